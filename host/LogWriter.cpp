@@ -1,0 +1,81 @@
+#include "host/LogWriter.h"
+
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <mutex>
+
+#include "host/FXString.h"
+#include "host/PlatformInfo.h"
+
+boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter(new CLogWriter());
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* file) const {
+        if (file != nullptr) fclose(file);
+    }
+};
+
+}  // namespace
+
+struct CLogWriter::Impl {
+    std::mutex mutexWrite;
+    std::string strFile;
+    bool bOpenTried = false;
+    std::unique_ptr<FILE, FileCloser> ptrFile;
+
+    FILE* Target() {
+        if (strFile.empty()) return stderr;
+        if (!bOpenTried) {
+            bOpenTried = true;
+            ptrFile.reset(fopen(strFile.c_str(), "a"));
+        }
+        return ptrFile ? ptrFile.get() : stderr;
+    }
+};
+
+CLogWriter::CLogWriter() : nLevel(0), ptrImpl(new Impl) {
+    ZKPlatformInfo settings;
+    unsigned long long level = 0;
+    if (settings.getNumber("Host", "LogLevel", level)) nLevel = static_cast<int>(level);
+    std::string logDir;
+    if (settings.getString("Host", "LogDir", logDir)) {
+        mkdir(logDir.c_str(), 0755);
+        ptrImpl->strFile = logDir + "/afs-host.log";
+    }
+}
+
+CLogWriter::CLogWriter(int level, const std::string& logFile) : nLevel(level), ptrImpl(new Impl) {
+    ptrImpl->strFile = logFile;
+}
+
+CLogWriter::~CLogWriter() { delete ptrImpl; }
+
+void CLogWriter::Write(int level, const char* function, int line, int, int, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteV(level, function, line, format, args);
+    va_end(args);
+}
+
+void CLogWriter::WriteV(int level, const char* function, int line, const char* format, va_list args) {
+    std::string message = FXString::FormatV(format, args);
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm utc{};
+    gmtime_r(&now.tv_sec, &utc);
+    char stamp[32];
+    strftime(stamp, sizeof(stamp), "%Y-%m-%dT%H:%M:%S", &utc);
+    long threadId = static_cast<long>(syscall(SYS_gettid));
+    std::lock_guard<std::mutex> lock(ptrImpl->mutexWrite);
+    FILE* target = ptrImpl->Target();
+    fprintf(target, "%s.%03ldZ [%ld] L%d %s:%d %s\n", stamp, now.tv_nsec / 1000000, threadId, level,
+            function, line, message.c_str());
+    fflush(target);
+}
