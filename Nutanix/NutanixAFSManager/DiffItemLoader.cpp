@@ -1,0 +1,135 @@
+#include "Nutanix/NutanixAFSManager/DiffItemLoader.h"
+
+#include <cstring>
+
+#include "host/FXPath.h"
+#include "host/FXString.h"
+#include "host/LogWriter.h"
+
+namespace {
+
+constexpr uint64_t kTicksPerSecond = 10000000ULL;
+constexpr uint64_t kSecondsFrom1601To1970 = 11644473600ULL;
+constexpr uint64_t kInvalidTime = ~0ULL;
+const char kSnapshotDirectory[] = ".snapshot";
+
+inline bool HasLevel(int level) { return g_ptrLogWriter && g_ptrLogWriter->GetLevel() >= level; }
+
+}  // namespace
+
+uint64_t DiffTimeToUnixSeconds(const utility::datetime& time) {
+    const uint64_t seconds = time.to_interval() / kTicksPerSecond;
+    return seconds < kSecondsFrom1601To1970 ? kInvalidTime : seconds - kSecondsFrom1601To1970;
+}
+
+bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent) {
+    const size_t uSnapshot = path.find(kSnapshotDirectory);
+    if (uSnapshot == std::string::npos) return false;
+    std::string rebuilt = volumeInfo.strVolumeMountPath;
+    FXPath::Append(rebuilt, path.substr(uSnapshot), 0);
+    if (bReplaceCurrent) FXString::ReplaceLeftNoCase(rebuilt, volumeInfo.strCurrentSnapPath, volumeInfo.strScanVolumePath);
+    FXString::ReplaceLeftNoCase(rebuilt, volumeInfo.strPreviousSnapPath, volumeInfo.strScanVolumePath);
+    path.swap(rebuilt);
+    return true;
+}
+
+bool IsUnsafeItemPath(const std::string& path) {
+    if (path.find('\0') != std::string::npos) return true;
+    size_t uStart = 0;
+    while (uStart <= path.size()) {
+        size_t uEnd = path.find('/', uStart);
+        if (uEnd == std::string::npos) uEnd = path.size();
+        if (uEnd - uStart == 2 && path[uStart] == '.' && path[uStart + 1] == '.') return true;
+        uStart = uEnd + 1;
+    }
+    return false;
+}
+
+CDiffItemLoader::CDiffItemLoader(const NutanixAFSVolumeInfo& info, CNutanixDBHelper& helper)
+    : volumeInfo(info), dbHelper(helper) {}
+
+CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info& object) {
+    const uint64_t ullATime = object.accessTimestampIsSet() ? DiffTimeToUnixSeconds(object.getAccessTimestamp()) : 0;
+    const uint64_t ullCTime = object.changeTimestampIsSet() ? DiffTimeToUnixSeconds(object.getChangeTimestamp()) : 0;
+    const uint64_t ullCrTime =
+        object.creationTimestampIsSet() ? DiffTimeToUnixSeconds(object.getCreationTimestamp()) : 0;
+    const uint64_t ullMTime =
+        object.modificationTimestampIsSet() ? DiffTimeToUnixSeconds(object.getModificationTimestamp()) : 0;
+    const int64_t llSize = object.sizeIsSet() ? object.getSize() : 0;
+    const int64_t llInode = object.inodeNumberIsSet() ? object.getInodeNumber() : 0;
+    if (object.pathIsSet()) {
+        strPath = object.getPath();
+    } else {
+        strPath.clear();
+    }
+    const bool bIsDirectory = object.objectTypeIsSet() && object.getObjectType() == "DIRECTORY";
+    strOldPath.clear();
+    NutanixAFSChangeType changeType = eNutanixAFSChangeOther;
+
+    if (object.operationTypeIsSet()) {
+        const std::string& operation = object.getOperationType();
+        FXString::ReplaceLeftNoCase(strPath, volumeInfo.strCurrentSnapPath, volumeInfo.strVolumeMountPath);
+        if (operation == "ADD") {
+            changeType = eNutanixAFSChangeAdd;
+            HOST_LOG(3, "Add Snap path path [%s]", strPath.c_str());
+        } else if (operation == "MODIFY") {
+            changeType = eNutanixAFSChangeModify;
+            HOST_LOG(3, " Modify Snap path path [%s]", strPath.c_str());
+        } else if (operation == "RENAME") {
+            changeType = eNutanixAFSChangeRename;
+            HOST_LOG(3, " Rename Snap path path [%s]", strPath.c_str());
+            if (HasLevel(3)) {
+                HOST_LOG(3, "Old Snap path path [%s]", object.oldPathIsSet() ? object.getOldPath().c_str() : "");
+            }
+        } else if (operation == "DELETE") {
+            changeType = eNutanixAFSChangeDelete;
+            HOST_LOG(3, "Delete Snap path [%s]", strPath.c_str());
+            HOST_LOG(3, "Previous snap path [%s]", volumeInfo.strPreviousSnapPath.c_str());
+        }
+        if (changeType == eNutanixAFSChangeRename) {
+            if (object.oldPathIsSet()) strOldPath = object.getOldPath();
+            if (!RewriteSnapshotPath(volumeInfo, strOldPath, false)) {
+                HOST_LOG(3, "Ignoring path [%s] since .snapshot not found in it", strPath.c_str());
+                return CRhError::Success();
+            }
+        }
+    }
+    HOST_LOG(3, "Final path [%s]", strPath.c_str());
+
+    struct stat attributes;
+    std::memset(&attributes, 0, sizeof(attributes));
+    attributes.st_ino = static_cast<ino_t>(llInode);
+    attributes.st_mode = bIsDirectory ? 0x4000 : 0x8000;
+    attributes.st_size = static_cast<off_t>(llSize);
+    attributes.st_atim.tv_sec = static_cast<time_t>(ullATime);
+    attributes.st_mtim.tv_sec = static_cast<time_t>(ullMTime);
+    attributes.st_ctim.tv_sec = static_cast<time_t>(ullCTime);
+
+    if (!RewriteSnapshotPath(volumeInfo, strPath, true)) {
+        HOST_LOG(3, "Ignoring path [%s] since .snapshot not found in it", strPath.c_str());
+        return CRhError::Success();
+    }
+    HOST_LOG(2,
+             "strItemPath [%s] , changeType [%d], ullATime [%llu], ullCrTime [%llu], ullCTime [%llu], ullMTime "
+             "[%llu], ullSize [%lld], ullInodeNumber [%lld]",
+             strPath.c_str(), static_cast<int>(changeType), static_cast<unsigned long long>(ullATime),
+             static_cast<unsigned long long>(ullCrTime), static_cast<unsigned long long>(ullCTime),
+             static_cast<unsigned long long>(ullMTime), static_cast<long long>(llSize),
+             static_cast<long long>(llInode));
+
+    // A ".." or NUL would let the host place the item outside the share, or
+    // under another name; end the comparison so the host falls back to a full
+    // scan instead of silently misplacing a change.
+    if (IsUnsafeItemPath(strPath) || IsUnsafeItemPath(strOldPath)) {
+        const std::string& unsafe = IsUnsafeItemPath(strPath) ? strPath : strOldPath;
+        CRhError error = FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                                                 "Unsafe path [%s] in snapshot difference", unsafe.c_str());
+        HOST_LOG(0, "%s", error.GetMessage().c_str());
+        return error;
+    }
+
+    CRhError error = dbHelper.ItemCallBack(strPath, strOldPath, changeType, attributes, bIsDirectory);
+    if (error.IsError()) return error.Push(FX_CODE_LOCATION);
+    ++llItemCount;
+    return CRhError::Success();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+
+#include "Nutanix/NutanixAFSManager/NutanixAFSVolumeInfo.h"
+#include "host/NutanixAFSManagerBase.h"
+#include "host/RhError.h"
+#include "restclient/model/SnapshotDiff.h"
+
+// Seconds since 1970 for a cpprestsdk time; a time before 1970 gives the
+// value with all bits set.
+uint64_t DiffTimeToUnixSeconds(const utility::datetime& time);
+
+// Rewrites a server path into the scan form: keeps what follows the first
+// ".snapshot", puts it under the share's mount path, then replaces a leading
+// current snapshot path (when bReplaceCurrent) and a leading previous
+// snapshot path by the share's scan path. False when the path holds no
+// ".snapshot" (the item lies outside any snapshot and is skipped).
+bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent);
+
+// True when `path` could escape the share once the host joins it to a
+// directory: a ".." component or a NUL byte.
+bool IsUnsafeItemPath(const std::string& path);
+
+// Turns the difference's objects into scan database items for one share, one
+// at a time. Holds references to the share record and the scan database for
+// its lifetime; not thread-safe.
+class CDiffItemLoader {
+public:
+    CDiffItemLoader(const NutanixAFSVolumeInfo& volumeInfo, CNutanixDBHelper& dbHelper);
+
+    // Hands `object` to the scan database, or skips it (logged) when it lies
+    // outside the snapshots. An error is the scan database's rejection, with
+    // this operation's location pushed, or error 1627 for an unsafe path.
+    CRhError Process(const io::swagger::client::model::Object_info& object);
+
+    // Items the scan database accepted so far.
+    long long GetItemCount() const { return llItemCount; }
+
+private:
+    const NutanixAFSVolumeInfo& volumeInfo;
+    CNutanixDBHelper& dbHelper;
+    long long llItemCount = 0;
+    std::string strPath;     // reused across items to spare allocations
+    std::string strOldPath;
+};

@@ -1,0 +1,91 @@
+// Pages through the difference between a share's previous and current
+// snapshot and hands every changed item to the host's scan database.
+#include <algorithm>
+#include <limits>
+
+#include "Nutanix/NutanixAFSManager/DiffItemLoader.h"
+#include "Nutanix/NutanixAFSManager/NutanixAFSManagerAPIHelper.h"
+#include "host/LogWriter.h"
+#include "host/PlatformInfo.h"
+#include "host/Sleep.h"
+#include "restclient/CurlClient.h"
+
+namespace {
+
+constexpr uint32_t kDefaultRetrySleepMs = 6000;
+constexpr unsigned long long kDefaultMaxScanRetries = 300;
+const char* const kDiffPageSize = "3000";
+
+struct DiffRetrySettings {
+    uint32_t uRetrySleepMs = kDefaultRetrySleepMs;
+    unsigned long long ullMaxScanRetries = kDefaultMaxScanRetries;
+};
+
+DiffRetrySettings ReadRetrySettings() {
+    DiffRetrySettings settings;
+    ZKPlatformInfo platform;
+    unsigned long long value = 0;
+    if (platform.getNumber("FileSystemAgent", "NutanixRetrySleep", value) && value != 0) {
+        HOST_LOG(0, "Registry key NutanixRetrySleep present with value : %d", static_cast<int>(value));
+        const unsigned long long maxSeconds = std::numeric_limits<uint32_t>::max() / 1000ULL;
+        settings.uRetrySleepMs = static_cast<uint32_t>(std::min(value, maxSeconds) * 1000ULL);
+    }
+    if (platform.getNumber("FileSystemAgent", "MaxScanRetries", value)) settings.ullMaxScanRetries = value;
+    return settings;
+}
+
+}  // namespace
+
+CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVolumeInfo& volumeInfo,
+                                                             std::string /*passThrough*/,
+                                                             CNutanixDBHelperPtr& dbHelper) {
+    HOST_LOG(0, "Compare snaps[%s], [%s]", volumeInfo.strCurrentSnapUUID.c_str(),
+             volumeInfo.strPreviousSnapUUID.c_str());
+    HOST_LOG(0, "VolumeMount path [%s], Current snap path [%s], Previous snap path [%s]",
+             volumeInfo.strVolumeMountPath.c_str(), volumeInfo.strCurrentSnapPath.c_str(),
+             volumeInfo.strPreviousSnapPath.c_str());
+    if (!dbHelper) {
+        return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                                       "No scan database to load the snapshot difference into");
+    }
+
+    // A client of its own, released with this call whatever happens.
+    boost::shared_ptr<CurlClient> ptrClient = MakeCurlClient();
+    std::shared_ptr<afs_rest::model::Mount_target_snapshot_diff_output> ptrDiff =
+        ptrClient->create_mount_target_snapshot_incremental_diff(
+            volumeInfo.strPreviousSnapUUID, volumeInfo.strCurrentSnapUUID, boost::none, boost::none);
+    if (!ptrDiff || !ptrDiff->uuidListIsSet()) {
+        return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE, "no snap uuid set");
+    }
+
+    const DiffRetrySettings settings = ReadRetrySettings();
+    CDiffItemLoader loader(volumeInfo, *dbHelper);
+
+    for (const std::string& diffUUID : ptrDiff->getUuidList()) {
+        unsigned long long ullRetries = 0;
+        boost::optional<std::string> pageToken;
+        afs_rest::model::Mount_target_snapshot_diff_tracking_output page;
+        while (!page.isIsLastPage()) {
+            page = ptrClient->get_mount_target_snapshot_diff_page(diffUUID, pageToken, std::string(kDiffPageSize));
+            while (page.isShouldRetryPage() && ullRetries < settings.ullMaxScanRetries) {
+                RHSLEEP_InTeRnAl(settings.uRetrySleepMs, __FILE__, __LINE__);
+                page = ptrClient->get_mount_target_snapshot_diff_page(diffUUID, pageToken,
+                                                                      std::string(kDiffPageSize));
+                ++ullRetries;
+            }
+            // Only a page that is still not ready exhausts the retries; one
+            // that came ready on the last permitted re-request is processed.
+            if (page.isShouldRetryPage()) {
+                return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE, "Maximum retry reached");
+            }
+            pageToken = page.getNextPageToken();
+            for (const auto& ptrObject : page.getObjectList()) {
+                if (!ptrObject) continue;
+                CRhError error = loader.Process(*ptrObject);
+                if (error.IsError()) return error.Push(FX_CODE_LOCATION);
+            }
+        }
+    }
+    HOST_LOG(0, "No of Items from the SnapDiff : %d", static_cast<int>(loader.GetItemCount()));
+    return CRhError::Success();
+}

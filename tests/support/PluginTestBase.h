@@ -1,0 +1,60 @@
+#pragma once
+
+// Common ground for the plug-in's unit tests: a scripted REST backend behind
+// every CurlClient, an empty settings file, a capturing log writer, a sleep
+// that only records, and a clean event record.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "Nutanix/NutanixAFSManager/NutanixAFSManager.h"
+#include "host/SendEvent.h"
+#include "host/Sleep.h"
+#include "tests/support/CapturingLogWriter.h"
+#include "tests/support/ScopedSettings.h"
+#include "tests/support/ScriptedRestBackend.h"
+
+namespace afs_test {
+
+// Opens the job manager's fields to the tests.
+class CTestableManager : public CNutanixAFSManager {
+public:
+    using CNutanixAFSManager::listVolumeInfo;
+    using CNutanixAFSManager::mapScanToMount;
+    using CNutanixAFSManager::mapSourceToLocal;
+    using CNutanixAFSManager::ptrContentMapper;
+    using CNutanixAFSManager::strSnapInfoFile;
+    using CNutanixAFSManager::strSnapMapFile;
+};
+
+class CPluginTestBase : public ::testing::Test {
+protected:
+    CPluginTestBase()
+        : ptrBackend(std::make_shared<CScriptedRestBackend>()), scopedBackend(ptrBackend), settings("") {
+        fnPreviousSleep = SetSleepFunction([this](unsigned int ms) { listSleeps.push_back(ms); });
+        ISendEventInterface::GetInstance()->ClearSentEvents();
+    }
+    ~CPluginTestBase() override { SetSleepFunction(fnPreviousSleep); }
+
+    std::vector<std::string> Events() const { return ISendEventInterface::GetInstance()->GetSentEvents(); }
+
+    // Initialize with client 2, application 7, job 1234 after 1233.
+    void InitializeManager(CTestableManager& manager, const std::string& infoFile = "",
+                           const std::string& mapFile = "", LONGLONG fullJob = 1200, LONGLONG incJob = 1233,
+                           LONGLONG synthFullJob = 0) {
+        CRhError error = manager.Initialize("/results", infoFile, mapFile, "server", "user", "secret", 1234, 1233,
+                                            fullJob, incJob, synthFullJob, 2, 7, ContentMapperAPIPtr());
+        ASSERT_FALSE(error.IsError()) << error.AsString();
+    }
+
+    std::shared_ptr<CScriptedRestBackend> ptrBackend;
+    CScopedScriptedBackend scopedBackend;
+    CScopedSettings settings;
+    CScopedLogCapture log;
+    std::vector<unsigned int> listSleeps;
+    FSleepFunction fnPreviousSleep;
+};
+
+}  // namespace afs_test
