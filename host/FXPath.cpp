@@ -16,7 +16,9 @@ std::string WithoutTrailingDelimiters(std::string path) {
 CRhError FXPath::Append(std::string& path, const std::string& component, int /*flags*/) {
     size_t skip = 0;
     while (skip < component.size() && component[skip] == '/') ++skip;
-    if (path.empty() || path.back() != '/') path += '/';
+    // Exactly one delimiter between: a path ending in "//" must not keep both.
+    while (!path.empty() && path.back() == '/') path.pop_back();
+    path += '/';
     path.append(component, skip, std::string::npos);
     return CRhError::Success();
 }

@@ -54,6 +54,8 @@ bool FXString::MatchLeft(const std::string& text, const std::string& prefix) {
 }
 
 int FXString::CompareLeftNoCase(const std::string& text, const std::string& prefix) {
+    // Paths mostly match byte for byte; settle that with one memcmp.
+    if (text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0) return 0;
     for (size_t i = 0; i < prefix.size(); ++i) {
         if (i >= text.size()) return -1;
         unsigned char a = FoldCase(static_cast<unsigned char>(text[i]));

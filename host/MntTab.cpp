@@ -48,10 +48,18 @@ CRhError ZkMntTab::getAll(std::vector<Entry>& entries) const {
         return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
                                        "Cannot read the mount table [%s]", strFile.c_str());
     }
+    const size_t uKept = entries.size();
     std::string line;
     while (std::getline(in, line)) {
         Entry entry;
         if (ParseLine(line, entry)) entries.push_back(std::move(entry));
+    }
+    // A read error (a directory opens fine but cannot be read) must not pass
+    // for an empty table: callers would then find no mount at all.
+    if (in.bad()) {
+        entries.resize(uKept);
+        return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                                       "Cannot read the mount table [%s]", strFile.c_str());
     }
     return CRhError::Success();
 }

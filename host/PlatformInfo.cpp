@@ -52,11 +52,10 @@ void ZKPlatformInfo::Load(const std::string& settingsFile) {
         std::string text = Trim(line);
         if (text.empty() || text[0] == ';' || text[0] == '#') continue;
         if (text[0] == '[') {
-            if (text.back() != ']' || text.size() < 3) {
-                ReportMalformedOnce(settingsFile, lineNumber, line);
-                continue;
-            }
-            section = Trim(text.substr(1, text.size() - 2));
+            section = text.back() == ']' ? Trim(text.substr(1, text.size() - 2)) : std::string();
+            // The keys under a broken header belong to no section; filing them
+            // under the previous one would change settings nobody wrote.
+            if (section.empty()) ReportMalformedOnce(settingsFile, lineNumber, line);
             continue;
         }
         size_t equals = text.find('=');

@@ -9,7 +9,8 @@
 // lines, ";" or "#" comments). The file is $AFS_HOST_SETTINGS, or
 // /etc/afs-scan/host.ini when that variable is unset or empty. A missing file,
 // section or key means "not set": callers apply their defaults. Section and key
-// names are case-sensitive. A malformed line is logged once and skipped.
+// names are case-sensitive. A malformed line is logged once and skipped; after
+// a malformed section header, the keys up to the next good header are too.
 class HOST_EXPORT ZKPlatformInfo {
 public:
     static constexpr const char* kEnvSettingsFile = "AFS_HOST_SETTINGS";

@@ -20,6 +20,11 @@ std::string EntryText(const CRhError::Entry& entry) {
     return text;
 }
 
+CRhError::Location ToLocation(const FXCodeLocation& location) {
+    return CRhError::Location{location.strFile ? location.strFile : "",
+                              location.strFunction ? location.strFunction : "", location.nLine};
+}
+
 }  // namespace
 
 CRhError::CRhError() : ptrChain(std::make_shared<Chain>()) {}
@@ -30,7 +35,7 @@ CRhError CRhError::Make(const FXCodeLocation& location, int status, unsigned int
                         const std::string& message) {
     CRhError error;
     error.ptrChain->nStatus = status;
-    error.ptrChain->listEntries.push_back(Entry{location, code, message, {}});
+    error.ptrChain->listEntries.push_back(Entry{ToLocation(location), code, message, {}});
     return error;
 }
 
@@ -49,7 +54,7 @@ std::string CRhError::GetMessage() const {
 const std::vector<CRhError::Entry>& CRhError::GetEntries() const { return ptrChain->listEntries; }
 
 CRhError& CRhError::Push(const FXCodeLocation& location) {
-    ptrChain->listEntries.push_back(Entry{location, 0, std::string(), {}});
+    ptrChain->listEntries.push_back(Entry{ToLocation(location), 0, std::string(), {}});
     return *this;
 }
 
@@ -58,13 +63,13 @@ CRhError& CRhError::Push(const FXCodeLocation& location, const char* format, ...
     va_start(args, format);
     std::string message = FXString::FormatV(format, args);
     va_end(args);
-    ptrChain->listEntries.push_back(Entry{location, 0, message, {}});
+    ptrChain->listEntries.push_back(Entry{ToLocation(location), 0, message, {}});
     return *this;
 }
 
 CRhError& CRhError::operator<<(const char* text) {
     if (ptrChain->listEntries.empty()) {
-        ptrChain->listEntries.push_back(Entry{FXCodeLocation{"", "", 0}, 0, std::string(), {}});
+        ptrChain->listEntries.push_back(Entry{CRhError::Location{}, 0, std::string(), {}});
     }
     ptrChain->listEntries.back().listParams.emplace_back(text ? text : "");
     return *this;
@@ -80,8 +85,8 @@ std::string CRhError::AsString(EErrorOutputFormat format) const {
     bool bFirst = true;
     for (const Entry& entry : ptrChain->listEntries) {
         if (format == eErrorOutputVerbose) {
-            out += FXString::Format("%s%s:%d %s", bFirst ? "" : "\n", entry.location.strFile,
-                                    entry.location.nLine, entry.location.strFunction);
+            out += FXString::Format("%s%s:%d %s", bFirst ? "" : "\n", entry.location.strFile.c_str(),
+                                    entry.location.nLine, entry.location.strFunction.c_str());
             if (entry.uCode != 0) out += ": error " + FormatCode(entry.uCode);
             std::string text = EntryText(entry);
             if (!text.empty()) out += ": " + text;

@@ -26,8 +26,16 @@ enum EErrorOutputFormat {
 // copy is seen by all of them. Success() is the empty chain.
 class HOST_EXPORT CRhError {
 public:
+    // Where an entry was made, copied: the texts of an FXCodeLocation live in
+    // the module that made it, and a chain may outlive that module (a host
+    // prints a plug-in's error after unloading it).
+    struct Location {
+        std::string strFile;
+        std::string strFunction;
+        int nLine = 0;
+    };
     struct Entry {
-        FXCodeLocation location;
+        Location location;
         unsigned int uCode;  // 0 for a pushed location without a code of its own
         std::string strMessage;
         std::vector<std::string> listParams;  // texts appended with operator<<

@@ -1,11 +1,217 @@
-// Placeholder until the HTTP transport lands: every operation fails loudly.
+#include "restclient/HttpRestBackend.h"
+
+#include <chrono>
+
+#include "host/PlatformInfo.h"
+#include "host/Sleep.h"
+#include "restclient/CurlTransport.h"
+#include "restclient/HaBackoff.h"
 #include "restclient/NutanixException.h"
-#include "restclient/RestBackend.h"
+#include "restclient/RequestBuilder.h"
 
 namespace afs_rest {
+namespace {
 
-std::shared_ptr<IRestBackend> MakeHttpRestBackend(const RestClientConfig&) {
-    throw NutanixException("CurlClient: this client has no transport");
+bool IsFailoverStatus(long status) { return status == 502 || status == 503 || status == 504; }
+
+// "the password" would be meaningless if it were a common word; below four
+// characters it would mangle ordinary text, so such passwords are not hunted.
+std::string Scrub(std::string text, const std::string& password) {
+    if (password.size() < 4) return text;
+    for (size_t at = text.find(password); at != std::string::npos; at = text.find(password, at + 3))
+        text.replace(at, password.size(), "***");
+    return text;
+}
+
+}  // namespace
+
+CHttpRestBackend::CHttpRestBackend(const RestClientConfig& configIn,
+                                   std::unique_ptr<IHttpTransport> transport)
+    : config(configIn),
+      ptrTransport(std::move(transport)),
+      requestLog(configIn.strLogDir, configIn.strJobId, configIn.eSeverity) {
+    if (!ptrTransport) throw NutanixException("CurlClient: no HTTP transport");
+}
+
+CHttpRestBackend::~CHttpRestBackend() = default;
+
+void CHttpRestBackend::Throw(const std::string& text, long status) const {
+    throw NutanixException(Scrub(text, config.strPassword), status);
+}
+
+unsigned CHttpRestBackend::Exchange(const char* operation, const HttpRequest& outgoing) {
+    CHaBackoff backoff(config.uHAWaitTime);
+    for (unsigned attempt = 1;; ++attempt) {
+        auto start = std::chrono::steady_clock::now();
+        ptrTransport->Perform(outgoing, response);
+        long long elapsedMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                .count();
+        bool bAnswered = response.eOutcome == eAnswered;
+        bool bFailover = !bAnswered ? response.eOutcome == eUnreachable : IsFailoverStatus(response.lStatus);
+        bool bOk = bAnswered && response.lStatus >= 200 && response.lStatus < 300;
+        requestLog.Append(bOk, outgoing.strMethod, outgoing.strPath, response.lStatus,
+                          response.strBody.size(), elapsedMs, Scrub(response.strError, config.strPassword));
+        if (bAnswered && !bFailover) return attempt;
+        if (!bFailover) {
+            Throw(std::string(operation) + " failed: " + ptrTransport->Describe() + ": " + response.strError,
+                  response.lStatus);
+        }
+        unsigned int delayMs = 0;
+        if (!backoff.Next(delayMs)) {
+            std::string cause = bAnswered ? "HTTP " + std::to_string(response.lStatus) : response.strError;
+            if (bAnswered) {
+                std::string message = responseParser.ErrorMessage(response.strBody);
+                if (!message.empty()) cause += ": " + message;
+            }
+            Throw(std::string(operation) +
+                      " failed: the file server stayed unavailable for the high-availability wait of " +
+                      std::to_string(config.uHAWaitTime) + " s (" + std::to_string(attempt) +
+                      " attempts; last: " + cause + ")",
+                  response.lStatus);
+        }
+        RHSLEEP_InTeRnAl(delayMs, __FILE__, __LINE__);
+    }
+}
+
+void CHttpRestBackend::RequireStatus(const char* operation, long expected, long alsoOk) {
+    if (response.lStatus == expected || (alsoOk != 0 && response.lStatus == alsoOk)) return;
+    std::string text = std::string(operation) + " failed: HTTP " + std::to_string(response.lStatus);
+    std::string message = responseParser.ErrorMessage(response.strBody);
+    if (!message.empty()) text += ": " + message;
+    Throw(text, response.lStatus);
+}
+
+template <typename TFunction>
+auto CHttpRestBackend::Map(const char* operation, TFunction mapping) -> decltype(mapping()) {
+    try {
+        return mapping();
+    } catch (const NutanixException& error) {
+        Throw(std::string(operation) + " failed: HTTP " + std::to_string(response.lStatus) +
+                  ": malformed response: " + error.what(),
+              response.lStatus);
+    }
+}
+
+std::shared_ptr<model::Partner_server_list_intent_response> CHttpRestBackend::get_partner_server(
+    boost::optional<int32_t> offset, boost::optional<int32_t> length) {
+    const char* operation = "get_partner_server";
+    request =
+        HttpRequest{"POST", "partner_servers/list", ListBody("partner_server", offset, length, boost::none)};
+    Exchange(operation, request);
+    RequireStatus(operation, 200);
+    return Map(operation, [&] { return responseParser.PartnerServerList(response.strBody); });
+}
+
+std::string CHttpRestBackend::create_partner_server(
+    const std::string& name, const std::string& usage, const std::string& vendorName,
+    const std::string& description, boost::optional<std::string&> dnsName,
+    boost::optional<std::string> ipAddress, boost::optional<int32_t> port, boost::optional<bool> isEnabled,
+    boost::optional<std::string&> partnerType, boost::optional<PairList&> serverInfoList,
+    boost::optional<PairList&> shareList, boost::optional<PairList&> exportList,
+    boost::optional<bool> allowBackup) {
+    const char* operation = "create_partner_server";
+    PartnerServerRequest fields;
+    fields.strName = name;
+    fields.strUsage = usage;
+    fields.strVendorName = vendorName;
+    fields.strDescription = description;
+    if (dnsName) fields.optDnsName = *dnsName;
+    fields.optIpAddress = ipAddress;
+    fields.optPort = port;
+    fields.optIsEnabled = isEnabled;
+    if (partnerType) fields.optPartnerType = *partnerType;
+    if (serverInfoList) fields.optServerInfoList = *serverInfoList;
+    if (shareList) fields.optShareList = *shareList;
+    if (exportList) fields.optExportList = *exportList;
+    fields.optAllowBackup = allowBackup;
+    request = HttpRequest{"POST", "partner_servers", PartnerServerBody(fields)};
+    Exchange(operation, request);
+    RequireStatus(operation, 202, 200);
+    return Map(operation, [&] { return responseParser.CreatedUuid(response.strBody, false); });
+}
+
+std::shared_ptr<model::Mount_target_list_intent_response> CHttpRestBackend::get_mount_target(
+    boost::optional<int32_t> offset, boost::optional<int32_t> length) {
+    const char* operation = "get_mount_target";
+    request =
+        HttpRequest{"POST", "mount_targets/list", ListBody("mount_target", offset, length, boost::none)};
+    Exchange(operation, request);
+    RequireStatus(operation, 200);
+    return Map(operation, [&] { return responseParser.MountTargetList(response.strBody); });
+}
+
+std::shared_ptr<model::Mount_target_snapshot_list_intent_response>
+CHttpRestBackend::get_mount_target_snapshot(boost::optional<int32_t> offset, boost::optional<int32_t> length,
+                                            boost::optional<std::string> filter) {
+    const char* operation = "get_mount_target_snapshot";
+    request = HttpRequest{"POST", "mount_target_snapshots/list",
+                          ListBody("mount_target_snapshot", offset, length, filter)};
+    Exchange(operation, request);
+    RequireStatus(operation, 200);
+    return Map(operation, [&] { return responseParser.SnapshotList(response.strBody); });
+}
+
+std::string CHttpRestBackend::create_mount_target_snapshot(const std::string& mountTargetUuid,
+                                                           const std::string& name,
+                                                           const std::string& description,
+                                                           boost::optional<bool> waitForCompletion) {
+    const char* operation = "create_mount_target_snapshot";
+    request = HttpRequest{"POST", "mount_target_snapshots",
+                          SnapshotBody(mountTargetUuid, name, description, waitForCompletion)};
+    Exchange(operation, request);
+    RequireStatus(operation, 202, 200);
+    // Without the UUID the snapshot can neither be diffed nor deleted: an
+    // answer that lacks it is a failure, not an empty success.
+    return Map(operation, [&] { return responseParser.CreatedUuid(response.strBody, true); });
+}
+
+void CHttpRestBackend::delete_mount_target_snapshot(const std::string& snapshotUuid,
+                                                    boost::optional<bool> waitForCompletion) {
+    const char* operation = "delete_mount_target_snapshot";
+    request = HttpRequest{"DELETE", DeleteSnapshotPath(snapshotUuid, waitForCompletion), std::string()};
+    unsigned attempts = Exchange(operation, request);
+    // A re-sent deletion whose first attempt went through finds nothing left
+    // to delete: the snapshot is gone, which is what the caller asked for.
+    if (attempts > 1 && response.lStatus == 404) return;
+    RequireStatus(operation, 200);
+}
+
+std::shared_ptr<model::Mount_target_snapshot_diff_output>
+CHttpRestBackend::create_mount_target_snapshot_incremental_diff(
+    const std::string& olderSnapshotUuid, const std::string& newerSnapshotUuid,
+    boost::optional<std::string> pathFilter, boost::optional<std::string> objectTypeFilter) {
+    const char* operation = "create_mount_target_snapshot_incremental_diff";
+    request =
+        HttpRequest{"POST", "mount_target_snapshots/incremental_diff",
+                    IncrementalDiffBody(olderSnapshotUuid, newerSnapshotUuid, pathFilter, objectTypeFilter)};
+    Exchange(operation, request);
+    RequireStatus(operation, 200);
+    return Map(operation, [&] { return responseParser.DiffOutput(response.strBody); });
+}
+
+model::Mount_target_snapshot_diff_tracking_output CHttpRestBackend::get_mount_target_snapshot_diff_page(
+    const std::string& diffUuid, boost::optional<std::string> pageToken,
+    boost::optional<std::string> pageSize) {
+    const char* operation = "get_mount_target_snapshot_diff_page";
+    request = HttpRequest{"GET", DiffPagePath(diffUuid, pageToken, pageSize), std::string()};
+    Exchange(operation, request);
+    RequireStatus(operation, 200);
+    model::Mount_target_snapshot_diff_tracking_output page;
+    Map(operation, [&] { pageParser.ParseInPlace(response.strBody, page); });
+    return page;
+}
+
+std::shared_ptr<IRestBackend> MakeHttpRestBackend(const RestClientConfig& config,
+                                                  std::unique_ptr<IHttpTransport> transport) {
+    return std::make_shared<CHttpRestBackend>(config, std::move(transport));
+}
+
+std::shared_ptr<IRestBackend> MakeHttpRestBackend(const RestClientConfig& config) {
+    ServerAddress address = ParseServerAddress(config.strServer);
+    TransportSettings settings = LoadTransportSettings(ZKPlatformInfo());
+    return MakeHttpRestBackend(
+        config, std::make_unique<CCurlTransport>(address, config.strUser, config.strPassword, settings));
 }
 
 }  // namespace afs_rest

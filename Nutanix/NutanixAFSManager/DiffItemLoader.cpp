@@ -22,15 +22,22 @@ uint64_t DiffTimeToUnixSeconds(const utility::datetime& time) {
     return seconds < kSecondsFrom1601To1970 ? kInvalidTime : seconds - kSecondsFrom1601To1970;
 }
 
-bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent) {
+bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent,
+                         std::string& scratch) {
     const size_t uSnapshot = path.find(kSnapshotDirectory);
     if (uSnapshot == std::string::npos) return false;
-    std::string rebuilt = volumeInfo.strVolumeMountPath;
-    FXPath::Append(rebuilt, path.substr(uSnapshot), 0);
-    if (bReplaceCurrent) FXString::ReplaceLeftNoCase(rebuilt, volumeInfo.strCurrentSnapPath, volumeInfo.strScanVolumePath);
-    FXString::ReplaceLeftNoCase(rebuilt, volumeInfo.strPreviousSnapPath, volumeInfo.strScanVolumePath);
-    path.swap(rebuilt);
+    path.erase(0, uSnapshot);
+    scratch.assign(volumeInfo.strVolumeMountPath);
+    FXPath::Append(scratch, path, 0);
+    if (bReplaceCurrent) FXString::ReplaceLeftNoCase(scratch, volumeInfo.strCurrentSnapPath, volumeInfo.strScanVolumePath);
+    FXString::ReplaceLeftNoCase(scratch, volumeInfo.strPreviousSnapPath, volumeInfo.strScanVolumePath);
+    path.swap(scratch);
     return true;
+}
+
+bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent) {
+    std::string scratch;
+    return RewriteSnapshotPath(volumeInfo, path, bReplaceCurrent, scratch);
 }
 
 bool IsUnsafeItemPath(const std::string& path) {
@@ -88,7 +95,7 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
         }
         if (changeType == eNutanixAFSChangeRename) {
             if (object.oldPathIsSet()) strOldPath = object.getOldPath();
-            if (!RewriteSnapshotPath(volumeInfo, strOldPath, false)) {
+            if (!RewriteSnapshotPath(volumeInfo, strOldPath, false, strScratch)) {
                 HOST_LOG(3, "Ignoring path [%s] since .snapshot not found in it", strPath.c_str());
                 return CRhError::Success();
             }
@@ -105,7 +112,7 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
     attributes.st_mtim.tv_sec = static_cast<time_t>(ullMTime);
     attributes.st_ctim.tv_sec = static_cast<time_t>(ullCTime);
 
-    if (!RewriteSnapshotPath(volumeInfo, strPath, true)) {
+    if (!RewriteSnapshotPath(volumeInfo, strPath, true, strScratch)) {
         HOST_LOG(3, "Ignoring path [%s] since .snapshot not found in it", strPath.c_str());
         return CRhError::Success();
     }

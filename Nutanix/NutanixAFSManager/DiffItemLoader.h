@@ -20,6 +20,10 @@ uint64_t DiffTimeToUnixSeconds(const utility::datetime& time);
 // snapshot path by the share's scan path. False when the path holds no
 // ".snapshot" (the item lies outside any snapshot and is skipped).
 bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent);
+// The same, building the result in `scratch` (whose capacity it reuses) so
+// that a loop over many items does not allocate.
+bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent,
+                         std::string& scratch);
 
 // True when `path` could escape the share once the host joins it to a
 // directory: a ".." component or a NUL byte.
@@ -46,4 +50,5 @@ private:
     long long llItemCount = 0;
     std::string strPath;     // reused across items to spare allocations
     std::string strOldPath;
+    std::string strScratch;
 };

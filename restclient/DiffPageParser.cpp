@@ -1,0 +1,224 @@
+#include "restclient/DiffPageParser.h"
+
+#include <simdjson.h>
+
+#include <cstring>
+
+#include "restclient/NutanixException.h"
+#include "restclient/Timestamp.h"
+
+namespace afs_rest {
+namespace {
+
+namespace ondemand = simdjson::ondemand;
+using model::Object_info;
+
+[[noreturn]] void Fail(const std::string& where, const std::string& what) {
+    throw NutanixException(where + ": " + what);
+}
+
+[[noreturn]] void Fail(const std::string& where, simdjson::error_code error) {
+    Fail(where.empty() ? std::string("body") : where, error == simdjson::INCORRECT_TYPE
+                                                          ? std::string("wrong type")
+                                                          : std::string(simdjson::error_message(error)));
+}
+
+// Member names are built only on the failure path, so the hot path pays nothing.
+std::string ObjectMember(size_t index, std::string_view key) {
+    return "object_list[" + std::to_string(index) + "]." + std::string(key);
+}
+
+std::string_view ReadString(ondemand::value& value, size_t index, std::string_view key) {
+    std::string_view text;
+    simdjson::error_code error = value.get_string().get(text);
+    if (error) Fail(ObjectMember(index, key), error);
+    return text;
+}
+
+// Sizes and inode numbers are never negative; a negative one is damage, and
+// letting it through would corrupt the backup's records.
+int64_t ReadCount(ondemand::value& value, size_t index, std::string_view key) {
+    int64_t number = 0;
+    simdjson::error_code error = value.get_int64().get(number);
+    uint64_t unsignedNumber = 0;
+    if (error == simdjson::INCORRECT_TYPE && value.get_uint64().get(unsignedNumber) == simdjson::SUCCESS)
+        error = simdjson::NUMBER_OUT_OF_RANGE;  // above int64's range
+    if (error == simdjson::NUMBER_OUT_OF_RANGE)
+        Fail(ObjectMember(index, key), "out of range (0 to 9223372036854775807)");
+    if (error) Fail(ObjectMember(index, key), error);
+    if (number < 0) Fail(ObjectMember(index, key), std::to_string(number) + " is out of range");
+    return number;
+}
+
+// The four timestamps of an object, and those of neighbouring objects, are
+// often the same text: remember the last one parsed.
+struct TimeCache {
+    char szText[32];
+    size_t nLength = 0;
+    utility::datetime time;
+};
+
+utility::datetime ReadTime(ondemand::value& value, size_t index, std::string_view key, TimeCache& cache) {
+    std::string_view text = ReadString(value, index, key);
+    if (text.size() == cache.nLength && std::memcmp(text.data(), cache.szText, text.size()) == 0)
+        return cache.time;
+    utility::datetime time;
+    if (!ParseIso8601Utc(text.data(), text.size(), time))
+        Fail(ObjectMember(index, key),
+             "\"" + std::string(text.substr(0, 40)) + "\" is not an ISO-8601 UTC time");
+    if (text.size() < sizeof(cache.szText)) {
+        std::memcpy(cache.szText, text.data(), text.size());
+        cache.nLength = text.size();
+        cache.time = time;
+    }
+    return time;
+}
+
+// The protocol names the values; anything else would be misfiled by the scan.
+void CheckOneOf(std::string_view text, std::initializer_list<const char*> allowed, size_t index,
+                std::string_view key) {
+    for (const char* candidate : allowed) {
+        if (text == candidate) return;
+    }
+    Fail(ObjectMember(index, key), "unknown value \"" + std::string(text.substr(0, 40)) + "\"");
+}
+
+void ReadObject(ondemand::value& item, size_t index, Object_info& info, TimeCache& cache) {
+    ondemand::object json;
+    simdjson::error_code error = item.get_object().get(json);
+    if (error) Fail("object_list[" + std::to_string(index) + "]", error);
+    for (auto field : json) {
+        ondemand::raw_json_string rawKey;
+        error = field.key().get(rawKey);
+        if (error) Fail("object_list[" + std::to_string(index) + "]", error);
+        ondemand::value value;
+        error = field.value().get(value);
+        if (error) Fail("object_list[" + std::to_string(index) + "]", error);
+        // Raw keys: the protocol's names need no unescaping.
+        if (rawKey == "path") {
+            info.setPath(std::string(ReadString(value, index, "path")));
+        } else if (rawKey == "old_path") {
+            info.setOldPath(std::string(ReadString(value, index, "old_path")));
+        } else if (rawKey == "object_type") {
+            std::string_view text = ReadString(value, index, "object_type");
+            CheckOneOf(text, {"FILE", "DIRECTORY"}, index, "object_type");
+            info.setObjectType(std::string(text));
+        } else if (rawKey == "operation_type") {
+            std::string_view text = ReadString(value, index, "operation_type");
+            CheckOneOf(text, {"ADD", "MODIFY", "RENAME", "DELETE"}, index, "operation_type");
+            info.setOperationType(std::string(text));
+        } else if (rawKey == "size") {
+            info.setSize(ReadCount(value, index, "size"));
+        } else if (rawKey == "inode_number") {
+            info.setInodeNumber(ReadCount(value, index, "inode_number"));
+        } else if (rawKey == "access_timestamp") {
+            info.setAccessTimestamp(ReadTime(value, index, "access_timestamp", cache));
+        } else if (rawKey == "change_timestamp") {
+            info.setChangeTimestamp(ReadTime(value, index, "change_timestamp", cache));
+        } else if (rawKey == "creation_timestamp") {
+            info.setCreationTimestamp(ReadTime(value, index, "creation_timestamp", cache));
+        } else if (rawKey == "modification_timestamp") {
+            info.setModificationTimestamp(ReadTime(value, index, "modification_timestamp", cache));
+        }
+        // Unknown members are skipped by the iteration itself.
+    }
+}
+
+bool ReadBool(ondemand::value& value, const char* key) {
+    bool flag = false;
+    simdjson::error_code error = value.get_bool().get(flag);
+    if (error) Fail(key, error);
+    return flag;
+}
+
+}  // namespace
+
+struct CDiffPageParser::Impl {
+    ondemand::parser parser;
+    std::string strPadded;
+    size_t nBodySize = 0;
+
+    void Run(const char* data, size_t size, size_t capacity,
+             model::Mount_target_snapshot_diff_tracking_output& page) {
+        page = model::Mount_target_snapshot_diff_tracking_output();
+        nBodySize = size;
+        ondemand::document document;
+        simdjson::error_code error = parser.iterate(data, size, capacity).get(document);
+        if (error) Fail("body", error);
+        ondemand::object root;
+        error = document.get_object().get(root);
+        if (error) Fail("body", error);
+        for (auto field : root) {
+            ondemand::raw_json_string rawKey;
+            error = field.key().get(rawKey);
+            if (error) Fail("body", error);
+            ondemand::value value;
+            error = field.value().get(value);
+            if (error) Fail("body", error);
+            if (rawKey == "is_last_page") {
+                page.setIsLastPage(ReadBool(value, "is_last_page"));
+            } else if (rawKey == "should_retry_page") {
+                page.setShouldRetryPage(ReadBool(value, "should_retry_page"));
+            } else if (rawKey == "next_page_token") {
+                std::string_view text;
+                error = value.get_string().get(text);
+                if (error) Fail("next_page_token", error);
+                page.setNextPageToken(std::string(text));
+            } else if (rawKey == "object_list") {
+                ReadObjects(value, page);
+            }
+        }
+        // On-Demand stops at the root's closing brace; whatever follows it
+        // means the body is not one JSON document.
+        const char* trailing = nullptr;
+        if (document.current_location().get(trailing) == simdjson::SUCCESS)
+            Fail("body", "content after the JSON document");
+    }
+
+    void ReadObjects(ondemand::value& value, model::Mount_target_snapshot_diff_tracking_output& page) {
+        ondemand::array list;
+        simdjson::error_code error = value.get_array().get(list);
+        if (error) Fail("object_list", error);
+        std::vector<std::shared_ptr<Object_info>> objects;
+        // A typical object takes some 350 bytes: reserve once instead of regrowing.
+        objects.reserve(nBodySize / 350);
+        size_t index = 0;
+        TimeCache cache;
+        for (auto element : list) {
+            ondemand::value item;
+            error = element.get(item);
+            if (error) Fail("object_list[" + std::to_string(index) + "]", error);
+            auto info = std::make_shared<Object_info>();
+            ReadObject(item, index, *info, cache);
+            objects.push_back(std::move(info));
+            ++index;
+        }
+        page.setObjectList(std::move(objects));
+    }
+};
+
+CDiffPageParser::CDiffPageParser() : ptrImpl(new Impl) {}
+CDiffPageParser::~CDiffPageParser() = default;
+
+void CDiffPageParser::Parse(const char* data, size_t size,
+                            model::Mount_target_snapshot_diff_tracking_output& page) {
+    std::string& padded = ptrImpl->strPadded;
+    if (padded.capacity() < size + simdjson::SIMDJSON_PADDING)
+        padded.reserve(size + simdjson::SIMDJSON_PADDING);
+    padded.assign(data, size);
+    ptrImpl->Run(padded.data(), padded.size(), padded.capacity(), page);
+}
+
+void CDiffPageParser::ParseInPlace(std::string& body,
+                                   model::Mount_target_snapshot_diff_tracking_output& page) {
+    if (body.capacity() < body.size() + simdjson::SIMDJSON_PADDING)
+        body.reserve(body.size() + simdjson::SIMDJSON_PADDING);
+    ptrImpl->Run(body.data(), body.size(), body.capacity(), page);
+}
+
+void ParseDiffPage(const char* data, size_t size, model::Mount_target_snapshot_diff_tracking_output& page) {
+    thread_local CDiffPageParser parser;
+    parser.Parse(data, size, page);
+}
+
+}  // namespace afs_rest

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <boost/shared_ptr.hpp>
+#include <cstdarg>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/FXString.h"
+#include "host/LogWriter.h"
+
+// One line a component wrote through the host's log writer.
+struct CapturedLogLine {
+    int nLevel = 0;
+    std::string strFunction;  // the caller's full signature
+    std::string strMessage;   // formatted, without time or thread id
+};
+
+// A log writer that keeps every line in memory so tests can assert the exact
+// text a component logged. Thread-safe: components may log from any thread.
+class CCapturingLogWriter : public CLogWriterInterface {
+public:
+    // `level` is what GetLevel() answers, i.e. the threshold callers honour.
+    explicit CCapturingLogWriter(int level = 100) : nLevel(level) {}
+
+    int GetLevel() const override { return nLevel; }
+
+    void Write(int level, const char* function, int /*line*/, int /*reserved1*/, int /*reserved2*/,
+               const char* format, ...) override __attribute__((format(printf, 7, 8))) {
+        va_list args;
+        va_start(args, format);
+        std::string message = FXString::FormatV(format, args);
+        va_end(args);
+        std::lock_guard<std::mutex> lock(mutexLines);
+        listLines.push_back(CapturedLogLine{level, function != nullptr ? function : "", message});
+    }
+
+    std::vector<CapturedLogLine> GetLines() const {
+        std::lock_guard<std::mutex> lock(mutexLines);
+        return listLines;
+    }
+
+    std::vector<std::string> GetMessages() const {
+        std::vector<std::string> listMessages;
+        for (const CapturedLogLine& line : GetLines()) listMessages.push_back(line.strMessage);
+        return listMessages;
+    }
+
+    // How many messages contain `text`.
+    size_t CountContaining(const std::string& text) const {
+        size_t uCount = 0;
+        for (const CapturedLogLine& line : GetLines()) {
+            if (line.strMessage.find(text) != std::string::npos) ++uCount;
+        }
+        return uCount;
+    }
+
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutexLines);
+        listLines.clear();
+    }
+
+private:
+    int nLevel;
+    mutable std::mutex mutexLines;
+    std::vector<CapturedLogLine> listLines;
+};
+
+// Installs a capturing writer as g_ptrLogWriter for the scope and puts the
+// previous writer back on destruction, so one test's capture never leaks
+// into the next.
+class CScopedLogCapture {
+public:
+    explicit CScopedLogCapture(int level = 100)
+        : ptrWriter(new CCapturingLogWriter(level)), ptrPrevious(g_ptrLogWriter) {
+        g_ptrLogWriter = ptrWriter;
+    }
+    ~CScopedLogCapture() { g_ptrLogWriter = ptrPrevious; }
+    CScopedLogCapture(const CScopedLogCapture&) = delete;
+    CScopedLogCapture& operator=(const CScopedLogCapture&) = delete;
+
+    CCapturingLogWriter& Writer() { return *ptrWriter; }
+    CCapturingLogWriter* operator->() { return ptrWriter.get(); }
+
+private:
+    boost::shared_ptr<CCapturingLogWriter> ptrWriter;
+    boost::shared_ptr<CLogWriterInterface> ptrPrevious;
+};

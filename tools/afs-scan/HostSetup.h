@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "host/RhError.h"
+
+// Points the plug-in and the host services at their settings: with a mount
+// table, writes `strStateDir`/settings.ini holding the text of `strSettings`
+// (when given) followed by [Host] MountTableFile, and uses that; otherwise
+// uses `strSettings` as it is; with neither the environment is left alone.
+// Sets AFS_HOST_SETTINGS to an absolute path. Must run before the plug-in
+// is loaded. Fills `strUsed` with the file in force (may be empty).
+CRhError SetUpSettings(const std::string& strSettings, const std::string& strMountTable,
+                       const std::string& strStateDir, std::string& strUsed);
+
+// Replaces the process-wide log writer (shared with the plug-in) by one with
+// the settings' [Host] LogLevel writing to `strLogFile`, or, when that is
+// empty, to [Host] LogDir/afs-host.log when LogDir is set, else to
+// `strDefaultLogFile`. Keeps the plug-in's chatter off the terminal.
+void SetUpLog(const std::string& strLogFile, const std::string& strDefaultLogFile);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "tools/afs-scan/ScanDatabase.h"
+
+enum EItemFormat { eItemFormatNone, eItemFormatJsonLines, eItemFormatCsv };
+
+// Writes items to a stdio stream the caller owns, as JSON lines or CSV (with
+// a header line before the first item). Paths are escaped so that any byte
+// sequence stays one record.
+class CItemOutput {
+public:
+    CItemOutput(EItemFormat eFormat, std::FILE* ptrStream) : eFormat(eFormat), ptrStream(ptrStream) {}
+    void Write(long long llJobId, const ScanItem& item);
+
+    static std::string JsonEscape(const std::string& text);
+    static std::string CsvField(const std::string& text);
+
+private:
+    EItemFormat eFormat;
+    std::FILE* ptrStream;
+    bool bHeaderWritten = false;
+};

@@ -1,0 +1,78 @@
+#include "tools/afs-scan/JobSummary.h"
+
+#include <fstream>
+
+#include "tools/afs-scan/ItemOutput.h"
+
+namespace {
+
+const NutanixAFSChangeType kTypesInOrder[] = {eNutanixAFSChangeAdd, eNutanixAFSChangeModify,
+                                              eNutanixAFSChangeRename, eNutanixAFSChangeDelete,
+                                              eNutanixAFSChangeOther};
+
+long long Total(const ChangeCounts& arrCounts) {
+    long long llTotal = 0;
+    for (long long llCount : arrCounts) llTotal += llCount;
+    return llTotal;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + CItemOutput::JsonEscape(text) + "\""; }
+
+}  // namespace
+
+const char* ShareModeName(EShareMode eMode) {
+    switch (eMode) {
+        case eShareDifference:
+            return "snapshot difference";
+        case eShareFullListing:
+            return "full listing";
+        case eShareSnapshotOnly:
+            return "snapshot only";
+        case eShareNotBackedUp:
+            return "not backed up";
+    }
+    return "unknown";
+}
+
+void PrintShareSummaries(const JobSummary& summary, std::FILE* ptrStream) {
+    for (const ShareSummary& share : summary.listShares) {
+        std::fprintf(ptrStream, "share %s: %s", share.strMountPath.c_str(), ShareModeName(share.eMode));
+        if (share.eMode == eShareNotBackedUp) {
+            std::fputc('\n', ptrStream);
+            continue;
+        }
+        const char* pszSeparator = ": ";
+        for (NutanixAFSChangeType eType : kTypesInOrder) {
+            std::fprintf(ptrStream, "%s%s %lld", pszSeparator, ChangeTypeName(eType), share.arrCounts[eType]);
+            pszSeparator = ", ";
+        }
+        const long long llTotal = Total(share.arrCounts);
+        std::fprintf(ptrStream, "; %.3f s, %.0f items/s\n", share.dSeconds,
+                     share.dSeconds > 0 ? static_cast<double>(llTotal) / share.dSeconds : 0.0);
+    }
+}
+
+bool WriteSummaryJson(const JobSummary& summary, const std::string& strFile) {
+    std::ofstream out(strFile, std::ios::trunc);
+    out << "{\"job_id\":" << summary.identity.llJobId << ",\"kind\":\""
+        << (summary.identity.IsFull() ? "full" : "incremental")
+        << "\",\"previous_job_id\":" << summary.identity.llPreviousJobId
+        << ",\"full_job_id\":" << summary.identity.llFullJobId << ",\"status\":\""
+        << (summary.bOk ? "ok" : "failed") << "\",\"error\":" << Quoted(summary.strError) << ",\"shares\":[";
+    bool bFirst = true;
+    for (const ShareSummary& share : summary.listShares) {
+        out << (bFirst ? "" : ",") << "{\"mount_path\":" << Quoted(share.strMountPath)
+            << ",\"scan_path\":" << Quoted(share.strScanPath)
+            << ",\"snapshot_path\":" << Quoted(share.strSnapshotPath)
+            << ",\"mode\":" << Quoted(ShareModeName(share.eMode)) << ",\"items\":" << Total(share.arrCounts)
+            << ",\"seconds\":" << share.dSeconds;
+        for (NutanixAFSChangeType eType : kTypesInOrder) {
+            out << ",\"" << ChangeTypeName(eType) << "\":" << share.arrCounts[eType];
+        }
+        out << "}";
+        bFirst = false;
+    }
+    out << "]}\n";
+    out.close();
+    return static_cast<bool>(out);
+}

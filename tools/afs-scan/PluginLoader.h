@@ -1,0 +1,18 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/RhError.h"
+#include "host/PluginLibrary.h"
+
+// The plug-in libraries to try, in order: `strExplicit` alone when it is not
+// empty, else the build tree's library and then libNutanixAFSManager.so in
+// the folder of the running program.
+std::vector<std::string> PluginCandidates(const std::string& strExplicit);
+
+// Loads the first candidate that loads. On failure `ptrLibrary` stays empty
+// and the error names every path tried with dlerror()'s text for it.
+CRhError LoadPlugin(const std::vector<std::string>& listCandidates,
+                    std::unique_ptr<CPluginLibrary>& ptrLibrary);

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+
+#include "host/NutanixAFSManagerBase.h"
+#include "tools/afs-scan/ItemOutput.h"
+#include "tools/afs-scan/ScanDatabase.h"
+
+// Item counts by change type, indexed by NutanixAFSChangeType.
+typedef std::array<long long, 5> ChangeCounts;
+
+// The host's scan database as the plug-in sees it: every item goes to the
+// SQLite database of the job and, when asked, to the item output. Keeps the
+// counts of the current share (ResetShareCounts) and of the whole job. The
+// database and output must outlive the sink. When bProgress, a progress line
+// on stderr is refreshed at most a few times per second.
+class CScanItemSink : public CNutanixDBHelper {
+public:
+    CScanItemSink(CScanDatabase& database, CItemOutput& output, long long llJobId, bool bProgress);
+
+    CRhError ItemCallBack(std::string& path, const std::string& oldPath, NutanixAFSChangeType changeType,
+                          const struct stat& attributes, bool bIsDirectory) override;
+    // The same, for items the host produces itself (full listings).
+    CRhError Add(const ScanItem& item);
+
+    void ResetShareCounts() { arrShareCounts = {}; }
+    const ChangeCounts& GetShareCounts() const { return arrShareCounts; }
+    long long GetJobItems() const { return llJobItems; }
+    // Ends the progress line, if one was drawn.
+    void EndProgress();
+
+private:
+    void ShowProgress();
+
+    CScanDatabase& database;
+    CItemOutput& output;
+    long long llJobId;
+    bool bProgress;
+    bool bProgressShown = false;
+    ChangeCounts arrShareCounts{};
+    long long llJobItems = 0;
+    std::chrono::steady_clock::time_point timeStart;
+    std::chrono::steady_clock::time_point timeLastProgress;
+    ScanItem item;  // reused: spares an allocation per item
+};

@@ -1,0 +1,262 @@
+#include "tools/afs-scan/ScanJob.h"
+
+#include <unistd.h>  // gethostname, isatty
+
+#include <boost/make_shared.hpp>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "host/MntTab.h"
+#include "tools/afs-scan/PluginCall.h"
+#include "tools/afs-scan/SnapshotListing.h"
+
+namespace {
+
+const char* const kFactoryName = "GetNutanixAFSManager";
+
+std::string WithoutTrailingSlash(std::string strPath) {
+    while (strPath.size() > 1 && strPath.back() == '/') strPath.pop_back();
+    return strPath;
+}
+
+bool IsAtOrBelow(const std::string& strPath, const std::string& strRoot) {
+    if (strPath.compare(0, strRoot.size(), strRoot) != 0) return false;
+    return strPath.size() == strRoot.size() || strRoot == "/" || strPath[strRoot.size()] == '/';
+}
+
+std::list<std::string> DefaultPartnerEntries() {
+    char buffer[HOST_NAME_MAX + 1] = {};
+    if (gethostname(buffer, sizeof(buffer) - 1) != 0 || buffer[0] == '\0') return {"localhost"};
+    return {buffer};
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+CScanJob::CScanJob(const ScanOptions& optionsIn) : options(optionsIn), history(optionsIn.strStateDir) {}
+
+CRhError CScanJob::Run(JobSummary& summary) {
+    CRhError error = Prepare(summary);
+    if (error.IsError()) {
+        summary.strError = error.AsString();
+        return error;
+    }
+    JobRecord record{identity.llJobId,    "running",      identity.IsFull() ? "full" : "incremental",
+                     options.uClientId,   options.uAppId, identity.llPreviousJobId,
+                     identity.llFullJobId};
+    error = history.Append(record);
+    if (error.IsSuccess()) {
+        error = LoadPlugin(PluginCandidates(options.strPlugin), ptrLibrary);
+        if (error.IsSuccess()) {
+            FGetNutanixAFSManager factory = ptrLibrary->ResolveFunction<FGetNutanixAFSManager>(kFactoryName);
+            if (factory == nullptr) {
+                error = FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "%s has no %s: %s",
+                                              ptrLibrary->GetPath().c_str(), kFactoryName,
+                                              ptrLibrary->GetError().c_str());
+            } else {
+                // Declared after the library, so deleted while its code is still loaded.
+                std::unique_ptr<CNutanixAFSManagerBase> ptrManager;
+                error = CallPlugin(kFactoryName, [&] {
+                    ptrManager.reset(factory());
+                    return ptrManager
+                               ? CRhError::Success()
+                               : FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "the factory returned null");
+                });
+                if (error.IsSuccess()) error = DriveManager(*ptrManager, summary);
+                CRhError deleteError = CallPlugin("deleting the job manager", [&] {
+                    ptrManager.reset();
+                    return CRhError::Success();
+                });
+                if (error.IsSuccess()) error = deleteError;
+            }
+        }
+        if (ptrSink) ptrSink->EndProgress();
+        if (error.IsSuccess()) error = database.FinishJob();
+        if (error.IsError()) database.DiscardJob();
+        record.strStatus = error.IsSuccess() ? "ok" : "failed";
+        CRhError historyError = history.Append(record);
+        if (error.IsSuccess()) error = historyError;
+    }
+    summary.bOk = error.IsSuccess();
+    if (error.IsError()) summary.strError = error.AsString();
+    return error;
+}
+
+CRhError CScanJob::Prepare(JobSummary& summary) {
+    std::error_code fsError;
+    std::filesystem::create_directories(options.strStateDir, fsError);
+    if (fsError) {
+        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "cannot create state folder %s: %s",
+                                     options.strStateDir.c_str(), fsError.message().c_str());
+    }
+    CRhError error = history.Load();
+    if (error.IsError()) return error;
+    identity = history.Resolve(options.llJobId, options.llPreviousJobId, options.llFullJobId,
+                               options.bForceFull, options.uClientId, options.uAppId);
+    summary.identity = identity;
+    if (identity.llPreviousJobId >= identity.llJobId) {
+        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "previous job %lld is not older than job %lld",
+                                     identity.llPreviousJobId, identity.llJobId);
+    }
+    strJobDir = options.strStateDir + "/job-" + std::to_string(identity.llJobId);
+    std::filesystem::create_directories(strJobDir, fsError);
+    if (fsError) {
+        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "cannot create job folder %s: %s",
+                                     strJobDir.c_str(), fsError.message().c_str());
+    }
+    if (!options.mapContent.empty()) ptrMapper = boost::make_shared<CPrefixContentMapper>(options.mapContent);
+    error = ResolveTargets();
+    if (error.IsError()) return error;
+
+    error = database.Open(options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb,
+                          options.nBatchRows);
+    if (error.IsError()) return error;
+    error = database.BeginJob(identity.llJobId);
+    if (error.IsError()) return error;
+    const EItemFormat eFormat = options.bJsonLines ? eItemFormatJsonLines
+                                : options.bCsv     ? eItemFormatCsv
+                                                   : eItemFormatNone;
+    ptrOutput.reset(new CItemOutput(eFormat, stdout));
+    ptrSink =
+        boost::make_shared<CScanItemSink>(database, *ptrOutput, identity.llJobId, isatty(STDERR_FILENO) == 1);
+    return CRhError::Success();
+}
+
+// Checked before the file server is touched: a path on no mount would be
+// dropped silently by the plug-in, and two paths on one share would make it
+// take and compare that share twice.
+CRhError CScanJob::ResolveTargets() {
+    ZkMntTab mountTable;
+    std::vector<ZkMntTab::Entry> listMounts;
+    CRhError error = mountTable.getAll(listMounts);
+    if (error.IsError()) return error.Push(FX_CODE_LOCATION, "cannot read the mount table");
+    for (const std::string& strGiven : options.listScanPaths) {
+        ScanTarget target;
+        target.strScanPath = WithoutTrailingSlash(strGiven);
+        const ZkMntTab::Entry* ptrMount = mountTable.find(listMounts, target.strScanPath);
+        if (ptrMount == nullptr) {
+            return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
+                                         "scan path %s is on no share of the mount table", strGiven.c_str());
+        }
+        target.strMountPath = WithoutTrailingSlash(ptrMount->strDirectory);
+        for (const ScanTarget& other : listTargets) {
+            if (other.strMountPath == target.strMountPath) {
+                return FXErrorUtil::ErrorInt(
+                    FX_CODE_LOCATION, 1, "scan paths %s and %s are on the same share %s",
+                    other.strScanPath.c_str(), target.strScanPath.c_str(), target.strMountPath.c_str());
+            }
+        }
+        target.strScanForm = target.strMountPath;
+        if (ptrMapper) {
+            error = ptrMapper->GetMappedPath(target.strMountPath, target.strScanForm);
+            if (error.IsError()) return error.Push(FX_CODE_LOCATION, "no --map covers the share");
+        }
+        listTargets.push_back(target);
+    }
+    return CRhError::Success();
+}
+
+CRhError CScanJob::DriveManager(CNutanixAFSManagerBase& manager, JobSummary& summary) {
+    CRhError error = CallPlugin("Initialize", [&] {
+        return manager.Initialize(strJobDir, strJobDir + "/snapinfo", strJobDir + "/snapmap",
+                                  options.strServer, options.strUser, options.strPassword, identity.llJobId,
+                                  identity.llPreviousJobId, identity.llFullJobId, identity.llPreviousJobId,
+                                  options.llSynthFullJobId, options.uClientId, options.uAppId, ptrMapper);
+    });
+    if (error.IsError()) return error;
+
+    std::list<std::string> listPartner(options.listPartnerEntries.begin(), options.listPartnerEntries.end());
+    if (listPartner.empty()) listPartner = DefaultPartnerEntries();
+    error = CallPlugin("CreatePartnerServer", [&] { return manager.CreatePartnerServer(listPartner); });
+    if (error.IsError()) return error;
+
+    std::list<std::string> listScanPaths;
+    for (const ScanTarget& target : listTargets) listScanPaths.push_back(target.strScanPath);
+    error = CallPlugin("CreateAndMountSnap", [&] { return manager.CreateAndMountSnap(listScanPaths); });
+    if (error.IsError()) return error;
+
+    std::map<std::string, std::string> mapSourceToLocal;
+    error = CallPlugin("GetSourceToLocalMap", [&] {
+        mapSourceToLocal = manager.GetSourceToLocalMap();
+        return CRhError::Success();
+    });
+    if (error.IsError()) return error;
+
+    std::map<std::string, std::string> mapScanToMount;
+    if (ptrMapper) {
+        for (const ScanTarget& target : listTargets) mapScanToMount[target.strScanForm] = target.strMountPath;
+    }
+    error = CallPlugin("OverWriteSnapDevInfo",
+                       [&] { return manager.OverWriteSnapDevInfo(options.mapContent, mapScanToMount); });
+    if (error.IsError()) return error;
+
+    for (const ScanTarget& target : listTargets) {
+        ShareSummary share;
+        share.strMountPath = target.strMountPath;
+        share.strScanPath = target.strScanForm;
+        auto it = mapSourceToLocal.find(target.strMountPath);
+        const std::string strSnapshot = it == mapSourceToLocal.end() ? std::string() : it->second;
+        // Only a share the server offered for backup gets a snapshot under
+        // the mount's .snapshot folder; the others keep a placeholder path.
+        if (!IsAtOrBelow(strSnapshot, target.strMountPath + "/.snapshot") ||
+            strSnapshot.size() <= target.strMountPath.size() + 11) {
+            share.eMode = eShareNotBackedUp;
+            std::fprintf(stderr,
+                         "afs-scan: share %s is not backed up: the file server does not offer it for backup "
+                         "(no CFT_BACKUP capability), so no snapshot was taken\n",
+                         target.strMountPath.c_str());
+            summary.listShares.push_back(share);
+            continue;
+        }
+        share.strSnapshotPath = strSnapshot;
+        error = ScanShare(manager, target, strSnapshot, share);
+        summary.listShares.push_back(share);
+        if (error.IsError()) return error.Push(FX_CODE_LOCATION, "share %s", target.strMountPath.c_str());
+    }
+    return CRhError::Success();
+}
+
+CRhError CScanJob::ScanShare(CNutanixAFSManagerBase& manager, const ScanTarget& target,
+                             const std::string& strSnapshot, ShareSummary& share) {
+    const auto start = std::chrono::steady_clock::now();
+    ptrSink->ResetShareCounts();
+    // Without a scan map the plug-in resolves shares by their mount path.
+    const std::string strKey = ptrMapper ? target.strScanForm : target.strMountPath;
+    CRhError error;
+    if (identity.IsFull()) {
+        share.eMode = eShareSnapshotOnly;
+        if (options.bListFull) {
+            share.eMode = eShareFullListing;
+            error = ListSnapshotAsAdds(strSnapshot, target.strScanForm, *ptrSink);
+        }
+    } else {
+        bool bPrevious = false;
+        error = CallPlugin("IsPreviousSnapAvailable", [&] {
+            bPrevious = manager.IsPreviousSnapAvailable(strKey);
+            return CRhError::Success();
+        });
+        if (error.IsSuccess() && bPrevious) {
+            share.eMode = eShareDifference;
+            CNutanixDBHelperPtr ptrHelper = ptrSink;
+            error = CallPlugin("CompareSnapAndLoadItem", [&] {
+                return manager.CompareSnapAndLoadItem(strKey, std::string(), ptrHelper);
+            });
+        } else if (error.IsSuccess()) {
+            share.eMode = eShareFullListing;
+            std::fprintf(stderr,
+                         "afs-scan: share %s has no reference snapshot of job %lld on the file server; "
+                         "listing its whole snapshot %s instead\n",
+                         target.strMountPath.c_str(), identity.llPreviousJobId, strSnapshot.c_str());
+            error = ListSnapshotAsAdds(strSnapshot, target.strScanForm, *ptrSink);
+        }
+    }
+    share.arrCounts = ptrSink->GetShareCounts();
+    share.dSeconds = SecondsSince(start);
+    return error;
+}

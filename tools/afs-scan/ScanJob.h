@@ -1,0 +1,60 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/ContentMapper.h"
+#include "host/NutanixAFSManagerBase.h"
+#include "host/RhError.h"
+#include "tools/afs-scan/JobHistory.h"
+#include "tools/afs-scan/JobSummary.h"
+#include "tools/afs-scan/PluginLoader.h"
+#include "tools/afs-scan/ScanDatabase.h"
+#include "tools/afs-scan/ScanItemSink.h"
+#include "tools/afs-scan/ScanOptions.h"
+
+// One share the job was asked to back up.
+struct ScanTarget {
+    std::string strScanPath;   // as given on the command line
+    std::string strMountPath;  // the mount-table directory holding it
+    std::string strScanForm;   // the share root as the plug-in names it (mapped, or the mount path)
+};
+
+// Runs one backup scan job through the plug-in, in the host's order:
+// Initialize, CreatePartnerServer, CreateAndMountSnap, GetSourceToLocalMap,
+// OverWriteSnapDevInfo, then per share IsPreviousSnapAvailable and
+// CompareSnapAndLoadItem (or a full listing of the share's snapshot when it
+// has no reference snapshot), then deletes the job manager before the
+// library is unloaded. The job is recorded in the state folder's history as
+// running, then ok or failed; a failed job's rows are removed from the scan
+// database. The settings and log must be set up before Run().
+//
+// The plug-in stays loaded until this object is destroyed: an error chain
+// made by the plug-in points at texts in the library's memory, so render
+// Run()'s error (AsString) before the object goes.
+class CScanJob {
+public:
+    explicit CScanJob(const ScanOptions& options);
+
+    // `summary` is filled whatever the outcome; the error is the failure's chain.
+    CRhError Run(JobSummary& summary);
+
+private:
+    CRhError Prepare(JobSummary& summary);
+    CRhError ResolveTargets();
+    CRhError DriveManager(CNutanixAFSManagerBase& manager, JobSummary& summary);
+    CRhError ScanShare(CNutanixAFSManagerBase& manager, const ScanTarget& target,
+                       const std::string& strSnapshot, ShareSummary& share);
+
+    std::unique_ptr<CPluginLibrary> ptrLibrary;  // first: unloaded last
+    const ScanOptions& options;
+    CJobHistory history;
+    JobIdentity identity;
+    std::string strJobDir;
+    CScanDatabase database;
+    ContentMapperAPIPtr ptrMapper;
+    std::vector<ScanTarget> listTargets;
+    std::unique_ptr<CItemOutput> ptrOutput;
+    boost::shared_ptr<CScanItemSink> ptrSink;
+};

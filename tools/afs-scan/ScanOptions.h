@@ -1,0 +1,46 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+// What one afs-scan run was asked to do, as parsed from the command line and
+// the environment. Job ids of -1 mean "take it from the job history".
+struct ScanOptions {
+    std::string strPlugin;  // empty: the built plug-in, then the one next to afs-scan
+    std::string strServer;
+    std::string strUser;
+    std::string strPasswordFile;  // empty: $AFS_PASSWORD
+    std::string strPassword;      // filled by ReadPassword()
+    std::string strStateDir;
+    std::string strDb;  // empty: <state>/scan.db
+    std::string strSettingsFile;
+    std::string strMountTable;
+    std::string strLogFile;  // empty: [Host] LogDir, else <state>/afs-scan.log
+    std::string strSummaryJson;
+    std::vector<std::string> listScanPaths;
+    std::map<std::string, std::string> mapContent;  // local prefix -> scan prefix
+    std::vector<std::string> listPartnerEntries;
+    unsigned int uClientId = 0;
+    unsigned int uAppId = 0;
+    long long llJobId = -1;
+    long long llPreviousJobId = -1;
+    long long llFullJobId = -1;
+    long long llSynthFullJobId = 0;
+    bool bForceFull = false;
+    bool bListFull = false;
+    bool bJsonLines = false;
+    bool bCsv = false;
+    bool bHelp = false;
+    int nBatchRows = 10000;
+};
+
+// Parses argv[1..]. Returns an empty text on success, else the usage error.
+std::string ParseScanOptions(int argc, char** argv, ScanOptions& options);
+
+// Fills options.strPassword from --password-file or $AFS_PASSWORD (one
+// trailing newline removed). Returns an empty text on success, else why not.
+std::string ReadPassword(ScanOptions& options);
+
+// The --help text.
+std::string ScanUsageText();

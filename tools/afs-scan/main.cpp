@@ -1,0 +1,59 @@
+// afs-scan: a reference backup host. Runs one backup scan job through
+// libNutanixAFSManager.so and stores the changed items in a SQLite database.
+#include <cstdio>
+#include <filesystem>
+
+#include "tools/afs-scan/HostSetup.h"
+#include "tools/afs-scan/JobSummary.h"
+#include "tools/afs-scan/ScanJob.h"
+#include "tools/afs-scan/ScanOptions.h"
+
+namespace {
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+}  // namespace
+
+int main(int argc, char** argv) {
+    ScanOptions options;
+    std::string strError = ParseScanOptions(argc, argv, options);
+    if (options.bHelp) {
+        std::fputs(ScanUsageText().c_str(), stdout);
+        return 0;
+    }
+    if (strError.empty()) strError = ReadPassword(options);
+    if (!strError.empty()) {
+        std::fprintf(stderr, "afs-scan: %s\n%s", strError.c_str(), ScanUsageText().c_str());
+        return kExitUsage;
+    }
+    std::error_code fsError;
+    std::filesystem::create_directories(options.strStateDir, fsError);
+    std::string strSettings;
+    CRhError error =
+        SetUpSettings(options.strSettingsFile, options.strMountTable, options.strStateDir, strSettings);
+    if (error.IsError()) {
+        std::fprintf(stderr, "afs-scan: error: %s\n", error.AsString().c_str());
+        return kExitFailure;
+    }
+    SetUpLog(options.strLogFile, options.strStateDir + "/afs-scan.log");
+
+    JobSummary summary;
+    CScanJob job(options);
+    error = job.Run(summary);
+
+    std::FILE* ptrSummaryStream = options.bJsonLines || options.bCsv ? stderr : stdout;
+    std::fprintf(ptrSummaryStream, "job %lld (%s, previous job %lld, full job %lld): %s\n",
+                 summary.identity.llJobId, summary.identity.IsFull() ? "full" : "incremental",
+                 summary.identity.llPreviousJobId, summary.identity.llFullJobId,
+                 error.IsSuccess() ? "ok" : "FAILED");
+    PrintShareSummaries(summary, ptrSummaryStream);
+    std::fflush(stdout);
+    if (!options.strSummaryJson.empty() && !WriteSummaryJson(summary, options.strSummaryJson)) {
+        std::fprintf(stderr, "afs-scan: cannot write %s\n", options.strSummaryJson.c_str());
+        if (error.IsSuccess()) return kExitFailure;
+    }
+    if (error.IsError()) {
+        std::fprintf(stderr, "afs-scan: error: %s\n", error.AsString().c_str());
+        return kExitFailure;
+    }
+    return 0;
+}

@@ -1,0 +1,282 @@
+#include "tools/afs-sim/ApiHandlers.h"
+
+#include <simdjson.h>
+
+#include <charconv>  // std::from_chars: strict query number parsing
+#include <cstdint>
+#include <functional>
+#include <limits>
+
+#include "tools/afs-sim/JsonText.h"
+
+namespace afs_sim {
+namespace {
+
+ApiReply Error(int nStatus, const std::string& strMessage, const char* szReason) {
+    return {nStatus, ErrorBody(nStatus, strMessage, szReason)};
+}
+
+ApiReply FromState(const StateResult& result) {
+    switch (result.eError) {
+        case EStateError::eOk: return {200, {}};
+        case EStateError::eNotFound: return Error(404, result.strMessage, "ENTITY_NOT_FOUND");
+        case EStateError::eConflict: return Error(409, result.strMessage, "ENTITY_EXISTS");
+        case EStateError::eInvalid: return Error(400, result.strMessage, "INVALID_ARGUMENT");
+        case EStateError::eInternal: break;
+    }
+    return Error(500, result.strMessage, "INTERNAL_ERROR");
+}
+
+// Parses a request body that must be a JSON object; `reply` is set when not.
+bool ParseObject(simdjson::dom::parser& parser, const std::string& strBody, simdjson::dom::element& object,
+                 ApiReply& reply) {
+    if (parser.parse(strBody).get(object) != simdjson::SUCCESS || !object.is_object()) {
+        reply = Error(400, "request body is not a JSON object", "INVALID_ARGUMENT");
+        return false;
+    }
+    return true;
+}
+
+// A required or optional text member; false (and `reply` set) when it is
+// present with another type, or missing while required.
+bool ReadText(simdjson::simdjson_result<simdjson::dom::element> parent, const char* szKey, bool bRequired, std::string& strValue,
+              ApiReply& reply) {
+    simdjson::dom::element element;
+    if (parent[szKey].get(element) != simdjson::SUCCESS) {
+        if (!bRequired) return true;
+        reply = Error(400, std::string("missing member ") + szKey, "INVALID_ARGUMENT");
+        return false;
+    }
+    std::string_view text;
+    if (element.get(text) != simdjson::SUCCESS) {
+        reply = Error(400, std::string("member ") + szKey + " must be a string", "INVALID_ARGUMENT");
+        return false;
+    }
+    strValue = std::string(text);
+    return true;
+}
+
+bool ReadText(simdjson::dom::element parent, const char* szKey, bool bRequired, std::string& strValue,
+              ApiReply& reply) {
+    return ReadText(simdjson::simdjson_result<simdjson::dom::element>(simdjson::dom::element(parent)), szKey,
+                    bRequired, strValue, reply);
+}
+
+// Offset and length of a list request: 32-bit non-negative, defaults 0 and 20.
+bool ReadPaging(simdjson::dom::element object, uint64_t& uOffset, uint64_t& uLength, ApiReply& reply) {
+    uOffset = 0;
+    uLength = 20;
+    for (auto [szKey, pValue] : {std::pair<const char*, uint64_t*>{"offset", &uOffset}, {"length", &uLength}}) {
+        simdjson::dom::element element;
+        if (object[szKey].get(element) != simdjson::SUCCESS) continue;
+        if (element.get_uint64().get(*pValue) != simdjson::SUCCESS || *pValue > INT32_MAX) {
+            reply = Error(400, std::string(szKey) + " must be a 32-bit non-negative integer", "INVALID_ARGUMENT");
+            return false;
+        }
+    }
+    return true;
+}
+
+// The list answer for entities [offset, offset + length) of `uTotal`.
+ApiReply ListReply(const std::string& strBody, const char* szKind, size_t uTotal,
+                   const std::function<void(std::string&, size_t)>& appendEntity) {
+    simdjson::dom::parser parser;
+    simdjson::dom::element object;
+    ApiReply reply;
+    uint64_t uOffset;
+    uint64_t uLength;
+    if (!ParseObject(parser, strBody, object, reply) || !ReadPaging(object, uOffset, uLength, reply)) return reply;
+    size_t uBegin = uOffset < uTotal ? static_cast<size_t>(uOffset) : uTotal;
+    size_t uEnd = uTotal - uBegin > uLength ? uBegin + static_cast<size_t>(uLength) : uTotal;
+    reply.strBody = "{\"api_version\":\"3.1\",\"metadata\":{\"kind\":\"";
+    reply.strBody += szKind;
+    reply.strBody += "\",\"offset\":";
+    AppendJsonInt(reply.strBody, static_cast<int64_t>(uOffset));
+    reply.strBody += ",\"length\":";
+    AppendJsonInt(reply.strBody, static_cast<int64_t>(uEnd - uBegin));
+    reply.strBody += ",\"total_matches\":";
+    AppendJsonInt(reply.strBody, static_cast<int64_t>(uTotal));
+    reply.strBody += "},\"entities\":[";
+    for (size_t i = uBegin; i < uEnd; ++i) {
+        if (i != uBegin) reply.strBody.push_back(',');
+        appendEntity(reply.strBody, i);
+    }
+    reply.strBody += "]}";
+    return reply;
+}
+
+void AppendEntityHead(std::string& strOut, const std::string& strUuid, const std::string& strName) {
+    strOut += "{\"metadata\":{\"uuid\":";
+    AppendJsonString(strOut, strUuid);
+    strOut += "},\"status\":{\"name\":";
+    AppendJsonString(strOut, strName);
+    strOut += ",\"state\":\"COMPLETE\"";
+}
+
+}  // namespace
+
+CApiHandlers::CApiHandlers(CSimState& state, CDiffStore& diffStore, CFaultInjector& faults)
+    : m_state(state), m_diffStore(diffStore), m_faults(faults) {}
+
+ApiReply CApiHandlers::ListPartnerServers(const std::string& strBody) {
+    std::vector<PartnerServerInfo> listPartners = m_state.ListPartnerServers();
+    return ListReply(strBody, "partner_server", listPartners.size(), [&](std::string& strOut, size_t i) {
+        AppendEntityHead(strOut, listPartners[i].strUuid, listPartners[i].strName);
+        strOut += "}}";
+    });
+}
+
+ApiReply CApiHandlers::ListMountTargets(const std::string& strBody) {
+    std::vector<ShareInfo> listShares = m_state.ListShares();
+    return ListReply(strBody, "mount_target", listShares.size(), [&](std::string& strOut, size_t i) {
+        const ShareInfo& share = listShares[i];
+        AppendEntityHead(strOut, share.strUuid, share.strName);
+        strOut += ",\"resources\":{\"share_type\":";
+        AppendJsonString(strOut, share.strShareType);
+        strOut += ",\"capability_list\":[";
+        for (size_t c = 0; c < share.listCapabilities.size(); ++c) {
+            if (c) strOut.push_back(',');
+            AppendJsonString(strOut, share.listCapabilities[c]);
+        }
+        strOut += "]}}}";
+    });
+}
+
+ApiReply CApiHandlers::ListSnapshots(const std::string& strBody) {
+    std::vector<SnapshotInfo> listSnapshots = m_state.ListSnapshots();
+    return ListReply(strBody, "mount_target_snapshot", listSnapshots.size(), [&](std::string& strOut, size_t i) {
+        AppendEntityHead(strOut, listSnapshots[i].strUuid, listSnapshots[i].strName);
+        strOut += ",\"resources\":{\"mount_target_uuid\":";
+        AppendJsonString(strOut, listSnapshots[i].strShareUuid);
+        strOut += "}}}";
+    });
+}
+
+ApiReply CApiHandlers::CreatePartnerServer(const std::string& strBody) {
+    simdjson::dom::parser parser;
+    simdjson::dom::element object;
+    ApiReply reply;
+    std::string strName;
+    if (!ParseObject(parser, strBody, object, reply) || !ReadText(object["spec"], "name", true, strName, reply)) {
+        return reply;
+    }
+    if (strName.empty()) return Error(400, "partner server name is empty", "INVALID_ARGUMENT");
+    simdjson::dom::element resources;
+    std::string strResources = "{}";
+    if (object["spec"]["resources"].get(resources) == simdjson::SUCCESS) strResources = simdjson::minify(resources);
+    std::string strUuid;
+    StateResult result = m_state.UpsertPartnerServer(strName, strResources, strUuid);
+    if (result.eError != EStateError::eOk) return FromState(result);
+    reply.nStatus = 202;
+    reply.strBody = "{\"metadata\":{\"uuid\":";
+    AppendJsonString(reply.strBody, strUuid);
+    reply.strBody += "}}";
+    return reply;
+}
+
+ApiReply CApiHandlers::CreateSnapshot(const std::string& strBody) {
+    simdjson::dom::parser parser;
+    simdjson::dom::element object;
+    ApiReply reply;
+    std::string strName;
+    std::string strDescription;
+    std::string strShareUuid;
+    if (!ParseObject(parser, strBody, object, reply) || !ReadText(object["spec"], "name", true, strName, reply) ||
+        !ReadText(object["spec"], "description", false, strDescription, reply) ||
+        !ReadText(object["spec"]["resources"], "mount_target_uuid", true, strShareUuid, reply)) {
+        return reply;
+    }
+    SnapshotInfo snapshot;
+    StateResult result = m_state.CreateSnapshot(strShareUuid, strName, strDescription, snapshot);
+    if (result.eError != EStateError::eOk) return FromState(result);
+    reply.nStatus = 202;
+    reply.strBody = "{\"metadata\":{\"uuid\":";
+    AppendJsonString(reply.strBody, snapshot.strUuid);
+    reply.strBody += "},\"status\":{\"name\":";
+    AppendJsonString(reply.strBody, snapshot.strName);
+    reply.strBody += ",\"state\":\"COMPLETE\"}}";
+    return reply;
+}
+
+ApiReply CApiHandlers::DeleteSnapshot(const std::string& strUuid) {
+    StateResult result = m_state.DeleteSnapshot(strUuid);
+    if (result.eError != EStateError::eOk) return FromState(result);
+    return {200, "{\"status\":\"DELETED\"}"};
+}
+
+ApiReply CApiHandlers::IncrementalDiff(const std::string& strBody, const Scenario& knobs) {
+    simdjson::dom::parser parser;
+    simdjson::dom::element object;
+    ApiReply reply;
+    std::string strOlderUuid;
+    std::string strNewerUuid;
+    DiffFilter filter;
+    std::string strType;
+    if (!ParseObject(parser, strBody, object, reply) ||
+        !ReadText(object, "older_snapshot_uuid", true, strOlderUuid, reply) ||
+        !ReadText(object, "newer_snapshot_uuid", true, strNewerUuid, reply) ||
+        !ReadText(object, "path_filter", false, filter.strPathPrefix, reply) ||
+        !ReadText(object, "object_type_filter", false, strType, reply)) {
+        return reply;
+    }
+    if (!strType.empty()) {
+        if (strType != "FILE" && strType != "DIRECTORY") {
+            return Error(400, "object_type_filter must be FILE or DIRECTORY", "INVALID_ARGUMENT");
+        }
+        filter.bOnlyType = true;
+        filter.eType = strType == "FILE" ? EObjectType::eFile : EObjectType::eDirectory;
+    }
+    SnapshotInfo older;
+    SnapshotInfo newer;
+    if (!m_state.FindSnapshot(strOlderUuid, older)) return Error(404, "snapshot not found: " + strOlderUuid, "ENTITY_NOT_FOUND");
+    if (!m_state.FindSnapshot(strNewerUuid, newer)) return Error(404, "snapshot not found: " + strNewerUuid, "ENTITY_NOT_FOUND");
+
+    std::vector<std::string> listUuids;
+    if (knobs.uSynthetic > 0) {
+        listUuids = m_diffStore.Add(nullptr, knobs.uSynthetic, newer.strName, older.strName, knobs.uObjectsPerDiff);
+    } else {
+        if (older.strShareUuid != newer.strShareUuid) {
+            return Error(400, "the snapshots belong to different mount targets", "INVALID_ARGUMENT");
+        }
+        Manifest olderManifest;
+        Manifest newerManifest;
+        std::string strError = m_state.LoadSnapshotManifest(older.strUuid, olderManifest);
+        if (strError.empty()) strError = m_state.LoadSnapshotManifest(newer.strUuid, newerManifest);
+        if (!strError.empty()) return Error(500, strError, "INTERNAL_ERROR");
+        auto ptrObjects = std::make_shared<const std::vector<DiffObject>>(
+            ComputeDifference(olderManifest, newerManifest, filter));
+        listUuids = m_diffStore.Add(ptrObjects, ptrObjects->size(), newer.strName, older.strName, knobs.uObjectsPerDiff);
+    }
+    reply.strBody = "{\"uuid_list\":[";
+    for (size_t i = 0; i < listUuids.size(); ++i) {
+        if (i) reply.strBody.push_back(',');
+        AppendJsonString(reply.strBody, listUuids[i]);
+    }
+    reply.strBody += "]}";
+    return reply;
+}
+
+ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSize, const std::string& strPageSize,
+                                const std::string& strToken, const Scenario& knobs) {
+    DiffSource source;
+    if (!m_diffStore.Find(strDiffUuid, source)) {
+        return Error(404, "difference not found: " + strDiffUuid, "ENTITY_NOT_FOUND");
+    }
+    uint64_t uPageSize = knobs.uDefaultPageSize;
+    if (bHasPageSize) {
+        auto result = std::from_chars(strPageSize.data(), strPageSize.data() + strPageSize.size(), uPageSize);
+        if (result.ec != std::errc() || result.ptr != strPageSize.data() + strPageSize.size() || uPageSize == 0) {
+            return Error(400, "page_size must be a positive integer", "INVALID_ARGUMENT");
+        }
+    }
+    if (uPageSize > knobs.uPageSizeCap) uPageSize = knobs.uPageSizeCap;
+    ApiReply reply;
+    std::string strError = WriteDiffPage(source, strToken, uPageSize, reply.strBody);
+    if (!strError.empty()) return Error(400, strError, "INVALID_ARGUMENT");
+    if (knobs.uRetryPages > 0 && m_faults.TakePageRetry(strDiffUuid + "\n" + strToken, knobs.uRetryPages)) {
+        reply.strBody = RetryPageBody(strToken);
+    }
+    return reply;
+}
+
+}  // namespace afs_sim

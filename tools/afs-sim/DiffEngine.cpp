@@ -1,0 +1,88 @@
+#include "tools/afs-sim/DiffEngine.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace afs_sim {
+namespace {
+
+bool PathMatches(const std::string& strPath, const std::string& strPrefix) {
+    size_t uStart = 0;
+    while (uStart < strPrefix.size() && strPrefix[uStart] == '/') ++uStart;
+    size_t uEnd = strPrefix.size();
+    while (uEnd > uStart && strPrefix[uEnd - 1] == '/') --uEnd;
+    if (uEnd == uStart) return true;
+    std::string_view prefix(strPrefix.data() + uStart, uEnd - uStart);
+    if (strPath.compare(0, prefix.size(), prefix) != 0) return false;
+    return strPath.size() == prefix.size() || strPath[prefix.size()] == '/';
+}
+
+bool Keep(const DiffObject& object, const DiffFilter& filter) {
+    if (filter.bOnlyType && object.entry.eType != filter.eType) return false;
+    return PathMatches(object.entry.strPath, filter.strPathPrefix) ||
+           (object.eOperation == EOperation::eRename && PathMatches(object.strOldPath, filter.strPathPrefix));
+}
+
+}  // namespace
+
+std::vector<DiffObject> ComputeDifference(const Manifest& older, const Manifest& newer, const DiffFilter& filter) {
+    std::vector<bool> listOlderUsed(older.size(), false);
+    std::vector<bool> listNewerUsed(newer.size(), false);
+    std::vector<DiffObject> listChanges;
+
+    // Both manifests are sorted by path: walk them side by side.
+    size_t o = 0;
+    size_t n = 0;
+    while (o < older.size() && n < newer.size()) {
+        int nCompare = older[o].strPath.compare(newer[n].strPath);
+        if (nCompare < 0) { ++o; continue; }
+        if (nCompare > 0) { ++n; continue; }
+        const ManifestEntry& before = older[o];
+        const ManifestEntry& after = newer[n];
+        if (before.eType == after.eType) {
+            listOlderUsed[o] = true;
+            listNewerUsed[n] = true;
+            if (before.uInode != after.uInode || before.llSize != after.llSize ||
+                before.llModifyNs != after.llModifyNs || before.llChangeNs != after.llChangeNs) {
+                listChanges.push_back({EOperation::eModify, after, {}});
+            }
+        }
+        ++o;
+        ++n;
+    }
+
+    std::unordered_multimap<uint64_t, size_t> mapOlderByInode;
+    for (size_t i = 0; i < older.size(); ++i) {
+        if (!listOlderUsed[i]) mapOlderByInode.emplace(older[i].uInode, i);
+    }
+    for (size_t i = 0; i < newer.size(); ++i) {
+        if (listNewerUsed[i]) continue;
+        auto range = mapOlderByInode.equal_range(newer[i].uInode);
+        for (auto it = range.first; it != range.second; ++it) {
+            const ManifestEntry& before = older[it->second];
+            if (before.eType != newer[i].eType) continue;
+            if (before.bBirthTime && newer[i].bBirthTime && before.llCreateNs != newer[i].llCreateNs) continue;
+            listOlderUsed[it->second] = true;
+            listNewerUsed[i] = true;
+            listChanges.push_back({EOperation::eRename, newer[i], older[it->second].strPath});
+            mapOlderByInode.erase(it);
+            break;
+        }
+        if (!listNewerUsed[i]) listChanges.push_back({EOperation::eAdd, newer[i], {}});
+    }
+
+    std::vector<DiffObject> listResult;
+    for (size_t i = 0; i < older.size(); ++i) {
+        if (listOlderUsed[i]) continue;
+        DiffObject object{EOperation::eDelete, older[i], {}};
+        if (Keep(object, filter)) listResult.push_back(std::move(object));
+    }
+    std::stable_sort(listChanges.begin(), listChanges.end(),
+                     [](const DiffObject& a, const DiffObject& b) { return a.entry.strPath < b.entry.strPath; });
+    for (DiffObject& object : listChanges) {
+        if (Keep(object, filter)) listResult.push_back(std::move(object));
+    }
+    return listResult;
+}
+
+}  // namespace afs_sim

@@ -1,0 +1,41 @@
+#pragma once
+
+// Compares two manifests of one share the way the file server reports an
+// incremental difference.
+
+#include <string>
+#include <vector>
+
+#include "tools/afs-sim/Manifest.h"
+
+namespace afs_sim {
+
+enum class EOperation { eAdd, eModify, eRename, eDelete };
+
+struct DiffObject {
+    EOperation eOperation = EOperation::eAdd;
+    // Attributes of the newer entry; of the older one for eDelete.
+    ManifestEntry entry;
+    std::string strOldPath;  // relative path in the older snapshot, eRename only
+};
+
+struct DiffFilter {
+    std::string strPathPrefix;  // "/docs" keeps "docs" and what is below it; empty keeps all
+    bool bOnlyType = false;
+    EObjectType eType = EObjectType::eFile;
+};
+
+// Rules, in this order:
+//  - a path in both manifests with the same type is eModify when the inode,
+//    size, modification or change time differ (a file replaced by another at
+//    the same path is a change of that path), else unchanged;
+//  - an entry left over in the newer manifest whose inode is left over in the
+//    older one with the same type (and the same birth time, where known: an
+//    inode number freed by a deletion is often reused) is eRename;
+//  - what is left over is eAdd (newer) or eDelete (older).
+// The result lists deletions first (in older path order), then the rest in
+// newer path order, so that a consumer never sees a path added before the
+// old entry at that path went away.
+std::vector<DiffObject> ComputeDifference(const Manifest& older, const Manifest& newer, const DiffFilter& filter);
+
+}  // namespace afs_sim

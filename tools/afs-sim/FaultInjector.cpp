@@ -1,0 +1,69 @@
+#include "tools/afs-sim/FaultInjector.h"
+
+#include "tools/afs-sim/JsonText.h"
+
+namespace afs_sim {
+
+CFaultInjector::CFaultInjector(Scenario startup) : m_startup(startup), m_current(std::move(startup)) {}
+
+Scenario CFaultInjector::Current() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_current;
+}
+
+void CFaultInjector::Apply(const Scenario& scenario) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_current = scenario;
+    m_mapRequestCounts.clear();
+    m_mapPageRetries.clear();
+}
+
+void CFaultInjector::Reset() { Apply(m_startup); }
+
+std::optional<FaultRule> CFaultInjector::CountRequest(const std::string& strOperation, Scenario& knobs) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    knobs = m_current;
+    uint64_t uOperation = ++m_mapRequestCounts[strOperation];
+    uint64_t uAll = ++m_mapRequestCounts["*"];
+    for (const FaultRule& rule : m_current.listFaults) {
+        uint64_t uNumber;
+        if (rule.strOperation == "*") uNumber = uAll;
+        else if (rule.strOperation == strOperation) uNumber = uOperation;
+        else continue;
+        if (uNumber >= rule.uNth && uNumber - rule.uNth < rule.uCount) return rule;
+    }
+    return std::nullopt;
+}
+
+bool CFaultInjector::TakePageRetry(const std::string& strKey, uint64_t uRetries) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    uint64_t& uGiven = m_mapPageRetries[strKey];
+    if (uGiven >= uRetries) return false;
+    ++uGiven;
+    return true;
+}
+
+std::string TruncatedBody(const std::string& strBody) { return strBody.substr(0, strBody.size() / 2); }
+
+std::string MalformedBody(const std::string& strBody) {
+    std::string strOut = strBody;
+    size_t uBrace = strOut.find('{');
+    if (uBrace == std::string::npos) return strOut + "}";
+    strOut.insert(uBrace + 1, "\"malformed\": ,");
+    return strOut;
+}
+
+std::string WrongTypedBody(const std::string& strBody, const std::string& strMember) {
+    std::string strKey;
+    AppendJsonString(strKey, strMember);
+    strKey.push_back(':');
+    size_t uKey = strBody.find(strKey);
+    if (uKey == std::string::npos) return strBody;
+    size_t uValue = uKey + strKey.size();
+    size_t uEnd = SkipJsonValue(strBody, uValue);
+    if (uEnd == std::string::npos) return strBody;
+    bool bString = uValue < strBody.size() && strBody[uValue] == '"';
+    return strBody.substr(0, uValue) + (bString ? "12345" : "\"wrong type\"") + strBody.substr(uEnd);
+}
+
+}  // namespace afs_sim

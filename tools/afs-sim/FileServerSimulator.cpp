@@ -1,0 +1,262 @@
+#include "tools/afs-sim/FileServerSimulator.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <csignal>  // SIGPIPE: a client may close while it is answered
+#include <functional>
+
+#include "tools/afs-sim/ApiHandlers.h"
+#include "tools/afs-sim/ConnectionDrop.h"
+#include "tools/afs-sim/DiffStore.h"
+#include "tools/afs-sim/FaultInjector.h"
+#include "tools/afs-sim/JsonText.h"
+#include "tools/afs-sim/RequestLog.h"
+
+namespace afs_sim {
+namespace {
+
+constexpr const char* kBasePath = "/api/nutanix/v3";
+constexpr const char* kJson = "application/json";
+
+std::string Base64(const std::string& strText) {
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string strOut;
+    size_t i = 0;
+    for (; i + 2 < strText.size(); i += 3) {
+        uint32_t u = (uint8_t(strText[i]) << 16) | (uint8_t(strText[i + 1]) << 8) | uint8_t(strText[i + 2]);
+        for (int nShift = 18; nShift >= 0; nShift -= 6) strOut.push_back(kAlphabet[(u >> nShift) & 63]);
+    }
+    if (i + 1 == strText.size()) {
+        uint32_t u = uint8_t(strText[i]) << 16;
+        strOut += {kAlphabet[(u >> 18) & 63], kAlphabet[(u >> 12) & 63], '=', '='};
+    } else if (i + 2 == strText.size()) {
+        uint32_t u = (uint8_t(strText[i]) << 16) | (uint8_t(strText[i + 1]) << 8);
+        strOut += {kAlphabet[(u >> 18) & 63], kAlphabet[(u >> 12) & 63], kAlphabet[(u >> 6) & 63], '='};
+    }
+    return strOut;
+}
+
+const char* FaultName(EFaultKind eKind) {
+    switch (eKind) {
+        case EFaultKind::eStatus: return "status";
+        case EFaultKind::eDrop: return "drop";
+        case EFaultKind::eDropAfter: return "drop_after";
+        case EFaultKind::eDropMidBody: return "drop_mid_body";
+        case EFaultKind::eTruncate: return "truncate";
+        case EFaultKind::eMalformed: return "malformed";
+        case EFaultKind::eWrongType: return "wrong_type";
+        case EFaultKind::eDelay: return "delay";
+    }
+    return "";
+}
+
+// The member a wrong_type fault changes when the rule names none.
+const char* MainMember(const std::string& strOperation) {
+    if (strOperation == "diff_page") return "object_list";
+    if (strOperation == "incremental_diff") return "uuid_list";
+    if (strOperation == "delete_snapshot") return "status";
+    if (strOperation.compare(0, 5, "list_") == 0) return "entities";
+    return "metadata";
+}
+
+}  // namespace
+
+CFileServerSimulator::CFileServerSimulator(const SimulatorOptions& options) : m_options(options) {}
+
+CFileServerSimulator::~CFileServerSimulator() { Stop(); }
+
+std::string CFileServerSimulator::Url() const {
+    std::string strScheme = m_options.strTlsCert.empty() ? "http://" : "https://";
+    return strScheme + m_options.strHost + ":" + std::to_string(m_nPort) + kBasePath;
+}
+
+void CFileServerSimulator::Stop() noexcept {
+    try {
+        if (m_ptrServer) m_ptrServer->stop();
+        if (m_thread.joinable()) m_thread.join();
+    } catch (...) {
+        // Stopping is best effort; a destructor must not throw.
+    }
+}
+
+std::string CFileServerSimulator::Start(const SimulatorOptions& options,
+                                        std::unique_ptr<CFileServerSimulator>& ptrSimulator) {
+    std::unique_ptr<CFileServerSimulator> ptrNew(new CFileServerSimulator(options));
+    CFileServerSimulator& sim = *ptrNew;
+    if (sim.m_options.strStateDir.empty()) sim.m_options.strStateDir = sim.m_options.strSharesDir + "/.afs-sim-state";
+    std::string strError = CSimState::Open(sim.m_options.strSharesDir, sim.m_options.strStateDir,
+                                           sim.m_options.listShareOverrides, sim.m_ptrState);
+    if (!strError.empty()) return strError;
+    sim.m_strExpectedAuthorization = "Basic " + Base64(sim.m_options.strUser + ":" + sim.m_options.strPassword);
+    sim.m_ptrDiffStore = std::make_unique<CDiffStore>();
+    sim.m_ptrFaults = std::make_unique<CFaultInjector>(sim.m_options.scenario);
+    sim.m_ptrRequests = std::make_unique<CRequestLog>(sim.m_options.pLogStream, sim.m_options.uMaxRecordedRequests);
+    sim.m_ptrHandlers = std::make_unique<CApiHandlers>(*sim.m_ptrState, *sim.m_ptrDiffStore, *sim.m_ptrFaults);
+
+    if (sim.m_options.strTlsCert.empty() != sim.m_options.strTlsKey.empty()) {
+        return "TLS needs both a certificate and a key";
+    }
+    if (!sim.m_options.strTlsCert.empty()) {
+        auto ptrTls = std::make_unique<httplib::SSLServer>(sim.m_options.strTlsCert.c_str(),
+                                                           sim.m_options.strTlsKey.c_str());
+        if (!ptrTls->is_valid()) return "cannot load TLS certificate or key";
+        sim.m_ptrServer = std::move(ptrTls);
+    } else {
+        sim.m_ptrServer = std::make_unique<httplib::Server>();
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    httplib::Server& server = *sim.m_ptrServer;
+    server.set_tcp_nodelay(true);
+    // Clients keep one connection for a whole job of many requests.
+    server.set_keep_alive_max_count(1000000);
+    server.set_payload_max_length(64u << 20);
+    sim.RegisterApiRoutes();
+    if (sim.m_options.bControl) sim.RegisterControlRoutes();
+    server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (res.body.empty()) {
+            res.set_content(ErrorBody(res.status, "no such resource", "ENTITY_NOT_FOUND"), kJson);
+        }
+    });
+
+    if (sim.m_options.nPort == 0) {
+        sim.m_nPort = server.bind_to_any_port(sim.m_options.strHost);
+    } else {
+        sim.m_nPort = server.bind_to_port(sim.m_options.strHost, sim.m_options.nPort) ? sim.m_options.nPort : -1;
+    }
+    if (sim.m_nPort <= 0) return "cannot listen on " + sim.m_options.strHost + ":" + std::to_string(sim.m_options.nPort);
+    sim.m_thread = std::thread([&server] { server.listen_after_bind(); });
+    // stop() before the loop runs would be lost; wait until it runs.
+    for (int i = 0; i < 5000 && !server.is_running(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!server.is_running()) return "the server did not start";
+    ptrSimulator = std::move(ptrNew);
+    return {};
+}
+
+void CFileServerSimulator::RegisterApiRoutes() {
+    using Handler = std::function<ApiReply(const httplib::Request&, const Scenario&)>;
+    auto serve = [this](const char* szOperation, Handler handler) {
+        return [this, szOperation, handler](const httplib::Request& req, httplib::Response& res) {
+            Scenario knobs;
+            std::optional<FaultRule> rule = m_ptrFaults->CountRequest(szOperation, knobs);
+            EFaultKind eKind = rule ? rule->eKind : EFaultKind::eDelay;
+            uint64_t uDelayMs = knobs.uDelayMs + (rule && eKind == EFaultKind::eDelay ? rule->uDelayMs : 0);
+            if (uDelayMs) std::this_thread::sleep_for(std::chrono::milliseconds(uDelayMs));
+
+            RequestRecord record;
+            record.strMethod = req.method;
+            record.strTarget = req.target;
+            record.strOperation = szOperation;
+            record.strRequestBody = req.body;
+            if (rule && eKind != EFaultKind::eDelay) record.strFault = FaultName(eKind);
+
+            ApiReply reply;
+            bool bPerformed = false;
+            if (rule && eKind == EFaultKind::eStatus) {
+                reply = {rule->nStatus, ErrorBody(rule->nStatus, "simulated failure", "SIMULATED_FAILURE")};
+            } else if (rule && eKind == EFaultKind::eDrop) {
+                reply.nStatus = 0;
+            } else if (req.get_header_value("Authorization") != m_strExpectedAuthorization) {
+                reply = {401, ErrorBody(401, "authentication required", "AUTHENTICATION_REQUIRED")};
+                res.set_header("WWW-Authenticate", "Basic realm=\"afs-sim\"");
+                record.strFault.clear();
+            } else {
+                reply = handler(req, knobs);
+                bPerformed = true;
+            }
+            if (bPerformed && rule) {
+                if (eKind == EFaultKind::eTruncate) reply.strBody = TruncatedBody(reply.strBody);
+                if (eKind == EFaultKind::eMalformed) reply.strBody = MalformedBody(reply.strBody);
+                if (eKind == EFaultKind::eWrongType) {
+                    std::string strMember = rule->strMember.empty() ? MainMember(szOperation) : rule->strMember;
+                    reply.strBody = WrongTypedBody(reply.strBody, strMember);
+                }
+                if (eKind == EFaultKind::eDropAfter) reply.nStatus = 0;
+            }
+            record.nStatus = reply.nStatus;
+            record.uBytes = reply.strBody.size();
+            if (reply.nStatus == 0) {
+                ShutdownConnection(req.local_port, req.remote_port);
+                res.status = 500;
+                m_ptrRequests->Add(std::move(record));
+                return;
+            }
+            res.status = reply.nStatus;
+            if (bPerformed && rule && eKind == EFaultKind::eDropMidBody) {
+                auto ptrBody = std::make_shared<std::string>(std::move(reply.strBody));
+                res.set_content_provider(ptrBody->size(), kJson,
+                                         [ptrBody](size_t uOffset, size_t uLength, httplib::DataSink& sink) {
+                                             size_t uHalf = ptrBody->size() / 2;
+                                             if (uOffset >= uHalf) return false;
+                                             return sink.write(ptrBody->data() + uOffset,
+                                                               std::min(uLength, uHalf - uOffset));
+                                         });
+            } else {
+                res.set_content(std::move(reply.strBody), kJson);
+            }
+            m_ptrRequests->Add(std::move(record));
+        };
+    };
+    httplib::Server& server = *m_ptrServer;
+    const std::string strBase = kBasePath;
+    CApiHandlers& api = *m_ptrHandlers;
+    server.Post(strBase + "/partner_servers/list", serve("list_partner_servers", [&api](auto& req, auto&) {
+        return api.ListPartnerServers(req.body);
+    }));
+    server.Post(strBase + "/partner_servers", serve("create_partner_server", [&api](auto& req, auto&) {
+        return api.CreatePartnerServer(req.body);
+    }));
+    server.Post(strBase + "/mount_targets/list", serve("list_mount_targets", [&api](auto& req, auto&) {
+        return api.ListMountTargets(req.body);
+    }));
+    server.Post(strBase + "/mount_target_snapshots/list", serve("list_snapshots", [&api](auto& req, auto&) {
+        return api.ListSnapshots(req.body);
+    }));
+    server.Post(strBase + "/mount_target_snapshots", serve("create_snapshot", [&api](auto& req, auto&) {
+        return api.CreateSnapshot(req.body);
+    }));
+    server.Post(strBase + "/mount_target_snapshots/incremental_diff",
+                serve("incremental_diff", [&api](auto& req, auto& knobs) { return api.IncrementalDiff(req.body, knobs); }));
+    server.Delete(strBase + "/mount_target_snapshots/([^/]+)", serve("delete_snapshot", [&api](auto& req, auto&) {
+        return api.DeleteSnapshot(req.matches[1]);
+    }));
+    server.Get(strBase + "/mount_target_snapshots/diff/([^/]+)", serve("diff_page", [&api](auto& req, auto& knobs) {
+        return api.DiffPage(req.matches[1], req.has_param("page_size"), req.get_param_value("page_size"),
+                            req.get_param_value("page_token"), knobs);
+    }));
+}
+
+void CFileServerSimulator::RegisterControlRoutes() {
+    httplib::Server& server = *m_ptrServer;
+    server.Get("/_sim/scenario", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(ScenarioToJson(m_ptrFaults->Current()), kJson);
+    });
+    server.Post("/_sim/scenario", [this](const httplib::Request& req, httplib::Response& res) {
+        // Applied over the startup knobs, so that every test starts from the same place.
+        Scenario scenario = m_ptrFaults->Startup();
+        std::string strError = ParseScenario(req.body, scenario);
+        if (!strError.empty()) {
+            res.status = 400;
+            res.set_content(ErrorBody(400, strError, "INVALID_ARGUMENT"), kJson);
+            return;
+        }
+        m_ptrFaults->Apply(scenario);
+        res.set_content(ScenarioToJson(scenario), kJson);
+    });
+    server.Get("/_sim/requests", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(m_ptrRequests->ToJson(), kJson);
+    });
+    server.Delete("/_sim/requests", [this](const httplib::Request&, httplib::Response& res) {
+        m_ptrRequests->Clear();
+        res.set_content("{}", kJson);
+    });
+    server.Post("/_sim/reset", [this](const httplib::Request&, httplib::Response& res) {
+        m_ptrFaults->Reset();
+        m_ptrRequests->Clear();
+        res.set_content(ScenarioToJson(m_ptrFaults->Current()), kJson);
+    });
+}
+
+}  // namespace afs_sim

@@ -1,0 +1,56 @@
+#include "tools/afs-sim/RequestLog.h"
+
+#include "tools/afs-sim/JsonText.h"
+
+namespace afs_sim {
+
+CRequestLog::CRequestLog(std::FILE* pStream, size_t uMaxRecords) : m_pStream(pStream), m_uMaxRecords(uMaxRecords) {}
+
+void CRequestLog::Add(RequestRecord record) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    record.uSequence = m_uNextSequence++;
+    if (m_pStream) {
+        std::fprintf(m_pStream, "%s %s %d %llu%s%s\n", record.strMethod.c_str(), record.strTarget.c_str(),
+                     record.nStatus, static_cast<unsigned long long>(record.uBytes),
+                     record.strFault.empty() ? "" : " fault=", record.strFault.c_str());
+        std::fflush(m_pStream);
+    }
+    if (m_uMaxRecords == 0) return;
+    if (m_listRecords.size() == m_uMaxRecords) m_listRecords.pop_front();
+    m_listRecords.push_back(std::move(record));
+}
+
+void CRequestLog::Clear() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_listRecords.clear();
+}
+
+std::string CRequestLog::ToJson() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::string strOut = "{\"requests\":[";
+    bool bFirst = true;
+    for (const RequestRecord& record : m_listRecords) {
+        strOut += bFirst ? "\n{\"sequence\":" : ",\n{\"sequence\":";
+        bFirst = false;
+        AppendJsonInt(strOut, static_cast<int64_t>(record.uSequence));
+        strOut += ",\"method\":";
+        AppendJsonString(strOut, record.strMethod);
+        strOut += ",\"target\":";
+        AppendJsonString(strOut, record.strTarget);
+        strOut += ",\"operation\":";
+        AppendJsonString(strOut, record.strOperation);
+        strOut += ",\"status\":";
+        AppendJsonInt(strOut, record.nStatus);
+        strOut += ",\"bytes\":";
+        AppendJsonInt(strOut, static_cast<int64_t>(record.uBytes));
+        strOut += ",\"fault\":";
+        AppendJsonString(strOut, record.strFault);
+        strOut += ",\"body\":";
+        AppendJsonString(strOut, record.strRequestBody);
+        strOut += "}";
+    }
+    strOut += "]}\n";
+    return strOut;
+}
+
+}  // namespace afs_sim

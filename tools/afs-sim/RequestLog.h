@@ -1,0 +1,46 @@
+#pragma once
+
+// What the simulator answered: kept in memory for GET /_sim/requests and
+// written as one line per request to a log stream. Thread-safe.
+
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace afs_sim {
+
+struct RequestRecord {
+    uint64_t uSequence = 0;  // set by Add()
+    std::string strMethod;
+    std::string strTarget;  // path and query as sent
+    std::string strOperation;
+    std::string strRequestBody;
+    int nStatus = 0;          // 0 when the connection was dropped without an answer
+    uint64_t uBytes = 0;      // response body bytes meant to be sent
+    std::string strFault;     // the fault kind applied, if any
+};
+
+class CRequestLog {
+public:
+    // `pStream` receives the log lines; null writes none. The stream is not
+    // owned and must outlive this object.
+    CRequestLog(std::FILE* pStream, size_t uMaxRecords);
+
+    void Add(RequestRecord record);
+    void Clear();
+    // {"requests":[{"sequence":1,"method":"POST","target":...,"operation":...,
+    //  "status":200,"bytes":123,"fault":"","body":"..."}]}
+    std::string ToJson() const;
+
+private:
+    std::FILE* const m_pStream;
+    const size_t m_uMaxRecords;
+    mutable std::mutex m_mutex;
+    std::deque<RequestRecord> m_listRecords;
+    uint64_t m_uNextSequence = 1;
+};
+
+}  // namespace afs_sim

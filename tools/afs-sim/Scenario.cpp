@@ -1,0 +1,144 @@
+#include "tools/afs-sim/Scenario.h"
+
+#include <simdjson.h>
+
+#include "tools/afs-sim/JsonText.h"
+
+namespace afs_sim {
+
+const char* const kOperationNames[] = {"list_partner_servers", "create_partner_server", "list_mount_targets",
+                                       "list_snapshots", "create_snapshot", "delete_snapshot",
+                                       "incremental_diff", "diff_page", nullptr};
+
+bool IsOperationName(const std::string& strName) {
+    if (strName == "*") return true;
+    for (const char* const* p = kOperationNames; *p; ++p) {
+        if (strName == *p) return true;
+    }
+    return false;
+}
+
+namespace {
+
+struct KindName {
+    EFaultKind eKind;
+    const char* szName;
+};
+const KindName kKinds[] = {{EFaultKind::eStatus, "status"},          {EFaultKind::eDrop, "drop"},
+                           {EFaultKind::eDropAfter, "drop_after"},   {EFaultKind::eDropMidBody, "drop_mid_body"},
+                           {EFaultKind::eTruncate, "truncate"},      {EFaultKind::eMalformed, "malformed"},
+                           {EFaultKind::eWrongType, "wrong_type"},   {EFaultKind::eDelay, "delay"}};
+
+std::string ReadCount(simdjson::dom::object object, const char* szKey, uint64_t& uValue) {
+    simdjson::dom::element element;
+    if (object[szKey].get(element) != simdjson::SUCCESS) return {};
+    if (element.get_uint64().get(uValue) != simdjson::SUCCESS) {
+        return std::string("\"") + szKey + "\" must be a non-negative integer";
+    }
+    return {};
+}
+
+std::string ParseRule(simdjson::dom::element element, FaultRule& rule) {
+    simdjson::dom::object object;
+    if (element.get_object().get(object) != simdjson::SUCCESS) return "each fault must be an object";
+    std::string_view text;
+    if (object["operation"].get(text) == simdjson::SUCCESS) rule.strOperation = std::string(text);
+    if (!IsOperationName(rule.strOperation)) return "unknown operation \"" + rule.strOperation + "\"";
+    if (object["kind"].get(text) == simdjson::SUCCESS) {
+        bool bFound = false;
+        for (const KindName& kind : kKinds) {
+            if (text == kind.szName) {
+                rule.eKind = kind.eKind;
+                bFound = true;
+            }
+        }
+        if (!bFound) return "unknown fault kind \"" + std::string(text) + "\"";
+    }
+    if (object["member"].get(text) == simdjson::SUCCESS) rule.strMember = std::string(text);
+    uint64_t uStatus = static_cast<uint64_t>(rule.nStatus);
+    std::string strError = ReadCount(object, "nth", rule.uNth);
+    if (strError.empty()) strError = ReadCount(object, "count", rule.uCount);
+    if (strError.empty()) strError = ReadCount(object, "delay_ms", rule.uDelayMs);
+    if (strError.empty()) strError = ReadCount(object, "status", uStatus);
+    if (!strError.empty()) return strError;
+    if (uStatus < 100 || uStatus > 599) return "\"status\" must be an HTTP status";
+    if (rule.uNth == 0) return "\"nth\" counts from 1";
+    rule.nStatus = static_cast<int>(uStatus);
+    return {};
+}
+
+}  // namespace
+
+std::string ParseScenario(const std::string& strJson, Scenario& scenario) {
+    simdjson::dom::parser parser;
+    simdjson::dom::object object;
+    if (parser.parse(strJson).get_object().get(object) != simdjson::SUCCESS) {
+        return "a scenario must be a JSON object";
+    }
+    Scenario result = scenario;
+    std::string strError = ReadCount(object, "page_size_cap", result.uPageSizeCap);
+    if (strError.empty()) strError = ReadCount(object, "default_page_size", result.uDefaultPageSize);
+    if (strError.empty()) strError = ReadCount(object, "objects_per_diff", result.uObjectsPerDiff);
+    if (strError.empty()) strError = ReadCount(object, "retry_pages", result.uRetryPages);
+    if (strError.empty()) strError = ReadCount(object, "delay_ms", result.uDelayMs);
+    if (strError.empty()) strError = ReadCount(object, "synthetic", result.uSynthetic);
+    if (!strError.empty()) return strError;
+    if (result.uPageSizeCap == 0 || result.uDefaultPageSize == 0 || result.uObjectsPerDiff == 0) {
+        return "page_size_cap, default_page_size and objects_per_diff must be at least 1";
+    }
+    simdjson::dom::element faults;
+    if (object["faults"].get(faults) == simdjson::SUCCESS) {
+        simdjson::dom::array array;
+        if (faults.get_array().get(array) != simdjson::SUCCESS) return "\"faults\" must be an array";
+        result.listFaults.clear();
+        for (simdjson::dom::element element : array) {
+            FaultRule rule;
+            strError = ParseRule(element, rule);
+            if (!strError.empty()) return strError;
+            result.listFaults.push_back(rule);
+        }
+    }
+    scenario = std::move(result);
+    return {};
+}
+
+std::string ScenarioToJson(const Scenario& scenario) {
+    std::string strOut = "{\"page_size_cap\":";
+    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uPageSizeCap));
+    strOut += ",\"default_page_size\":";
+    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uDefaultPageSize));
+    strOut += ",\"objects_per_diff\":";
+    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uObjectsPerDiff));
+    strOut += ",\"retry_pages\":";
+    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uRetryPages));
+    strOut += ",\"delay_ms\":";
+    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uDelayMs));
+    strOut += ",\"synthetic\":";
+    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uSynthetic));
+    strOut += ",\"faults\":[";
+    for (size_t i = 0; i < scenario.listFaults.size(); ++i) {
+        const FaultRule& rule = scenario.listFaults[i];
+        if (i) strOut.push_back(',');
+        strOut += "{\"operation\":";
+        AppendJsonString(strOut, rule.strOperation);
+        strOut += ",\"kind\":\"";
+        for (const KindName& kind : kKinds) {
+            if (kind.eKind == rule.eKind) strOut += kind.szName;
+        }
+        strOut += "\",\"nth\":";
+        AppendJsonInt(strOut, static_cast<int64_t>(rule.uNth));
+        strOut += ",\"count\":";
+        AppendJsonInt(strOut, static_cast<int64_t>(rule.uCount));
+        strOut += ",\"status\":";
+        AppendJsonInt(strOut, rule.nStatus);
+        strOut += ",\"member\":";
+        AppendJsonString(strOut, rule.strMember);
+        strOut += ",\"delay_ms\":";
+        AppendJsonInt(strOut, static_cast<int64_t>(rule.uDelayMs));
+        strOut.push_back('}');
+    }
+    strOut += "]}";
+    return strOut;
+}
+
+}  // namespace afs_sim

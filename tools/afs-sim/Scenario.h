@@ -1,0 +1,55 @@
+#pragma once
+
+// The test knobs: settable from the command line, a scenario file and at
+// runtime through POST /_sim/scenario.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace afs_sim {
+
+enum class EFaultKind {
+    eStatus,       // answer nStatus with an error body; the operation is not performed
+    eDrop,         // close the connection without an answer; not performed
+    eDropAfter,    // perform the operation, then close without an answer
+    eDropMidBody,  // send the headers and half the body, then close
+    eTruncate,     // a complete answer whose body is the first half of the JSON
+    eMalformed,    // a complete answer whose body is not valid JSON
+    eWrongType,    // the first member named strMember gets a value of another type
+    eDelay,        // wait uDelayMs before answering
+};
+
+// Applies to requests number uNth .. uNth + uCount - 1 (counted from 1) of
+// strOperation since the scenario was applied; "*" counts every API request.
+struct FaultRule {
+    std::string strOperation = "*";
+    uint64_t uNth = 1;
+    uint64_t uCount = 1;
+    EFaultKind eKind = EFaultKind::eStatus;
+    int nStatus = 503;
+    std::string strMember;  // eWrongType; empty picks the operation's main member
+    uint64_t uDelayMs = 0;  // eDelay
+};
+
+struct Scenario {
+    uint64_t uPageSizeCap = 10000;
+    uint64_t uDefaultPageSize = 1000;  // when a page request has no page_size
+    uint64_t uObjectsPerDiff = 100000;
+    uint64_t uRetryPages = 0;  // should_retry_page answers before each page
+    uint64_t uDelayMs = 0;     // before every API answer
+    uint64_t uSynthetic = 0;   // > 0: every difference serves this many generated objects
+    std::vector<FaultRule> listFaults;
+};
+
+// The operation names that rules and the request log use.
+extern const char* const kOperationNames[];
+bool IsOperationName(const std::string& strName);
+
+// Sets the members present in the JSON object `strJson` on `scenario`; the
+// others keep their values. "faults", when present, replaces the list.
+// Returns an empty text on success, else what is wrong (scenario untouched).
+std::string ParseScenario(const std::string& strJson, Scenario& scenario);
+std::string ScenarioToJson(const Scenario& scenario);
+
+}  // namespace afs_sim

@@ -1,0 +1,347 @@
+#include "tools/afs-sim/SimState.h"
+
+#include <simdjson.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+#include "tools/afs-sim/FileText.h"
+#include "tools/afs-sim/JsonText.h"
+#include "tools/afs-sim/TreeCopy.h"
+#include "tools/afs-sim/Uuid.h"
+
+namespace afs_sim {
+namespace fs = std::filesystem;
+namespace {
+
+std::string Text(simdjson::dom::element element, const char* szKey) {
+    std::string_view text;
+    if (element[szKey].get(text) != simdjson::SUCCESS) return {};
+    return std::string(text);
+}
+
+std::string SnapshotJson(const SnapshotInfo& snapshot) {
+    std::string strOut = "{\"uuid\":";
+    AppendJsonString(strOut, snapshot.strUuid);
+    strOut += ",\"name\":";
+    AppendJsonString(strOut, snapshot.strName);
+    strOut += ",\"mount_target_uuid\":";
+    AppendJsonString(strOut, snapshot.strShareUuid);
+    strOut += ",\"description\":";
+    AppendJsonString(strOut, snapshot.strDescription);
+    strOut += ",\"created_ns\":";
+    AppendJsonInt(strOut, snapshot.llCreatedNs);
+    strOut += ",\"sequence\":";
+    AppendJsonInt(strOut, static_cast<int64_t>(snapshot.uSequence));
+    strOut += "}\n";
+    return strOut;
+}
+
+}  // namespace
+
+bool IsSafeEntryName(const std::string& strName) {
+    return !strName.empty() && strName.size() <= 255 && strName != "." && strName != ".." &&
+           strName.find('/') == std::string::npos && strName.find('\0') == std::string::npos;
+}
+
+CSimState::CSimState(std::string strSharesDir, std::string strStateDir)
+    : m_strSharesDir(std::move(strSharesDir)), m_strStateDir(std::move(strStateDir)) {}
+
+std::string CSimState::Open(const std::string& strSharesDir, const std::string& strStateDir,
+                            const std::vector<ShareOverride>& listOverrides, std::unique_ptr<CSimState>& ptrState) {
+    std::error_code error;
+    if (!fs::is_directory(strSharesDir, error)) return "shares folder " + strSharesDir + " is not a directory";
+    fs::create_directories(fs::path(strStateDir) / "snapshots", error);
+    if (error) return "cannot create state folder " + strStateDir + ": " + error.message();
+    std::unique_ptr<CSimState> ptrNew(new CSimState(strSharesDir, strStateDir));
+    std::string strError = ptrNew->Load(listOverrides);
+    if (!strError.empty()) return strError;
+    ptrState = std::move(ptrNew);
+    return {};
+}
+
+std::string CSimState::Load(const std::vector<ShareOverride>& listOverrides) {
+    simdjson::dom::parser parser;
+    std::string strText;
+    const std::string strSharesFile = m_strStateDir + "/shares.json";
+    if (ReadFileText(strSharesFile, strText)) {
+        simdjson::dom::array shares;
+        if (parser.parse(strText)["shares"].get_array().get(shares) != simdjson::SUCCESS) {
+            return strSharesFile + " is damaged";
+        }
+        for (simdjson::dom::element element : shares) {
+            ShareInfo share;
+            share.strName = Text(element, "name");
+            share.strUuid = Text(element, "uuid");
+            std::string strType = Text(element, "share_type");
+            if (!strType.empty()) share.strShareType = strType;
+            simdjson::dom::array capabilities;
+            if (element["capability_list"].get_array().get(capabilities) == simdjson::SUCCESS) {
+                share.listCapabilities.clear();
+                for (simdjson::dom::element capability : capabilities) {
+                    std::string_view text;
+                    if (capability.get(text) == simdjson::SUCCESS) share.listCapabilities.emplace_back(text);
+                }
+            }
+            if (!IsSafeEntryName(share.strName) || !IsUuidText(share.strUuid)) return strSharesFile + " is damaged";
+            m_listShares.push_back(std::move(share));
+        }
+    }
+    for (const ShareOverride& override : listOverrides) {
+        auto it = std::find_if(m_listShares.begin(), m_listShares.end(),
+                               [&](const ShareInfo& share) { return share.strName == override.strName; });
+        if (it == m_listShares.end()) {
+            ShareInfo share;
+            share.strName = override.strName;
+            share.strUuid = NewUuid();
+            it = m_listShares.insert(m_listShares.end(), share);
+        }
+        if (override.bHasType) it->strShareType = override.strShareType;
+        if (override.bHasCapabilities) it->listCapabilities = override.listCapabilities;
+    }
+
+    const std::string strPartnersFile = m_strStateDir + "/partner_servers.json";
+    if (ReadFileText(strPartnersFile, strText)) {
+        simdjson::dom::array partners;
+        if (parser.parse(strText)["partner_servers"].get_array().get(partners) != simdjson::SUCCESS) {
+            return strPartnersFile + " is damaged";
+        }
+        for (simdjson::dom::element element : partners) {
+            simdjson::dom::element resources;
+            PartnerServerInfo partner{Text(element, "uuid"), Text(element, "name"), "{}"};
+            if (element["resources"].get(resources) == simdjson::SUCCESS) {
+                partner.strResourcesJson = simdjson::minify(resources);
+            }
+            m_listPartnerServers.push_back(std::move(partner));
+        }
+    }
+
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(m_strStateDir + "/snapshots", error)) {
+        // A folder without snapshot.json is a creation that did not finish.
+        if (!ReadFileText((entry.path() / "snapshot.json").string(), strText)) continue;
+        simdjson::dom::element element;
+        if (parser.parse(strText).get(element) != simdjson::SUCCESS) return entry.path().string() + " is damaged";
+        SnapshotInfo snapshot;
+        snapshot.strUuid = Text(element, "uuid");
+        snapshot.strName = Text(element, "name");
+        snapshot.strShareUuid = Text(element, "mount_target_uuid");
+        snapshot.strDescription = Text(element, "description");
+        if (element["created_ns"].get(snapshot.llCreatedNs) != simdjson::SUCCESS ||
+            element["sequence"].get(snapshot.uSequence) != simdjson::SUCCESS) {
+            return entry.path().string() + " is damaged";
+        }
+        if (snapshot.strUuid != entry.path().filename().string() || !IsSafeEntryName(snapshot.strName)) {
+            return entry.path().string() + " is damaged";
+        }
+        m_uNextSequence = std::max(m_uNextSequence, snapshot.uSequence + 1);
+        m_listSnapshots.push_back(std::move(snapshot));
+    }
+    if (error) return "cannot read " + m_strStateDir + "/snapshots: " + error.message();
+    std::sort(m_listSnapshots.begin(), m_listSnapshots.end(),
+              [](const SnapshotInfo& a, const SnapshotInfo& b) { return a.uSequence < b.uSequence; });
+    std::string strError = ScanShares();
+    return strError.empty() && !listOverrides.empty() ? SaveShares() : strError;
+}
+
+std::string CSimState::ScanShares() {
+    std::error_code error;
+    std::vector<std::string> listNames;
+    for (const fs::directory_entry& entry : fs::directory_iterator(m_strSharesDir, error)) {
+        std::string strName = entry.path().filename().string();
+        if (strName.empty() || strName[0] == '.' || !entry.is_directory(error)) continue;
+        listNames.push_back(strName);
+    }
+    if (error) return "cannot read shares folder " + m_strSharesDir + ": " + error.message();
+    bool bChanged = false;
+    for (const std::string& strName : listNames) {
+        bool bKnown = std::any_of(m_listShares.begin(), m_listShares.end(),
+                                  [&](const ShareInfo& share) { return share.strName == strName; });
+        if (bKnown) continue;
+        ShareInfo share;
+        share.strName = strName;
+        share.strUuid = NewUuid();
+        m_listShares.push_back(std::move(share));
+        bChanged = true;
+    }
+    std::sort(m_listShares.begin(), m_listShares.end(),
+              [](const ShareInfo& a, const ShareInfo& b) { return a.strName < b.strName; });
+    return bChanged ? SaveShares() : std::string();
+}
+
+std::string CSimState::SaveShares() const {
+    std::string strOut = "{\"shares\":[";
+    for (size_t i = 0; i < m_listShares.size(); ++i) {
+        const ShareInfo& share = m_listShares[i];
+        strOut += i ? ",\n  {\"name\":" : "\n  {\"name\":";
+        AppendJsonString(strOut, share.strName);
+        strOut += ",\"uuid\":";
+        AppendJsonString(strOut, share.strUuid);
+        strOut += ",\"share_type\":";
+        AppendJsonString(strOut, share.strShareType);
+        strOut += ",\"capability_list\":[";
+        for (size_t c = 0; c < share.listCapabilities.size(); ++c) {
+            if (c) strOut.push_back(',');
+            AppendJsonString(strOut, share.listCapabilities[c]);
+        }
+        strOut += "]}";
+    }
+    strOut += "\n]}\n";
+    return WriteFileAtomically(m_strStateDir + "/shares.json", strOut);
+}
+
+std::string CSimState::SavePartnerServers() const {
+    std::string strOut = "{\"partner_servers\":[";
+    for (size_t i = 0; i < m_listPartnerServers.size(); ++i) {
+        const PartnerServerInfo& partner = m_listPartnerServers[i];
+        strOut += i ? ",\n  {\"uuid\":" : "\n  {\"uuid\":";
+        AppendJsonString(strOut, partner.strUuid);
+        strOut += ",\"name\":";
+        AppendJsonString(strOut, partner.strName);
+        strOut += ",\"resources\":";
+        strOut += partner.strResourcesJson;
+        strOut += "}";
+    }
+    strOut += "\n]}\n";
+    return WriteFileAtomically(m_strStateDir + "/partner_servers.json", strOut);
+}
+
+std::string CSimState::SnapshotDir(const std::string& strUuid) const { return m_strStateDir + "/snapshots/" + strUuid; }
+
+const ShareInfo* CSimState::FindShareLocked(const std::string& strUuid) const {
+    for (const ShareInfo& share : m_listShares) {
+        if (share.strUuid == strUuid) return &share;
+    }
+    return nullptr;
+}
+
+std::vector<ShareInfo> CSimState::ListShares() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ScanShares();
+    std::vector<ShareInfo> listPresent;
+    std::error_code error;
+    for (const ShareInfo& share : m_listShares) {
+        if (fs::is_directory(fs::path(m_strSharesDir) / share.strName, error)) listPresent.push_back(share);
+    }
+    return listPresent;
+}
+
+std::vector<SnapshotInfo> CSimState::ListSnapshots() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_listSnapshots;
+}
+
+bool CSimState::FindSnapshot(const std::string& strUuid, SnapshotInfo& snapshot) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const SnapshotInfo& candidate : m_listSnapshots) {
+        if (candidate.strUuid == strUuid) {
+            snapshot = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string CSimState::LoadSnapshotManifest(const std::string& strUuid, Manifest& manifest) {
+    return LoadManifest(SnapshotDir(strUuid) + "/manifest.tsv", manifest);
+}
+
+StateResult CSimState::CreateSnapshot(const std::string& strShareUuid, const std::string& strName,
+                                      const std::string& strDescription, SnapshotInfo& snapshot) {
+    if (!IsSafeEntryName(strName)) return {EStateError::eInvalid, "snapshot name not usable: " + strName};
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const ShareInfo* pShare = FindShareLocked(strShareUuid);
+    if (!pShare) {
+        ScanShares();
+        pShare = FindShareLocked(strShareUuid);
+    }
+    if (!pShare) return {EStateError::eNotFound, "mount target not found: " + strShareUuid};
+    for (const SnapshotInfo& existing : m_listSnapshots) {
+        if (existing.strShareUuid == strShareUuid && existing.strName == strName) {
+            return {EStateError::eConflict, "snapshot exists: " + strName};
+        }
+    }
+    const std::string strShareDir = m_strSharesDir + "/" + pShare->strName;
+    const std::string strCopyDir = strShareDir + "/.snapshot/" + strName;
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(strCopyDir, error))) {
+        return {EStateError::eConflict, "snapshot folder exists: " + strCopyDir};
+    }
+    Manifest manifest;
+    std::string strError = CaptureManifest(strShareDir, manifest);
+    if (!strError.empty()) return {EStateError::eInternal, strError};
+
+    snapshot = SnapshotInfo();
+    snapshot.strUuid = NewUuid();
+    snapshot.strName = strName;
+    snapshot.strShareUuid = strShareUuid;
+    snapshot.strDescription = strDescription;
+    snapshot.llCreatedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
+    snapshot.uSequence = m_uNextSequence;
+    const std::string strDir = SnapshotDir(snapshot.strUuid);
+    fs::create_directories(strDir, error);
+    if (error) return {EStateError::eInternal, "cannot create " + strDir + ": " + error.message()};
+    strError = SaveManifest(strDir + "/manifest.tsv", manifest);
+    if (strError.empty()) strError = CopyShareTree(strShareDir, strCopyDir);
+    // snapshot.json is written last: its presence is what makes the snapshot exist.
+    if (strError.empty()) strError = WriteFileAtomically(strDir + "/snapshot.json", SnapshotJson(snapshot));
+    if (!strError.empty()) {
+        std::error_code ignored;
+        fs::remove_all(strDir, ignored);
+        fs::remove_all(strCopyDir, ignored);
+        return {EStateError::eInternal, strError};
+    }
+    ++m_uNextSequence;
+    m_listSnapshots.push_back(snapshot);
+    return {};
+}
+
+StateResult CSimState::DeleteSnapshot(const std::string& strUuid) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = std::find_if(m_listSnapshots.begin(), m_listSnapshots.end(),
+                           [&](const SnapshotInfo& snapshot) { return snapshot.strUuid == strUuid; });
+    if (it == m_listSnapshots.end()) return {EStateError::eNotFound, "snapshot not found: " + strUuid};
+    const std::string strDir = SnapshotDir(strUuid);
+    std::error_code error;
+    fs::remove(strDir + "/snapshot.json", error);
+    if (error) return {EStateError::eInternal, "cannot delete " + strDir + "/snapshot.json: " + error.message()};
+    fs::remove_all(strDir, error);
+    const ShareInfo* pShare = FindShareLocked(it->strShareUuid);
+    if (pShare) {
+        // Names were checked at creation, so this stays inside the share's .snapshot folder.
+        fs::remove_all(m_strSharesDir + "/" + pShare->strName + "/.snapshot/" + it->strName, error);
+    }
+    m_listSnapshots.erase(it);
+    return {};
+}
+
+StateResult CSimState::UpsertPartnerServer(const std::string& strName, const std::string& strResourcesJson,
+                                           std::string& strUuid) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = std::find_if(m_listPartnerServers.begin(), m_listPartnerServers.end(),
+                           [&](const PartnerServerInfo& partner) { return partner.strName == strName; });
+    std::vector<PartnerServerInfo> listBefore = m_listPartnerServers;
+    if (it == m_listPartnerServers.end()) {
+        m_listPartnerServers.push_back({NewUuid(), strName, strResourcesJson});
+        it = m_listPartnerServers.end() - 1;
+    } else {
+        it->strResourcesJson = strResourcesJson;
+    }
+    strUuid = it->strUuid;
+    std::string strError = SavePartnerServers();
+    if (!strError.empty()) {
+        m_listPartnerServers = std::move(listBefore);
+        return {EStateError::eInternal, strError};
+    }
+    return {};
+}
+
+std::vector<PartnerServerInfo> CSimState::ListPartnerServers() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_listPartnerServers;
+}
+
+}  // namespace afs_sim
