@@ -27,34 +27,44 @@ CRhError::Location ToLocation(const FXCodeLocation& location) {
 
 }  // namespace
 
-CRhError::CRhError() : ptrChain(std::make_shared<Chain>()) {}
+// Success is the empty chain and costs no allocation: an item loop returns
+// millions of them. The chain is made when the first entry arrives.
+CRhError::CRhError() = default;
+
+CRhError::Chain& CRhError::MutableChain() {
+    if (!ptrChain) ptrChain = std::make_shared<Chain>();
+    return *ptrChain;
+}
 
 CRhError CRhError::Success() { return CRhError(); }
 
 CRhError CRhError::Make(const FXCodeLocation& location, int status, unsigned int code,
                         const std::string& message) {
     CRhError error;
-    error.ptrChain->nStatus = status;
+    error.MutableChain().nStatus = status;
     error.ptrChain->listEntries.push_back(Entry{ToLocation(location), code, message, {}});
     return error;
 }
 
-bool CRhError::IsError() const { return ptrChain->nStatus < 0; }
+bool CRhError::IsError() const { return ptrChain && ptrChain->nStatus < 0; }
 
-int CRhError::GetStatus() const { return ptrChain->nStatus; }
+int CRhError::GetStatus() const { return ptrChain ? ptrChain->nStatus : 0; }
 
 unsigned int CRhError::GetCode() const {
-    return ptrChain->listEntries.empty() ? 0 : ptrChain->listEntries.front().uCode;
+    return !ptrChain || ptrChain->listEntries.empty() ? 0 : ptrChain->listEntries.front().uCode;
 }
 
 std::string CRhError::GetMessage() const {
-    return ptrChain->listEntries.empty() ? std::string() : EntryText(ptrChain->listEntries.front());
+    return !ptrChain || ptrChain->listEntries.empty() ? std::string() : EntryText(ptrChain->listEntries.front());
 }
 
-const std::vector<CRhError::Entry>& CRhError::GetEntries() const { return ptrChain->listEntries; }
+const std::vector<CRhError::Entry>& CRhError::GetEntries() const {
+    static const std::vector<Entry> kNoEntries;
+    return ptrChain ? ptrChain->listEntries : kNoEntries;
+}
 
 CRhError& CRhError::Push(const FXCodeLocation& location) {
-    ptrChain->listEntries.push_back(Entry{ToLocation(location), 0, std::string(), {}});
+    MutableChain().listEntries.push_back(Entry{ToLocation(location), 0, std::string(), {}});
     return *this;
 }
 
@@ -63,12 +73,12 @@ CRhError& CRhError::Push(const FXCodeLocation& location, const char* format, ...
     va_start(args, format);
     std::string message = FXString::FormatV(format, args);
     va_end(args);
-    ptrChain->listEntries.push_back(Entry{ToLocation(location), 0, message, {}});
+    MutableChain().listEntries.push_back(Entry{ToLocation(location), 0, message, {}});
     return *this;
 }
 
 CRhError& CRhError::operator<<(const char* text) {
-    if (ptrChain->listEntries.empty()) {
+    if (MutableChain().listEntries.empty()) {
         ptrChain->listEntries.push_back(Entry{CRhError::Location{}, 0, std::string(), {}});
     }
     ptrChain->listEntries.back().listParams.emplace_back(text ? text : "");

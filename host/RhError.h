@@ -22,8 +22,9 @@ enum EErrorOutputFormat {
 };
 
 // An error chain: a status (negative: error) and the entries pushed on it from
-// the innermost cause outwards. Copies share one chain, so a push through any
-// copy is seen by all of them. Success() is the empty chain.
+// the innermost cause outwards. Copies of a chain that has entries share it,
+// so a push through any copy is seen by all of them. Success() is the empty
+// chain; it allocates nothing until something is pushed on it.
 class HOST_EXPORT CRhError {
 public:
     // Where an entry was made, copied: the texts of an FXCodeLocation live in
@@ -71,7 +72,8 @@ private:
         int nStatus = 0;
         std::vector<Entry> listEntries;
     };
-    std::shared_ptr<Chain> ptrChain;
+    Chain& MutableChain();
+    std::shared_ptr<Chain> ptrChain;  // null for a chain that never got an entry
 };
 
 // Makers of new error chains.

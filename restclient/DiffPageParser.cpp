@@ -50,6 +50,21 @@ int64_t ReadCount(ondemand::value& value, size_t index, std::string_view key) {
     return number;
 }
 
+inline bool SameText(const char* a, const char* b, size_t length) {
+    if (length == 20) {  // "YYYY-MM-DDTHH:MM:SSZ", by far the most common form
+        uint64_t a0, a1, b0, b1;
+        uint32_t a2, b2;
+        std::memcpy(&a0, a, 8);
+        std::memcpy(&b0, b, 8);
+        std::memcpy(&a1, a + 8, 8);
+        std::memcpy(&b1, b + 8, 8);
+        std::memcpy(&a2, a + 16, 4);
+        std::memcpy(&b2, b + 16, 4);
+        return a0 == b0 && a1 == b1 && a2 == b2;
+    }
+    return std::memcmp(a, b, length) == 0;
+}
+
 // The four timestamps of an object, and those of neighbouring objects, are
 // often the same text: remember the last one parsed.
 struct TimeCache {
@@ -58,9 +73,15 @@ struct TimeCache {
     utility::datetime time;
 };
 
+// One cache per timestamp member: neighbouring objects tend to repeat each
+// member's value (files created together, touched together).
+struct TimeCaches {
+    TimeCache access, change, creation, modification;
+};
+
 utility::datetime ReadTime(ondemand::value& value, size_t index, std::string_view key, TimeCache& cache) {
     std::string_view text = ReadString(value, index, key);
-    if (text.size() == cache.nLength && std::memcmp(text.data(), cache.szText, text.size()) == 0)
+    if (text.size() == cache.nLength && SameText(text.data(), cache.szText, text.size()))
         return cache.time;
     utility::datetime time;
     if (!ParseIso8601Utc(text.data(), text.size(), time))
@@ -74,16 +95,27 @@ utility::datetime ReadTime(ondemand::value& value, size_t index, std::string_vie
     return time;
 }
 
+// A raw key is followed by its closing quote inside the padded document, so
+// comparing the name and the quote with a fixed-size compare is safe, and
+// the compiler turns it into a few loads instead of a call per member.
+template <size_t N>
+inline bool KeyIs(ondemand::raw_json_string key, const char (&nameAndQuote)[N]) {
+    return std::memcmp(key.raw(), nameAndQuote, N - 1) == 0;
+}
+
 // The protocol names the values; anything else would be misfiled by the scan.
-void CheckOneOf(std::string_view text, std::initializer_list<const char*> allowed, size_t index,
-                std::string_view key) {
-    for (const char* candidate : allowed) {
+template <size_t N>
+void CheckOneOf(std::string_view text, const std::string_view (&allowed)[N], size_t index, std::string_view key) {
+    for (const std::string_view candidate : allowed) {
         if (text == candidate) return;
     }
     Fail(ObjectMember(index, key), "unknown value \"" + std::string(text.substr(0, 40)) + "\"");
 }
 
-void ReadObject(ondemand::value& item, size_t index, Object_info& info, TimeCache& cache) {
+constexpr std::string_view kObjectTypes[] = {"FILE", "DIRECTORY"};
+constexpr std::string_view kOperationTypes[] = {"ADD", "MODIFY", "RENAME", "DELETE"};
+
+void ReadObject(ondemand::value& item, size_t index, Object_info& info, TimeCaches& caches) {
     ondemand::object json;
     simdjson::error_code error = item.get_object().get(json);
     if (error) Fail("object_list[" + std::to_string(index) + "]", error);
@@ -94,31 +126,49 @@ void ReadObject(ondemand::value& item, size_t index, Object_info& info, TimeCach
         ondemand::value value;
         error = field.value().get(value);
         if (error) Fail("object_list[" + std::to_string(index) + "]", error);
-        // Raw keys: the protocol's names need no unescaping.
-        if (rawKey == "path") {
-            info.setPath(std::string(ReadString(value, index, "path")));
-        } else if (rawKey == "old_path") {
-            info.setOldPath(std::string(ReadString(value, index, "old_path")));
-        } else if (rawKey == "object_type") {
-            std::string_view text = ReadString(value, index, "object_type");
-            CheckOneOf(text, {"FILE", "DIRECTORY"}, index, "object_type");
-            info.setObjectType(std::string(text));
-        } else if (rawKey == "operation_type") {
-            std::string_view text = ReadString(value, index, "operation_type");
-            CheckOneOf(text, {"ADD", "MODIFY", "RENAME", "DELETE"}, index, "operation_type");
-            info.setOperationType(std::string(text));
-        } else if (rawKey == "size") {
-            info.setSize(ReadCount(value, index, "size"));
-        } else if (rawKey == "inode_number") {
-            info.setInodeNumber(ReadCount(value, index, "inode_number"));
-        } else if (rawKey == "access_timestamp") {
-            info.setAccessTimestamp(ReadTime(value, index, "access_timestamp", cache));
-        } else if (rawKey == "change_timestamp") {
-            info.setChangeTimestamp(ReadTime(value, index, "change_timestamp", cache));
-        } else if (rawKey == "creation_timestamp") {
-            info.setCreationTimestamp(ReadTime(value, index, "creation_timestamp", cache));
-        } else if (rawKey == "modification_timestamp") {
-            info.setModificationTimestamp(ReadTime(value, index, "modification_timestamp", cache));
+        // Raw keys: the protocol's names need no unescaping. Branching on the
+        // first letter first spares most of the comparisons on this hot path.
+        switch (rawKey.raw()[0]) {
+            case 'p':
+                if (KeyIs(rawKey, "path\"")) info.editPath().assign(ReadString(value, index, "path"));
+                break;
+            case 'o':
+                if (KeyIs(rawKey, "old_path\"")) {
+                    info.editOldPath().assign(ReadString(value, index, "old_path"));
+                } else if (KeyIs(rawKey, "object_type\"")) {
+                    std::string_view text = ReadString(value, index, "object_type");
+                    CheckOneOf(text, kObjectTypes, index, "object_type");
+                    info.editObjectType().assign(text);
+                } else if (KeyIs(rawKey, "operation_type\"")) {
+                    std::string_view text = ReadString(value, index, "operation_type");
+                    CheckOneOf(text, kOperationTypes, index, "operation_type");
+                    info.editOperationType().assign(text);
+                }
+                break;
+            case 's':
+                if (KeyIs(rawKey, "size\"")) info.setSize(ReadCount(value, index, "size"));
+                break;
+            case 'i':
+                if (KeyIs(rawKey, "inode_number\"")) info.setInodeNumber(ReadCount(value, index, "inode_number"));
+                break;
+            case 'a':
+                if (KeyIs(rawKey, "access_timestamp\""))
+                    info.setAccessTimestamp(ReadTime(value, index, "access_timestamp", caches.access));
+                break;
+            case 'c':
+                if (KeyIs(rawKey, "change_timestamp\"")) {
+                    info.setChangeTimestamp(ReadTime(value, index, "change_timestamp", caches.change));
+                } else if (KeyIs(rawKey, "creation_timestamp\"")) {
+                    info.setCreationTimestamp(ReadTime(value, index, "creation_timestamp", caches.creation));
+                }
+                break;
+            case 'm':
+                if (KeyIs(rawKey, "modification_timestamp\""))
+                    info.setModificationTimestamp(
+                        ReadTime(value, index, "modification_timestamp", caches.modification));
+                break;
+            default:
+                break;
         }
         // Unknown members are skipped by the iteration itself.
     }
@@ -140,7 +190,13 @@ struct CDiffPageParser::Impl {
 
     void Run(const char* data, size_t size, size_t capacity,
              model::Mount_target_snapshot_diff_tracking_output& page) {
+        // The previous page's objects are refilled when nobody else holds
+        // them: a page of 3000 objects then costs no allocation at all.
+        std::vector<std::shared_ptr<Object_info>> listRecycled;
+        listRecycled.swap(page.editObjectList());
         page = model::Mount_target_snapshot_diff_tracking_output();
+        page.editObjectList().swap(listRecycled);
+        page.unsetObjectList();
         nBodySize = size;
         ondemand::document document;
         simdjson::error_code error = parser.iterate(data, size, capacity).get(document);
@@ -168,6 +224,10 @@ struct CDiffPageParser::Impl {
                 ReadObjects(value, page);
             }
         }
+        if (!page.objectListIsSet()) {  // no recycled object may pose as this page's
+            page.editObjectList().clear();
+            page.unsetObjectList();
+        }
         // On-Demand stops at the root's closing brace; whatever follows it
         // means the body is not one JSON document.
         const char* trailing = nullptr;
@@ -179,21 +239,26 @@ struct CDiffPageParser::Impl {
         ondemand::array list;
         simdjson::error_code error = value.get_array().get(list);
         if (error) Fail("object_list", error);
-        std::vector<std::shared_ptr<Object_info>> objects;
+        std::vector<std::shared_ptr<Object_info>>& objects = page.editObjectList();
         // A typical object takes some 350 bytes: reserve once instead of regrowing.
         objects.reserve(nBodySize / 350);
         size_t index = 0;
-        TimeCache cache;
+        TimeCaches caches;
         for (auto element : list) {
             ondemand::value item;
             error = element.get(item);
             if (error) Fail("object_list[" + std::to_string(index) + "]", error);
-            auto info = std::make_shared<Object_info>();
-            ReadObject(item, index, *info, cache);
-            objects.push_back(std::move(info));
+            if (index == objects.size()) objects.push_back(nullptr);
+            std::shared_ptr<Object_info>& info = objects[index];
+            if (info && info.use_count() == 1) {
+                info->recycle();
+            } else {
+                info = std::make_shared<Object_info>();
+            }
+            ReadObject(item, index, *info, caches);
             ++index;
         }
-        page.setObjectList(std::move(objects));
+        objects.resize(index);
     }
 };
 

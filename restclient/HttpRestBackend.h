@@ -70,6 +70,8 @@ private:
     CRequestLog requestLog;
     CResponseParser responseParser;
     CDiffPageParser pageParser;
+    model::Mount_target_snapshot_diff_tracking_output listSparePages[2];
+    unsigned uNextSparePage = 0;
     HttpRequest request;    // reused: keeps its buffers
     HttpResponse response;  // reused: the page body buffer stays allocated
 };

@@ -51,4 +51,5 @@ private:
     std::string strPath;     // reused across items to spare allocations
     std::string strOldPath;
     std::string strScratch;
+    struct stat statAttributes;  // zero but for the members each item sets
 };

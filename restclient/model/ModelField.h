@@ -15,6 +15,11 @@ public:                                                              \
     }                                                                \
     bool name##IsSet() const { return m_##Name##IsSet; }             \
     void unset##Name() { m_##Name##IsSet = false; }                  \
+    /* Marks the member set and lets the caller fill it in place. */ \
+    Type& edit##Name() {                                             \
+        m_##Name##IsSet = true;                                      \
+        return m_##Name;                                             \
+    }                                                                \
                                                                      \
 private:                                                             \
     Type m_##Name{};                                                 \

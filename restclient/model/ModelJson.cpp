@@ -170,6 +170,23 @@ value Object_info::toJson() const {
     return json;
 }
 
+void Object_info::recycle() {
+    editPath().clear();
+    editOldPath().clear();
+    editObjectType().clear();
+    editOperationType().clear();
+    unsetPath();
+    unsetOldPath();
+    unsetObjectType();
+    unsetOperationType();
+    unsetSize();
+    unsetInodeNumber();
+    unsetAccessTimestamp();
+    unsetChangeTimestamp();
+    unsetCreationTimestamp();
+    unsetModificationTimestamp();
+}
+
 value Mount_target_snapshot_diff_tracking_output::toJson() const {
     value json = value::object();
     if (isLastPageIsSet()) json["is_last_page"] = value::boolean(isIsLastPage());

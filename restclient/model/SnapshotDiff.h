@@ -36,6 +36,9 @@ class Object_info {
     AFS_MODEL_FIELD(utility::datetime, ModificationTimestamp, modificationTimestamp)
 public:
     web::json::value toJson() const;
+    // Unsets every member but keeps the strings' storage, so that a parser
+    // can fill this object again without allocating.
+    void recycle();
 };
 
 // One page of a difference. A default-constructed page is not the last page.
