@@ -2,7 +2,7 @@
 # file only strings the steps together.
 #
 #   make build   install missing Debian packages, configure build/, build
-#   make test    build, then run every test suite
+#   make test    build, then run every test suite (plain, then sanitizers + fuzzing)
 #   make demo    build, then run scripts/demo.sh against the built plug-in
 #   make clean   remove the build trees
 
@@ -11,9 +11,12 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
 JOBS       ?= 2
 
-# The suites `make test` runs, in order. The sanitizer build joins here as
-# test-sanitize (its own tree, -DAFS_SANITIZE=ON).
-TEST_SUITES := test-unit
+# The suites `make test` runs, in order: the plain build, then a clang build
+# with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer in its
+# own tree, which also runs every libFuzzer target for a bounded time.
+SAN_DIR      ?= build-asan
+FUZZ_SECONDS ?= 20
+TEST_SUITES  := test-unit test-sanitize
 
 .PHONY: all deps build test $(TEST_SUITES) demo clean
 
@@ -31,8 +34,16 @@ test: $(TEST_SUITES)
 test-unit: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS)
 
+# Warnings are errors in the plain build; clang's own warning set is not
+# held against the sanitizer tree.
+test-sanitize: deps
+	CC=clang CXX=clang++ cmake -S . -B $(SAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DAFS_SANITIZE=ON -DAFS_FUZZ=ON -DAFS_FUZZ_SECONDS=$(FUZZ_SECONDS) -DAFS_BUILD_BENCH=OFF -DAFS_WERROR=OFF
+	cmake --build $(SAN_DIR) -j $(JOBS)
+	ctest --test-dir $(SAN_DIR) --output-on-failure -j$(JOBS)
+
 demo: build
 	AFS_BUILD_DIR=$(BUILD_DIR) scripts/demo.sh
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SAN_DIR)
