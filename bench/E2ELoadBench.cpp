@@ -3,8 +3,11 @@
 // RSS. With --walk-tree DIR it also times a full lstat() walk of DIR and
 // reports how much faster loading the changes is.
 //
-//   afs-bench-e2e --items 1000000 [--tls] [--walk-tree DIR]
+//   afs-bench-e2e --items 1000000 [--loads K] [--tls] [--walk-tree DIR]
 //
+// --loads K loads the same share's changes K times in one job and reports the
+// first (cold process) and the fastest load; the walk is compared with the
+// fastest, as a host that has loaded one share before loads the next.
 // Prints one line of "key=value" figures; exit status 0 when every item
 // reached the counting scan database.
 #include <dirent.h>
@@ -12,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +44,7 @@ public:
 
 struct BenchOptions {
     long long llItems = 10000;
+    int nLoads = 1;  // loads of the same difference in one job: the first is cold
     bool bTls = false;
     std::string strWalkTree;
 };
@@ -115,7 +120,8 @@ int RunBench(const BenchOptions& options) {
         return 2;
     }
     const std::string scanPath = work + "/shares/share1";
-    double dLoadSeconds = 0;
+    double dLoadSeconds = 0;       // the fastest load
+    double dFirstLoadSeconds = 0;  // the first load of the process
     long long llLoaded = 0;
     // Job 1 takes the reference snapshot, job 2 loads the changes.
     for (LONGLONG job = 1; job <= 2; ++job) {
@@ -129,29 +135,40 @@ int RunBench(const BenchOptions& options) {
             return 2;
         }
         if (job == 1) continue;
-        boost::shared_ptr<CCountingDB> ptrDB(new CCountingDB);
-        CNutanixDBHelperPtr ptrHelper = ptrDB;
-        const auto start = std::chrono::steady_clock::now();
-        error = ptrManager->CompareSnapAndLoadItem(scanPath, "", ptrHelper);
-        dLoadSeconds = Seconds(start);
-        if (error.IsError()) {
-            std::fprintf(stderr, "compare: %s\n", error.AsString().c_str());
-            return 2;
+        for (int nLoad = 0; nLoad < options.nLoads; ++nLoad) {
+            boost::shared_ptr<CCountingDB> ptrDB(new CCountingDB);
+            CNutanixDBHelperPtr ptrHelper = ptrDB;
+            const auto start = std::chrono::steady_clock::now();
+            error = ptrManager->CompareSnapAndLoadItem(scanPath, "", ptrHelper);
+            const double dSeconds = Seconds(start);
+            if (error.IsError()) {
+                std::fprintf(stderr, "compare: %s\n", error.AsString().c_str());
+                return 2;
+            }
+            if (nLoad == 0) dFirstLoadSeconds = dSeconds;
+            if (nLoad == 0 || dSeconds < dLoadSeconds) dLoadSeconds = dSeconds;
+            llLoaded = ptrDB->llItems;
+            if (llLoaded != options.llItems) break;
         }
-        llLoaded = ptrDB->llItems;
     }
-    std::printf("transport=%s items=%lld load_seconds=%.3f items_per_second=%.0f peak_rss_kib=%ld", 
-                options.bTls ? "https" : "http", llLoaded, dLoadSeconds, llLoaded / dLoadSeconds, PeakRssKiB());
+    std::printf("transport=%s items=%lld loads=%d first_load_seconds=%.3f load_seconds=%.3f items_per_second=%.0f "
+                "peak_rss_kib=%ld",
+                options.bTls ? "https" : "http", llLoaded, options.nLoads, dFirstLoadSeconds, dLoadSeconds,
+                llLoaded / dLoadSeconds, PeakRssKiB());
     if (!options.strWalkTree.empty()) {
         const auto start = std::chrono::steady_clock::now();
         const long long llEntries = WalkTree(options.strWalkTree);
         const double dWalkSeconds = Seconds(start);
-        std::printf(" walk_entries=%lld walk_seconds=%.3f walk_over_load=%.1f", llEntries, dWalkSeconds,
-                    dWalkSeconds / dLoadSeconds);
+        std::printf(" walk_entries=%lld walk_seconds=%.3f walk_over_load=%.1f walk_over_first_load=%.1f", llEntries,
+                    dWalkSeconds, dWalkSeconds / dLoadSeconds, dWalkSeconds / dFirstLoadSeconds);
     }
     std::printf("\n");
     ptrSim.reset();
-    std::filesystem::remove_all(work);
+    if (std::getenv("AFS_BENCH_KEEP") == nullptr) {
+        std::filesystem::remove_all(work);
+    } else {
+        std::printf("kept %s\n", work.c_str());
+    }
     return llLoaded == options.llItems ? 0 : 1;
 }
 
@@ -163,12 +180,14 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--items" && i + 1 < argc) {
             options.llItems = std::atoll(argv[++i]);
+        } else if (arg == "--loads" && i + 1 < argc) {
+            options.nLoads = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--tls") {
             options.bTls = true;
         } else if (arg == "--walk-tree" && i + 1 < argc) {
             options.strWalkTree = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: %s [--items N] [--tls] [--walk-tree DIR]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--items N] [--loads K] [--tls] [--walk-tree DIR]\n", argv[0]);
             return 2;
         }
     }

@@ -54,7 +54,13 @@ bool FXString::MatchLeft(const std::string& text, const std::string& prefix) {
 }
 
 int FXString::CompareLeftNoCase(const std::string& text, const std::string& prefix) {
-    // Paths mostly match byte for byte; settle that with one memcmp.
+    // Most calls compare paths that differ at once or match byte for byte:
+    // settle both without the byte-by-byte loop.
+    if (!prefix.empty() && !text.empty() &&
+        FoldCase(static_cast<unsigned char>(text[0])) != FoldCase(static_cast<unsigned char>(prefix[0]))) {
+        return FoldCase(static_cast<unsigned char>(text[0])) < FoldCase(static_cast<unsigned char>(prefix[0])) ? -1
+                                                                                                               : 1;
+    }
     if (text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0) return 0;
     for (size_t i = 0; i < prefix.size(); ++i) {
         if (i >= text.size()) return -1;

@@ -15,6 +15,13 @@ const char kSnapshotDirectory[] = ".snapshot";
 
 inline bool HasLevel(int level) { return g_ptrLogWriter && g_ptrLogWriter->GetLevel() >= level; }
 
+// Exact comparison with a literal, the length checked first: for every item
+// these settle the object and operation types without a library call.
+template <size_t N>
+inline bool IsText(const std::string& text, const char (&literal)[N]) {
+    return text.size() == N - 1 && std::memcmp(text.data(), literal, N - 1) == 0;
+}
+
 }  // namespace
 
 uint64_t DiffTimeToUnixSeconds(const utility::datetime& time) {
@@ -70,26 +77,26 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
     } else {
         strPath.clear();
     }
-    const bool bIsDirectory = object.objectTypeIsSet() && object.getObjectType() == "DIRECTORY";
+    const bool bIsDirectory = object.objectTypeIsSet() && IsText(object.getObjectType(), "DIRECTORY");
     strOldPath.clear();
     NutanixAFSChangeType changeType = eNutanixAFSChangeOther;
 
     if (object.operationTypeIsSet()) {
         const std::string& operation = object.getOperationType();
         FXString::ReplaceLeftNoCase(strPath, volumeInfo.strCurrentSnapPath, volumeInfo.strVolumeMountPath);
-        if (operation == "ADD") {
+        if (IsText(operation, "ADD")) {
             changeType = eNutanixAFSChangeAdd;
             HOST_LOG(3, "Add Snap path path [%s]", strPath.c_str());
-        } else if (operation == "MODIFY") {
+        } else if (IsText(operation, "MODIFY")) {
             changeType = eNutanixAFSChangeModify;
             HOST_LOG(3, " Modify Snap path path [%s]", strPath.c_str());
-        } else if (operation == "RENAME") {
+        } else if (IsText(operation, "RENAME")) {
             changeType = eNutanixAFSChangeRename;
             HOST_LOG(3, " Rename Snap path path [%s]", strPath.c_str());
             if (HasLevel(3)) {
                 HOST_LOG(3, "Old Snap path path [%s]", object.oldPathIsSet() ? object.getOldPath().c_str() : "");
             }
-        } else if (operation == "DELETE") {
+        } else if (IsText(operation, "DELETE")) {
             changeType = eNutanixAFSChangeDelete;
             HOST_LOG(3, "Delete Snap path [%s]", strPath.c_str());
             HOST_LOG(3, "Previous snap path [%s]", volumeInfo.strPreviousSnapPath.c_str());

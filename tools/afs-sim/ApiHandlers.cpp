@@ -247,6 +247,10 @@ ApiReply CApiHandlers::IncrementalDiff(const std::string& strBody, const Scenari
             ComputeDifference(olderManifest, newerManifest, filter));
         listUuids = m_diffStore.Add(ptrObjects, ptrObjects->size(), newer.strName, older.strName, knobs.uObjectsPerDiff);
     }
+    DiffSource first;
+    if (!listUuids.empty() && m_diffStore.Find(listUuids.front(), first)) {
+        m_prefetcher.PrefetchFirstPage(listUuids.front(), first, std::min(knobs.uDefaultPageSize, knobs.uPageSizeCap));
+    }
     reply.strBody = "{\"uuid_list\":[";
     for (size_t i = 0; i < listUuids.size(); ++i) {
         if (i) reply.strBody.push_back(',');
@@ -271,7 +275,7 @@ ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSiz
     }
     if (uPageSize > knobs.uPageSizeCap) uPageSize = knobs.uPageSizeCap;
     ApiReply reply;
-    std::string strError = WriteDiffPage(source, strToken, uPageSize, reply.strBody);
+    std::string strError = m_prefetcher.WritePage(strDiffUuid, source, strToken, uPageSize, reply.strBody);
     if (!strError.empty()) return Error(400, strError, "INVALID_ARGUMENT");
     if (knobs.uRetryPages > 0 && m_faults.TakePageRetry(strDiffUuid + "\n" + strToken, knobs.uRetryPages)) {
         reply.strBody = RetryPageBody(strToken);

@@ -7,6 +7,7 @@
 
 #include "tools/afs-sim/DiffStore.h"
 #include "tools/afs-sim/FaultInjector.h"
+#include "tools/afs-sim/PagePrefetcher.h"
 #include "tools/afs-sim/SimState.h"
 
 namespace afs_sim {
@@ -36,6 +37,7 @@ private:
     CSimState& m_state;
     CDiffStore& m_diffStore;
     CFaultInjector& m_faults;
+    CPagePrefetcher m_prefetcher;
 };
 
 }  // namespace afs_sim

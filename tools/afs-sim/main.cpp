@@ -26,6 +26,9 @@ int main(int argc, char** argv) {
     // page faults; keeping them in the heap lets the next page reuse them.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    // Pages are written on short-lived threads; each new thread would start a
+    // fresh arena (and fault in its memory) instead of reusing warm memory.
+    mallopt(M_ARENA_MAX, 2);
     afs_sim::CommandLine commandLine;
     std::string strError =
         afs_sim::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::getenv("AFS_SIM_PASSWORD"),
