@@ -1,6 +1,9 @@
 #include "host/FXString.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -54,15 +57,19 @@ bool FXString::MatchLeft(const std::string& text, const std::string& prefix) {
 }
 
 int FXString::CompareLeftNoCase(const std::string& text, const std::string& prefix) {
-    // Most calls compare paths that differ at once or match byte for byte:
-    // settle both without the byte-by-byte loop.
-    if (!prefix.empty() && !text.empty() &&
-        FoldCase(static_cast<unsigned char>(text[0])) != FoldCase(static_cast<unsigned char>(prefix[0]))) {
-        return FoldCase(static_cast<unsigned char>(text[0])) < FoldCase(static_cast<unsigned char>(prefix[0])) ? -1
-                                                                                                               : 1;
+    const size_t uLength = prefix.size();
+    const size_t uComparable = std::min(uLength, text.size());
+    // Bytes that are equal are equal in any case: skip them a word at a time
+    // (snapshot paths share long prefixes), then fold from the first difference.
+    size_t i = 0;
+    while (i + sizeof(uint64_t) <= uComparable) {
+        uint64_t a, b;
+        std::memcpy(&a, text.data() + i, sizeof(a));
+        std::memcpy(&b, prefix.data() + i, sizeof(b));
+        if (a != b) break;
+        i += sizeof(uint64_t);
     }
-    if (text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0) return 0;
-    for (size_t i = 0; i < prefix.size(); ++i) {
+    for (; i < uLength; ++i) {
         if (i >= text.size()) return -1;
         unsigned char a = FoldCase(static_cast<unsigned char>(text[i]));
         unsigned char b = FoldCase(static_cast<unsigned char>(prefix[i]));
