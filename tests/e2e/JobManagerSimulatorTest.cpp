@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "Nutanix/NutanixAFSManager/NutanixAFSManager.h"
-#include "tests/host/ScopedTempDir.h"
+#include "tests/support/ScopedTempDir.h"
 #include "tests/support/CapturingLogWriter.h"
 #include "tests/support/ScopedSettings.h"
 #include "tests/support/SimulatorProcess.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/host/ScopedTempDir.h"
+#include "tests/support/ScopedTempDir.h"
 #include "tests/support/ScopedSettings.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/host/ScopedTempDir.h"
+#include "tests/support/ScopedTempDir.h"
 #include "tests/support/ScopedSettings.h"
 
 namespace {

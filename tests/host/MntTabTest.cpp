@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/ScopedTempDir.h"
+#include "tests/support/ScopedTempDir.h"
 #include "tests/support/ScopedSettings.h"
 
 namespace {

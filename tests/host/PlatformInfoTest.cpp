@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/host/ScopedTempDir.h"
+#include "tests/support/ScopedTempDir.h"
 #include "tests/support/CapturingLogWriter.h"
 #include "tests/support/ScopedSettings.h"
 

@@ -17,7 +17,7 @@
 
 #include "host/NutanixAFSManagerBase.h"
 #include "host/PluginLibrary.h"
-#include "tests/host/ScopedTempDir.h"
+#include "tests/support/ScopedTempDir.h"
 #include "tests/support/ScopedSettings.h"
 #include "tests/support/SimulatorProcess.h"
 

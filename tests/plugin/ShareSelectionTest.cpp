@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "host/ContentMapper.h"
-#include "tests/host/ScopedTempDir.h"
+#include "tests/support/ScopedTempDir.h"
 #include "tests/support/PluginTestBase.h"
 
 namespace afs_test {

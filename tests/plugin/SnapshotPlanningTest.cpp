@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "restclient/NutanixException.h"
-#include "tests/host/ScopedTempDir.h"
+#include "tests/support/ScopedTempDir.h"
 #include "tests/support/PluginTestBase.h"
 
 namespace afs_test {

@@ -6,7 +6,8 @@
 
 #include <filesystem>
 
-#include "tests/simulator/TempDir.h"
+#include "tests/simulator/FileHelpers.h"
+#include "tests/support/ScopedTempDir.h"
 #include "tests/simulator/TreeHelpers.h"
 #include "tools/afs-sim/Manifest.h"
 #include "tools/afs-sim/TreeCopy.h"
@@ -23,7 +24,7 @@ using ::testing::ElementsAre;
 class DiffEngineTest : public ::testing::Test {
 protected:
     std::string Share(const std::string& strRelative = "") const {
-        return m_dir.Path() + "/share" + (strRelative.empty() ? "" : "/" + strRelative);
+        return tempDir.GetPath() + "/share" + (strRelative.empty() ? "" : "/" + strRelative);
     }
     Manifest Capture() const {
         Manifest manifest;
@@ -40,7 +41,7 @@ protected:
         return Describe(ComputeDifference(older, newer, filter));
     }
 
-    CTempDir m_dir;
+    CScopedTempDir tempDir;
 };
 
 TEST_F(DiffEngineTest, FilesAddedModifiedDeletedAndTheirFolderModified) {
@@ -154,7 +155,7 @@ TEST_F(DiffEngineTest, ManifestLeavesOutSnapshotFolderAndSurvivesOddNamesOnDisk)
     for (const auto& entry : manifest) listPaths.push_back(entry.strPath);
     EXPECT_THAT(listPaths, ElementsAre("back\\slash", "line\nbreak", "sub", "sub/.snapshot", "tab\tname"));
 
-    const std::string strFile = m_dir.Path() + "/manifest.tsv";
+    const std::string strFile = tempDir.GetPath() + "/manifest.tsv";
     ASSERT_EQ("", afs_sim::SaveManifest(strFile, manifest));
     Manifest loaded;
     ASSERT_EQ("", afs_sim::LoadManifest(strFile, loaded));
@@ -170,7 +171,7 @@ TEST_F(DiffEngineTest, ManifestLeavesOutSnapshotFolderAndSurvivesOddNamesOnDisk)
 }
 
 TEST_F(DiffEngineTest, DamagedManifestIsAnErrorNotAnEmptyTree) {
-    const std::string strFile = m_dir.Path() + "/manifest.tsv";
+    const std::string strFile = tempDir.GetPath() + "/manifest.tsv";
     WriteFile(strFile, "F\t1\t2\t3\n");
     Manifest loaded;
     EXPECT_THAT(afs_sim::LoadManifest(strFile, loaded), ::testing::HasSubstr("damaged manifest line"));
@@ -180,7 +181,7 @@ TEST_F(DiffEngineTest, TreeCopyKeepsContentAndTimesAndSkipsSnapshots) {
     WriteFile(Share("d/f.txt"), "payload");
     WriteFile(Share(".snapshot/old/x"), "x");
     AgeTree(Share());
-    const std::string strCopy = m_dir.Path() + "/copy";
+    const std::string strCopy = tempDir.GetPath() + "/copy";
     ASSERT_EQ("", afs_sim::CopyShareTree(Share(), strCopy));
     EXPECT_EQ("payload", ReadFile(strCopy + "/d/f.txt"));
     EXPECT_FALSE(fs::exists(strCopy + "/.snapshot"));

@@ -7,7 +7,8 @@
 
 #include <filesystem>
 
-#include "tests/simulator/TempDir.h"
+#include "tests/simulator/FileHelpers.h"
+#include "tests/support/ScopedTempDir.h"
 
 namespace afs_test {
 namespace {
@@ -21,10 +22,10 @@ std::string Text(simdjson::simdjson_result<simdjson::dom::element> element) {
 // Talks to a simulator child process as user admin unless told otherwise.
 class SimulatorProcessTest : public ::testing::Test {
 protected:
-    void SetUp() override { fs::create_directories(m_dir.Path() + "/shares/share1/sub"); }
+    void SetUp() override { fs::create_directories(tempDir.GetPath() + "/shares/share1/sub"); }
 
     std::vector<std::string> Args(std::vector<std::string> listMore = {}) const {
-        std::vector<std::string> listArgs{"--shares", m_dir.Path() + "/shares", "--state", m_dir.Path() + "/state",
+        std::vector<std::string> listArgs{"--shares", tempDir.GetPath() + "/shares", "--state", tempDir.GetPath() + "/state",
                                           "--port", "0", "--quiet"};
         listArgs.insert(listArgs.end(), listMore.begin(), listMore.end());
         return listArgs;
@@ -45,7 +46,7 @@ protected:
         return result->status;
     }
 
-    CTempDir m_dir;
+    CScopedTempDir tempDir;
     std::unique_ptr<CSimulatorProcess> m_ptrProcess;
     std::unique_ptr<httplib::Client> m_ptrClient;
     simdjson::dom::parser m_parser;
@@ -61,7 +62,7 @@ TEST_F(SimulatorProcessTest, PrintsItsUrlAndEndsCleanlyOnSigterm) {
 
 TEST_F(SimulatorProcessTest, BadCommandLineEndsTheProgramWithAnError) {
     std::unique_ptr<CSimulatorProcess> ptrProcess;
-    EXPECT_THAT(CSimulatorProcess::Start({"--shares", m_dir.Path() + "/missing"}, ptrProcess),
+    EXPECT_THAT(CSimulatorProcess::Start({"--shares", tempDir.GetPath() + "/missing"}, ptrProcess),
                 ::testing::HasSubstr("exit status 1"));
     EXPECT_THAT(CSimulatorProcess::Start({"--bogus"}, ptrProcess), ::testing::HasSubstr("exit status 2"));
     EXPECT_EQ(nullptr, ptrProcess);
@@ -79,7 +80,7 @@ TEST_F(SimulatorProcessTest, SharesSnapshotsAndPartnerServersSurviveARestart) {
     std::string strPartner = Text(json["metadata"]["uuid"]);
     EXPECT_EQ(0, m_ptrProcess->Stop());
 
-    WriteFile(m_dir.Path() + "/shares/share1/sub/later.txt", "later");
+    WriteFile(tempDir.GetPath() + "/shares/share1/sub/later.txt", "later");
     Start();
     ASSERT_EQ(200, Post("mount_targets/list", "{}", json));
     EXPECT_EQ(strShare, Text(json["entities"].at(0)["metadata"]["uuid"]));
@@ -123,8 +124,8 @@ TEST_F(SimulatorProcessTest, UserPasswordAndCapabilitiesComeFromTheCommandLineAn
 }
 
 TEST_F(SimulatorProcessTest, SyntheticModeServesGeneratedDifferences) {
-    WriteFile(m_dir.Path() + "/scenario.json", "{\"synthetic\": 5, \"objects_per_diff\": 1000000}");
-    Start({"--scenario", m_dir.Path() + "/scenario.json", "--synthetic", "2500", "--objects-per-diff", "1000"});
+    WriteFile(tempDir.GetPath() + "/scenario.json", "{\"synthetic\": 5, \"objects_per_diff\": 1000000}");
+    Start({"--scenario", tempDir.GetPath() + "/scenario.json", "--synthetic", "2500", "--objects-per-diff", "1000"});
     simdjson::dom::element json;
     ASSERT_EQ(200, Post("mount_targets/list", "{}", json));
     std::string strShare = Text(json["entities"].at(0)["metadata"]["uuid"]);

@@ -8,7 +8,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "tests/simulator/TempDir.h"
+#include "tests/simulator/FileHelpers.h"
+#include "tests/support/ScopedTempDir.h"
 
 namespace afs_test {
 namespace {
@@ -29,7 +30,7 @@ protected:
         WriteFile(Share("share1/docs/a.txt"), "alpha");
         fs::create_directories(Share("share2"));
         afs_sim::SimulatorOptions options;
-        options.strSharesDir = m_dir.Path() + "/shares";
+        options.strSharesDir = tempDir.GetPath() + "/shares";
         options.scenario.uObjectsPerDiff = 3;
         options.scenario.uPageSizeCap = 2;
         afs_sim::ShareOverride override;
@@ -47,7 +48,7 @@ protected:
         ptrClient->set_read_timeout(10, 0);
         return ptrClient;
     }
-    std::string Share(const std::string& strRelative) const { return m_dir.Path() + "/shares/" + strRelative; }
+    std::string Share(const std::string& strRelative) const { return tempDir.GetPath() + "/shares/" + strRelative; }
 
     // POSTs `strBody` to an API path; the answer's status and parsed body.
     int Post(const std::string& strPath, const std::string& strBody, simdjson::dom::element* pJson = nullptr) {
@@ -90,7 +91,7 @@ protected:
         ASSERT_EQ(200, result->status) << result->body;
     }
 
-    CTempDir m_dir;
+    CScopedTempDir tempDir;
     std::unique_ptr<afs_sim::CFileServerSimulator> m_ptrSim;
     std::unique_ptr<httplib::Client> m_ptrClient;
     simdjson::dom::parser m_parser;
@@ -132,7 +133,7 @@ TEST_F(SimulatorServerTest, SnapshotIsCopiedListedAndDeleted) {
     CreateSnapshot("00000000-0000-4000-8000-000000000000", "other", 404);
     CreateSnapshot(strShare, "..", 400);
     CreateSnapshot(strShare, "../../escape", 400);
-    EXPECT_FALSE(fs::exists(m_dir.Path() + "/escape"));
+    EXPECT_FALSE(fs::exists(tempDir.GetPath() + "/escape"));
 
     simdjson::dom::element json;
     ASSERT_EQ(200, Post("mount_target_snapshots/list", "{}", &json));
