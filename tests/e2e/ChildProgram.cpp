@@ -22,7 +22,7 @@ std::string ReadWholeFile(const std::string& strPath) {
 
 CChildProgram::CChildProgram(const std::vector<std::string>& listArgv,
                              const std::vector<std::string>& listEnv, const std::string& strOutputPrefix)
-    : m_strOutputPrefix(strOutputPrefix) {
+    : strOutputPrefix(strOutputPrefix) {
     // Prepared before fork: the child may only make async-signal-safe calls.
     std::vector<std::string> listArgs(listArgv);
     std::vector<char*> listArgPtrs;
@@ -36,8 +36,8 @@ CChildProgram::CChildProgram(const std::vector<std::string>& listArgv,
     const std::string strOut = strOutputPrefix + ".out";
     const std::string strErr = strOutputPrefix + ".err";
 
-    m_pid = fork();
-    if (m_pid == 0) {
+    pid = fork();
+    if (pid == 0) {
         int nOut = open(strOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int nErr = open(strErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int nNull = open("/dev/null", O_RDONLY);
@@ -51,23 +51,23 @@ CChildProgram::CChildProgram(const std::vector<std::string>& listArgv,
 }
 
 CChildProgram::~CChildProgram() {
-    if (m_pid <= 0) return;
-    kill(m_pid, SIGKILL);
+    if (pid <= 0) return;
+    kill(pid, SIGKILL);
     int nStatus = 0;
-    while (waitpid(m_pid, &nStatus, 0) < 0 && errno == EINTR) {
+    while (waitpid(pid, &nStatus, 0) < 0 && errno == EINTR) {
     }
 }
 
 ProgramResult CChildProgram::Wait() {
     ProgramResult result;
-    if (m_pid <= 0) return result;
+    if (pid <= 0) return result;
     int nStatus = 0;
-    while (waitpid(m_pid, &nStatus, 0) < 0 && errno == EINTR) {
+    while (waitpid(pid, &nStatus, 0) < 0 && errno == EINTR) {
     }
-    m_pid = -1;
+    pid = -1;
     result.nExitStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
-    result.strStdout = ReadWholeFile(m_strOutputPrefix + ".out");
-    result.strStderr = ReadWholeFile(m_strOutputPrefix + ".err");
+    result.strStdout = ReadWholeFile(strOutputPrefix + ".out");
+    result.strStderr = ReadWholeFile(strOutputPrefix + ".err");
     return result;
 }
 

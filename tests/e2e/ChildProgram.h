@@ -28,13 +28,13 @@ public:
     CChildProgram(const CChildProgram&) = delete;
     CChildProgram& operator=(const CChildProgram&) = delete;
 
-    bool IsRunning() const { return m_pid > 0; }
+    bool IsRunning() const { return pid > 0; }
     // Waits for the end and collects the output.
     ProgramResult Wait();
 
 private:
-    pid_t m_pid = -1;
-    std::string m_strOutputPrefix;
+    pid_t pid = -1;
+    std::string strOutputPrefix;
 };
 
 // Start and Wait in one.

@@ -31,41 +31,41 @@ protected:
         return listArgs;
     }
     void Start(std::vector<std::string> listMore = {}, std::vector<std::string> listEnv = {}) {
-        ASSERT_EQ("", CSimulatorProcess::Start(Args(std::move(listMore)), m_ptrProcess, listEnv));
-        m_ptrClient = std::make_unique<httplib::Client>(m_ptrProcess->Origin());
-        m_ptrClient->set_basic_auth("admin", "nutanix/4u");
+        ASSERT_EQ("", CSimulatorProcess::Start(Args(std::move(listMore)), ptrProcess, listEnv));
+        ptrClient = std::make_unique<httplib::Client>(ptrProcess->Origin());
+        ptrClient->set_basic_auth("admin", "nutanix/4u");
     }
     // POST to an API path; status, and the body parsed into `json` when 2xx.
-    int Post(const std::string& strPath, const std::string& strBody, simdjson::dom::element& json) {
-        auto result = m_ptrClient->Post(("/api/nutanix/v3/" + strPath).c_str(), strBody, "application/json");
+    int Post(const std::string& strPath, const std::string& strRequestBody, simdjson::dom::element& json) {
+        auto result = ptrClient->Post(("/api/nutanix/v3/" + strPath).c_str(), strRequestBody, "application/json");
         if (!result) return -1;
-        m_strBody = result->body;
+        strBody = result->body;
         if (result->status / 100 == 2) {
-            EXPECT_EQ(simdjson::SUCCESS, m_parser.parse(m_strBody).get(json));
+            EXPECT_EQ(simdjson::SUCCESS, parser.parse(strBody).get(json));
         }
         return result->status;
     }
 
     CScopedTempDir tempDir;
-    std::unique_ptr<CSimulatorProcess> m_ptrProcess;
-    std::unique_ptr<httplib::Client> m_ptrClient;
-    simdjson::dom::parser m_parser;
-    std::string m_strBody;
+    std::unique_ptr<CSimulatorProcess> ptrProcess;
+    std::unique_ptr<httplib::Client> ptrClient;
+    simdjson::dom::parser parser;
+    std::string strBody;
 };
 
 TEST_F(SimulatorProcessTest, PrintsItsUrlAndEndsCleanlyOnSigterm) {
     Start();
-    EXPECT_EQ("http://127.0.0.1:" + std::to_string(m_ptrProcess->Port()) + "/api/nutanix/v3", m_ptrProcess->Url());
-    EXPECT_GT(m_ptrProcess->Port(), 0);
-    EXPECT_EQ(0, m_ptrProcess->Stop());
+    EXPECT_EQ("http://127.0.0.1:" + std::to_string(ptrProcess->Port()) + "/api/nutanix/v3", ptrProcess->Url());
+    EXPECT_GT(ptrProcess->Port(), 0);
+    EXPECT_EQ(0, ptrProcess->Stop());
 }
 
 TEST_F(SimulatorProcessTest, BadCommandLineEndsTheProgramWithAnError) {
-    std::unique_ptr<CSimulatorProcess> ptrProcess;
-    EXPECT_THAT(CSimulatorProcess::Start({"--shares", tempDir.GetPath() + "/missing"}, ptrProcess),
+    std::unique_ptr<CSimulatorProcess> ptrFailed;
+    EXPECT_THAT(CSimulatorProcess::Start({"--shares", tempDir.GetPath() + "/missing"}, ptrFailed),
                 ::testing::HasSubstr("exit status 1"));
-    EXPECT_THAT(CSimulatorProcess::Start({"--bogus"}, ptrProcess), ::testing::HasSubstr("exit status 2"));
-    EXPECT_EQ(nullptr, ptrProcess);
+    EXPECT_THAT(CSimulatorProcess::Start({"--bogus"}, ptrFailed), ::testing::HasSubstr("exit status 2"));
+    EXPECT_EQ(nullptr, ptrFailed);
 }
 
 TEST_F(SimulatorProcessTest, SharesSnapshotsAndPartnerServersSurviveARestart) {
@@ -78,7 +78,7 @@ TEST_F(SimulatorProcessTest, SharesSnapshotsAndPartnerServersSurviveARestart) {
     std::string strBefore = Text(json["metadata"]["uuid"]);
     ASSERT_EQ(202, Post("partner_servers", "{\"spec\":{\"name\":\"partner\",\"resources\":{\"vendor_name\":\"V\"}}}", json));
     std::string strPartner = Text(json["metadata"]["uuid"]);
-    EXPECT_EQ(0, m_ptrProcess->Stop());
+    EXPECT_EQ(0, ptrProcess->Stop());
 
     WriteFile(tempDir.GetPath() + "/shares/share1/sub/later.txt", "later");
     Start();
@@ -102,9 +102,9 @@ TEST_F(SimulatorProcessTest, SharesSnapshotsAndPartnerServersSurviveARestart) {
                             "\",\"object_type_filter\":\"FILE\"}",
                         json));
     std::string strDiff = Text(json["uuid_list"].at(0));
-    auto result = m_ptrClient->Get(("/api/nutanix/v3/mount_target_snapshots/diff/" + strDiff + "?page_size=10").c_str());
+    auto result = ptrClient->Get(("/api/nutanix/v3/mount_target_snapshots/diff/" + strDiff + "?page_size=10").c_str());
     ASSERT_TRUE(result);
-    json = m_parser.parse(result->body);
+    json = parser.parse(result->body);
     ASSERT_EQ(1u, simdjson::dom::array(json["object_list"]).size());
     EXPECT_EQ("/.snapshot/after/sub/later.txt", Text(json["object_list"].at(0)["path"]));
     EXPECT_EQ("ADD", Text(json["object_list"].at(0)["operation_type"]));
@@ -116,7 +116,7 @@ TEST_F(SimulatorProcessTest, UserPasswordAndCapabilitiesComeFromTheCommandLineAn
           {"AFS_SIM_PASSWORD=s3cret"});
     simdjson::dom::element json;
     EXPECT_EQ(401, Post("mount_targets/list", "{}", json));
-    m_ptrClient->set_basic_auth("bob", "s3cret");
+    ptrClient->set_basic_auth("bob", "s3cret");
     ASSERT_EQ(200, Post("mount_targets/list", "{}", json));
     simdjson::dom::element resources = json["entities"].at(0)["status"]["resources"];
     EXPECT_EQ("HOMES", Text(resources["share_type"]));
@@ -143,9 +143,9 @@ TEST_F(SimulatorProcessTest, SyntheticModeServesGeneratedDifferences) {
                         json));
     ASSERT_EQ(3u, simdjson::dom::array(json["uuid_list"]).size());
     std::string strLastDiff = Text(json["uuid_list"].at(2));
-    auto result = m_ptrClient->Get(("/api/nutanix/v3/mount_target_snapshots/diff/" + strLastDiff + "?page_size=3000").c_str());
+    auto result = ptrClient->Get(("/api/nutanix/v3/mount_target_snapshots/diff/" + strLastDiff + "?page_size=3000").c_str());
     ASSERT_TRUE(result);
-    json = m_parser.parse(result->body);
+    json = parser.parse(result->body);
     EXPECT_TRUE(bool(json["is_last_page"]));
     EXPECT_EQ(500u, simdjson::dom::array(json["object_list"]).size());
     std::string strPath = Text(json["object_list"].at(0)["path"]);

@@ -38,34 +38,34 @@ protected:
         override.bHasCapabilities = true;
         override.listCapabilities = {"CFT_BACKUP", "SMB"};
         options.listShareOverrides.push_back(override);
-        ASSERT_EQ("", afs_sim::CFileServerSimulator::Start(options, m_ptrSim));
-        m_ptrClient = MakeClient();
-        m_ptrClient->set_basic_auth("admin", "nutanix/4u");
+        ASSERT_EQ("", afs_sim::CFileServerSimulator::Start(options, ptrSim));
+        ptrClient = MakeClient();
+        ptrClient->set_basic_auth("admin", "nutanix/4u");
     }
 
     std::unique_ptr<httplib::Client> MakeClient() const {
-        auto ptrClient = std::make_unique<httplib::Client>("127.0.0.1", m_ptrSim->Port());
-        ptrClient->set_read_timeout(10, 0);
-        return ptrClient;
+        auto ptrNew = std::make_unique<httplib::Client>("127.0.0.1", ptrSim->Port());
+        ptrNew->set_read_timeout(10, 0);
+        return ptrNew;
     }
     std::string Share(const std::string& strRelative) const { return tempDir.GetPath() + "/shares/" + strRelative; }
 
     // POSTs `strBody` to an API path; the answer's status and parsed body.
     int Post(const std::string& strPath, const std::string& strBody, simdjson::dom::element* pJson = nullptr) {
-        auto result = m_ptrClient->Post(("/api/nutanix/v3/" + strPath).c_str(), strBody, "application/json");
+        auto result = ptrClient->Post(("/api/nutanix/v3/" + strPath).c_str(), strBody, "application/json");
         if (!result) return -1;
-        m_strLastBody = result->body;
+        strLastBody = result->body;
         if (pJson) {
-            EXPECT_EQ(simdjson::SUCCESS, m_parser.parse(m_strLastBody).get(*pJson)) << m_strLastBody;
+            EXPECT_EQ(simdjson::SUCCESS, parser.parse(strLastBody).get(*pJson)) << strLastBody;
         }
         return result->status;
     }
     int Get(const std::string& strPath, simdjson::dom::element* pJson = nullptr) {
-        auto result = m_ptrClient->Get(("/api/nutanix/v3/" + strPath).c_str());
+        auto result = ptrClient->Get(("/api/nutanix/v3/" + strPath).c_str());
         if (!result) return -1;
-        m_strLastBody = result->body;
+        strLastBody = result->body;
         if (pJson) {
-            EXPECT_EQ(simdjson::SUCCESS, m_parser.parse(m_strLastBody).get(*pJson)) << m_strLastBody;
+            EXPECT_EQ(simdjson::SUCCESS, parser.parse(strLastBody).get(*pJson)) << strLastBody;
         }
         return result->status;
     }
@@ -82,20 +82,20 @@ protected:
         std::string strBody = "{\"metadata\":{\"kind\":\"mount_target_snapshot\"},\"spec\":{\"name\":\"" + strName +
                               "\",\"resources\":{\"mount_target_uuid\":\"" + strShareUuid + "\"}}}";
         int nStatus = Post("mount_target_snapshots", strBody, nExpected == 202 ? &json : nullptr);
-        EXPECT_EQ(nExpected, nStatus) << m_strLastBody;
+        EXPECT_EQ(nExpected, nStatus) << strLastBody;
         return nStatus == 202 ? Text(json["metadata"]["uuid"]) : std::string();
     }
     void SetScenario(const std::string& strJson) {
-        auto result = m_ptrClient->Post("/_sim/scenario", strJson, "application/json");
+        auto result = ptrClient->Post("/_sim/scenario", strJson, "application/json");
         ASSERT_TRUE(result);
         ASSERT_EQ(200, result->status) << result->body;
     }
 
     CScopedTempDir tempDir;
-    std::unique_ptr<afs_sim::CFileServerSimulator> m_ptrSim;
-    std::unique_ptr<httplib::Client> m_ptrClient;
-    simdjson::dom::parser m_parser;
-    std::string m_strLastBody;
+    std::unique_ptr<afs_sim::CFileServerSimulator> ptrSim;
+    std::unique_ptr<httplib::Client> ptrClient;
+    simdjson::dom::parser parser;
+    std::string strLastBody;
 };
 
 TEST_F(SimulatorServerTest, WrongOrMissingCredentialsAreRefusedWith401) {
@@ -141,14 +141,14 @@ TEST_F(SimulatorServerTest, SnapshotIsCopiedListedAndDeleted) {
     EXPECT_EQ(strSnapshot, Text(json["entities"].at(0)["metadata"]["uuid"]));
     EXPECT_EQ(strShare, Text(json["entities"].at(0)["status"]["resources"]["mount_target_uuid"]));
 
-    auto result = m_ptrClient->Delete(("/api/nutanix/v3/mount_target_snapshots/" + strSnapshot + "?wait_for_completion=true").c_str());
+    auto result = ptrClient->Delete(("/api/nutanix/v3/mount_target_snapshots/" + strSnapshot + "?wait_for_completion=true").c_str());
     ASSERT_TRUE(result);
     EXPECT_EQ(200, result->status);
     EXPECT_EQ("{\"status\":\"DELETED\"}", result->body);
     EXPECT_FALSE(fs::exists(Share("share1/.snapshot/zkop__2_7_1234")));
     ASSERT_EQ(200, Post("mount_target_snapshots/list", "{}", &json));
     EXPECT_EQ(0u, simdjson::dom::array(json["entities"]).size());
-    result = m_ptrClient->Delete(("/api/nutanix/v3/mount_target_snapshots/" + strSnapshot).c_str());
+    result = ptrClient->Delete(("/api/nutanix/v3/mount_target_snapshots/" + strSnapshot).c_str());
     ASSERT_TRUE(result);
     EXPECT_EQ(404, result->status);
 }
@@ -216,9 +216,9 @@ TEST_F(SimulatorServerTest, ChosenRequestFailsWithChosenStatusAndIsRecorded) {
     for (int i = 0; i < 3; ++i) listStatuses.push_back(Post("mount_target_snapshots/list", "{}"));
     EXPECT_THAT(listStatuses, ElementsAre(200, 500, 200));
 
-    auto result = m_ptrClient->Get("/_sim/requests");
+    auto result = ptrClient->Get("/_sim/requests");
     ASSERT_TRUE(result);
-    simdjson::dom::element json = m_parser.parse(result->body);
+    simdjson::dom::element json = parser.parse(result->body);
     std::vector<std::string> listSeen;
     for (simdjson::dom::element record : json["requests"]) {
         listSeen.push_back(Text(record["operation"]) + " " + std::to_string(int64_t(record["status"])) + " " +
@@ -230,7 +230,7 @@ TEST_F(SimulatorServerTest, ChosenRequestFailsWithChosenStatusAndIsRecorded) {
 TEST_F(SimulatorServerTest, FailoverWindowRefusesTheFirstRequestsAndPerformsNone) {
     SetScenario("{\"faults\":[{\"operation\":\"*\",\"nth\":1,\"count\":2,\"status\":503}]}");
     EXPECT_EQ(503, Post("mount_targets/list", "{}"));
-    EXPECT_THAT(m_strLastBody, HasSubstr("\"code\":503"));
+    EXPECT_THAT(strLastBody, HasSubstr("\"code\":503"));
     CreateSnapshot("whatever", "during_failover", 503);
     EXPECT_NE("", ShareUuid("share1"));  // third request: served
     EXPECT_FALSE(fs::exists(Share("share1/.snapshot/during_failover")));
@@ -241,10 +241,10 @@ TEST_F(SimulatorServerTest, BrokenBodiesAreAnsweredWithStatus200) {
         "{\"faults\":[{\"operation\":\"list_mount_targets\",\"nth\":1,\"kind\":\"truncate\"},"
         "{\"operation\":\"list_mount_targets\",\"nth\":2,\"kind\":\"malformed\"},"
         "{\"operation\":\"list_mount_targets\",\"nth\":3,\"kind\":\"wrong_type\",\"member\":\"total_matches\"}]}");
-    simdjson::dom::parser parser;
+    simdjson::dom::parser brokenParser;
     for (int i = 0; i < 2; ++i) {
         ASSERT_EQ(200, Post("mount_targets/list", "{}"));
-        EXPECT_NE(simdjson::SUCCESS, parser.parse(m_strLastBody).error()) << m_strLastBody;
+        EXPECT_NE(simdjson::SUCCESS, brokenParser.parse(strLastBody).error()) << strLastBody;
     }
     simdjson::dom::element json;
     ASSERT_EQ(200, Post("mount_targets/list", "{}", &json));
@@ -271,13 +271,13 @@ TEST_F(SimulatorServerTest, DroppedConnectionsGiveNoAnswerAndDropAfterStillPerfo
 }
 
 TEST_F(SimulatorServerTest, BadScenarioIsRefusedAndResetRestoresStartupKnobs) {
-    auto result = m_ptrClient->Post("/_sim/scenario", "{\"faults\":[{\"operation\":\"nope\"}]}", "application/json");
+    auto result = ptrClient->Post("/_sim/scenario", "{\"faults\":[{\"operation\":\"nope\"}]}", "application/json");
     ASSERT_TRUE(result);
     EXPECT_EQ(400, result->status);
     EXPECT_THAT(result->body, HasSubstr("unknown operation"));
     SetScenario("{\"page_size_cap\":7,\"faults\":[{\"kind\":\"status\",\"status\":502,\"count\":100}]}");
     EXPECT_EQ(502, Post("mount_targets/list", "{}"));
-    result = m_ptrClient->Post("/_sim/reset", "", "application/json");
+    result = ptrClient->Post("/_sim/reset", "", "application/json");
     ASSERT_TRUE(result);
     EXPECT_THAT(result->body, HasSubstr("\"page_size_cap\":2,"));
     EXPECT_EQ(200, Post("mount_targets/list", "{}"));

@@ -18,8 +18,8 @@ CSimulatorProcess* CSimulatorEnvironment::s_pProcess = nullptr;
 std::string CSimulatorProcess::DefaultBinary() { return AFS_SIM_BIN; }
 
 std::string CSimulatorProcess::Origin() const {
-    size_t uPath = m_strUrl.find('/', m_strUrl.find("://") + 3);
-    return m_strUrl.substr(0, uPath);
+    size_t uPath = strUrl.find('/', strUrl.find("://") + 3);
+    return strUrl.substr(0, uPath);
 }
 
 std::string CSimulatorProcess::Start(const std::vector<std::string>& listArgs,
@@ -73,33 +73,33 @@ std::string CSimulatorProcess::Start(const std::vector<std::string>& listArgs,
         }
         strLine.append(buffer, static_cast<size_t>(nRead));
     }
-    ptrNew->m_strUrl = strLine.substr(0, strLine.find('\n'));
-    size_t uHost = ptrNew->m_strUrl.find("://");
-    size_t uColon = uHost == std::string::npos ? uHost : ptrNew->m_strUrl.find(':', uHost + 3);
-    if (uColon == std::string::npos) return "afs-sim printed no URL but: " + ptrNew->m_strUrl;
-    ptrNew->m_nPort = std::atoi(ptrNew->m_strUrl.c_str() + uColon + 1);
+    ptrNew->strUrl = strLine.substr(0, strLine.find('\n'));
+    size_t uHost = ptrNew->strUrl.find("://");
+    size_t uColon = uHost == std::string::npos ? uHost : ptrNew->strUrl.find(':', uHost + 3);
+    if (uColon == std::string::npos) return "afs-sim printed no URL but: " + ptrNew->strUrl;
+    ptrNew->nPort = std::atoi(ptrNew->strUrl.c_str() + uColon + 1);
     ptrProcess = std::move(ptrNew);
     return {};
 }
 
 int CSimulatorProcess::Stop() noexcept {
-    if (m_pid <= 0) return -1;
-    kill(m_pid, SIGTERM);
+    if (pid <= 0) return -1;
+    kill(pid, SIGTERM);
     int nStatus = 0;
-    while (waitpid(m_pid, &nStatus, 0) < 0 && errno == EINTR) {
+    while (waitpid(pid, &nStatus, 0) < 0 && errno == EINTR) {
     }
-    m_pid = -1;
-    if (m_nStdoutFd >= 0) close(m_nStdoutFd);
-    m_nStdoutFd = -1;
+    pid = -1;
+    if (nStdoutFd >= 0) close(nStdoutFd);
+    nStdoutFd = -1;
     return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
 }
 
 CSimulatorProcess::~CSimulatorProcess() { Stop(); }
 
 void CSimulatorEnvironment::SetUp() {
-    std::string strError = CSimulatorProcess::Start(m_listArgs, m_ptrProcess);
+    std::string strError = CSimulatorProcess::Start(listArgs, ptrProcess);
     ASSERT_EQ("", strError);
-    s_pProcess = m_ptrProcess.get();
+    s_pProcess = ptrProcess.get();
 }
 
 }  // namespace afs_test

@@ -33,41 +33,41 @@ public:
     ~CSimulatorProcess();
 
     // "http://127.0.0.1:PORT/api/nutanix/v3"
-    const std::string& Url() const { return m_strUrl; }
-    int Port() const { return m_nPort; }
+    const std::string& Url() const { return strUrl; }
+    int Port() const { return nPort; }
     // "http://127.0.0.1:PORT": what an httplib::Client takes.
     std::string Origin() const;
-    pid_t Pid() const { return m_pid; }
+    pid_t Pid() const { return pid; }
 
     // SIGTERM, then waits for the child. Returns its exit status (128 + the
     // signal when a signal ended it); -1 when it was stopped already.
     int Stop() noexcept;
 
 private:
-    CSimulatorProcess(pid_t pid, int nStdoutFd) : m_pid(pid), m_nStdoutFd(nStdoutFd) {}
+    CSimulatorProcess(pid_t pid, int nStdoutFd) : pid(pid), nStdoutFd(nStdoutFd) {}
 
-    pid_t m_pid;
-    int m_nStdoutFd;  // kept open so the child never writes into a closed pipe
-    std::string m_strUrl;
-    int m_nPort = 0;
+    pid_t pid;
+    int nStdoutFd;  // kept open so the child never writes into a closed pipe
+    std::string strUrl;
+    int nPort = 0;
 };
 
 // A simulator for a whole test program: ::testing::AddGlobalTestEnvironment(
 // new CSimulatorEnvironment({"--shares", dir})) and Get() in the tests.
 class CSimulatorEnvironment : public ::testing::Environment {
 public:
-    explicit CSimulatorEnvironment(std::vector<std::string> listArgs) : m_listArgs(std::move(listArgs)) {}
+    explicit CSimulatorEnvironment(std::vector<std::string> listArgs) : listArgs(std::move(listArgs)) {}
     void SetUp() override;
     void TearDown() override {
         s_pProcess = nullptr;
-        m_ptrProcess.reset();
+        ptrProcess.reset();
     }
     // Null before SetUp and after TearDown.
     static CSimulatorProcess* Get() { return s_pProcess; }
 
 private:
-    std::vector<std::string> m_listArgs;
-    std::unique_ptr<CSimulatorProcess> m_ptrProcess;
+    std::vector<std::string> listArgs;
+    std::unique_ptr<CSimulatorProcess> ptrProcess;
     static CSimulatorProcess* s_pProcess;
 };
 

@@ -116,10 +116,10 @@ void AppendEntityHead(std::string& strOut, const std::string& strUuid, const std
 }  // namespace
 
 CApiHandlers::CApiHandlers(CSimState& state, CDiffStore& diffStore, CFaultInjector& faults)
-    : m_state(state), m_diffStore(diffStore), m_faults(faults) {}
+    : state(state), diffStore(diffStore), faults(faults) {}
 
 ApiReply CApiHandlers::ListPartnerServers(const std::string& strBody) {
-    std::vector<PartnerServerInfo> listPartners = m_state.ListPartnerServers();
+    std::vector<PartnerServerInfo> listPartners = state.ListPartnerServers();
     return ListReply(strBody, "partner_server", listPartners.size(), [&](std::string& strOut, size_t i) {
         AppendEntityHead(strOut, listPartners[i].strUuid, listPartners[i].strName);
         strOut += "}}";
@@ -127,7 +127,7 @@ ApiReply CApiHandlers::ListPartnerServers(const std::string& strBody) {
 }
 
 ApiReply CApiHandlers::ListMountTargets(const std::string& strBody) {
-    std::vector<ShareInfo> listShares = m_state.ListShares();
+    std::vector<ShareInfo> listShares = state.ListShares();
     return ListReply(strBody, "mount_target", listShares.size(), [&](std::string& strOut, size_t i) {
         const ShareInfo& share = listShares[i];
         AppendEntityHead(strOut, share.strUuid, share.strName);
@@ -143,7 +143,7 @@ ApiReply CApiHandlers::ListMountTargets(const std::string& strBody) {
 }
 
 ApiReply CApiHandlers::ListSnapshots(const std::string& strBody) {
-    std::vector<SnapshotInfo> listSnapshots = m_state.ListSnapshots();
+    std::vector<SnapshotInfo> listSnapshots = state.ListSnapshots();
     return ListReply(strBody, "mount_target_snapshot", listSnapshots.size(), [&](std::string& strOut, size_t i) {
         AppendEntityHead(strOut, listSnapshots[i].strUuid, listSnapshots[i].strName);
         strOut += ",\"resources\":{\"mount_target_uuid\":";
@@ -165,7 +165,7 @@ ApiReply CApiHandlers::CreatePartnerServer(const std::string& strBody) {
     std::string strResources = "{}";
     if (object["spec"]["resources"].get(resources) == simdjson::SUCCESS) strResources = simdjson::minify(resources);
     std::string strUuid;
-    StateResult result = m_state.UpsertPartnerServer(strName, strResources, strUuid);
+    StateResult result = state.UpsertPartnerServer(strName, strResources, strUuid);
     if (result.eError != EStateError::eOk) return FromState(result);
     reply.nStatus = 202;
     reply.strBody = "{\"metadata\":{\"uuid\":";
@@ -187,7 +187,7 @@ ApiReply CApiHandlers::CreateSnapshot(const std::string& strBody) {
         return reply;
     }
     SnapshotInfo snapshot;
-    StateResult result = m_state.CreateSnapshot(strShareUuid, strName, strDescription, snapshot);
+    StateResult result = state.CreateSnapshot(strShareUuid, strName, strDescription, snapshot);
     if (result.eError != EStateError::eOk) return FromState(result);
     reply.nStatus = 202;
     reply.strBody = "{\"metadata\":{\"uuid\":";
@@ -199,7 +199,7 @@ ApiReply CApiHandlers::CreateSnapshot(const std::string& strBody) {
 }
 
 ApiReply CApiHandlers::DeleteSnapshot(const std::string& strUuid) {
-    StateResult result = m_state.DeleteSnapshot(strUuid);
+    StateResult result = state.DeleteSnapshot(strUuid);
     if (result.eError != EStateError::eOk) return FromState(result);
     return {200, "{\"status\":\"DELETED\"}"};
 }
@@ -228,28 +228,28 @@ ApiReply CApiHandlers::IncrementalDiff(const std::string& strBody, const Scenari
     }
     SnapshotInfo older;
     SnapshotInfo newer;
-    if (!m_state.FindSnapshot(strOlderUuid, older)) return Error(404, "snapshot not found: " + strOlderUuid, "ENTITY_NOT_FOUND");
-    if (!m_state.FindSnapshot(strNewerUuid, newer)) return Error(404, "snapshot not found: " + strNewerUuid, "ENTITY_NOT_FOUND");
+    if (!state.FindSnapshot(strOlderUuid, older)) return Error(404, "snapshot not found: " + strOlderUuid, "ENTITY_NOT_FOUND");
+    if (!state.FindSnapshot(strNewerUuid, newer)) return Error(404, "snapshot not found: " + strNewerUuid, "ENTITY_NOT_FOUND");
 
     std::vector<std::string> listUuids;
     if (knobs.uSynthetic > 0) {
-        listUuids = m_diffStore.Add(nullptr, knobs.uSynthetic, newer.strName, older.strName, knobs.uObjectsPerDiff);
+        listUuids = diffStore.Add(nullptr, knobs.uSynthetic, newer.strName, older.strName, knobs.uObjectsPerDiff);
     } else {
         if (older.strShareUuid != newer.strShareUuid) {
             return Error(400, "the snapshots belong to different mount targets", "INVALID_ARGUMENT");
         }
         Manifest olderManifest;
         Manifest newerManifest;
-        std::string strError = m_state.LoadSnapshotManifest(older.strUuid, olderManifest);
-        if (strError.empty()) strError = m_state.LoadSnapshotManifest(newer.strUuid, newerManifest);
+        std::string strError = state.LoadSnapshotManifest(older.strUuid, olderManifest);
+        if (strError.empty()) strError = state.LoadSnapshotManifest(newer.strUuid, newerManifest);
         if (!strError.empty()) return Error(500, strError, "INTERNAL_ERROR");
         auto ptrObjects = std::make_shared<const std::vector<DiffObject>>(
             ComputeDifference(olderManifest, newerManifest, filter));
-        listUuids = m_diffStore.Add(ptrObjects, ptrObjects->size(), newer.strName, older.strName, knobs.uObjectsPerDiff);
+        listUuids = diffStore.Add(ptrObjects, ptrObjects->size(), newer.strName, older.strName, knobs.uObjectsPerDiff);
     }
     DiffSource first;
-    if (!listUuids.empty() && m_diffStore.Find(listUuids.front(), first)) {
-        m_prefetcher.PrefetchFirstPage(listUuids.front(), first, std::min(knobs.uDefaultPageSize, knobs.uPageSizeCap));
+    if (!listUuids.empty() && diffStore.Find(listUuids.front(), first)) {
+        prefetcher.PrefetchFirstPage(listUuids.front(), first, std::min(knobs.uDefaultPageSize, knobs.uPageSizeCap));
     }
     reply.strBody = "{\"uuid_list\":[";
     for (size_t i = 0; i < listUuids.size(); ++i) {
@@ -263,7 +263,7 @@ ApiReply CApiHandlers::IncrementalDiff(const std::string& strBody, const Scenari
 ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSize, const std::string& strPageSize,
                                 const std::string& strToken, const Scenario& knobs) {
     DiffSource source;
-    if (!m_diffStore.Find(strDiffUuid, source)) {
+    if (!diffStore.Find(strDiffUuid, source)) {
         return Error(404, "difference not found: " + strDiffUuid, "ENTITY_NOT_FOUND");
     }
     uint64_t uPageSize = knobs.uDefaultPageSize;
@@ -275,9 +275,9 @@ ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSiz
     }
     if (uPageSize > knobs.uPageSizeCap) uPageSize = knobs.uPageSizeCap;
     ApiReply reply;
-    std::string strError = m_prefetcher.WritePage(strDiffUuid, source, strToken, uPageSize, reply.strBody);
+    std::string strError = prefetcher.WritePage(strDiffUuid, source, strToken, uPageSize, reply.strBody);
     if (!strError.empty()) return Error(400, strError, "INVALID_ARGUMENT");
-    if (knobs.uRetryPages > 0 && m_faults.TakePageRetry(strDiffUuid + "\n" + strToken, knobs.uRetryPages)) {
+    if (knobs.uRetryPages > 0 && faults.TakePageRetry(strDiffUuid + "\n" + strToken, knobs.uRetryPages)) {
         reply.strBody = RetryPageBody(strToken);
     }
     return reply;

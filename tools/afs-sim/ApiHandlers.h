@@ -34,10 +34,10 @@ public:
                       const std::string& strToken, const Scenario& knobs);
 
 private:
-    CSimState& m_state;
-    CDiffStore& m_diffStore;
-    CFaultInjector& m_faults;
-    CPagePrefetcher m_prefetcher;
+    CSimState& state;
+    CDiffStore& diffStore;
+    CFaultInjector& faults;
+    CPagePrefetcher prefetcher;
 };
 
 }  // namespace afs_sim

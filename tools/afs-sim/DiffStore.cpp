@@ -13,7 +13,7 @@ std::vector<std::string> CDiffStore::Add(std::shared_ptr<const std::vector<DiffO
                                          uint64_t uObjectsPerDiff) {
     if (uObjectsPerDiff == 0) uObjectsPerDiff = 1;
     std::vector<std::string> listUuids;
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     uint64_t uBegin = 0;
     do {
         DiffSource source;
@@ -24,23 +24,23 @@ std::vector<std::string> CDiffStore::Add(std::shared_ptr<const std::vector<DiffO
         source.uEnd = uCount - uBegin > uObjectsPerDiff ? uBegin + uObjectsPerDiff : uCount;
         uBegin = source.uEnd;
         std::string strUuid = NewUuid();
-        m_mapSources.emplace(strUuid, std::move(source));
+        mapSources.emplace(strUuid, std::move(source));
         listUuids.push_back(std::move(strUuid));
     } while (uBegin < uCount);
     return listUuids;
 }
 
 bool CDiffStore::Find(const std::string& strUuid, DiffSource& source) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_mapSources.find(strUuid);
-    if (it == m_mapSources.end()) return false;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = mapSources.find(strUuid);
+    if (it == mapSources.end()) return false;
     source = it->second;
     return true;
 }
 
 void CDiffStore::Clear() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_mapSources.clear();
+    std::lock_guard<std::mutex> lock(mutex);
+    mapSources.clear();
 }
 
 std::string WriteDiffPage(const DiffSource& source, const std::string& strToken, uint64_t uPageSize,

@@ -37,8 +37,8 @@ public:
     void Clear();
 
 private:
-    mutable std::mutex m_mutex;
-    std::map<std::string, DiffSource> m_mapSources;
+    mutable std::mutex mutex;
+    std::map<std::string, DiffSource> mapSources;
 };
 
 // Writes the page of `source` that starts at `strToken` (empty: the first

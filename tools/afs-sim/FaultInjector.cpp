@@ -4,28 +4,28 @@
 
 namespace afs_sim {
 
-CFaultInjector::CFaultInjector(Scenario startup) : m_startup(startup), m_current(std::move(startup)) {}
+CFaultInjector::CFaultInjector(Scenario startup) : startup(startup), current(std::move(startup)) {}
 
 Scenario CFaultInjector::Current() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_current;
+    std::lock_guard<std::mutex> lock(mutex);
+    return current;
 }
 
 void CFaultInjector::Apply(const Scenario& scenario) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_current = scenario;
-    m_mapRequestCounts.clear();
-    m_mapPageRetries.clear();
+    std::lock_guard<std::mutex> lock(mutex);
+    current = scenario;
+    mapRequestCounts.clear();
+    mapPageRetries.clear();
 }
 
-void CFaultInjector::Reset() { Apply(m_startup); }
+void CFaultInjector::Reset() { Apply(startup); }
 
 std::optional<FaultRule> CFaultInjector::CountRequest(const std::string& strOperation, Scenario& knobs) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    knobs = m_current;
-    uint64_t uOperation = ++m_mapRequestCounts[strOperation];
-    uint64_t uAll = ++m_mapRequestCounts["*"];
-    for (const FaultRule& rule : m_current.listFaults) {
+    std::lock_guard<std::mutex> lock(mutex);
+    knobs = current;
+    uint64_t uOperation = ++mapRequestCounts[strOperation];
+    uint64_t uAll = ++mapRequestCounts["*"];
+    for (const FaultRule& rule : current.listFaults) {
         uint64_t uNumber;
         if (rule.strOperation == "*") uNumber = uAll;
         else if (rule.strOperation == strOperation) uNumber = uOperation;
@@ -36,8 +36,8 @@ std::optional<FaultRule> CFaultInjector::CountRequest(const std::string& strOper
 }
 
 bool CFaultInjector::TakePageRetry(const std::string& strKey, uint64_t uRetries) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    uint64_t& uGiven = m_mapPageRetries[strKey];
+    std::lock_guard<std::mutex> lock(mutex);
+    uint64_t& uGiven = mapPageRetries[strKey];
     if (uGiven >= uRetries) return false;
     ++uGiven;
     return true;

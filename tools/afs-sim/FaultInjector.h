@@ -22,7 +22,7 @@ public:
     void Apply(const Scenario& scenario);
     // Back to the startup knobs, counters restarted.
     void Reset();
-    const Scenario& Startup() const { return m_startup; }
+    const Scenario& Startup() const { return startup; }
 
     // Counts one request of `strOperation` and returns the first rule that
     // covers it, if any. `knobs` receives the knobs in force for the request.
@@ -32,11 +32,11 @@ public:
     bool TakePageRetry(const std::string& strKey, uint64_t uRetries);
 
 private:
-    const Scenario m_startup;
-    mutable std::mutex m_mutex;
-    Scenario m_current;
-    std::map<std::string, uint64_t> m_mapRequestCounts;
-    std::map<std::string, uint64_t> m_mapPageRetries;
+    const Scenario startup;
+    mutable std::mutex mutex;
+    Scenario current;
+    std::map<std::string, uint64_t> mapRequestCounts;
+    std::map<std::string, uint64_t> mapPageRetries;
 };
 
 // Body rewrites for the fault kinds that answer something broken.

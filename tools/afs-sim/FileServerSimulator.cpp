@@ -65,19 +65,19 @@ const char* MainMember(const std::string& strOperation) {
 
 }  // namespace
 
-CFileServerSimulator::CFileServerSimulator(const SimulatorOptions& options) : m_options(options) {}
+CFileServerSimulator::CFileServerSimulator(const SimulatorOptions& options) : options(options) {}
 
 CFileServerSimulator::~CFileServerSimulator() { Stop(); }
 
 std::string CFileServerSimulator::Url() const {
-    std::string strScheme = m_options.strTlsCert.empty() ? "http://" : "https://";
-    return strScheme + m_options.strHost + ":" + std::to_string(m_nPort) + kBasePath;
+    std::string strScheme = options.strTlsCert.empty() ? "http://" : "https://";
+    return strScheme + options.strHost + ":" + std::to_string(nPort) + kBasePath;
 }
 
 void CFileServerSimulator::Stop() noexcept {
     try {
-        if (m_ptrServer) m_ptrServer->stop();
-        if (m_thread.joinable()) m_thread.join();
+        if (ptrServer) ptrServer->stop();
+        if (thread.joinable()) thread.join();
     } catch (...) {
         // Stopping is best effort; a destructor must not throw.
     }
@@ -87,48 +87,48 @@ std::string CFileServerSimulator::Start(const SimulatorOptions& options,
                                         std::unique_ptr<CFileServerSimulator>& ptrSimulator) {
     std::unique_ptr<CFileServerSimulator> ptrNew(new CFileServerSimulator(options));
     CFileServerSimulator& sim = *ptrNew;
-    if (sim.m_options.strStateDir.empty()) sim.m_options.strStateDir = sim.m_options.strSharesDir + "/.afs-sim-state";
-    std::string strError = CSimState::Open(sim.m_options.strSharesDir, sim.m_options.strStateDir,
-                                           sim.m_options.listShareOverrides, sim.m_ptrState);
+    if (sim.options.strStateDir.empty()) sim.options.strStateDir = sim.options.strSharesDir + "/.afs-sim-state";
+    std::string strError = CSimState::Open(sim.options.strSharesDir, sim.options.strStateDir,
+                                           sim.options.listShareOverrides, sim.ptrState);
     if (!strError.empty()) return strError;
-    sim.m_strExpectedAuthorization = "Basic " + Base64(sim.m_options.strUser + ":" + sim.m_options.strPassword);
-    sim.m_ptrDiffStore = std::make_unique<CDiffStore>();
-    sim.m_ptrFaults = std::make_unique<CFaultInjector>(sim.m_options.scenario);
-    sim.m_ptrRequests = std::make_unique<CRequestLog>(sim.m_options.pLogStream, sim.m_options.uMaxRecordedRequests);
-    sim.m_ptrHandlers = std::make_unique<CApiHandlers>(*sim.m_ptrState, *sim.m_ptrDiffStore, *sim.m_ptrFaults);
+    sim.strExpectedAuthorization = "Basic " + Base64(sim.options.strUser + ":" + sim.options.strPassword);
+    sim.ptrDiffStore = std::make_unique<CDiffStore>();
+    sim.ptrFaults = std::make_unique<CFaultInjector>(sim.options.scenario);
+    sim.ptrRequests = std::make_unique<CRequestLog>(sim.options.pLogStream, sim.options.uMaxRecordedRequests);
+    sim.ptrHandlers = std::make_unique<CApiHandlers>(*sim.ptrState, *sim.ptrDiffStore, *sim.ptrFaults);
 
-    if (sim.m_options.strTlsCert.empty() != sim.m_options.strTlsKey.empty()) {
+    if (sim.options.strTlsCert.empty() != sim.options.strTlsKey.empty()) {
         return "TLS needs both a certificate and a key";
     }
-    if (!sim.m_options.strTlsCert.empty()) {
-        auto ptrTls = std::make_unique<httplib::SSLServer>(sim.m_options.strTlsCert.c_str(),
-                                                           sim.m_options.strTlsKey.c_str());
+    if (!sim.options.strTlsCert.empty()) {
+        auto ptrTls = std::make_unique<httplib::SSLServer>(sim.options.strTlsCert.c_str(),
+                                                           sim.options.strTlsKey.c_str());
         if (!ptrTls->is_valid()) return "cannot load TLS certificate or key";
-        sim.m_ptrServer = std::move(ptrTls);
+        sim.ptrServer = std::move(ptrTls);
     } else {
-        sim.m_ptrServer = std::make_unique<httplib::Server>();
+        sim.ptrServer = std::make_unique<httplib::Server>();
     }
     std::signal(SIGPIPE, SIG_IGN);
-    httplib::Server& server = *sim.m_ptrServer;
+    httplib::Server& server = *sim.ptrServer;
     server.set_tcp_nodelay(true);
     // Clients keep one connection for a whole job of many requests.
     server.set_keep_alive_max_count(1000000);
     server.set_payload_max_length(64u << 20);
     sim.RegisterApiRoutes();
-    if (sim.m_options.bControl) sim.RegisterControlRoutes();
+    if (sim.options.bControl) sim.RegisterControlRoutes();
     server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty()) {
             res.set_content(ErrorBody(res.status, "no such resource", "ENTITY_NOT_FOUND"), kJson);
         }
     });
 
-    if (sim.m_options.nPort == 0) {
-        sim.m_nPort = server.bind_to_any_port(sim.m_options.strHost);
+    if (sim.options.nPort == 0) {
+        sim.nPort = server.bind_to_any_port(sim.options.strHost);
     } else {
-        sim.m_nPort = server.bind_to_port(sim.m_options.strHost, sim.m_options.nPort) ? sim.m_options.nPort : -1;
+        sim.nPort = server.bind_to_port(sim.options.strHost, sim.options.nPort) ? sim.options.nPort : -1;
     }
-    if (sim.m_nPort <= 0) return "cannot listen on " + sim.m_options.strHost + ":" + std::to_string(sim.m_options.nPort);
-    sim.m_thread = std::thread([&server] { server.listen_after_bind(); });
+    if (sim.nPort <= 0) return "cannot listen on " + sim.options.strHost + ":" + std::to_string(sim.options.nPort);
+    sim.thread = std::thread([&server] { server.listen_after_bind(); });
     // stop() before the loop runs would be lost; wait until it runs.
     for (int i = 0; i < 5000 && !server.is_running(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -143,7 +143,7 @@ void CFileServerSimulator::RegisterApiRoutes() {
     auto serve = [this](const char* szOperation, Handler handler) {
         return [this, szOperation, handler](const httplib::Request& req, httplib::Response& res) {
             Scenario knobs;
-            std::optional<FaultRule> rule = m_ptrFaults->CountRequest(szOperation, knobs);
+            std::optional<FaultRule> rule = ptrFaults->CountRequest(szOperation, knobs);
             EFaultKind eKind = rule ? rule->eKind : EFaultKind::eDelay;
             uint64_t uDelayMs = knobs.uDelayMs + (rule && eKind == EFaultKind::eDelay ? rule->uDelayMs : 0);
             if (uDelayMs) std::this_thread::sleep_for(std::chrono::milliseconds(uDelayMs));
@@ -161,7 +161,7 @@ void CFileServerSimulator::RegisterApiRoutes() {
                 reply = {rule->nStatus, ErrorBody(rule->nStatus, "simulated failure", "SIMULATED_FAILURE")};
             } else if (rule && eKind == EFaultKind::eDrop) {
                 reply.nStatus = 0;
-            } else if (req.get_header_value("Authorization") != m_strExpectedAuthorization) {
+            } else if (req.get_header_value("Authorization") != strExpectedAuthorization) {
                 reply = {401, ErrorBody(401, "authentication required", "AUTHENTICATION_REQUIRED")};
                 res.set_header("WWW-Authenticate", "Basic realm=\"afs-sim\"");
                 record.strFault.clear();
@@ -183,7 +183,7 @@ void CFileServerSimulator::RegisterApiRoutes() {
             if (reply.nStatus == 0) {
                 ShutdownConnection(req.local_port, req.remote_port);
                 res.status = 500;
-                m_ptrRequests->Add(std::move(record));
+                ptrRequests->Add(std::move(record));
                 return;
             }
             res.status = reply.nStatus;
@@ -201,12 +201,12 @@ void CFileServerSimulator::RegisterApiRoutes() {
                 res.body = std::move(reply.strBody);
                 res.set_header("Content-Type", kJson);
             }
-            m_ptrRequests->Add(std::move(record));
+            ptrRequests->Add(std::move(record));
         };
     };
-    httplib::Server& server = *m_ptrServer;
+    httplib::Server& server = *ptrServer;
     const std::string strBase = kBasePath;
-    CApiHandlers& api = *m_ptrHandlers;
+    CApiHandlers& api = *ptrHandlers;
     server.Post(strBase + "/partner_servers/list", serve("list_partner_servers", [&api](auto& req, auto&) {
         return api.ListPartnerServers(req.body);
     }));
@@ -234,33 +234,33 @@ void CFileServerSimulator::RegisterApiRoutes() {
 }
 
 void CFileServerSimulator::RegisterControlRoutes() {
-    httplib::Server& server = *m_ptrServer;
+    httplib::Server& server = *ptrServer;
     server.Get("/_sim/scenario", [this](const httplib::Request&, httplib::Response& res) {
-        res.set_content(ScenarioToJson(m_ptrFaults->Current()), kJson);
+        res.set_content(ScenarioToJson(ptrFaults->Current()), kJson);
     });
     server.Post("/_sim/scenario", [this](const httplib::Request& req, httplib::Response& res) {
         // Applied over the startup knobs, so that every test starts from the same place.
-        Scenario scenario = m_ptrFaults->Startup();
+        Scenario scenario = ptrFaults->Startup();
         std::string strError = ParseScenario(req.body, scenario);
         if (!strError.empty()) {
             res.status = 400;
             res.set_content(ErrorBody(400, strError, "INVALID_ARGUMENT"), kJson);
             return;
         }
-        m_ptrFaults->Apply(scenario);
+        ptrFaults->Apply(scenario);
         res.set_content(ScenarioToJson(scenario), kJson);
     });
     server.Get("/_sim/requests", [this](const httplib::Request&, httplib::Response& res) {
-        res.set_content(m_ptrRequests->ToJson(), kJson);
+        res.set_content(ptrRequests->ToJson(), kJson);
     });
     server.Delete("/_sim/requests", [this](const httplib::Request&, httplib::Response& res) {
-        m_ptrRequests->Clear();
+        ptrRequests->Clear();
         res.set_content("{}", kJson);
     });
     server.Post("/_sim/reset", [this](const httplib::Request&, httplib::Response& res) {
-        m_ptrFaults->Reset();
-        m_ptrRequests->Clear();
-        res.set_content(ScenarioToJson(m_ptrFaults->Current()), kJson);
+        ptrFaults->Reset();
+        ptrRequests->Clear();
+        res.set_content(ScenarioToJson(ptrFaults->Current()), kJson);
     });
 }
 

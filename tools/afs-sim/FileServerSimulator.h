@@ -51,30 +51,30 @@ public:
     // Stops serving and waits for the serving thread. Never throws.
     ~CFileServerSimulator();
 
-    int Port() const { return m_nPort; }
+    int Port() const { return nPort; }
     // "http://127.0.0.1:PORT/api/nutanix/v3" (https with TLS).
     std::string Url() const;
     // Idempotent.
     void Stop() noexcept;
 
-    CFaultInjector& Faults() { return *m_ptrFaults; }
-    CRequestLog& Requests() { return *m_ptrRequests; }
+    CFaultInjector& Faults() { return *ptrFaults; }
+    CRequestLog& Requests() { return *ptrRequests; }
 
 private:
     explicit CFileServerSimulator(const SimulatorOptions& options);
     void RegisterApiRoutes();
     void RegisterControlRoutes();
 
-    SimulatorOptions m_options;
-    std::string m_strExpectedAuthorization;
-    std::unique_ptr<CSimState> m_ptrState;
-    std::unique_ptr<CDiffStore> m_ptrDiffStore;
-    std::unique_ptr<CFaultInjector> m_ptrFaults;
-    std::unique_ptr<CRequestLog> m_ptrRequests;
-    std::unique_ptr<CApiHandlers> m_ptrHandlers;
-    std::unique_ptr<httplib::Server> m_ptrServer;
-    std::thread m_thread;
-    int m_nPort = 0;
+    SimulatorOptions options;
+    std::string strExpectedAuthorization;
+    std::unique_ptr<CSimState> ptrState;
+    std::unique_ptr<CDiffStore> ptrDiffStore;
+    std::unique_ptr<CFaultInjector> ptrFaults;
+    std::unique_ptr<CRequestLog> ptrRequests;
+    std::unique_ptr<CApiHandlers> ptrHandlers;
+    std::unique_ptr<httplib::Server> ptrServer;
+    std::thread thread;
+    int nPort = 0;
 };
 
 }  // namespace afs_sim

@@ -4,32 +4,32 @@
 
 namespace afs_sim {
 
-CRequestLog::CRequestLog(std::FILE* pStream, size_t uMaxRecords) : m_pStream(pStream), m_uMaxRecords(uMaxRecords) {}
+CRequestLog::CRequestLog(std::FILE* pStream, size_t uMaxRecords) : pStream(pStream), uMaxRecords(uMaxRecords) {}
 
 void CRequestLog::Add(RequestRecord record) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    record.uSequence = m_uNextSequence++;
-    if (m_pStream) {
-        std::fprintf(m_pStream, "%s %s %d %llu%s%s\n", record.strMethod.c_str(), record.strTarget.c_str(),
+    std::lock_guard<std::mutex> lock(mutex);
+    record.uSequence = uNextSequence++;
+    if (pStream) {
+        std::fprintf(pStream, "%s %s %d %llu%s%s\n", record.strMethod.c_str(), record.strTarget.c_str(),
                      record.nStatus, static_cast<unsigned long long>(record.uBytes),
                      record.strFault.empty() ? "" : " fault=", record.strFault.c_str());
-        std::fflush(m_pStream);
+        std::fflush(pStream);
     }
-    if (m_uMaxRecords == 0) return;
-    if (m_listRecords.size() == m_uMaxRecords) m_listRecords.pop_front();
-    m_listRecords.push_back(std::move(record));
+    if (uMaxRecords == 0) return;
+    if (listRecords.size() == uMaxRecords) listRecords.pop_front();
+    listRecords.push_back(std::move(record));
 }
 
 void CRequestLog::Clear() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_listRecords.clear();
+    std::lock_guard<std::mutex> lock(mutex);
+    listRecords.clear();
 }
 
 std::string CRequestLog::ToJson() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     std::string strOut = "{\"requests\":[";
     bool bFirst = true;
-    for (const RequestRecord& record : m_listRecords) {
+    for (const RequestRecord& record : listRecords) {
         strOut += bFirst ? "\n{\"sequence\":" : ",\n{\"sequence\":";
         bFirst = false;
         AppendJsonInt(strOut, static_cast<int64_t>(record.uSequence));

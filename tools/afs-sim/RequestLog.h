@@ -36,11 +36,11 @@ public:
     std::string ToJson() const;
 
 private:
-    std::FILE* const m_pStream;
-    const size_t m_uMaxRecords;
-    mutable std::mutex m_mutex;
-    std::deque<RequestRecord> m_listRecords;
-    uint64_t m_uNextSequence = 1;
+    std::FILE* const pStream;
+    const size_t uMaxRecords;
+    mutable std::mutex mutex;
+    std::deque<RequestRecord> listRecords;
+    uint64_t uNextSequence = 1;
 };
 
 }  // namespace afs_sim

@@ -46,7 +46,7 @@ bool IsSafeEntryName(const std::string& strName) {
 }
 
 CSimState::CSimState(std::string strSharesDir, std::string strStateDir)
-    : m_strSharesDir(std::move(strSharesDir)), m_strStateDir(std::move(strStateDir)) {}
+    : strSharesDir(std::move(strSharesDir)), strStateDir(std::move(strStateDir)) {}
 
 std::string CSimState::Open(const std::string& strSharesDir, const std::string& strStateDir,
                             const std::vector<ShareOverride>& listOverrides, std::unique_ptr<CSimState>& ptrState) {
@@ -64,7 +64,7 @@ std::string CSimState::Open(const std::string& strSharesDir, const std::string& 
 std::string CSimState::Load(const std::vector<ShareOverride>& listOverrides) {
     simdjson::dom::parser parser;
     std::string strText;
-    const std::string strSharesFile = m_strStateDir + "/shares.json";
+    const std::string strSharesFile = strStateDir + "/shares.json";
     if (ReadFileText(strSharesFile, strText)) {
         simdjson::dom::array shares;
         if (parser.parse(strText)["shares"].get_array().get(shares) != simdjson::SUCCESS) {
@@ -85,23 +85,23 @@ std::string CSimState::Load(const std::vector<ShareOverride>& listOverrides) {
                 }
             }
             if (!IsSafeEntryName(share.strName) || !IsUuidText(share.strUuid)) return strSharesFile + " is damaged";
-            m_listShares.push_back(std::move(share));
+            listShares.push_back(std::move(share));
         }
     }
     for (const ShareOverride& override : listOverrides) {
-        auto it = std::find_if(m_listShares.begin(), m_listShares.end(),
+        auto it = std::find_if(listShares.begin(), listShares.end(),
                                [&](const ShareInfo& share) { return share.strName == override.strName; });
-        if (it == m_listShares.end()) {
+        if (it == listShares.end()) {
             ShareInfo share;
             share.strName = override.strName;
             share.strUuid = NewUuid();
-            it = m_listShares.insert(m_listShares.end(), share);
+            it = listShares.insert(listShares.end(), share);
         }
         if (override.bHasType) it->strShareType = override.strShareType;
         if (override.bHasCapabilities) it->listCapabilities = override.listCapabilities;
     }
 
-    const std::string strPartnersFile = m_strStateDir + "/partner_servers.json";
+    const std::string strPartnersFile = strStateDir + "/partner_servers.json";
     if (ReadFileText(strPartnersFile, strText)) {
         simdjson::dom::array partners;
         if (parser.parse(strText)["partner_servers"].get_array().get(partners) != simdjson::SUCCESS) {
@@ -113,12 +113,12 @@ std::string CSimState::Load(const std::vector<ShareOverride>& listOverrides) {
             if (element["resources"].get(resources) == simdjson::SUCCESS) {
                 partner.strResourcesJson = simdjson::minify(resources);
             }
-            m_listPartnerServers.push_back(std::move(partner));
+            listPartnerServers.push_back(std::move(partner));
         }
     }
 
     std::error_code error;
-    for (const fs::directory_entry& entry : fs::directory_iterator(m_strStateDir + "/snapshots", error)) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(strStateDir + "/snapshots", error)) {
         // A folder without snapshot.json is a creation that did not finish.
         if (!ReadFileText((entry.path() / "snapshot.json").string(), strText)) continue;
         simdjson::dom::element element;
@@ -135,11 +135,11 @@ std::string CSimState::Load(const std::vector<ShareOverride>& listOverrides) {
         if (snapshot.strUuid != entry.path().filename().string() || !IsSafeEntryName(snapshot.strName)) {
             return entry.path().string() + " is damaged";
         }
-        m_uNextSequence = std::max(m_uNextSequence, snapshot.uSequence + 1);
-        m_listSnapshots.push_back(std::move(snapshot));
+        uNextSequence = std::max(uNextSequence, snapshot.uSequence + 1);
+        listSnapshots.push_back(std::move(snapshot));
     }
-    if (error) return "cannot read " + m_strStateDir + "/snapshots: " + error.message();
-    std::sort(m_listSnapshots.begin(), m_listSnapshots.end(),
+    if (error) return "cannot read " + strStateDir + "/snapshots: " + error.message();
+    std::sort(listSnapshots.begin(), listSnapshots.end(),
               [](const SnapshotInfo& a, const SnapshotInfo& b) { return a.uSequence < b.uSequence; });
     std::string strError = ScanShares();
     return strError.empty() && !listOverrides.empty() ? SaveShares() : strError;
@@ -148,32 +148,32 @@ std::string CSimState::Load(const std::vector<ShareOverride>& listOverrides) {
 std::string CSimState::ScanShares() {
     std::error_code error;
     std::vector<std::string> listNames;
-    for (const fs::directory_entry& entry : fs::directory_iterator(m_strSharesDir, error)) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(strSharesDir, error)) {
         std::string strName = entry.path().filename().string();
         if (strName.empty() || strName[0] == '.' || !entry.is_directory(error)) continue;
         listNames.push_back(strName);
     }
-    if (error) return "cannot read shares folder " + m_strSharesDir + ": " + error.message();
+    if (error) return "cannot read shares folder " + strSharesDir + ": " + error.message();
     bool bChanged = false;
     for (const std::string& strName : listNames) {
-        bool bKnown = std::any_of(m_listShares.begin(), m_listShares.end(),
+        bool bKnown = std::any_of(listShares.begin(), listShares.end(),
                                   [&](const ShareInfo& share) { return share.strName == strName; });
         if (bKnown) continue;
         ShareInfo share;
         share.strName = strName;
         share.strUuid = NewUuid();
-        m_listShares.push_back(std::move(share));
+        listShares.push_back(std::move(share));
         bChanged = true;
     }
-    std::sort(m_listShares.begin(), m_listShares.end(),
+    std::sort(listShares.begin(), listShares.end(),
               [](const ShareInfo& a, const ShareInfo& b) { return a.strName < b.strName; });
     return bChanged ? SaveShares() : std::string();
 }
 
 std::string CSimState::SaveShares() const {
     std::string strOut = "{\"shares\":[";
-    for (size_t i = 0; i < m_listShares.size(); ++i) {
-        const ShareInfo& share = m_listShares[i];
+    for (size_t i = 0; i < listShares.size(); ++i) {
+        const ShareInfo& share = listShares[i];
         strOut += i ? ",\n  {\"name\":" : "\n  {\"name\":";
         AppendJsonString(strOut, share.strName);
         strOut += ",\"uuid\":";
@@ -188,13 +188,13 @@ std::string CSimState::SaveShares() const {
         strOut += "]}";
     }
     strOut += "\n]}\n";
-    return WriteFileAtomically(m_strStateDir + "/shares.json", strOut);
+    return WriteFileAtomically(strStateDir + "/shares.json", strOut);
 }
 
 std::string CSimState::SavePartnerServers() const {
     std::string strOut = "{\"partner_servers\":[";
-    for (size_t i = 0; i < m_listPartnerServers.size(); ++i) {
-        const PartnerServerInfo& partner = m_listPartnerServers[i];
+    for (size_t i = 0; i < listPartnerServers.size(); ++i) {
+        const PartnerServerInfo& partner = listPartnerServers[i];
         strOut += i ? ",\n  {\"uuid\":" : "\n  {\"uuid\":";
         AppendJsonString(strOut, partner.strUuid);
         strOut += ",\"name\":";
@@ -204,37 +204,37 @@ std::string CSimState::SavePartnerServers() const {
         strOut += "}";
     }
     strOut += "\n]}\n";
-    return WriteFileAtomically(m_strStateDir + "/partner_servers.json", strOut);
+    return WriteFileAtomically(strStateDir + "/partner_servers.json", strOut);
 }
 
-std::string CSimState::SnapshotDir(const std::string& strUuid) const { return m_strStateDir + "/snapshots/" + strUuid; }
+std::string CSimState::SnapshotDir(const std::string& strUuid) const { return strStateDir + "/snapshots/" + strUuid; }
 
 const ShareInfo* CSimState::FindShareLocked(const std::string& strUuid) const {
-    for (const ShareInfo& share : m_listShares) {
+    for (const ShareInfo& share : listShares) {
         if (share.strUuid == strUuid) return &share;
     }
     return nullptr;
 }
 
 std::vector<ShareInfo> CSimState::ListShares() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     ScanShares();
     std::vector<ShareInfo> listPresent;
     std::error_code error;
-    for (const ShareInfo& share : m_listShares) {
-        if (fs::is_directory(fs::path(m_strSharesDir) / share.strName, error)) listPresent.push_back(share);
+    for (const ShareInfo& share : listShares) {
+        if (fs::is_directory(fs::path(strSharesDir) / share.strName, error)) listPresent.push_back(share);
     }
     return listPresent;
 }
 
 std::vector<SnapshotInfo> CSimState::ListSnapshots() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_listSnapshots;
+    std::lock_guard<std::mutex> lock(mutex);
+    return listSnapshots;
 }
 
 bool CSimState::FindSnapshot(const std::string& strUuid, SnapshotInfo& snapshot) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (const SnapshotInfo& candidate : m_listSnapshots) {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const SnapshotInfo& candidate : listSnapshots) {
         if (candidate.strUuid == strUuid) {
             snapshot = candidate;
             return true;
@@ -250,19 +250,19 @@ std::string CSimState::LoadSnapshotManifest(const std::string& strUuid, Manifest
 StateResult CSimState::CreateSnapshot(const std::string& strShareUuid, const std::string& strName,
                                       const std::string& strDescription, SnapshotInfo& snapshot) {
     if (!IsSafeEntryName(strName)) return {EStateError::eInvalid, "snapshot name not usable: " + strName};
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     const ShareInfo* pShare = FindShareLocked(strShareUuid);
     if (!pShare) {
         ScanShares();
         pShare = FindShareLocked(strShareUuid);
     }
     if (!pShare) return {EStateError::eNotFound, "mount target not found: " + strShareUuid};
-    for (const SnapshotInfo& existing : m_listSnapshots) {
+    for (const SnapshotInfo& existing : listSnapshots) {
         if (existing.strShareUuid == strShareUuid && existing.strName == strName) {
             return {EStateError::eConflict, "snapshot exists: " + strName};
         }
     }
-    const std::string strShareDir = m_strSharesDir + "/" + pShare->strName;
+    const std::string strShareDir = strSharesDir + "/" + pShare->strName;
     const std::string strCopyDir = strShareDir + "/.snapshot/" + strName;
     std::error_code error;
     if (fs::exists(fs::symlink_status(strCopyDir, error))) {
@@ -280,7 +280,7 @@ StateResult CSimState::CreateSnapshot(const std::string& strShareUuid, const std
     snapshot.llCreatedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                std::chrono::system_clock::now().time_since_epoch())
                                .count();
-    snapshot.uSequence = m_uNextSequence;
+    snapshot.uSequence = uNextSequence;
     const std::string strDir = SnapshotDir(snapshot.strUuid);
     fs::create_directories(strDir, error);
     if (error) return {EStateError::eInternal, "cannot create " + strDir + ": " + error.message()};
@@ -294,16 +294,16 @@ StateResult CSimState::CreateSnapshot(const std::string& strShareUuid, const std
         fs::remove_all(strCopyDir, ignored);
         return {EStateError::eInternal, strError};
     }
-    ++m_uNextSequence;
-    m_listSnapshots.push_back(snapshot);
+    ++uNextSequence;
+    listSnapshots.push_back(snapshot);
     return {};
 }
 
 StateResult CSimState::DeleteSnapshot(const std::string& strUuid) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = std::find_if(m_listSnapshots.begin(), m_listSnapshots.end(),
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = std::find_if(listSnapshots.begin(), listSnapshots.end(),
                            [&](const SnapshotInfo& snapshot) { return snapshot.strUuid == strUuid; });
-    if (it == m_listSnapshots.end()) return {EStateError::eNotFound, "snapshot not found: " + strUuid};
+    if (it == listSnapshots.end()) return {EStateError::eNotFound, "snapshot not found: " + strUuid};
     const std::string strDir = SnapshotDir(strUuid);
     std::error_code error;
     fs::remove(strDir + "/snapshot.json", error);
@@ -312,36 +312,36 @@ StateResult CSimState::DeleteSnapshot(const std::string& strUuid) {
     const ShareInfo* pShare = FindShareLocked(it->strShareUuid);
     if (pShare) {
         // Names were checked at creation, so this stays inside the share's .snapshot folder.
-        fs::remove_all(m_strSharesDir + "/" + pShare->strName + "/.snapshot/" + it->strName, error);
+        fs::remove_all(strSharesDir + "/" + pShare->strName + "/.snapshot/" + it->strName, error);
     }
-    m_listSnapshots.erase(it);
+    listSnapshots.erase(it);
     return {};
 }
 
 StateResult CSimState::UpsertPartnerServer(const std::string& strName, const std::string& strResourcesJson,
                                            std::string& strUuid) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = std::find_if(m_listPartnerServers.begin(), m_listPartnerServers.end(),
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = std::find_if(listPartnerServers.begin(), listPartnerServers.end(),
                            [&](const PartnerServerInfo& partner) { return partner.strName == strName; });
-    std::vector<PartnerServerInfo> listBefore = m_listPartnerServers;
-    if (it == m_listPartnerServers.end()) {
-        m_listPartnerServers.push_back({NewUuid(), strName, strResourcesJson});
-        it = m_listPartnerServers.end() - 1;
+    std::vector<PartnerServerInfo> listBefore = listPartnerServers;
+    if (it == listPartnerServers.end()) {
+        listPartnerServers.push_back({NewUuid(), strName, strResourcesJson});
+        it = listPartnerServers.end() - 1;
     } else {
         it->strResourcesJson = strResourcesJson;
     }
     strUuid = it->strUuid;
     std::string strError = SavePartnerServers();
     if (!strError.empty()) {
-        m_listPartnerServers = std::move(listBefore);
+        listPartnerServers = std::move(listBefore);
         return {EStateError::eInternal, strError};
     }
     return {};
 }
 
 std::vector<PartnerServerInfo> CSimState::ListPartnerServers() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_listPartnerServers;
+    std::lock_guard<std::mutex> lock(mutex);
+    return listPartnerServers;
 }
 
 }  // namespace afs_sim

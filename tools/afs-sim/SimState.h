@@ -86,13 +86,13 @@ private:
     std::string SnapshotDir(const std::string& strUuid) const;
     const ShareInfo* FindShareLocked(const std::string& strUuid) const;
 
-    const std::string m_strSharesDir;
-    const std::string m_strStateDir;
-    std::mutex m_mutex;
-    std::vector<ShareInfo> m_listShares;
-    std::vector<SnapshotInfo> m_listSnapshots;
-    std::vector<PartnerServerInfo> m_listPartnerServers;
-    uint64_t m_uNextSequence = 1;
+    const std::string strSharesDir;
+    const std::string strStateDir;
+    std::mutex mutex;
+    std::vector<ShareInfo> listShares;
+    std::vector<SnapshotInfo> listSnapshots;
+    std::vector<PartnerServerInfo> listPartnerServers;
+    uint64_t uNextSequence = 1;
 };
 
 // A name that can be a single directory name: not empty, not "." or "..",
