@@ -183,7 +183,7 @@ TEST_F(DiffEngineTest, TreeCopyKeepsContentAndTimesAndSkipsSnapshots) {
     AgeTree(Share());
     const std::string strCopy = tempDir.GetPath() + "/copy";
     ASSERT_EQ("", afs_sim::CopyShareTree(Share(), strCopy));
-    EXPECT_EQ("payload", ReadFile(strCopy + "/d/f.txt"));
+    EXPECT_EQ("payload", CScopedTempDir::ReadFile(strCopy + "/d/f.txt"));
     EXPECT_FALSE(fs::exists(strCopy + "/.snapshot"));
     struct stat info {};
     ASSERT_EQ(0, stat((strCopy + "/d/f.txt").c_str(), &info));
@@ -192,7 +192,7 @@ TEST_F(DiffEngineTest, TreeCopyKeepsContentAndTimesAndSkipsSnapshots) {
     EXPECT_EQ(1577836800, info.st_mtim.tv_sec);
     // A second copy onto an existing folder must not clobber it.
     EXPECT_NE("", afs_sim::CopyShareTree(Share(), strCopy));
-    EXPECT_EQ("payload", ReadFile(strCopy + "/d/f.txt"));
+    EXPECT_EQ("payload", CScopedTempDir::ReadFile(strCopy + "/d/f.txt"));
 }
 
 }  // namespace

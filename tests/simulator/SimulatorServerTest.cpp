@@ -128,7 +128,7 @@ TEST_F(SimulatorServerTest, MountTargetsArePagedAndCarryTypeAndCapabilities) {
 TEST_F(SimulatorServerTest, SnapshotIsCopiedListedAndDeleted) {
     std::string strShare = ShareUuid("share1");
     std::string strSnapshot = CreateSnapshot(strShare, "zkop__2_7_1234");
-    EXPECT_EQ("alpha", ReadFile(Share("share1/.snapshot/zkop__2_7_1234/docs/a.txt")));
+    EXPECT_EQ("alpha", CScopedTempDir::ReadFile(Share("share1/.snapshot/zkop__2_7_1234/docs/a.txt")));
     CreateSnapshot(strShare, "zkop__2_7_1234", 409);
     CreateSnapshot("00000000-0000-4000-8000-000000000000", "other", 404);
     CreateSnapshot(strShare, "..", 400);

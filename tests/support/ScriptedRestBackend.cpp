@@ -187,23 +187,29 @@ std::shared_ptr<model::Partner_server_list_intent_response> MakePartnerPage(int3
     return ptrPage;
 }
 
+namespace {
+
+// The entries a real server answers for one list request.
+template <typename T>
+std::vector<T> PageOf(const std::vector<T>& all, int32_t offset, int32_t length) {
+    const size_t begin = std::min(all.size(), static_cast<size_t>(offset));
+    const size_t end = std::min(all.size(), begin + static_cast<size_t>(length));
+    return std::vector<T>(all.begin() + begin, all.begin() + end);
+}
+
+}  // namespace
+
 std::function<std::shared_ptr<model::Mount_target_list_intent_response>(int32_t, int32_t)> ServeShares(
     std::vector<ShareSpec> all) {
     return [all](int32_t offset, int32_t length) {
-        const size_t begin = std::min(all.size(), static_cast<size_t>(offset));
-        const size_t end = std::min(all.size(), begin + static_cast<size_t>(length));
-        return MakeSharePage(offset, static_cast<int32_t>(all.size()),
-                             std::vector<ShareSpec>(all.begin() + begin, all.begin() + end));
+        return MakeSharePage(offset, static_cast<int32_t>(all.size()), PageOf(all, offset, length));
     };
 }
 
 std::function<std::shared_ptr<model::Mount_target_snapshot_list_intent_response>(int32_t, int32_t)> ServeSnaps(
     std::vector<SnapSpec> all) {
     return [all](int32_t offset, int32_t length) {
-        const size_t begin = std::min(all.size(), static_cast<size_t>(offset));
-        const size_t end = std::min(all.size(), begin + static_cast<size_t>(length));
-        return MakeSnapPage(offset, static_cast<int32_t>(all.size()),
-                            std::vector<SnapSpec>(all.begin() + begin, all.begin() + end));
+        return MakeSnapPage(offset, static_cast<int32_t>(all.size()), PageOf(all, offset, length));
     };
 }
 
