@@ -11,6 +11,7 @@
 
 #include "host/FXString.h"
 #include "host/PlatformInfo.h"
+#include "host/PrivateFile.h"
 
 boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter(new CLogWriter());
 
@@ -30,13 +31,15 @@ struct CLogWriter::Impl {
     bool bOpenTried = false;
     std::unique_ptr<FILE, FileCloser> ptrFile;
 
+    // Null when the log file was refused (said once on stderr): the job goes
+    // on without its log rather than write where another user points it.
     FILE* Target() {
         if (strFile.empty()) return stderr;
         if (!bOpenTried) {
             bOpenTried = true;
-            ptrFile.reset(fopen(strFile.c_str(), "a"));
+            ptrFile.reset(afs_private_file::OpenLogStream(strFile, "host log"));
         }
-        return ptrFile ? ptrFile.get() : stderr;
+        return ptrFile.get();
     }
 };
 
@@ -45,10 +48,7 @@ CLogWriter::CLogWriter() : nLevel(0), ptrImpl(new Impl) {
     unsigned long long level = 0;
     if (settings.getNumber("Host", "LogLevel", level)) nLevel = static_cast<int>(level);
     std::string logDir;
-    if (settings.getString("Host", "LogDir", logDir)) {
-        mkdir(logDir.c_str(), 0755);
-        ptrImpl->strFile = logDir + "/afs-host.log";
-    }
+    if (settings.getString("Host", "LogDir", logDir)) ptrImpl->strFile = logDir + "/afs-host.log";
 }
 
 CLogWriter::CLogWriter(int level, const std::string& logFile) : nLevel(level), ptrImpl(new Impl) {
@@ -66,6 +66,16 @@ void CLogWriter::Write(int level, const char* function, int line, int, int, cons
 
 void CLogWriter::WriteV(int level, const char* function, int line, const char* format, va_list args) {
     std::string message = FXString::FormatV(format, args);
+    // Messages carry names and texts from file servers: a control character
+    // there must not start a forged line or rewrite the terminal.
+    for (size_t at = 0; at < message.size(); ++at) {
+        const unsigned char c = static_cast<unsigned char>(message[at]);
+        if (c >= 0x20 && c != 0x7f) continue;
+        static const char kHex[] = "0123456789abcdef";
+        const char escape[] = {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+        message.replace(at, 1, escape, sizeof(escape));
+        at += sizeof(escape) - 1;
+    }
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     tm utc{};
@@ -75,6 +85,7 @@ void CLogWriter::WriteV(int level, const char* function, int line, const char* f
     long threadId = static_cast<long>(syscall(SYS_gettid));
     std::lock_guard<std::mutex> lock(ptrImpl->mutexWrite);
     FILE* target = ptrImpl->Target();
+    if (target == nullptr) return;
     fprintf(target, "%s.%03ldZ [%ld] L%d %s:%d %s\n", stamp, now.tv_nsec / 1000000, threadId, level,
             function, line, message.c_str());
     fflush(target);

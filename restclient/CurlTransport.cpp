@@ -49,6 +49,11 @@ CCurlTransport::CCurlTransport(const ServerAddress& address, const std::string& 
     // Fewer, larger reads for megabyte pages.
     SetOption(curl, CURLOPT_BUFFERSIZE, 512L * 1024L);
     SetOption(curl, CURLOPT_WRITEDATA, this);
+    if (address.strScheme == "http") {
+        HOST_LOG(0, "REST client: %s is plain http://: the password of basic authentication crosses the network "
+                    "unencrypted; use https://",
+                 strBaseUrl.c_str());
+    }
     if (!settings.strCABundle.empty()) SetOption(curl, CURLOPT_CAINFO, settings.strCABundle.c_str());
     if (settings.bInsecureSkipTLSVerify) {
         SetOption(curl, CURLOPT_SSL_VERIFYPEER, 0L);

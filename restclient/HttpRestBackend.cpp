@@ -18,29 +18,21 @@ namespace {
 
 bool IsFailoverStatus(long status) { return status == 502 || status == 503 || status == 504; }
 
-// "the password" would be meaningless if it were a common word; below four
-// characters it would mangle ordinary text, so such passwords are not hunted.
-std::string Scrub(std::string text, const std::string& password) {
-    if (password.size() < 4) return text;
-    for (size_t at = text.find(password); at != std::string::npos; at = text.find(password, at + 3))
-        text.replace(at, password.size(), "***");
-    return text;
-}
-
 }  // namespace
 
 CHttpRestBackend::CHttpRestBackend(const RestClientConfig& configIn,
                                    std::unique_ptr<IHttpTransport> transport)
     : config(configIn),
       ptrTransport(std::move(transport)),
-      requestLog(configIn.strLogDir, configIn.strJobId, configIn.eSeverity) {
+      requestLog(configIn.strLogDir, configIn.strJobId, configIn.eSeverity),
+      scrubber(configIn.strUser, configIn.strPassword) {
     if (!ptrTransport) throw NutanixException("CurlClient: no HTTP transport");
 }
 
 CHttpRestBackend::~CHttpRestBackend() = default;
 
 void CHttpRestBackend::Throw(const std::string& text, long status) const {
-    throw NutanixException(Scrub(text, config.strPassword), status);
+    throw NutanixException(scrubber.Clean(text), status);
 }
 
 unsigned CHttpRestBackend::Exchange(const char* operation, const HttpRequest& outgoing) {
@@ -55,7 +47,7 @@ unsigned CHttpRestBackend::Exchange(const char* operation, const HttpRequest& ou
         bool bFailover = !bAnswered ? response.eOutcome == eUnreachable : IsFailoverStatus(response.lStatus);
         bool bOk = bAnswered && response.lStatus >= 200 && response.lStatus < 300;
         requestLog.Append(bOk, outgoing.strMethod, outgoing.strPath, response.lStatus,
-                          response.strBody.size(), elapsedMs, Scrub(response.strError, config.strPassword));
+                          response.strBody.size(), elapsedMs, scrubber.Clean(response.strError));
         if (bAnswered && !bFailover) return attempt;
         if (!bFailover) {
             Throw(std::string(operation) + " failed: " + ptrTransport->Describe() + ": " + response.strError,

@@ -6,6 +6,7 @@
 #include "restclient/DiffPageParser.h"
 #include "restclient/HttpTransport.h"
 #include "restclient/RequestLog.h"
+#include "restclient/SecretScrubber.h"
 #include "restclient/ResponseParser.h"
 #include "restclient/RestBackend.h"
 
@@ -70,6 +71,7 @@ private:
     RestClientConfig config;
     std::unique_ptr<IHttpTransport> ptrTransport;
     CRequestLog requestLog;
+    CSecretScrubber scrubber;
     CResponseParser responseParser;
     CDiffPageParser pageParser;
     model::Mount_target_snapshot_diff_tracking_output listSparePages[2];

@@ -1,21 +1,13 @@
 #include "restclient/RequestLog.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cerrno>
 #include <ctime>
 
+#include "host/PrivateFile.h"
+
 namespace afs_rest {
 namespace {
-
-// mkdir -p; failures are left for fopen to notice.
-void MakeDirectories(const std::string& directory) {
-    for (size_t slash = directory.find('/', 1); slash != std::string::npos;
-         slash = directory.find('/', slash + 1))
-        mkdir(directory.substr(0, slash).c_str(), 0755);
-    mkdir(directory.c_str(), 0755);
-}
 
 bool LooksSecret(std::string name) {
     for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -34,7 +26,6 @@ CRequestLog::CRequestLog(const std::string& directory, const std::string& jobId,
     if (directory.empty()) return;
     strFile = directory;
     while (strFile.size() > 1 && strFile.back() == '/') strFile.pop_back();
-    MakeDirectories(strFile);
     strFile += "/";
     strFile += kFileName;
 }
@@ -66,7 +57,8 @@ void CRequestLog::Append(bool bExpected, const std::string& method, const std::s
     if (level < eSeverity) return;
     if (!bOpenTried) {
         bOpenTried = true;
-        ptrFile.reset(fopen(strFile.c_str(), "a"));
+        // The default folder is in /tmp, which every user can write to.
+        ptrFile.reset(afs_private_file::OpenLogStream(strFile, "REST request log"));
     }
     if (!ptrFile) return;
     timespec now{};

@@ -12,6 +12,8 @@ constexpr uint64_t kTicksPerSecond = 10000000ULL;
 constexpr uint64_t kSecondsFrom1601To1970 = 11644473600ULL;
 constexpr uint64_t kInvalidTime = ~0ULL;
 const char kSnapshotDirectory[] = ".snapshot";
+constexpr size_t kMaxPathBytes = 4096;  // PATH_MAX
+constexpr size_t kMaxNameBytes = 255;   // NAME_MAX
 
 inline bool HasLevel(int level) { return g_ptrLogWriter && g_ptrLogWriter->GetLevel() >= level; }
 
@@ -40,16 +42,20 @@ size_t FindSnapshotComponent(const std::string& path) {
     return std::string::npos;
 }
 
-bool ReplaceLeadingPath(std::string& path, const std::string& from, const std::string& to) {
+bool HasLeadingPath(const std::string& path, const std::string& from) {
     // An empty prefix would match every path; it stands for no snapshot.
     if (from.empty() || path.size() < from.size() || FXString::CompareLeftNoCase(path, from) != 0) return false;
-    if (path.size() != from.size() && path[from.size()] != '/' && from.back() != '/') return false;
+    return path.size() == from.size() || path[from.size()] == '/' || from.back() == '/';
+}
+
+bool ReplaceLeadingPath(std::string& path, const std::string& from, const std::string& to) {
+    if (!HasLeadingPath(path, from)) return false;
     path.replace(0, from.size(), to);
     return true;
 }
 
 bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent,
-                         std::string& scratch) {
+                         std::string& scratch, bool* pbInCompared) {
     // Only a whole ".snapshot" component marks a snapshot directory: a file
     // named my.snapshot.txt is not one.
     const size_t uSnapshot = FindSnapshotComponent(path);
@@ -58,8 +64,11 @@ bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& pa
     scratch.assign(volumeInfo.strVolumeMountPath);
     FXPath::Append(scratch, path, 0);
     // Whole components again: zkop__2_7_123 must not match inside zkop__2_7_1234.
-    if (bReplaceCurrent) ReplaceLeadingPath(scratch, volumeInfo.strCurrentSnapPath, volumeInfo.strScanVolumePath);
-    ReplaceLeadingPath(scratch, volumeInfo.strPreviousSnapPath, volumeInfo.strScanVolumePath);
+    bool bInCompared = bReplaceCurrent
+                           ? ReplaceLeadingPath(scratch, volumeInfo.strCurrentSnapPath, volumeInfo.strScanVolumePath)
+                           : HasLeadingPath(scratch, volumeInfo.strCurrentSnapPath);
+    if (ReplaceLeadingPath(scratch, volumeInfo.strPreviousSnapPath, volumeInfo.strScanVolumePath)) bInCompared = true;
+    if (pbInCompared) *pbInCompared = bInCompared;
     path.swap(scratch);
     return true;
 }
@@ -77,6 +86,13 @@ bool IsUnsafeItemPath(const std::string& path) {
         const bool bEndsComponent = uDots + 2 == path.size() || path[uDots + 2] == '/';
         if (bStartsComponent && bEndsComponent) return true;
     }
+    if (path.size() > kMaxPathBytes) return true;
+    for (size_t uStart = 0; uStart < path.size();) {
+        const size_t uSlash = path.find('/', uStart);
+        const size_t uEnd = uSlash == std::string::npos ? path.size() : uSlash;
+        if (uEnd - uStart > kMaxNameBytes) return true;
+        uStart = uEnd + 1;
+    }
     return false;
 }
 
@@ -85,7 +101,16 @@ CDiffItemLoader::CDiffItemLoader(const NutanixAFSVolumeInfo& info, CNutanixDBHel
     std::memset(&statAttributes, 0, sizeof(statAttributes));
 }
 
+CRhError CDiffItemLoader::NotInComparedSnapshots(const std::string& path) {
+    CRhError error = FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                                             "Item path [%s] is in neither snapshot of the difference",
+                                             path.c_str());
+    HOST_LOG(0, "%s", error.GetMessage().c_str());
+    return error;
+}
+
 CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info& object) {
+    ++ullSeenCount;
     const uint64_t ullATime = object.accessTimestampIsSet() ? DiffTimeToUnixSeconds(object.getAccessTimestamp()) : 0;
     const uint64_t ullCTime = object.changeTimestampIsSet() ? DiffTimeToUnixSeconds(object.getChangeTimestamp()) : 0;
     const uint64_t ullCrTime =
@@ -125,10 +150,13 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
         }
         if (changeType == eNutanixAFSChangeRename) {
             if (object.oldPathIsSet()) strOldPath = object.getOldPath();
-            if (!RewriteSnapshotPath(volumeInfo, strOldPath, false, strScratch)) {
+            bool bInCompared = false;
+            if (!RewriteSnapshotPath(volumeInfo, strOldPath, false, strScratch, &bInCompared)) {
                 HOST_LOG(3, "Ignoring path [%s] since .snapshot not found in it", strPath.c_str());
+                ++ullSkippedCount;
                 return CRhError::Success();
             }
+            if (!bInCompared) return NotInComparedSnapshots(strOldPath);
         }
     }
     HOST_LOG(3, "Final path [%s]", strPath.c_str());
@@ -144,10 +172,15 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
     attributes.st_mtim.tv_sec = static_cast<time_t>(ullMTime);
     attributes.st_ctim.tv_sec = static_cast<time_t>(ullCTime);
 
-    if (!RewriteSnapshotPath(volumeInfo, strPath, true, strScratch)) {
+    // Another snapshot's folder under the mount is not where the item lives:
+    // handing that path over would invent a change the host cannot find.
+    bool bInCompared = false;
+    if (!RewriteSnapshotPath(volumeInfo, strPath, true, strScratch, &bInCompared)) {
         HOST_LOG(3, "Ignoring path [%s] since .snapshot not found in it", strPath.c_str());
+        ++ullSkippedCount;
         return CRhError::Success();
     }
+    if (!bInCompared) return NotInComparedSnapshots(strPath);
     HOST_LOG(2,
              "strItemPath [%s] , changeType [%d], ullATime [%llu], ullCrTime [%llu], ullCTime [%llu], ullMTime "
              "[%llu], ullSize [%lld], ullInodeNumber [%lld]",

@@ -21,6 +21,8 @@ size_t FindSnapshotComponent(const std::string& path);
 // `from` ends at a component boundary ("/" or the end of `path`). False, and
 // `path` unchanged, otherwise or when `from` is empty.
 bool ReplaceLeadingPath(std::string& path, const std::string& from, const std::string& to);
+// True when ReplaceLeadingPath would replace `from`.
+bool HasLeadingPath(const std::string& path, const std::string& from);
 
 // Rewrites a server path into the scan form: keeps what follows the first
 // ".snapshot" component, puts it under the share's mount path, then replaces a leading
@@ -30,11 +32,14 @@ bool ReplaceLeadingPath(std::string& path, const std::string& from, const std::s
 bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent);
 // The same, building the result in `scratch` (whose capacity it reuses) so
 // that a loop over many items does not allocate.
+// `pbInCompared`, when given, tells whether the path lay in the current or
+// the previous snapshot (rather than in some other snapshot of the share).
 bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent,
-                         std::string& scratch);
+                         std::string& scratch, bool* pbInCompared = nullptr);
 
 // True when `path` could escape the share once the host joins it to a
-// directory: a ".." component or a NUL byte.
+// directory (a ".." component or a NUL byte), or no file system could hold
+// it (longer than 4096 bytes, or a component longer than 255).
 bool IsUnsafeItemPath(const std::string& path);
 
 // Turns the difference's objects into scan database items for one share, one
@@ -51,11 +56,19 @@ public:
 
     // Items the scan database accepted so far.
     long long GetItemCount() const { return llItemCount; }
+    // Items handed to Process so far, and those skipped as lying outside the
+    // snapshots.
+    unsigned long long GetSeenCount() const { return ullSeenCount; }
+    unsigned long long GetSkippedCount() const { return ullSkippedCount; }
 
 private:
+    CRhError NotInComparedSnapshots(const std::string& path);
+
     const NutanixAFSVolumeInfo& volumeInfo;
     CNutanixDBHelper& dbHelper;
     long long llItemCount = 0;
+    unsigned long long ullSeenCount = 0;
+    unsigned long long ullSkippedCount = 0;
     std::string strPath;     // reused across items to spare allocations
     std::string strOldPath;
     std::string strScratch;

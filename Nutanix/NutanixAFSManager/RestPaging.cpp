@@ -21,3 +21,28 @@ CRhError CheckPagingProgress(const char* operation, const FXCodeLocation& locati
     }
     return CRhError::Success();
 }
+
+CRhError CPagingHistory::CheckTotal(const char* operation, const FXCodeLocation& location, uint32_t offset,
+                                    uint32_t totalMatches) {
+    if (bHaveTotal && totalMatches != uTotal) {
+        CRhError error = FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE,
+                                                 "%s paging stopped: the total changed from %u to %u at offset %u",
+                                                 operation, uTotal, totalMatches, offset);
+        PLUGIN_LOG_AT(location, 0, "%s", error.GetMessage().c_str());
+        return error;
+    }
+    bHaveTotal = true;
+    uTotal = totalMatches;
+    return CRhError::Success();
+}
+
+CRhError CPagingHistory::CheckEntity(const char* operation, const FXCodeLocation& location, uint32_t offset,
+                                     const std::string& uuid) {
+    // Entities without a UUID are the caller's to judge; they cannot repeat.
+    if (uuid.empty() || setUUIDs.insert(uuid).second) return CRhError::Success();
+    CRhError error = FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE,
+                                             "%s paging stopped: entity [%s] came back at offset %u", operation,
+                                             uuid.c_str(), offset);
+    PLUGIN_LOG_AT(location, 0, "%s", error.GetMessage().c_str());
+    return error;
+}

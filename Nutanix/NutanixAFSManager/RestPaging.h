@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
+#include <string>
 
 #include "host/RhError.h"
 
@@ -20,6 +22,22 @@ enum EPageStep {
 CRhError CheckPagingProgress(const char* operation, const FXCodeLocation& location, uint32_t requestedOffset,
                              uint32_t nextOffset, uint32_t totalMatches);
 
+// Remembers what earlier pages of one listing said, so that a server cannot
+// keep a listing going by serving the same entities again or by moving its
+// total: either ends the listing with error 1627.
+class CPagingHistory {
+public:
+    CRhError CheckTotal(const char* operation, const FXCodeLocation& location, uint32_t offset,
+                        uint32_t totalMatches);
+    CRhError CheckEntity(const char* operation, const FXCodeLocation& location, uint32_t offset,
+                         const std::string& uuid);
+
+private:
+    bool bHaveTotal = false;
+    uint32_t uTotal = 0;
+    std::set<std::string> setUUIDs;
+};
+
 // The REST paging loop. `fetch(offset, length)` requests one page (a model
 // pointer); `visit(page, offset, length, step)` does the caller's work and
 // returns an error to end the loop with it. The next offset is the page's
@@ -28,8 +46,21 @@ CRhError CheckPagingProgress(const char* operation, const FXCodeLocation& locati
 template <typename FFetch, typename FVisit>
 CRhError WalkRestPages(const char* operation, const FXCodeLocation& location, FFetch&& fetch, FVisit&& visit) {
     uint32_t offset = 0;
+    CPagingHistory history;
     for (;;) {
         auto ptrPage = fetch(offset, kRestPageLength);
+        if (ptrPage) {
+            if (const auto& ptrMetadata = ptrPage->getMetadata()) {
+                CRhError error = history.CheckTotal(operation, location, offset,
+                                                    static_cast<uint32_t>(ptrMetadata->getTotalMatches()));
+                if (error.IsError()) return error;
+            }
+            for (const auto& ptrEntity : ptrPage->getEntities()) {
+                if (!ptrEntity || !ptrEntity->getMetadata()) continue;
+                CRhError error = history.CheckEntity(operation, location, offset, ptrEntity->getMetadata()->getUuid());
+                if (error.IsError()) return error;
+            }
+        }
         EPageStep step = ePageNext;
         CRhError error = visit(ptrPage, offset, kRestPageLength, step);
         if (error.IsError() || step == ePageStop) return error;

@@ -2,6 +2,7 @@
 // snapshot and hands every changed item to the host's scan database.
 #include <algorithm>
 #include <limits>
+#include <set>
 
 #include "Nutanix/NutanixAFSManager/DiffItemLoader.h"
 #include "Nutanix/NutanixAFSManager/NutanixAFSManagerAPIHelper.h"
@@ -19,6 +20,7 @@ const char* const kDiffPageSize = "3000";
 struct DiffRetrySettings {
     uint32_t uRetrySleepMs = kDefaultRetrySleepMs;
     unsigned long long ullMaxScanRetries = kDefaultMaxScanRetries;
+    unsigned long long ullMaxDiffItems = 0;  // 0: no ceiling
 };
 
 DiffRetrySettings ReadRetrySettings() {
@@ -31,7 +33,14 @@ DiffRetrySettings ReadRetrySettings() {
         settings.uRetrySleepMs = static_cast<uint32_t>(std::min(value, maxSeconds) * 1000ULL);
     }
     if (platform.getNumber("FileSystemAgent", "MaxScanRetries", value)) settings.ullMaxScanRetries = value;
+    if (platform.getNumber("FileSystemAgent", "MaxDiffItems", value)) settings.ullMaxDiffItems = value;
     return settings;
+}
+
+CRhError PagingStopped(const FXCodeLocation& location, const std::string& message) {
+    CRhError error = FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE, "%s", message.c_str());
+    HOST_LOG(0, "%s", error.GetMessage().c_str());
+    return error;
 }
 
 }  // namespace
@@ -61,7 +70,16 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
     const DiffRetrySettings settings = ReadRetrySettings();
     CDiffItemLoader loader(volumeInfo, *dbHelper);
 
+    // A server can make the work endless in three ways: list a difference
+    // twice, send a token again (an endless cycle of the same pages), or
+    // invent new pages for ever; the last only a ceiling can bound.
+    std::set<std::string> setDiffUUIDs;
     for (const std::string& diffUUID : ptrDiff->getUuidList()) {
+        if (!setDiffUUIDs.insert(diffUUID).second) {
+            return PagingStopped(FX_CODE_LOCATION, "get_mount_target_snapshot_diff paging stopped: difference [" +
+                                                       diffUUID + "] is listed twice");
+        }
+        std::set<std::string> setTokens;
         unsigned long long ullRetries = 0;
         boost::optional<std::string> pageToken;
         afs_rest::model::Mount_target_snapshot_diff_tracking_output page;
@@ -82,6 +100,13 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
             pageToken = page.getNextPageToken();
             for (const auto& ptrObject : page.getObjectList()) {
                 if (!ptrObject) continue;
+                if (settings.ullMaxDiffItems != 0 && loader.GetSeenCount() >= settings.ullMaxDiffItems) {
+                    return PagingStopped(FX_CODE_LOCATION,
+                                         "get_mount_target_snapshot_diff stopped: the difference holds more than " +
+                                             std::to_string(settings.ullMaxDiffItems) +
+                                             " items ([FileSystemAgent] MaxDiffItems); raise the ceiling or "
+                                             "run a full backup");
+                }
                 // The loader has put its code location on a rejection already.
                 CRhError error = loader.Process(*ptrObject);
                 if (error.IsError()) return error;
@@ -97,8 +122,17 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
                 HOST_LOG(0, "%s", error.GetMessage().c_str());
                 return error;
             }
+            if (!page.isIsLastPage() && !setTokens.insert(*pageToken).second) {
+                return PagingStopped(FX_CODE_LOCATION,
+                                     "get_mount_target_snapshot_diff paging stopped: the page token came back [" +
+                                         *pageToken + "]");
+            }
         }
     }
     HOST_LOG(0, "No of Items from the SnapDiff : %d", static_cast<int>(loader.GetItemCount()));
+    if (loader.GetSkippedCount() > 0) {
+        HOST_LOG(0, "%d items of the snapshot difference were skipped: outside the compared snapshots",
+                 static_cast<int>(loader.GetSkippedCount()));
+    }
     return CRhError::Success();
 }

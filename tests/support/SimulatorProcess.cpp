@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>    // fork, execve, pipe
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -34,6 +35,12 @@ std::string CSimulatorProcess::Start(const std::vector<std::string>& listArgs,
     for (std::string& strArg : listArgv) listArgvPtrs.push_back(strArg.data());
     listArgvPtrs.push_back(nullptr);
     std::vector<std::string> listEnvCopy(listEnv);
+    // afs-sim has no password of its own; tests that give none use this one.
+    if (std::find(listArgs.begin(), listArgs.end(), "--password-file") == listArgs.end() &&
+        std::none_of(listEnv.begin(), listEnv.end(),
+                     [](const std::string& strEntry) { return strEntry.rfind("AFS_SIM_PASSWORD=", 0) == 0; })) {
+        listEnvCopy.push_back(std::string("AFS_SIM_PASSWORD=") + kDefaultTestPassword);
+    }
     std::vector<char*> listEnvPtrs;
     for (char** p = environ; *p; ++p) listEnvPtrs.push_back(*p);
     for (std::string& strEntry : listEnvCopy) listEnvPtrs.push_back(strEntry.data());

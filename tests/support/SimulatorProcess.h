@@ -15,6 +15,10 @@ namespace afs_test {
 
 class CSimulatorProcess {
 public:
+    // The password a simulator gets when the test gives neither
+    // --password-file nor AFS_SIM_PASSWORD.
+    static constexpr const char* kDefaultTestPassword = "nutanix/4u";
+
     // The afs-sim the build produced.
     static std::string DefaultBinary();
 

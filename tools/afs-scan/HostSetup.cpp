@@ -2,14 +2,18 @@
 
 #include <boost/make_shared.hpp>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "host/FXString.h"
 #include "host/LogWriter.h"
 #include "host/PlatformInfo.h"
+#include "host/PrivateFile.h"
 
 namespace {
 
@@ -19,12 +23,34 @@ std::string Absolute(const std::string& strPath) {
     return error ? strPath : path.lexically_normal().string();
 }
 
+// Writes everything to the host's log and also shows the operator, on
+// stderr, the plug-in's note that items of a difference were skipped.
+class CSkipNoticeLogWriter : public CLogWriterInterface {
+public:
+    explicit CSkipNoticeLogWriter(boost::shared_ptr<CLogWriter> ptrLog) : ptrTarget(std::move(ptrLog)) {}
+    int GetLevel() const override { return ptrTarget->GetLevel(); }
+    void Write(int level, const char* function, int line, int, int, const char* format, ...) override
+        __attribute__((format(printf, 7, 8))) {
+        va_list args;
+        va_start(args, format);
+        const std::string message = FXString::FormatV(format, args);
+        va_end(args);
+        ptrTarget->Write(level, function, line, 0, 0, "%s", message.c_str());
+        if (level == 0 && message.find(" items of the snapshot difference were skipped") != std::string::npos) {
+            std::fprintf(stderr, "afs-scan: %s\n", message.c_str());
+        }
+    }
+
+private:
+    boost::shared_ptr<CLogWriter> ptrTarget;
+};
+
 }  // namespace
 
 CRhError SetUpSettings(const std::string& strSettings, const std::string& strMountTable,
-                       const std::string& strStateDir, std::string& strUsed) {
+                       const std::string& strOverrides, const std::string& strStateDir, std::string& strUsed) {
     strUsed.clear();
-    if (strMountTable.empty()) {
+    if (strMountTable.empty() && strOverrides.empty()) {
         if (strSettings.empty()) return CRhError::Success();
         std::ifstream probe(strSettings);
         if (!probe) {
@@ -43,14 +69,16 @@ CRhError SetUpSettings(const std::string& strSettings, const std::string& strMou
             text << in.rdbuf() << "\n";
         }
         // A later key wins, so this overrides a MountTableFile in the given file.
-        text << "[Host]\nMountTableFile = " << Absolute(strMountTable) << "\n";
+        text << strOverrides;
+        if (!strMountTable.empty()) text << "[Host]\nMountTableFile = " << Absolute(strMountTable) << "\n";
         strUsed = Absolute(strStateDir + "/settings.ini");
-        std::ofstream out(strUsed, std::ios::trunc);
-        out << text.str();
-        out.close();
-        if (!out) {
-            return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "cannot write settings file %s",
-                                         strUsed.c_str());
+        const std::string strText = text.str();
+        std::string why;
+        FILE* ptrOut = afs_private_file::OpenStream(strUsed, "w", why);
+        const bool bWritten = ptrOut != nullptr && std::fwrite(strText.data(), 1, strText.size(), ptrOut) == strText.size();
+        if (ptrOut == nullptr || std::fclose(ptrOut) != 0 || !bWritten) {
+            return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "cannot write settings file %s %s", strUsed.c_str(),
+                                         why.c_str());
         }
     }
     setenv(ZKPlatformInfo::kEnvSettingsFile, strUsed.c_str(), 1);
@@ -66,5 +94,5 @@ void SetUpLog(const std::string& strLogFile, const std::string& strDefaultLogFil
     if (strFile.empty() && settings.getString("Host", "LogDir", strLogDir))
         strFile = strLogDir + "/afs-host.log";
     if (strFile.empty()) strFile = strDefaultLogFile;
-    g_ptrLogWriter = boost::make_shared<CLogWriter>(nLevel, strFile);
+    g_ptrLogWriter = boost::make_shared<CSkipNoticeLogWriter>(boost::make_shared<CLogWriter>(nLevel, strFile));
 }

@@ -5,13 +5,15 @@
 #include "host/RhError.h"
 
 // Points the plug-in and the host services at their settings: with a mount
-// table, writes `strStateDir`/settings.ini holding the text of `strSettings`
-// (when given) followed by [Host] MountTableFile, and uses that; otherwise
+// table or overrides (settings text such as "[FileSystemAgent]\nMaxDiffItems
+// = 10\n"), writes `strStateDir`/settings.ini holding the text of
+// `strSettings` (when given), the overrides and [Host] MountTableFile (when
+// given), and uses that; otherwise
 // uses `strSettings` as it is; with neither the environment is left alone.
 // Sets AFS_HOST_SETTINGS to an absolute path. Must run before the plug-in
 // is loaded. Fills `strUsed` with the file in force (may be empty).
 CRhError SetUpSettings(const std::string& strSettings, const std::string& strMountTable,
-                       const std::string& strStateDir, std::string& strUsed);
+                       const std::string& strOverrides, const std::string& strStateDir, std::string& strUsed);
 
 // Replaces the process-wide log writer (shared with the plug-in) by one with
 // the settings' [Host] LogLevel writing to `strLogFile`, or, when that is

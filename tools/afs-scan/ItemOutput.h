@@ -16,6 +16,9 @@ public:
     void Write(long long llJobId, const ScanItem& item);
 
     static std::string JsonEscape(const std::string& text);
+    // ",\"NAME_base64\":\"...\"" with the exact bytes of a text that is not
+    // valid UTF-8 (JsonEscape shows each bad byte as U+FFFD), else "".
+    static std::string ExactBytes(const char* name, const std::string& text);
     static std::string CsvField(const std::string& text);
 
 private:

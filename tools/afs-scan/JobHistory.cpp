@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/PrivateFile.h"
+
 namespace {
 
 const char* const kHistoryFile = "/jobs.txt";
@@ -75,11 +77,9 @@ CRhError CJobHistory::Append(const JobRecord& record) {
     line << record.llJobId << ' ' << record.strStatus << ' ' << record.strKind << ' ' << record.uClientId
          << ' ' << record.uAppId << ' ' << record.llPreviousJobId << ' ' << record.llFullJobId << '\n';
     const std::string text = line.str();
-    CFileDescriptor file(open(strPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    if (file.Get() < 0) {
-        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, errno, "cannot open job history %s: %s",
-                                     strPath.c_str(), std::strerror(errno));
-    }
+    std::string why;
+    CFileDescriptor file(afs_private_file::Open(strPath, O_APPEND, why));
+    if (file.Get() < 0) return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, errno, "job history: %s", why.c_str());
     const ssize_t nWritten = write(file.Get(), text.data(), text.size());
     if (nWritten != static_cast<ssize_t>(text.size()) || fsync(file.Get()) != 0) {
         return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, errno, "cannot write job history %s: %s",

@@ -1,6 +1,8 @@
 #include "tools/afs-scan/JobSummary.h"
 
-#include <fstream>
+#include <sstream>
+
+#include "host/PrivateFile.h"
 
 #include "tools/afs-scan/ItemOutput.h"
 
@@ -53,7 +55,7 @@ void PrintShareSummaries(const JobSummary& summary, std::FILE* ptrStream) {
 }
 
 bool WriteSummaryJson(const JobSummary& summary, const std::string& strFile) {
-    std::ofstream out(strFile, std::ios::trunc);
+    std::ostringstream out;
     out << "{\"job_id\":" << summary.identity.llJobId << ",\"kind\":\""
         << (summary.identity.IsFull() ? "full" : "incremental")
         << "\",\"previous_job_id\":" << summary.identity.llPreviousJobId
@@ -73,6 +75,10 @@ bool WriteSummaryJson(const JobSummary& summary, const std::string& strFile) {
         bFirst = false;
     }
     out << "]}\n";
-    out.close();
-    return static_cast<bool>(out);
+    const std::string text = out.str();
+    std::string why;
+    FILE* ptrFile = afs_private_file::OpenStream(strFile, "w", why);
+    if (ptrFile == nullptr) return false;
+    const bool bWritten = std::fwrite(text.data(), 1, text.size(), ptrFile) == text.size();
+    return std::fclose(ptrFile) == 0 && bWritten;
 }

@@ -51,6 +51,8 @@ std::string ScanUsageText() {
            "Output:\n"
            "  --db FILE               SQLite scan database (default DIR/scan.db)\n"
            "  --batch-rows N          rows per database transaction (default 10000)\n"
+           "  --max-items N           end a comparison whose difference holds more than N items\n"
+           "                          ([FileSystemAgent] MaxDiffItems for this run)\n"
            "  --jsonl                 also print every item as one JSON object per line on stdout\n"
            "  --csv                   also print every item as CSV on stdout\n"
            "  --summary-json FILE     write the job summary as JSON\n"
@@ -132,6 +134,10 @@ std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
         } else if (strArg == "--synth-full-job-id") {
             if (!ParseJobId(strValue, options.llSynthFullJobId))
                 return "--synth-full-job-id needs a number >= 0";
+        } else if (strArg == "--max-items") {
+            if (!ParseNumber(strValue, options.ullMaxItems) || options.ullMaxItems == 0) {
+                return "--max-items needs a number > 0";
+            }
         } else if (strArg == "--batch-rows") {
             if (!ParseNumber(strValue, options.nBatchRows) || options.nBatchRows <= 0) {
                 return "--batch-rows needs a number > 0";

@@ -33,6 +33,7 @@ struct ScanOptions {
     bool bCsv = false;
     bool bHelp = false;
     int nBatchRows = 10000;
+    unsigned long long ullMaxItems = 0;  // 0: the settings' MaxDiffItems
 };
 
 // Parses argv[1..]. Returns an empty text on success, else the usage error.

@@ -2,6 +2,7 @@
 // libNutanixAFSManager.so and stores the changed items in a SQLite database.
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
 #include "tools/afs-scan/HostSetup.h"
 #include "tools/afs-scan/JobSummary.h"
@@ -25,11 +26,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "afs-scan: %s\n%s", strError.c_str(), ScanUsageText().c_str());
         return kExitUsage;
     }
+    if (options.strServer.compare(0, 7, "http://") == 0) {
+        std::fprintf(stderr, "afs-scan: warning: %s is plain http://: the password crosses the network unencrypted; "
+                             "use https://\n", options.strServer.c_str());
+    }
     std::error_code fsError;
     std::filesystem::create_directories(options.strStateDir, fsError);
     std::string strSettings;
     CRhError error =
-        SetUpSettings(options.strSettingsFile, options.strMountTable, options.strStateDir, strSettings);
+        SetUpSettings(options.strSettingsFile, options.strMountTable,
+                      options.ullMaxItems == 0 ? std::string()
+                                               : "[FileSystemAgent]\nMaxDiffItems = " +
+                                                     std::to_string(options.ullMaxItems) + "\n",
+                      options.strStateDir, strSettings);
     if (error.IsError()) {
         std::fprintf(stderr, "afs-scan: error: %s\n", error.AsString().c_str());
         return kExitFailure;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 
+#include "host/TextEncoding.h"
 #include "tools/afs-sim/JsonText.h"
 #include "tools/afs-sim/ObjectJson.h"
 
@@ -79,7 +80,7 @@ bool ReadPaging(simdjson::dom::element object, uint64_t& uOffset, uint64_t& uLen
 }
 
 // The list answer for entities [offset, offset + length) of `uTotal`.
-ApiReply ListReply(const std::string& strBody, const char* szKind, size_t uTotal,
+ApiReply ListReply(const std::string& strBody, const char* szKind, size_t uTotal, const Scenario& knobs,
                    const std::function<void(std::string&, size_t)>& appendEntity) {
     simdjson::dom::parser parser;
     simdjson::dom::element object;
@@ -89,6 +90,11 @@ ApiReply ListReply(const std::string& strBody, const char* szKind, size_t uTotal
     if (!ParseObject(parser, strBody, object, reply) || !ReadPaging(object, uOffset, uLength, reply)) return reply;
     size_t uBegin = uOffset < uTotal ? static_cast<size_t>(uOffset) : uTotal;
     size_t uEnd = uTotal - uBegin > uLength ? uBegin + static_cast<size_t>(uLength) : uTotal;
+    if ((knobs.uHostilePaging == 3 || knobs.uHostilePaging == 4) && uTotal > 0) {
+        uBegin = static_cast<size_t>(uOffset % uTotal);
+        uEnd = uBegin + 1;
+        uTotal = knobs.uHostilePaging == 3 ? INT32_MAX : uTotal + 1 + static_cast<size_t>(uOffset);
+    }
     reply.strBody = "{\"api_version\":\"3.1\",\"metadata\":{\"kind\":\"";
     reply.strBody += szKind;
     reply.strBody += "\",\"offset\":";
@@ -119,17 +125,17 @@ void AppendEntityHead(std::string& strOut, const std::string& strUuid, const std
 CApiHandlers::CApiHandlers(CSimState& state, CDiffStore& diffStore, CFaultInjector& faults)
     : state(state), diffStore(diffStore), faults(faults) {}
 
-ApiReply CApiHandlers::ListPartnerServers(const std::string& strBody) {
+ApiReply CApiHandlers::ListPartnerServers(const std::string& strBody, const Scenario& knobs) {
     std::vector<PartnerServerInfo> listPartners = state.ListPartnerServers();
-    return ListReply(strBody, "partner_server", listPartners.size(), [&](std::string& strOut, size_t i) {
+    return ListReply(strBody, "partner_server", listPartners.size(), knobs, [&](std::string& strOut, size_t i) {
         AppendEntityHead(strOut, listPartners[i].strUuid, listPartners[i].strName);
         strOut += "}}";
     });
 }
 
-ApiReply CApiHandlers::ListMountTargets(const std::string& strBody) {
+ApiReply CApiHandlers::ListMountTargets(const std::string& strBody, const Scenario& knobs) {
     std::vector<ShareInfo> listShares = state.ListShares();
-    return ListReply(strBody, "mount_target", listShares.size(), [&](std::string& strOut, size_t i) {
+    return ListReply(strBody, "mount_target", listShares.size(), knobs, [&](std::string& strOut, size_t i) {
         const ShareInfo& share = listShares[i];
         AppendEntityHead(strOut, share.strUuid, share.strName);
         strOut += ",\"resources\":{\"share_type\":";
@@ -143,9 +149,9 @@ ApiReply CApiHandlers::ListMountTargets(const std::string& strBody) {
     });
 }
 
-ApiReply CApiHandlers::ListSnapshots(const std::string& strBody) {
+ApiReply CApiHandlers::ListSnapshots(const std::string& strBody, const Scenario& knobs) {
     std::vector<SnapshotInfo> listSnapshots = state.ListSnapshots();
-    return ListReply(strBody, "mount_target_snapshot", listSnapshots.size(), [&](std::string& strOut, size_t i) {
+    return ListReply(strBody, "mount_target_snapshot", listSnapshots.size(), knobs, [&](std::string& strOut, size_t i) {
         AppendEntityHead(strOut, listSnapshots[i].strUuid, listSnapshots[i].strName);
         strOut += ",\"resources\":{\"mount_target_uuid\":";
         AppendJsonString(strOut, listSnapshots[i].strShareUuid);
@@ -251,11 +257,27 @@ ApiReply CApiHandlers::IncrementalDiff(const std::string& strBody, const Scenari
         if (!strError.empty()) return Error(500, strError, "INTERNAL_ERROR");
         auto ptrObjects = std::make_shared<const std::vector<DiffObject>>(
             ComputeDifference(olderManifest, newerManifest, filter));
+        // JSON cannot carry such a name without changing it, and two names
+        // could become one: refuse, so that the client lists the share instead.
+        for (const DiffObject& object : *ptrObjects) {
+            if (!afs_utf8::IsValid(object.entry.strPath) || !afs_utf8::IsValid(object.strOldPath)) {
+                std::string strName;
+                AppendJsonString(strName, afs_utf8::IsValid(object.entry.strPath) ? object.strOldPath
+                                                                                   : object.entry.strPath);
+                return Error(500, "the difference holds a name that is not valid UTF-8: " + strName +
+                                      "; back the share up by a full listing",
+                             "NAME_NOT_UTF8");
+            }
+        }
         listUuids = diffStore.Add(ptrObjects, ptrObjects->size(), newer.strName, older.strName, knobs.uObjectsPerDiff);
     }
     DiffSource first;
     if (!listUuids.empty() && diffStore.Find(listUuids.front(), first)) {
         prefetcher.PrefetchFirstPage(listUuids.front(), first, std::min(knobs.uDefaultPageSize, knobs.uPageSizeCap));
+    }
+    if (knobs.uHostilePaging == 2) {
+        const size_t uCount = listUuids.size();
+        for (size_t i = 0; i < uCount; ++i) listUuids.push_back(listUuids[i]);
     }
     reply.strBody = "{\"uuid_list\":[";
     for (size_t i = 0; i < listUuids.size(); ++i) {
@@ -285,6 +307,20 @@ ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSiz
     if (!strError.empty()) return Error(400, strError, "INVALID_ARGUMENT");
     if (knobs.uRetryPages > 0 && faults.TakePageRetry(strDiffUuid + "\n" + strToken, knobs.uRetryPages)) {
         reply.strBody = RetryPageBody(strToken);
+    }
+    const std::string strLastPage = "{\"is_last_page\":true,\"should_retry_page\":false,\"next_page_token\":\"\"";
+    if (knobs.uHostilePaging == 1 && reply.strBody.compare(0, strLastPage.size(), strLastPage) == 0) {
+        reply.strBody.replace(0, strLastPage.size(),
+                              "{\"is_last_page\":false,\"should_retry_page\":false,\"next_page_token\":\"0\"");
+    }
+    if (knobs.uForeignPaths > 0) {
+        // Items reported inside a snapshot that is neither of the compared two
+        // (1), or outside any snapshot (2).
+        const std::string strFrom = "/.snapshot/" + source.strNewerName + "/";
+        for (size_t uAt = reply.strBody.find(strFrom); uAt != std::string::npos;
+             uAt = reply.strBody.find(strFrom, uAt + 1)) {
+            reply.strBody.replace(uAt, strFrom.size(), knobs.uForeignPaths == 1 ? "/.snapshot/other/" : "/");
+        }
     }
     if (knobs.uOddSpellings > 0) reply.strBody = OddlySpelledPage(reply.strBody);
     return reply;

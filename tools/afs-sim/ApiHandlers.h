@@ -22,11 +22,11 @@ public:
     // The references must outlive this object.
     CApiHandlers(CSimState& state, CDiffStore& diffStore, CFaultInjector& faults);
 
-    ApiReply ListPartnerServers(const std::string& strBody);
+    ApiReply ListPartnerServers(const std::string& strBody, const Scenario& knobs);
     // With the knob partner_conflict, a name already registered answers 409.
     ApiReply CreatePartnerServer(const std::string& strBody, const Scenario& knobs);
-    ApiReply ListMountTargets(const std::string& strBody);
-    ApiReply ListSnapshots(const std::string& strBody);
+    ApiReply ListMountTargets(const std::string& strBody, const Scenario& knobs);
+    ApiReply ListSnapshots(const std::string& strBody, const Scenario& knobs);
     ApiReply CreateSnapshot(const std::string& strBody);
     ApiReply DeleteSnapshot(const std::string& strUuid);
     ApiReply IncrementalDiff(const std::string& strBody, const Scenario& knobs);

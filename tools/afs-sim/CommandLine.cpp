@@ -38,7 +38,8 @@ const char* UsageText() {
            "  --host ADDRESS              address to bind (default 127.0.0.1)\n"
            "  --port N                    port (default 0: the system picks one)\n"
            "  --user NAME                 basic-auth user (default admin)\n"
-           "  --password-file FILE        password (else $AFS_SIM_PASSWORD, else nutanix/4u)\n"
+           "  --password-file FILE        password (else $AFS_SIM_PASSWORD; one of them is required)\n"
+           "  --open-control              serve /_sim/ without credentials (else they need the user's)\n"
            "  --tls-cert FILE --tls-key FILE   serve HTTPS\n"
            "  --share-type NAME=TYPE      share type of share NAME (default GENERAL)\n"
            "  --share-capabilities NAME=CAP1,CAP2  capabilities of share NAME (default CFT_BACKUP)\n"
@@ -53,6 +54,9 @@ const char* UsageText() {
 std::string ParseCommandLine(const std::vector<std::string>& listArgs, const char* pszEnvPassword,
                              CommandLine& commandLine) {
     SimulatorOptions& options = commandLine.options;
+    // No password built into the program: a shared test server must not
+    // answer to one that everybody knows.
+    options.strPassword.clear();
     if (pszEnvPassword) options.strPassword = pszEnvPassword;
     std::string strScenarioFile;
     std::vector<std::pair<std::string, std::string>> listKnobs;
@@ -68,6 +72,10 @@ std::string ParseCommandLine(const std::vector<std::string>& listArgs, const cha
         }
         if (strArg == "--no-control") {
             options.bControl = false;
+            continue;
+        }
+        if (strArg == "--open-control") {
+            options.bOpenControl = true;
             continue;
         }
         static const char* const kValued[] = {"--shares", "--state", "--host", "--port", "--user", "--password-file",
@@ -124,6 +132,7 @@ std::string ParseCommandLine(const std::vector<std::string>& listArgs, const cha
         }
     }
     if (commandLine.bHelp) return {};
+    if (options.strPassword.empty()) return "no password: give --password-file FILE or set AFS_SIM_PASSWORD";
     if (options.strSharesDir.empty()) return "--shares DIR is required";
     if (!strScenarioFile.empty()) {
         std::string strText;

@@ -113,7 +113,21 @@ std::string CFileServerSimulator::Start(const SimulatorOptions& options,
     server.set_tcp_nodelay(true);
     // Clients keep one connection for a whole job of many requests.
     server.set_keep_alive_max_count(1000000);
-    server.set_payload_max_length(64u << 20);
+    // Requests are small JSON documents; the credentials are checked before
+    // a body is read at all, so no one can make the server hold large ones.
+    server.set_payload_max_length(1u << 20);
+    server.set_pre_routing_handler([&sim](const httplib::Request& req, httplib::Response& res) {
+        const bool bControlPath = req.path.compare(0, 6, "/_sim/") == 0;
+        if ((bControlPath && sim.options.bOpenControl) ||
+            req.get_header_value("Authorization") == sim.strExpectedAuthorization) {
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        res.status = 401;
+        res.set_header("WWW-Authenticate", "Basic realm=\"afs-sim\"");
+        res.set_header("Connection", "close");
+        res.set_content(ErrorBody(401, "authentication required", "AUTHENTICATION_REQUIRED"), kJson);
+        return httplib::Server::HandlerResponse::Handled;
+    });
     sim.RegisterApiRoutes();
     if (sim.options.bControl) sim.RegisterControlRoutes();
     server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
@@ -158,7 +172,13 @@ void CFileServerSimulator::RegisterApiRoutes() {
             ApiReply reply;
             bool bPerformed = false;
             if (rule && eKind == EFaultKind::eStatus) {
-                reply = {rule->nStatus, ErrorBody(rule->nStatus, "simulated failure", "SIMULATED_FAILURE")};
+                // An echoing server (or proxy) hands the credentials back, with a line break.
+                const std::string strMessage =
+                    knobs.uEchoAuthorization == 0
+                        ? std::string("simulated failure")
+                        : "simulated failure; Authorization: " + req.get_header_value("Authorization") +
+                              "\nL0 forged line; password " + options.strPassword;
+                reply = {rule->nStatus, ErrorBody(rule->nStatus, strMessage, "SIMULATED_FAILURE")};
             } else if (rule && eKind == EFaultKind::eDrop) {
                 reply.nStatus = 0;
             } else if (req.get_header_value("Authorization") != strExpectedAuthorization) {
@@ -207,17 +227,17 @@ void CFileServerSimulator::RegisterApiRoutes() {
     httplib::Server& server = *ptrServer;
     const std::string strBase = kBasePath;
     CApiHandlers& api = *ptrHandlers;
-    server.Post(strBase + "/partner_servers/list", serve("list_partner_servers", [&api](auto& req, auto&) {
-        return api.ListPartnerServers(req.body);
+    server.Post(strBase + "/partner_servers/list", serve("list_partner_servers", [&api](auto& req, auto& knobs) {
+        return api.ListPartnerServers(req.body, knobs);
     }));
     server.Post(strBase + "/partner_servers", serve("create_partner_server", [&api](auto& req, auto& knobs) {
         return api.CreatePartnerServer(req.body, knobs);
     }));
-    server.Post(strBase + "/mount_targets/list", serve("list_mount_targets", [&api](auto& req, auto&) {
-        return api.ListMountTargets(req.body);
+    server.Post(strBase + "/mount_targets/list", serve("list_mount_targets", [&api](auto& req, auto& knobs) {
+        return api.ListMountTargets(req.body, knobs);
     }));
-    server.Post(strBase + "/mount_target_snapshots/list", serve("list_snapshots", [&api](auto& req, auto&) {
-        return api.ListSnapshots(req.body);
+    server.Post(strBase + "/mount_target_snapshots/list", serve("list_snapshots", [&api](auto& req, auto& knobs) {
+        return api.ListSnapshots(req.body, knobs);
     }));
     server.Post(strBase + "/mount_target_snapshots", serve("create_snapshot", [&api](auto& req, auto&) {
         return api.CreateSnapshot(req.body);

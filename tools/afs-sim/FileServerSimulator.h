@@ -33,6 +33,7 @@ struct SimulatorOptions {
     std::string strTlsCert;  // both set: HTTPS
     std::string strTlsKey;
     bool bControl = true;  // serve the /_sim/ test endpoints
+    bool bOpenControl = false;  // serve them without credentials
     std::vector<ShareOverride> listShareOverrides;
     Scenario scenario;
     std::FILE* pLogStream = nullptr;  // one line per request; not owned

@@ -36,7 +36,14 @@ public:
     std::string ToJson() const;
 
 private:
+    static constexpr size_t kMaxRecordedText = 4096;        // of a body or a target
+    static constexpr size_t kMaxRecordedBytes = 64u << 20;  // of all records together
+
+    static size_t RecordBytes(const RequestRecord& record);
+    void PopOldest();
+
     std::FILE* const pStream;
+    size_t uRecordedBytes = 0;
     const size_t uMaxRecords;
     mutable std::mutex mutex;
     std::deque<RequestRecord> listRecords;

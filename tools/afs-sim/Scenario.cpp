@@ -84,6 +84,9 @@ std::string ParseScenario(const std::string& strJson, Scenario& scenario) {
     if (strError.empty()) strError = ReadCount(object, "synthetic", result.uSynthetic);
     if (strError.empty()) strError = ReadCount(object, "odd_spellings", result.uOddSpellings);
     if (strError.empty()) strError = ReadCount(object, "partner_conflict", result.uPartnerConflict);
+    if (strError.empty()) strError = ReadCount(object, "hostile_paging", result.uHostilePaging);
+    if (strError.empty()) strError = ReadCount(object, "foreign_paths", result.uForeignPaths);
+    if (strError.empty()) strError = ReadCount(object, "echo_authorization", result.uEchoAuthorization);
     if (!strError.empty()) return strError;
     if (result.uPageSizeCap == 0 || result.uDefaultPageSize == 0 || result.uObjectsPerDiff == 0) {
         return "page_size_cap, default_page_size and objects_per_diff must be at least 1";
@@ -121,6 +124,12 @@ std::string ScenarioToJson(const Scenario& scenario) {
     AppendJsonInt(strOut, static_cast<int64_t>(scenario.uOddSpellings));
     strOut += ",\"partner_conflict\":";
     AppendJsonInt(strOut, static_cast<int64_t>(scenario.uPartnerConflict));
+    strOut += ",\"hostile_paging\":";
+    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uHostilePaging));
+    strOut += ",\"foreign_paths\":";
+    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uForeignPaths));
+    strOut += ",\"echo_authorization\":";
+    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uEchoAuthorization));
     strOut += ",\"faults\":[";
     for (size_t i = 0; i < scenario.listFaults.size(); ++i) {
         const FaultRule& rule = scenario.listFaults[i];

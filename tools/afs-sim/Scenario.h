@@ -41,6 +41,13 @@ struct Scenario {
     uint64_t uSynthetic = 0;   // > 0: every difference serves this many generated objects
     uint64_t uPartnerConflict = 0;  // > 0: creating a partner server of a known name answers 409
     uint64_t uOddSpellings = 0;  // > 0: difference pages spelled as OddlySpelledPage() does
+    // A server that makes a client's work endless: 1 the last difference page
+    // points back to the first, 2 every difference is listed twice, 3 list
+    // pages hold one entity whatever the offset (total 2147483647), 4 as 3 but
+    // the total grows with the offset.
+    uint64_t uHostilePaging = 0;
+    uint64_t uEchoAuthorization = 0;  // > 0: "status" faults echo the credentials and a line break
+    uint64_t uForeignPaths = 0;  // 1: new items lie in a snapshot named "other"; 2: in no snapshot
     std::vector<FaultRule> listFaults;
 };
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/PrivateFile.h"
 #include "tools/afs-sim/CommandLine.h"
 #include "tools/afs-sim/FileServerSimulator.h"
 
@@ -40,11 +41,8 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<std::FILE, FileCloser> ptrLog;
     if (!commandLine.strLogFile.empty()) {
-        ptrLog.reset(std::fopen(commandLine.strLogFile.c_str(), "a"));
-        if (!ptrLog) {
-            std::fprintf(stderr, "afs-sim: cannot open log file %s\n", commandLine.strLogFile.c_str());
-            return 1;
-        }
+        ptrLog.reset(afs_private_file::OpenLogStream(commandLine.strLogFile, "afs-sim"));
+        if (!ptrLog) return 1;
     }
     commandLine.options.pLogStream = commandLine.bQuiet ? nullptr : ptrLog ? ptrLog.get() : stderr;
 
