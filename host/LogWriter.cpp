@@ -31,15 +31,15 @@ struct CLogWriter::Impl {
     bool bOpenTried = false;
     std::unique_ptr<FILE, FileCloser> ptrFile;
 
-    // Null when the log file was refused (said once on stderr): the job goes
-    // on without its log rather than write where another user points it.
+    // A log file that cannot be opened, or is refused (said once on stderr),
+    // gives way to stderr: never to where another user points it.
     FILE* Target() {
         if (strFile.empty()) return stderr;
         if (!bOpenTried) {
             bOpenTried = true;
             ptrFile.reset(afs_private_file::OpenLogStream(strFile, "host log"));
         }
-        return ptrFile.get();
+        return ptrFile ? ptrFile.get() : stderr;
     }
 };
 
@@ -85,7 +85,6 @@ void CLogWriter::WriteV(int level, const char* function, int line, const char* f
     long threadId = static_cast<long>(syscall(SYS_gettid));
     std::lock_guard<std::mutex> lock(ptrImpl->mutexWrite);
     FILE* target = ptrImpl->Target();
-    if (target == nullptr) return;
     fprintf(target, "%s.%03ldZ [%ld] L%d %s:%d %s\n", stamp, now.tv_nsec / 1000000, threadId, level,
             function, line, message.c_str());
     fflush(target);

@@ -39,10 +39,18 @@ CRhError CPagingHistory::CheckTotal(const char* operation, const FXCodeLocation&
 CRhError CPagingHistory::CheckEntity(const char* operation, const FXCodeLocation& location, uint32_t offset,
                                      const std::string& uuid) {
     // Entities without a UUID are the caller's to judge; they cannot repeat.
-    if (uuid.empty() || setUUIDs.insert(uuid).second) return CRhError::Success();
+    if (uuid.empty() || setUUIDs.count(uuid) == 0) {
+        if (!uuid.empty()) setPageUUIDs.insert(uuid);
+        return CRhError::Success();
+    }
     CRhError error = FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE,
                                              "%s paging stopped: entity [%s] came back at offset %u", operation,
                                              uuid.c_str(), offset);
     PLUGIN_LOG_AT(location, 0, "%s", error.GetMessage().c_str());
     return error;
+}
+
+void CPagingHistory::EndPage() {
+    setUUIDs.insert(setPageUUIDs.begin(), setPageUUIDs.end());
+    setPageUUIDs.clear();
 }

@@ -29,13 +29,17 @@ class CPagingHistory {
 public:
     CRhError CheckTotal(const char* operation, const FXCodeLocation& location, uint32_t offset,
                         uint32_t totalMatches);
+    // An entity of the current page whose UUID an earlier page held ends the
+    // listing; the same UUID twice on one page is the caller's to judge.
     CRhError CheckEntity(const char* operation, const FXCodeLocation& location, uint32_t offset,
                          const std::string& uuid);
+    void EndPage();
 
 private:
     bool bHaveTotal = false;
     uint32_t uTotal = 0;
-    std::set<std::string> setUUIDs;
+    std::set<std::string> setUUIDs;      // of earlier pages
+    std::set<std::string> setPageUUIDs;  // of the current page
 };
 
 // The REST paging loop. `fetch(offset, length)` requests one page (a model
@@ -60,6 +64,7 @@ CRhError WalkRestPages(const char* operation, const FXCodeLocation& location, FF
                 CRhError error = history.CheckEntity(operation, location, offset, ptrEntity->getMetadata()->getUuid());
                 if (error.IsError()) return error;
             }
+            history.EndPage();
         }
         EPageStep step = ePageNext;
         CRhError error = visit(ptrPage, offset, kRestPageLength, step);

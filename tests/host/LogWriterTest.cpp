@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -177,7 +178,8 @@ TEST(LogWriterSettings, DefaultsToLevelZeroOnStandardError) {
 
 TEST(LogWriterSettings, UnopenableFileFallsBackToStandardError) {
     CScopedTempDir dir;
-    CLogWriter writer(0, dir.GetPath() + "/missing-dir/host.log");
+    std::ofstream(dir.GetPath() + "/a-file") << "x";  // no folder can be made there
+    CLogWriter writer(0, dir.GetPath() + "/a-file/host.log");
     testing::internal::CaptureStderr();
     writer.Write(0, "k", 7, 0, 0, "still visible");
     const std::string text = testing::internal::GetCapturedStderr();

@@ -430,3 +430,19 @@ TEST(UnsafePathTest, RecognisesParentComponentsAndNulOnly) {
 
 }  // namespace
 }  // namespace afs_test
+
+TEST(UnsafePathTest, PathsNoFileSystemCanHoldAreUnsafe) {
+    std::string longest;
+    for (int i = 0; i < 16; ++i) longest += "/" + std::string(255, 'n');  // 4096 bytes
+    const struct {
+        std::string strPath;
+        bool bUnsafe;
+    } kCases[] = {{"/" + std::string(255, 'n'), false},
+                  {"/" + std::string(256, 'n'), true},
+                  {longest, false},
+                  {longest + "/x", true}};
+    for (const auto& test : kCases) {
+        SCOPED_TRACE(test.strPath.size());
+        EXPECT_EQ(test.bUnsafe, IsUnsafeItemPath(test.strPath));
+    }
+}

@@ -7,6 +7,7 @@
 
 #include "restclient/NutanixException.h"
 #include "restclient/RequestLog.h"
+#include "restclient/SecretScrubber.h"
 #include "tests/restclient/ScriptedTransport.h"
 
 using afs_rest_test::Answer;
@@ -99,5 +100,23 @@ TEST(Credentials, NeverInExceptionText) {
     } catch (const NutanixException& error) {
         EXPECT_EQ("get_mount_target failed: HTTP 401: bad password *** for backup-admin",
                   std::string(error.what()));
+    }
+}
+
+TEST(Credentials, ScrubbedAtAnyLengthWithTheirBase64AndControlCharactersEscaped) {
+    const afs_rest::CSecretScrubber scrubber("backup-admin", "pw");
+    const struct {
+        const char* pszText;
+        const char* pszExpected;
+    } kCases[] = {
+        {"bad pw, retry", "bad ***, retry"},
+        {"sent YmFja3VwLWFkbWluOnB3 back", "sent *** back"},  // base64 of backup-admin:pw
+        {"{\"authorization\":\"Basic Zm9vOmJhcg==\"}", "{\"authorization\":\"***\"}"},
+        {"Authorization: Bearer t0k3n\r\nX: 1", "Authorization: ***\\x0d\\x0aX: 1"},
+        {"share\nL0 forged\x1b[2J", "share\\x0aL0 forged\\x1b[2J"},
+    };
+    for (const auto& test : kCases) {
+        SCOPED_TRACE(test.pszText);
+        EXPECT_EQ(test.pszExpected, scrubber.Clean(test.pszText));
     }
 }

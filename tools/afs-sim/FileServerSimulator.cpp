@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <csignal>  // SIGPIPE: a client may close while it is answered
 #include <functional>
 
@@ -21,6 +22,7 @@ constexpr const char* kBasePath = "/api/nutanix/v3";
 // loopback, compressing megabyte pages (brotli, as the client offers it)
 // costs far more than it saves, and it would dominate every benchmark.
 constexpr const char* kJson = "application/json; charset=utf-8";
+constexpr unsigned long long kMaxUncheckedBody = 64u << 10;  // bytes read before the credentials count
 
 std::string Base64(const std::string& strText) {
     static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -113,12 +115,17 @@ std::string CFileServerSimulator::Start(const SimulatorOptions& options,
     server.set_tcp_nodelay(true);
     // Clients keep one connection for a whole job of many requests.
     server.set_keep_alive_max_count(1000000);
-    // Requests are small JSON documents; the credentials are checked before
-    // a body is read at all, so no one can make the server hold large ones.
+    // Requests are small JSON documents. Before a body is read at all, a
+    // large one without the credentials is turned away (small ones are
+    // answered 401 by the API routes, which record them without the body), as
+    // is any control request without them.
     server.set_payload_max_length(1u << 20);
     server.set_pre_routing_handler([&sim](const httplib::Request& req, httplib::Response& res) {
         const bool bControlPath = req.path.compare(0, 6, "/_sim/") == 0;
-        if ((bControlPath && sim.options.bOpenControl) ||
+        const bool bLargeBody =
+            std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10) > kMaxUncheckedBody ||
+            req.has_header("Transfer-Encoding");
+        if ((bControlPath && sim.options.bOpenControl) || (!bControlPath && !bLargeBody) ||
             req.get_header_value("Authorization") == sim.strExpectedAuthorization) {
             return httplib::Server::HandlerResponse::Unhandled;
         }
@@ -185,6 +192,7 @@ void CFileServerSimulator::RegisterApiRoutes() {
                 reply = {401, ErrorBody(401, "authentication required", "AUTHENTICATION_REQUIRED")};
                 res.set_header("WWW-Authenticate", "Basic realm=\"afs-sim\"");
                 record.strFault.clear();
+                record.strRequestBody.clear();
             } else {
                 reply = handler(req, knobs);
                 bPerformed = true;
