@@ -35,28 +35,29 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 # Debian asks, instead of the ldconfig calls CPack writes into scripts.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/debian/triggers)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_SOURCE_DIR}/debian/drop-ldconfig-scripts.cmake)
+# Each description's first line is the package's synopsis.
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "backup plug-in for Nutanix Files and its host services
- libNutanixAFSManager.so, the plug-in a backup host loads to back up the
- SMB and NFS shares of a Nutanix Files server from consistent snapshots,
- with incremental jobs fed from the server's snapshot differences; and
- libafshost.so.0, the host services the plug-in runs on.")
+libNutanixAFSManager.so, the plug-in a backup host loads to back up the
+SMB and NFS shares of a Nutanix Files server from consistent snapshots,
+with incremental jobs fed from the server's snapshot differences; and
+libafshost.so.0, the host services the plug-in runs on.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libafshost-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libboost-dev (>= ${Boost_VERSION_MAJOR}.${Boost_VERSION_MINOR})")
 set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 set(CPACK_COMPONENT_DEV_DESCRIPTION "build a backup host for the Nutanix Files plug-in
- The headers of the plug-in interface and the host services, the CMake
- package AfsHost, the pkg-config file afshost.pc and a minimal example
- host, for backup products that load libNutanixAFSManager.so.")
+The headers of the plug-in interface and the host services, the CMake
+package AfsHost, the pkg-config file afshost.pc and a minimal example
+host, for backup products that load libNutanixAFSManager.so.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME afs-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION "reference backup host and file-server simulator for Nutanix Files
- afs-scan runs backup scan jobs through the NutanixAFSManager plug-in and
- stores the changed items in a SQLite scan database; afs-sim serves the
- file server's REST API on a local folder of shares for tests and demos.")
+afs-scan runs backup scan jobs through the NutanixAFSManager plug-in and
+stores the changed items in a SQLite scan database; afs-sim serves the
+file server's REST API on a local folder of shares for tests and demos.")
 
 # Debian wants a copyright file and a changelog in /usr/share/doc/PACKAGE of
 # every package; a plain install does not need them.
