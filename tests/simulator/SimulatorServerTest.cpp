@@ -58,6 +58,7 @@ const Step kSteps[] = {
     {"mount_target_snapshots/list", "{}", 200},
     {"/_sim/requests", nullptr, 200, "/requests/16/fault", "\"status\""},
     {nullptr, nullptr, 200, "/requests/16/status", "500"}, {nullptr, nullptr, 200, "/requests/17/fault", "\"\""},
+    {nullptr, nullptr, 200, "/requests/16/operation", "\"list_snapshots\""},
     {"/_sim/scenario", "{\"faults\":[{\"operation\":\"*\",\"nth\":1,\"count\":2,\"status\":503}]}", 200},
     {"mount_targets/list", "{}", 503, "/code", "503"},
     {"mount_target_snapshots", "snap failover $share1", 503, nullptr, nullptr, nullptr, "share1/.snapshot/failover"},
