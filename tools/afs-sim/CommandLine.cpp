@@ -48,7 +48,9 @@ const char* UsageText() {
            "  --retry-pages N --delay-ms N --synthetic N\n"
            "  --log FILE                  request log (default standard error)\n"
            "  --quiet                     no request log\n"
-           "  --no-control                do not serve the /_sim/ test endpoints\n";
+           "  --no-control                do not serve the /_sim/ test endpoints\n"
+           "  --help                      this text\n"
+           "  --version                   the version\n";
 }
 
 std::string ParseCommandLine(const std::vector<std::string>& listArgs, const char* pszEnvPassword,
@@ -64,6 +66,10 @@ std::string ParseCommandLine(const std::vector<std::string>& listArgs, const cha
         const std::string& strArg = listArgs[i];
         if (strArg == "--help" || strArg == "-h") {
             commandLine.bHelp = true;
+            continue;
+        }
+        if (strArg == "--version") {
+            commandLine.bVersion = true;
             continue;
         }
         if (strArg == "--quiet") {
@@ -131,7 +137,7 @@ std::string ParseCommandLine(const std::vector<std::string>& listArgs, const cha
             return "unknown option " + strArg;
         }
     }
-    if (commandLine.bHelp) return {};
+    if (commandLine.bHelp || commandLine.bVersion) return {};
     if (options.strPassword.empty()) return "no password: give --password-file FILE or set AFS_SIM_PASSWORD";
     if (options.strSharesDir.empty()) return "--shares DIR is required";
     if (!strScenarioFile.empty()) {
