@@ -46,7 +46,7 @@ TEST(LogWriter, SettingsOrTheGivenFileChooseLevelAndPlace) {
     const struct { std::string strSettings, strFile; int nLevel; std::string strLands, strBefore; } kCases[] = {
         {"[Host]\nLogLevel = 3\nLogDir = " + path + "/logs\n", "", 3, path + "/logs/afs-host.log", ""},
         {"[Host]\n", "", 0, "", ""},
-        {"", existing + "/host.log", 0, "", ""},  // no folder can be made under a file
+        {"", existing + "/host.log", 0, "", "host log: cannot use folder " + existing + ": not a folder.*\n"},
         {"", existing, 0, existing, "earlier line\n"},
     };
     auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
