@@ -2,6 +2,7 @@
 // backup host runs backup jobs: the results are read back from the scan
 // database, the record files and the job history.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <gmock/gmock.h>
 
@@ -241,6 +242,33 @@ TEST_F(AfsScanE2ETest, UsageErrorsAreRefusedBeforeAnyWork) {
     EXPECT_THAT(unmounted.strStderr,
                 HasSubstr("scan path " + strRoot + "/elsewhere is on no share of the mount table"));
     EXPECT_FALSE(std::filesystem::exists(strStateDir + "/jobs.txt"));
+}
+
+TEST_F(AfsScanE2ETest, RegressionSymlinksAndOddSpellingsReachTheScanDatabase) {
+    WriteFile("share1/a.txt", "alpha\n");
+    WriteMountTable({"share1"});
+    StartSimulator();
+    ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
+
+    std::filesystem::create_symlink("a.txt", Share("share1/link"));  // reported as "SYMLINK"
+    ProgramResult run2 = RunScan({"share1"}, {"--jsonl"});
+    ASSERT_EQ(0, run2.nExitStatus) << run2.strStderr;
+    EXPECT_THAT(Items(2), ElementsAre("ADD /127.0.0.1/share1/link"));
+    EXPECT_THAT(run2.strStdout, HasSubstr("\"change_type\":\"ADD\",\"is_dir\":false"));
+
+    // Lower-case types, nine fraction digits and "+00:00": unknown operations
+    // are OTHER, unknown object types regular files, and the times are read.
+    StopSimulator();
+    std::ofstream(strRoot + "/odd.json") << R"({"odd_spellings": 1})";
+    StartSimulator({"--scenario", strRoot + "/odd.json"});
+    MakeDir("share1/d");
+    struct stat attributes {};
+    ASSERT_EQ(0, lstat(Share("share1/d").c_str(), &attributes));
+    ProgramResult run3 = RunScan({"share1"}, {"--jsonl"});
+    ASSERT_EQ(0, run3.nExitStatus) << run3.strStderr;
+    EXPECT_THAT(Items(3), ElementsAre("OTHER /127.0.0.1/share1/d"));
+    EXPECT_THAT(run3.strStdout, HasSubstr("\"change_type\":\"OTHER\",\"is_dir\":false"));
+    EXPECT_THAT(run3.strStdout, HasSubstr("\"mtime\":" + std::to_string(attributes.st_mtime) + ","));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "Nutanix/NutanixAFSManager/NutanixAFSManager.h"
+#include "host/Sleep.h"
 #include "tests/support/ScopedTempDir.h"
 #include "tests/support/CapturingLogWriter.h"
 #include "tests/support/ScopedSettings.h"
@@ -112,6 +113,43 @@ TEST_F(JobManagerSimulatorTest, CreateAndMountSnapPreparesTheShareOnTheServerAnd
     EXPECT_EQ("m:" + share1 + ":" + share1 + "/.snapshot/zkop__2_7_1:\nm:" + share1 + ":" + share1 +
                   "/.snapshot/zkop__2_7_2:\n",
               CScopedTempDir::ReadFile(map));
+}
+
+TEST_F(JobManagerSimulatorTest, RegressionCreationWhoseAnswerWasLostIsNotAFailure) {
+    // The server acts, the answer is lost, the client re-sends and gets 409.
+    ptrSimulator.reset();
+    const std::string scenario = tempDir.WriteFile(
+        "scenario.json", R"({"partner_conflict": 1, "faults": [)"
+                         R"({"operation": "create_snapshot", "kind": "drop_after"},)"
+                         R"({"operation": "create_partner_server", "kind": "drop_after"}]})");
+    ASSERT_EQ("", CSimulatorProcess::Start({"--shares", tempDir.GetPath() + "/shares", "--state",
+                                            tempDir.GetPath() + "/state", "--port", "0", "--quiet", "--scenario",
+                                            scenario},
+                                           ptrSimulator, {"AFS_SIM_PASSWORD=secret"}));
+    // The client re-sends within its high-availability wait, in virtual time.
+    ptrSettings.reset();
+    ptrSettings.reset(new CScopedSettings("[Host]\nMountTableFile = " + mountTable + "\n[EventManager]\ndEVLOGDIR = " +
+                                          tempDir.GetPath() + "/logs\n[FileSystemAgent]\nuHAWaitTime = 60\n"));
+    const FSleepFunction fnPreviousSleep = SetSleepFunction([](unsigned int) {});
+    CNutanixAFSManagerAPIHelper helper(ptrSimulator->Url(), "admin", "secret", 1234);
+    CRhError error = helper.CreatePartnerServer({"10.0.0.5"});
+    EXPECT_FALSE(error.IsError()) << error.AsString();
+    EXPECT_EQ(1u, log->CountContaining("Partner server [curl_client_partner_server_pellorand] was created by an "
+                                       "earlier attempt of this request"));
+
+    std::vector<MountedTargets> shares;
+    ASSERT_FALSE(helper.GetMountedTargets(shares).IsError());
+    const std::string shareUUID = shares.front().strShareUUID;
+    std::string snapUUID;
+    error = helper.CreateSnap(shareUUID, "zkop__2_7_9", snapUUID);
+    ASSERT_FALSE(error.IsError()) << error.AsString();
+    std::vector<MountedTargetsSnaps> snaps;
+    ASSERT_FALSE(helper.GetListOfSnapsForUUID(shareUUID, snaps).IsError());
+    ASSERT_EQ(1u, snaps.size());
+    EXPECT_EQ(snaps[0].strSnapUUID, snapUUID);
+    EXPECT_EQ(1u, log->CountContaining("Snap [zkop__2_7_9] was created by an earlier attempt of this request, UUID [" +
+                                       snapUUID + "]"));
+    SetSleepFunction(fnPreviousSleep);
 }
 
 }  // namespace

@@ -149,15 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "list_mount_targets",
                     "truncate",
                     {"CreateAndMountSnap failed", "get_mount_target failed: HTTP 200: malformed response"},
-                    false},
-        // The snapshot is made but its answer is lost: the job cannot know
-        // the UUID, fails, and the next job deletes the orphan.
-        ServerFault{"SnapshotCreatedAnswerLost",
-                    R"({"faults":[{"operation":"create_snapshot","kind":"drop_after"}]})",
-                    "create_snapshot",
-                    "drop_after",
-                    {"CreateAndMountSnap failed", "create_mount_target_snapshot failed: "},
-                    true}),
+                    false}),
     [](const ::testing::TestParamInfo<ServerFault>& info) { return std::string(info.param.pszName); });
 
 // A failed deletion of a stale snapshot is logged and skipped by design: the

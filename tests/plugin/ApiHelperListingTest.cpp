@@ -245,5 +245,25 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
     EXPECT_TRUE(Events().empty());
 }
 
+// A creation whose first attempt went through answers 409 when re-sent.
+TEST_F(ApiHelperTest, RegressionCreationConflictTakesOnlyWhatHasThatName) {
+    const std::pair<std::vector<SnapSpec>, const char*> cases[] = {
+        {{{"s9", "zkop__2_7_1234", "mt"}}, "s9"}, {{{"s8", "zkop__2_7_1233", "mt"}, {"s7", "ZKOP__2_7_1234", "mt"}}, ""}};
+    ptrBackend->fnCreateSnapshot = [](const std::string&, const std::string&) -> std::string {
+        throw NutanixException("create_mount_target_snapshot failed: HTTP 409: snapshot exists", 409);
+    };
+    for (const auto& test : cases) {
+        ptrBackend->fnGetMountTargetSnapshot = ServeSnaps(test.first);
+        std::string uuid = "untouched";
+        EXPECT_EQ(*test.second == 0, helper.CreateSnap("mt", "zkop__2_7_1234", uuid).IsError());
+        EXPECT_EQ(*test.second ? test.second : "untouched", uuid);
+    }
+    ptrBackend->fnGetPartnerServer = ServePartners({kPartner});
+    ptrBackend->fnCreatePartnerServer = []() -> std::string {
+        throw NutanixException("create_partner_server failed: HTTP 409: partner server exists", 409);
+    };
+    EXPECT_FALSE(helper.CreatePartnerServer({"10.0.0.5"}).IsError());
+}
+
 }  // namespace
 }  // namespace afs_test

@@ -101,7 +101,7 @@ protected:
 };
 
 TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
-    ServePages({Page("last", {Object("ADD", "/.snapshot/zkop__2_7_1234/docs/a.txt"),
+    ServePages({Page("last", {nullptr, Object("ADD", "/.snapshot/zkop__2_7_1234/docs/a.txt"),
                               Object("DELETE", "/.snapshot/zkop__2_7_1233/old.txt"),
                               Object("MODIFY", "/.snapshot/zkop__2_7_1234/m.txt"),
                               Object("RENAME", "/.snapshot/zkop__2_7_1234/new.txt", "/.snapshot/zkop__2_7_1233/was.txt"),
@@ -140,6 +140,18 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
     std::string twice = "/x/.snapshot/zkop__2_7_1234/a/.snapshot/b";
     ASSERT_TRUE(RewriteSnapshotPath(info, twice, true));
     EXPECT_EQ("/server/share/a/.snapshot/b", twice);
+    // ".snapshot" and the snapshot names count as whole components only.
+    const std::pair<const char*, const char*> cases[] = {
+        {"/docs/my.snapshot.txt", nullptr}, {"/docs/.snapshots/a", nullptr},
+        {"/.snapshot/s1/docs/my.snapshot.txt", "/mnt/share/.snapshot/s1/docs/my.snapshot.txt"},
+        {"/.snapshot/zkop__2_7_12345/a", "/mnt/share/.snapshot/zkop__2_7_12345/a"},
+        {"/.snapshot/zkop__2_7_1233x/a", "/mnt/share/.snapshot/zkop__2_7_1233x/a"},
+        {"/.snapshot/zkop__2_7_1234", "/server/share"}, {"/my.snapshot/.snapshot/ZKOP__2_7_1233/a", "/server/share/a"}};
+    for (const auto& test : cases) {
+        std::string path = test.first;
+        EXPECT_EQ(test.second != nullptr, RewriteSnapshotPath(info, path, true)) << test.first;
+        EXPECT_EQ(test.second ? test.second : test.first, path);
+    }
 }
 
 TEST_F(SnapshotDiffTest, AttributesAndTimestampEdges) {
@@ -173,6 +185,7 @@ TEST_F(SnapshotDiffTest, AttributesAndTimestampEdges) {
 
 // Settings absent, 0, 2 and huge; the retry count is per difference, not per page.
 TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
+    const std::string kStuck = "get_mount_target_snapshot_diff paging stopped: the page token did not advance [";
     struct Case {
         const char* ini;
         std::vector<std::string> listUuids, listPages;
@@ -193,8 +206,10 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
         {"MaxScanRetries = 0", {"d1"}, {"retry"}, {}, "d1[unset]", "Maximum retry reached", 0},
         {"NutanixRetrySleep = 99999999999\nMaxScanRetries = 1", {"d1"}, {"retry", "last"}, {4294967000u},
          "d1[unset] d1[unset]", "", 1},
-        // An empty token is sent on as it came.
-        {"", {"d1"}, {"t1", "", "last"}, {}, "d1[unset] d1[t1] d1[]", "", 3},
+        // A page that is not the last must lead elsewhere.
+        {"", {"d1"}, {""}, {}, "d1[unset]", kStuck + "]", 1},
+        {"", {"d1"}, {"t1", "t1", "last"}, {}, "d1[unset] d1[t1]", kStuck + "t1]", 2},
+        {"", {"d1"}, {"t1", "", "last"}, {}, "d1[unset] d1[t1]", kStuck + "]", 2},
         {"MaxScanRetries = 1", {"d1", "d2"}, {"retry", "t", "last", "retry", "last"}, {6000, 6000},
          "d1[unset] d1[unset] d1[t] d2[unset] d2[unset]", "", 3},
         {"", {}, {}, {}, "", "", 0},
@@ -234,7 +249,7 @@ TEST_F(SnapshotDiffTest, FailuresEndTheComparison) {
                            Object("ADD", "/.snapshot/zkop__2_7_1234/3")})});
     CRhError error = Load();
     EXPECT_EQ("database full", error.GetMessage());
-    EXPECT_EQ(3u, error.GetEntries().size());  // the database, the item loader, the comparison
+    EXPECT_EQ(2u, error.GetEntries().size());  // the database, then the loader once
     EXPECT_EQ(1u, ptrDB->listItems.size());
 
     ptrBackend->fnCreateDiff = []() { return std::make_shared<model::Mount_target_snapshot_diff_output>(); };

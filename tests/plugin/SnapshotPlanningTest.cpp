@@ -50,6 +50,8 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         {1200, 1200, 0, 7, {{"s1200", "zkop__2_7_1200", "mt"}, {"s0", "zkop__2_7_0", "mt"}}, "", "", ""},
         {1200, 1233, 0, 7, {{"old1234", "zkop__2_7_1234", "mt"}}, "old1234 true;", "",
          "Snap name [zkop__2_7_1234] already present"},
+        {1200, 1233, 0, 7, {{"", "zkop__2_7_1100", "mt"}, {"s1101", "zkop__2_7_1101", "mt"}}, "s1101 true;", "",
+         "Snap [zkop__2_7_1100] has no UUID and is not deleted"},
         {1200, 1233, 0, 71, {{"a", "zkop__2_7_12", "mt"}, {"b", "ZKOP__2_71_1233", "mt"}, {"c", "zkop__2_71_99", "mt"}},
          "c true;", "", ""},
     };
@@ -106,6 +108,30 @@ TEST_F(SnapshotPlanningTest, EachPreparedShareIsRecordedAndAFailureStopsAtItsSha
     EXPECT_EQ("m:/mnt/a:/mnt/a/.snapshot/zkop__2_7_1234:\n", CScopedTempDir::ReadFile(tempDir.GetPath() + "/map"));
     EXPECT_EQ(1u, log->CountContaining("Previous refrence snap UUID [p], snapname [zkop__2_7_1233", 0));
     EXPECT_EQ(1u, log->CountContaining("Mapping SourceVolume[/mnt/a] => SnappedPath[/mnt/a/.snapshot/zkop__2_7_1234]", 0));
+}
+
+TEST_F(SnapshotPlanningTest, RegressionShareInTwoRecordsIsPlannedOnce) {
+    // A server whose listing shows the snapshots made so far.
+    auto ptrSnaps = std::make_shared<std::vector<SnapSpec>>(std::vector<SnapSpec>{{"s1233", "zkop__2_7_1233", "mt"}});
+    ptrBackend->fnGetMountTargetSnapshot = [ptrSnaps](int32_t offset, int32_t length) {
+        return ServeSnaps(*ptrSnaps)(offset, length);
+    };
+    ptrBackend->fnCreateSnapshot = [ptrSnaps](const std::string& uuid, const std::string& name) {
+        ptrSnaps->push_back({"new" + std::to_string(ptrSnaps->size()), name, uuid});
+        return ptrSnaps->back().strUuid;
+    };
+    InitializeManager(manager);
+    AddShare(manager, "/mnt/share", "mt");
+    AddShare(manager, "/mnt/share", "mt");
+    AddShare(manager, "/mnt/again", "mt");
+    ASSERT_FALSE(manager.ConfigureAFSVolumeSnap().IsError());
+    EXPECT_EQ(2u, ptrSnaps->size());  // one snapshot made, none deleted
+    for (const NutanixAFSVolumeInfo& info : manager.listVolumeInfo) {
+        EXPECT_EQ("new1 s1233 1 " + info.strVolumeMountPath + "/.snapshot/zkop__2_7_1233",
+                  info.strCurrentSnapUUID + " " + info.strPreviousSnapUUID + " " +
+                      std::to_string(info.bPreviousSnapPresent) + " " + info.strPreviousSnapPath);
+    }
+    EXPECT_EQ("/mnt/again/.snapshot/zkop__2_7_1234", manager.mapSourceToLocal["/mnt/again"]);
 }
 
 TEST_F(SnapshotPlanningTest, ReferenceLookupIgnoresCaseComparesComponentsAndFollowsTheScanMap) {

@@ -225,6 +225,10 @@ TEST(BackendMapping, FailuresNameTheOperationStatusAndCause) {
          R"({"object_list": [{}, {"access_timestamp": "2026-12-01 10:11:12Z"}]})",
          "200 get_mount_target_snapshot_diff_page failed: HTTP 200: malformed response: object_list[1].access_timestamp: "
          "\"2026-12-01 10:11:12Z\" is not an ISO-8601 UTC time"},
+        {[](IRestBackend& rest) { rest.delete_mount_target_snapshot("", true); }, 0, "",
+         "0 delete_mount_target_snapshot refused: the snapshot UUID is empty; nothing was sent"},
+        {[](IRestBackend& rest) { rest.get_mount_target_snapshot_diff_page("", none, none); }, 0, "",
+         "0 get_mount_target_snapshot_diff_page refused: the difference UUID is empty; nothing was sent"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.answer);
@@ -232,6 +236,7 @@ TEST(BackendMapping, FailuresNameTheOperationStatusAndCause) {
         backend.Script(Answer(test.lStatus, test.answer));
         const std::string text = Failure([&] { test.fnCall(*backend.ptrBackend); });
         EXPECT_EQ(0u, text.find(test.expected)) << text;
+        EXPECT_EQ(test.expected.find("nothing was sent") == std::string::npos, backend.Requests().size() == 1);
     }
 }
 
