@@ -148,13 +148,14 @@ TEST_F(PluginEntry, VolumeNameNeedsAnExactMountPathWithAPreviousSnapAndTheLastMa
     for (const auto& test : cases) EXPECT_EQ(test.second, manager.GetVolumeName(test.first)) << test.first;
 }
 
-TEST_F(PluginEntry, PrintInfoWritesThreeLinesPerRecordAtTheWritersLevel) {
+TEST_F(PluginEntry, PrintInfoWritesTheVersionAndThreeLinesPerRecordAtTheWritersLevel) {
     manager.PrintInfo();
     EXPECT_TRUE(log->GetLines().empty());
     manager.listVolumeInfo = {Volume("/mnt/afs/share1", "s1", true), Volume("/mnt/afs/share2", "s2", false)};
     manager.PrintInfo();
     EXPECT_THAT(log->GetMessages(),
                 ::testing::ElementsAre(
+                    "NutanixAFSManager " AFS_VERSION,
                     " strSourceVolume [fs1:/mnt/afs/share1], strVolumeMountPath [/mnt/afs/share1], strVolumeUUID [uuid-s1]",
                     " strCurrentSnapName [s1], strCurrentSnapPath [/mnt/afs/share1/.snapshot/s1] strCurrentSnapUUID "
                     "[snap-uuid-s1]",
@@ -164,7 +165,7 @@ TEST_F(PluginEntry, PrintInfoWritesThreeLinesPerRecordAtTheWritersLevel) {
                     " strCurrentSnapName [s2], strCurrentSnapPath [/mnt/afs/share2/.snapshot/s2] strCurrentSnapUUID "
                     "[snap-uuid-s2]",
                     "strPreviousSnapName [] strPreviousSnapUUID [] bPreviousSnapPresent [0], strPreviousSnapPath []"));
-    EXPECT_EQ(6u, log->CountContaining("", 0));
+    EXPECT_EQ(7u, log->CountContaining("", 0));
     CScopedLogCapture quiet(-1);
     manager.PrintInfo();
     EXPECT_TRUE(quiet->GetLines().empty());
