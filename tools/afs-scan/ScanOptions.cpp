@@ -50,7 +50,7 @@ std::string ScanUsageText() {
            "  --log FILE              host and plug-in log (default: [Host] LogDir, else DIR/afs-scan.log)\n"
            "Output:\n"
            "  --db FILE               SQLite scan database (default DIR/scan.db)\n"
-           "  --batch-rows N          rows per database transaction (default 10000)\n"
+           "  --batch-rows N          rows handed to the database writer at once (default 4096)\n"
            "  --jsonl                 also print every item as one JSON object per line on stdout\n"
            "  --csv                   also print every item as CSV on stdout\n"
            "  --summary-json FILE     write the job summary as JSON\n"

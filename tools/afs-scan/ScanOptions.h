@@ -32,7 +32,7 @@ struct ScanOptions {
     bool bJsonLines = false;
     bool bCsv = false;
     bool bHelp = false;
-    int nBatchRows = 10000;
+    int nBatchRows = 4096;
 };
 
 // Parses argv[1..]. Returns an empty text on success, else the usage error.

@@ -7,6 +7,7 @@
 #include "tools/afs-scan/JobSummary.h"
 #include "tools/afs-scan/ScanJob.h"
 #include "tools/afs-scan/ScanOptions.h"
+#include "tools/afs-scan/StateLock.h"
 
 namespace {
 constexpr int kExitFailure = 1;
@@ -27,9 +28,16 @@ int main(int argc, char** argv) {
     }
     std::error_code fsError;
     std::filesystem::create_directories(options.strStateDir, fsError);
+    // Held until the process ends: nothing in the state folder is touched
+    // before it is ours.
+    CStateLock stateLock;
+    CRhError error = stateLock.Acquire(options.strStateDir);
+    if (error.IsError()) {
+        std::fprintf(stderr, "afs-scan: error: %s\n", error.AsString().c_str());
+        return kExitFailure;
+    }
     std::string strSettings;
-    CRhError error =
-        SetUpSettings(options.strSettingsFile, options.strMountTable, options.strStateDir, strSettings);
+    error = SetUpSettings(options.strSettingsFile, options.strMountTable, options.strStateDir, strSettings);
     if (error.IsError()) {
         std::fprintf(stderr, "afs-scan: error: %s\n", error.AsString().c_str());
         return kExitFailure;
