@@ -2,16 +2,11 @@
 // host runs jobs, checked where a user looks: the scan database and its job
 // history, the record files, the snapshots and the messages.
 #include <fcntl.h>
-#include <gmock/gmock.h>
-#include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 
 #include "tests/e2e/ScanFixture.h"
 
@@ -20,15 +15,15 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
 class AfsScanE2ETest : public CScanFixture {
 protected:
     // Sets the times a row must carry; the access time lies ahead, so that
     // reading the file for a snapshot does not move it.
-    void Stamp(const std::string& strRelative) {
+    void Stamp(const std::vector<std::string>& listRelative) {
         const timespec arrTimes[2] = {{2000000000, 0}, {1000000000, 0}};
-        ASSERT_EQ(0, utimensat(AT_FDCWD, Share(strRelative).c_str(), arrTimes, 0));
+        for (const std::string& strRelative : listRelative)
+            ASSERT_EQ(0, utimensat(AT_FDCWD, Share(strRelative).c_str(), arrTimes, 0));
     }
     // The row the scan database must hold for a file as it is now.
     std::string Row(long long llJobId, const char* pszType, const std::string& strRelative,
@@ -41,159 +36,120 @@ protected:
     }
 };
 
+// Share "plain" is not offered for backup; share2's reference snapshot is
+// deleted behind the host's back before job 2.
 TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
     WriteFile("share1/a.txt", "alpha\n");
     WriteFile("share1/docs/c.txt", "charlie\n");
     WriteFile("share1/old/x.txt", "x-ray\n");
     WriteFile("share2/data.txt", "data\n");
-    WriteMountTable({"share1", "share2"});
-    ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
-    ProgramResult run1 = RunScan({"share1", "share2"});
+    WriteFile("plain/p.txt", "plain\n");
+    WriteMountTable({"share1", "share2", "plain"});
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--share-capabilities", "plain=SMB_ONLY"}));
+    ProgramResult run1 = RunScan({"share1", "share2", "plain"});
     ASSERT_EQ(0, run1.nExitStatus) << run1.strStderr;
     EXPECT_THAT(run1.strStdout, HasSubstr("job 1 (full, previous job 0, full job 1): ok"));
-    EXPECT_THAT(Items(1), IsEmpty());
+    EXPECT_THAT(run1.strStdout, HasSubstr("share " + Share("plain") + ": not backed up"));
+    EXPECT_THAT(run1.strStderr, HasSubstr("no CFT_BACKUP capability"));
+    EXPECT_FALSE(std::filesystem::exists(Share("plain/.snapshot")));
+    EXPECT_THAT(Items(1), ::testing::IsEmpty());
     EXPECT_EQ(SnapInfoLine("share1", 1) + SnapInfoLine("share2", 1), ReadWholeFile(JobFile(1, "snapinfo")));
     EXPECT_EQ("m:" + Share("share1") + ":" + SnapPath("share1", 1) + ":\nm:" + Share("share2") + ":" +
                   SnapPath("share2", 1) + ":\nm:" + strSharesDir + ":/127.0.0.1:\n",
               ReadWholeFile(JobFile(1, "snapmap")));
-    EXPECT_EQ("alpha\n", ReadWholeFile(SnapPath("share1", 1) + "/a.txt"));
 
+    ASSERT_EQ(200, Api("DELETE", kApi + "mount_target_snapshots/" + Snapshots("share2", true).at(0)).status);
     WriteFile("share1/new.txt", "new\n");
     WriteFile("share1/a.txt", "more\n", true);
-    ASSERT_NO_FATAL_FAILURE(Stamp("share1/a.txt"));
-    ASSERT_NO_FATAL_FAILURE(Stamp("share1/new.txt"));
+    ASSERT_NO_FATAL_FAILURE(Stamp({"share1/a.txt", "share1/new.txt"}));
     std::filesystem::rename(Share("share1/docs/c.txt"), Share("share1/docs/c2.txt"));
     std::filesystem::remove(Share("share1/old/x.txt"));
     WriteFile("share2/reports/r1.txt", "r1\n");
-    ProgramResult run2 = RunScan({"share1", "share2"}, {"--jsonl", "--summary-json", strRoot + "/job2.json"});
+    WriteFile("plain/q.txt", "never reported\n");
+    ProgramResult run2 =
+        RunScan({"share1", "share2", "plain"}, {"--jsonl", "--summary-json", strRoot + "/job2.json"});
     ASSERT_EQ(0, run2.nExitStatus) << run2.strStderr;
     EXPECT_THAT(Items(2),
-                ElementsAre("ADD /127.0.0.1/share1/new.txt", "ADD /127.0.0.1/share2/reports",
-                            "ADD /127.0.0.1/share2/reports/r1.txt", "DELETE /127.0.0.1/share1/old/x.txt",
-                            "MODIFY /127.0.0.1/share1/a.txt", "MODIFY /127.0.0.1/share1/docs",
-                            "MODIFY /127.0.0.1/share1/old",
+                ElementsAre("ADD /127.0.0.1/share1/new.txt", "ADD /127.0.0.1/share2/data.txt",
+                            "ADD /127.0.0.1/share2/reports", "ADD /127.0.0.1/share2/reports/r1.txt",
+                            "DELETE /127.0.0.1/share1/old/x.txt", "MODIFY /127.0.0.1/share1/a.txt",
+                            "MODIFY /127.0.0.1/share1/docs", "MODIFY /127.0.0.1/share1/old",
                             "RENAME /127.0.0.1/share1/docs/c2.txt <- /127.0.0.1/share1/docs/c.txt"));
     EXPECT_THAT(run2.strStdout,
                 HasSubstr("\"path\":\"/127.0.0.1/share1/docs/c2.txt\",\"old_path\":\"/127.0.0.1/"
                           "share1/docs/c.txt\",\"change_type\":\"RENAME\",\"is_dir\":false,\"size\":8"));
     EXPECT_THAT(run2.strStderr, HasSubstr("job 2 (incremental, previous job 1, full job 1): ok"));
-    EXPECT_THAT(
-        ReadWholeFile(strRoot + "/job2.json"),
-        HasSubstr("\"status\":\"ok\",\"error\":\"\",\"shares\":[{\"mount_path\":\"" + Share("share1") +
-                  "\",\"scan_path\":\"/127.0.0.1/share1\",\"snapshot_path\":\"" + Share("share1") +
-                  "/.snapshot/" + SnapName(2) + "\",\"mode\":\"snapshot difference\",\"items\":6,"));
+    EXPECT_THAT(run2.strStderr,
+                HasSubstr("share " + Share("share2") + " has no reference snapshot of job 1"));
+    EXPECT_THAT(run2.strStderr, HasSubstr("share " + Share("share2") + ": full listing: ADD 3,"));
+    EXPECT_THAT(ReadWholeFile(strRoot + "/job2.json"),
+                HasSubstr("\"status\":\"ok\",\"error\":\"\",\"shares\":[{\"mount_path\":\"" +
+                          Share("share1") + "\",\"scan_path\":\"/127.0.0.1/share1\",\"snapshot_path\":\"" +
+                          SnapPath("share1", 2) + "\",\"mode\":\"snapshot difference\",\"items\":6,"));
 
     // Every column of a small job, and its history record.
     const std::string strDeleted = Row(3, "DELETE", "share1/a.txt");
     std::filesystem::remove(Share("share1/a.txt"));
     std::filesystem::rename(Share("share1/new.txt"), Share("share1/moved.txt"));
     WriteFile("share2/data.txt", "more data\n", true);
-    ASSERT_NO_FATAL_FAILURE(Stamp("share2/data.txt"));
+    ASSERT_NO_FATAL_FAILURE(Stamp({"share2/data.txt"}));
     const long long llStart = std::time(nullptr);
-    ProgramResult run3 = RunScan({"share1", "share2"});
+    ProgramResult run3 = RunScan({"share1", "share2", "plain"});
     ASSERT_EQ(0, run3.nExitStatus) << run3.strStderr;
     EXPECT_THAT(run3.strStdout, HasSubstr("job 3 (incremental, previous job 2, full job 1): ok"));
     EXPECT_THAT(Query("SELECT * FROM items WHERE job_id = 3 ORDER BY change_type"),
                 ElementsAre(strDeleted, Row(3, "MODIFY", "share2/data.txt"),
                             Row(3, "RENAME", "share1/moved.txt", "/127.0.0.1/share1/new.txt")));
     EXPECT_THAT(
-        Query("SELECT id, client, app, kind, previous, full, status, adds, modifies, renames, deletes, "
-              "others, start_time >= " +
-              std::to_string(llStart) +
-              " AND end_time >= start_time FROM jobs "
-              "WHERE id = 3"),
-        ElementsAre("3|7|1|incremental|2|1|ok|0|1|1|1|0|1"));
-    EXPECT_EQ(8u, Items(2).size()) << "a later job must not touch an earlier job's rows";
-    EXPECT_THAT(Jobs(), ElementsAre("1 ok", "2 ok", "3 ok"));
-}
+        Query(
+            "SELECT id, client, app, kind, previous, full, status, adds, modifies, renames, deletes, others "
+            "FROM jobs WHERE id = 3 AND end_time >= start_time AND start_time >= " +
+            std::to_string(llStart)),
+        ElementsAre("3|7|1|incremental|2|1|ok|0|1|1|1|0"));
+    EXPECT_EQ(9u, Items(2).size()) << "a later job must not touch an earlier job's rows";
 
-// Without --map the plug-in names items by their mount path.
-TEST_F(AfsScanE2ETest, ShareNotOfferedIsSkippedAndALostReferenceFallsBackToAFullListing) {
-    WriteFile("share1/a.txt", "alpha\n");
-    WriteFile("share1/sub/b.txt", "bravo\n");
-    WriteFile("share2/c.txt", "charlie\n");
-    WriteFile("plain/p.txt", "plain\n");
-    WriteMountTable({"share1", "share2", "plain"});
-    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--share-capabilities", "plain=SMB_ONLY"}));
-    ProgramResult run1 = RunScan({"share1", "share2", "plain"}, {}, false);
-    ASSERT_EQ(0, run1.nExitStatus) << run1.strStderr;
-    EXPECT_THAT(run1.strStdout, HasSubstr("share " + Share("plain") + ": not backed up"));
-    EXPECT_THAT(run1.strStderr, HasSubstr("no CFT_BACKUP capability"));
-    EXPECT_FALSE(std::filesystem::exists(Share("plain/.snapshot")));
-    EXPECT_EQ(SnapInfoLine("share1", 1) + SnapInfoLine("share2", 1), ReadWholeFile(JobFile(1, "snapinfo")));
-
-    ASSERT_EQ(200,
-              Api("DELETE", kApi + std::string("mount_target_snapshots/") + Snapshots("share1", true).at(0))
-                  .status);
-    WriteFile("share1/new.txt", "new\n");
-    WriteFile("share2/d.txt", "delta\n");
-    WriteFile("plain/q.txt", "never reported\n");
-    ProgramResult run2 = RunScan({"share1", "share2", "plain"}, {}, false);
-    ASSERT_EQ(0, run2.nExitStatus) << run2.strStderr;
-    EXPECT_THAT(run2.strStderr,
-                HasSubstr("share " + Share("share1") + " has no reference snapshot of job 1"));
-    EXPECT_THAT(run2.strStdout, HasSubstr("share " + Share("share1") + ": full listing: ADD 4,"));
-    EXPECT_THAT(run2.strStdout, HasSubstr("share " + Share("share2") + ": snapshot difference: ADD 1,"));
-    EXPECT_THAT(Items(2), ElementsAre("ADD " + Share("share1/a.txt"), "ADD " + Share("share1/new.txt"),
-                                      "ADD " + Share("share1/sub"), "ADD " + Share("share1/sub/b.txt"),
-                                      "ADD " + Share("share2/d.txt")));
-
-    ProgramResult run3 = RunScan({"plain"}, {}, false);
-    EXPECT_EQ(1, run3.nExitStatus);
-    EXPECT_THAT(run3.strStderr,
+    ProgramResult run4 = RunScan({"plain"});
+    EXPECT_EQ(1, run4.nExitStatus);
+    EXPECT_THAT(run4.strStderr,
                 HasSubstr("Nothing to be back-up since all volumes are not CFT_BACKUP marked"));
-    EXPECT_THAT(Jobs(), ElementsAre("1 ok", "2 ok", "3 failed"));
+    EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
+                ElementsAre("1 ok", "2 ok", "3 ok", "4 failed"));
 }
 
-// Runs refused before a job starts, or failing before the server is asked.
-struct Refusal {
-    const char* pszName;
-    std::vector<std::string> listExtra;  // "ROOT" stands for the test's folder
-    int nExitStatus;
-    std::string strError;
-    const char* pszJobs;  // the history afterwards
-};
-
-// clang-format off
-const Refusal kRefusals[] = {
-    {"StateFolderInUse", {}, 1, "afs-scan: error: state folder ROOT/state is in use by another afs-scan run "
-     "(process 4242); wait for it to end or give this run another --state [error ", "no database"},
-    {"PasswordOnTheCommandLine", {"--password", "secret"}, 2, "--password is not accepted", "no database"},
-    {"ScanPathOnNoShare", {"--scan-path", "ROOT/elsewhere"}, 1, "scan path ROOT/elsewhere is on no share of the mount table",
-     "no database"},
-    {"PluginMissing", {"--plugin", "ROOT/missing/libNutanixAFSManager.so"}, 1,
-     "cannot load the plug-in (tried ROOT/missing/libNutanixAFSManager.so: ", "1 failed"},
-};
-// clang-format on
-
-std::string WithRoot(std::string strText, const std::string& strRoot) {
-    for (size_t uAt = 0; (uAt = strText.find("ROOT", uAt)) != std::string::npos;)
-        strText.replace(uAt, 4, strRoot);
-    return strText;
-}
-
+// Runs refused before a job starts, or failing before the server is asked:
+// the cause in the error, and the history afterwards.
 TEST_F(AfsScanE2ETest, RefusedRunsNameTheCauseAndKeepTheStateFolder) {
     WriteMountTable({"share1"});
     WriteFile("share1/a.txt", "alpha\n");
     std::filesystem::create_directories(strStateDir);
     const int nLockFd = open((strStateDir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_EQ(5, write(nLockFd, "4242\n", 5));
-    for (const Refusal& refusal : kRefusals) {
-        SCOPED_TRACE(refusal.pszName);
-        const bool bLocked = refusal.listExtra.empty();
-        ASSERT_EQ(0, flock(nLockFd, bLocked ? LOCK_EX : LOCK_UN));
-        std::vector<std::string> listExtra;
-        for (const std::string& strArg : refusal.listExtra) listExtra.push_back(WithRoot(strArg, strRoot));
+    auto refused = [&](const std::vector<std::string>& listExtra, int nExitStatus,
+                       const std::string& strError, const char* pszJobs) {
         ProgramResult run = RunScan({"share1"}, listExtra);
-        EXPECT_EQ(refusal.nExitStatus, run.nExitStatus);
-        EXPECT_THAT(run.strStderr, HasSubstr(WithRoot(refusal.strError, strRoot)));
-        EXPECT_THAT(std::filesystem::exists(strDb) ? Jobs() : std::vector<std::string>{"no database"},
-                    ElementsAre(refusal.pszJobs));
-        // A refused second run says so in one line and writes nothing.
-        EXPECT_TRUE(!bLocked || (std::count(run.strStderr.begin(), run.strStderr.end(), '\n') == 1 &&
-                                 !std::filesystem::exists(strStateDir + "/settings.ini")));
-    }
+        EXPECT_EQ(nExitStatus, run.nExitStatus);
+        EXPECT_THAT(run.strStderr, HasSubstr(strError));
+        EXPECT_THAT(std::filesystem::exists(strDb) ? Query("SELECT id || ' ' || status FROM jobs")
+                                                   : std::vector<std::string>{"no database"},
+                    ElementsAre(pszJobs));
+        return run;
+    };
+    ASSERT_EQ(0, flock(nLockFd, LOCK_EX));
+    ProgramResult run = refused(
+        {}, 1,
+        "afs-scan: error: state folder " + strStateDir +
+            " is in use by another "
+            "afs-scan run (process 4242); wait for it to end or give this run another --state [error ",
+        "no database");
+    // One line, and nothing written.
+    EXPECT_EQ(1, std::count(run.strStderr.begin(), run.strStderr.end(), '\n'));
+    EXPECT_FALSE(std::filesystem::exists(strStateDir + "/settings.ini"));
     close(nLockFd);
+    refused({"--password", "secret"}, 2, "--password is not accepted", "no database");
+    refused({"--scan-path", strRoot + "/elsewhere"}, 1,
+            "scan path " + strRoot + "/elsewhere is on no share of the mount table", "no database");
+    const std::string strPlugin = strRoot + "/missing/libNutanixAFSManager.so";
+    refused({"--plugin", strPlugin}, 1, "cannot load the plug-in (tried " + strPlugin + ": ", "1 failed");
 }
 
 // A state folder of the former kind: history in jobs.txt, and rows of a

@@ -39,10 +39,6 @@ CChildProgram::~CChildProgram() {
     Wait();
 }
 
-void CChildProgram::Signal(int nSignal) {
-    if (pid > 0) kill(pid, nSignal);
-}
-
 ProgramResult CChildProgram::Wait() {
     ProgramResult result;
     int nStatus = 0;

@@ -3,6 +3,7 @@
 // Runs a program as a child process with its standard output and error in
 // files, for end-to-end tests that need the exit status and the texts.
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <string>
@@ -28,7 +29,9 @@ public:
     CChildProgram(const CChildProgram&) = delete;
     CChildProgram& operator=(const CChildProgram&) = delete;
 
-    void Signal(int nSignal);
+    void Signal(int nSignal) {
+        if (pid > 0) kill(pid, nSignal);
+    }
     // Waits for the end and collects the output; nExitStatus -1 when the
     // program could not be started.
     ProgramResult Wait();
