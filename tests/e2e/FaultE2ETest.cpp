@@ -29,7 +29,7 @@ enum ETwist {
     eDotDotPath,            // job 2's snapshot lists "zz/../../outside.txt", as a hostile server might
     eFullDiskSnapInfo,      // the record file leads into /dev/full
     eFullDiskSnapMap,
-    eKillScan,    // SIGKILL to afs-scan once a difference page has reached it (kills come last)
+    eKillScan,    // SIGKILL to afs-scan in the middle of loading (kills come last)
     eKillServer,  // SIGKILL to the server then; it is started again for job 4
 };
 
@@ -52,7 +52,7 @@ const char* const kMalformed = "HTTP 200: malformed response";
 const char* const kSnap = "CreateAndMountSnap failed";
 const char* const kPartner = "CreatePartnerServer failed";
 const char* const kSlowPages =
-    R"({"faults":[{"operation":"diff_page","nth":2,"kind":"delay","delay_ms":60000}]})";
+    R"({"faults":[{"operation":"diff_page","nth":3,"kind":"delay","delay_ms":60000}]})";
 
 // clang-format off
 const FaultCase kFaults[] = {
@@ -110,19 +110,20 @@ const FaultCase kFaults[] = {
 
 class FaultE2ETest : public CScanFixture, public ::testing::WithParamInterface<FaultCase> {
 protected:
-    // Job 3 in the background, killed (or its server) once a difference
-    // page has reached it; the server is gone afterwards.
+    // Job 3 in the background, killed (or its server) once the second
+    // difference page is asked for, so the first page's items have been
+    // handed to the writer; the server is gone afterwards.
     ProgramResult RunAndKill(ETwist eTwist) {
         CChildProgram job(ScanArgs({"share1"}, {"--batch-rows", "1"}),
                           {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/killed");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         for (std::vector<std::string> listSeen;
-             std::count(listSeen.begin(), listSeen.end(), "diff_page ") == 0 &&
+             std::count(listSeen.begin(), listSeen.end(), "diff_page ") < 2 &&
              std::chrono::steady_clock::now() < deadline;
              listSeen = Seen())
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (eTwist == eKillScan) job.Signal(SIGKILL);
-        if (eTwist == eKillServer) kill(ptrSim->Pid(), SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the writer's time to reach SQLite
+        eTwist == eKillScan ? job.Signal(SIGKILL) : static_cast<void>(kill(ptrSim->Pid(), SIGKILL));
         ProgramResult run = job.Wait();
         kill(ptrSim->Pid(), SIGKILL);  // its delayed answer would hold up a stop
         ptrSim.reset();
