@@ -78,6 +78,12 @@ unsigned CHttpRestBackend::Exchange(const char* operation, const HttpRequest& ou
     }
 }
 
+void CHttpRestBackend::RequirePathParameter(const char* operation, const std::string& value,
+                                            const char* what) const {
+    // An empty UUID would address the whole collection, not one member.
+    if (value.empty()) Throw(std::string(operation) + " refused: the " + what + " is empty; nothing was sent", 0);
+}
+
 void CHttpRestBackend::RequireStatus(const char* operation, long expected, long alsoOk) {
     if (response.lStatus == expected || (alsoOk != 0 && response.lStatus == alsoOk)) return;
     std::string text = std::string(operation) + " failed: HTTP " + std::to_string(response.lStatus);
@@ -173,6 +179,7 @@ std::string CHttpRestBackend::create_mount_target_snapshot(const std::string& mo
 void CHttpRestBackend::delete_mount_target_snapshot(const std::string& snapshotUuid,
                                                     boost::optional<bool> waitForCompletion) {
     const char* operation = "delete_mount_target_snapshot";
+    RequirePathParameter(operation, snapshotUuid, "snapshot UUID");
     request = HttpRequest{"DELETE", DeleteSnapshotPath(snapshotUuid, waitForCompletion), std::string()};
     unsigned attempts = Exchange(operation, request);
     // A re-sent deletion whose first attempt went through finds nothing left
@@ -198,6 +205,7 @@ model::Mount_target_snapshot_diff_tracking_output CHttpRestBackend::get_mount_ta
     const std::string& diffUuid, boost::optional<std::string> pageToken,
     boost::optional<std::string> pageSize) {
     const char* operation = "get_mount_target_snapshot_diff_page";
+    RequirePathParameter(operation, diffUuid, "difference UUID");
     request = HttpRequest{"GET", DiffPagePath(diffUuid, pageToken, pageSize), std::string()};
     Exchange(operation, request);
     RequireStatus(operation, 200);

@@ -58,6 +58,8 @@ private:
     // not 502/503/504 arrived, with the number of attempts it took. Throws on
     // transport failures and when the wait is used up.
     unsigned Exchange(const char* operation, const HttpRequest& request);
+    // Throws, before anything is sent, when a path parameter is empty.
+    void RequirePathParameter(const char* operation, const std::string& value, const char* what) const;
     // Throws unless the answer's status is `expected` (or `alsoOk`, if not 0).
     void RequireStatus(const char* operation, long expected, long alsoOk = 0);
     // Runs a body mapping; its NutanixException gets the operation and status.

@@ -42,33 +42,49 @@ bool ParseIso8601Utc(const char* text, size_t length, utility::datetime& out) {
     if (length < 20) return false;
     int year, month, day, hour, minute, second;
     if (!ReadDigits(text, 4, year) || text[4] != '-' || !ReadDigits(text + 5, 2, month) ||
-        text[7] != '-' || !ReadDigits(text + 8, 2, day) || text[10] != 'T' ||
+        text[7] != '-' || !ReadDigits(text + 8, 2, day) || (text[10] != 'T' && text[10] != 't') ||
         !ReadDigits(text + 11, 2, hour) || text[13] != ':' || !ReadDigits(text + 14, 2, minute) ||
         text[16] != ':' || !ReadDigits(text + 17, 2, second)) {
         return false;
     }
     if (year < 1601 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
-        hour > 23 || minute > 59 || second > 59) {
+        hour > 23 || minute > 59 || second > 60) {
         return false;
     }
+    // A leap second has no place in a count of intervals; it is read as the
+    // second before it.
+    if (second == 60) second = 59;
     size_t position = 19;
     uint64_t fraction = 0;
     if (text[position] == '.') {
         ++position;
         size_t digits = 0;
         while (position < length && text[position] >= '0' && text[position] <= '9') {
-            if (++digits > 7) return false;
-            fraction = fraction * 10 + static_cast<uint64_t>(text[position] - '0');
+            // Digits below 100 ns are dropped (truncated), not rounded.
+            if (++digits <= 7) fraction = fraction * 10 + static_cast<uint64_t>(text[position] - '0');
             ++position;
         }
         if (digits == 0) return false;
         for (; digits < 7; ++digits) fraction *= 10;
     }
-    if (position + 1 != length || text[position] != 'Z') return false;
-    uint64_t seconds = static_cast<uint64_t>(DaysSince1601(year, month, day)) * 86400ULL +
-                       static_cast<uint64_t>(hour) * 3600ULL + static_cast<uint64_t>(minute) * 60ULL +
-                       static_cast<uint64_t>(second);
-    out = utility::datetime::from_interval(seconds * kTicksPerSecond + fraction);
+    int64_t offsetSeconds = 0;
+    if (position + 1 == length && (text[position] == 'Z' || text[position] == 'z')) {
+        offsetSeconds = 0;
+    } else if (position + 6 == length && (text[position] == '+' || text[position] == '-')) {
+        int offsetHours, offsetMinutes;
+        if (!ReadDigits(text + position + 1, 2, offsetHours) || text[position + 3] != ':' ||
+            !ReadDigits(text + position + 4, 2, offsetMinutes) || offsetHours > 23 || offsetMinutes > 59) {
+            return false;
+        }
+        offsetSeconds = (offsetHours * 3600 + offsetMinutes * 60) * (text[position] == '+' ? 1 : -1);
+    } else {
+        return false;
+    }
+    const int64_t seconds = DaysSince1601(year, month, day) * 86400 + hour * 3600 + minute * 60 + second -
+                            offsetSeconds;  // local time minus its offset is UTC
+    // The offset may carry an instant across 1601 or 9999; UTC must stay within.
+    if (seconds < 0 || seconds >= DaysSince1601(10000, 1, 1) * 86400) return false;
+    out = utility::datetime::from_interval(static_cast<uint64_t>(seconds) * kTicksPerSecond + fraction);
     return true;
 }
 

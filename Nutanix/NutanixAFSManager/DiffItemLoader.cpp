@@ -29,15 +29,37 @@ uint64_t DiffTimeToUnixSeconds(const utility::datetime& time) {
     return seconds < kSecondsFrom1601To1970 ? kInvalidTime : seconds - kSecondsFrom1601To1970;
 }
 
+size_t FindSnapshotComponent(const std::string& path) {
+    const size_t uLength = sizeof(kSnapshotDirectory) - 1;
+    for (size_t uAt = path.find(kSnapshotDirectory); uAt != std::string::npos;
+         uAt = path.find(kSnapshotDirectory, uAt + 1)) {
+        const bool bStartsComponent = uAt == 0 || path[uAt - 1] == '/';
+        const bool bEndsComponent = uAt + uLength == path.size() || path[uAt + uLength] == '/';
+        if (bStartsComponent && bEndsComponent) return uAt;
+    }
+    return std::string::npos;
+}
+
+bool ReplaceLeadingPath(std::string& path, const std::string& from, const std::string& to) {
+    // An empty prefix would match every path; it stands for no snapshot.
+    if (from.empty() || path.size() < from.size() || FXString::CompareLeftNoCase(path, from) != 0) return false;
+    if (path.size() != from.size() && path[from.size()] != '/' && from.back() != '/') return false;
+    path.replace(0, from.size(), to);
+    return true;
+}
+
 bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent,
                          std::string& scratch) {
-    const size_t uSnapshot = path.find(kSnapshotDirectory);
+    // Only a whole ".snapshot" component marks a snapshot directory: a file
+    // named my.snapshot.txt is not one.
+    const size_t uSnapshot = FindSnapshotComponent(path);
     if (uSnapshot == std::string::npos) return false;
     path.erase(0, uSnapshot);
     scratch.assign(volumeInfo.strVolumeMountPath);
     FXPath::Append(scratch, path, 0);
-    if (bReplaceCurrent) FXString::ReplaceLeftNoCase(scratch, volumeInfo.strCurrentSnapPath, volumeInfo.strScanVolumePath);
-    FXString::ReplaceLeftNoCase(scratch, volumeInfo.strPreviousSnapPath, volumeInfo.strScanVolumePath);
+    // Whole components again: zkop__2_7_123 must not match inside zkop__2_7_1234.
+    if (bReplaceCurrent) ReplaceLeadingPath(scratch, volumeInfo.strCurrentSnapPath, volumeInfo.strScanVolumePath);
+    ReplaceLeadingPath(scratch, volumeInfo.strPreviousSnapPath, volumeInfo.strScanVolumePath);
     path.swap(scratch);
     return true;
 }
@@ -83,7 +105,7 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
 
     if (object.operationTypeIsSet()) {
         const std::string& operation = object.getOperationType();
-        FXString::ReplaceLeftNoCase(strPath, volumeInfo.strCurrentSnapPath, volumeInfo.strVolumeMountPath);
+        ReplaceLeadingPath(strPath, volumeInfo.strCurrentSnapPath, volumeInfo.strVolumeMountPath);
         if (IsText(operation, "ADD")) {
             changeType = eNutanixAFSChangeAdd;
             HOST_LOG(3, "Add Snap path path [%s]", strPath.c_str());

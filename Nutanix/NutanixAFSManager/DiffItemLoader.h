@@ -14,8 +14,16 @@
 // value with all bits set.
 uint64_t DiffTimeToUnixSeconds(const utility::datetime& time);
 
+// Position of the first path component that is exactly ".snapshot", or npos.
+size_t FindSnapshotComponent(const std::string& path);
+
+// Replaces a leading `from` of `path` by `to`, ignoring letter case, only when
+// `from` ends at a component boundary ("/" or the end of `path`). False, and
+// `path` unchanged, otherwise or when `from` is empty.
+bool ReplaceLeadingPath(std::string& path, const std::string& from, const std::string& to);
+
 // Rewrites a server path into the scan form: keeps what follows the first
-// ".snapshot", puts it under the share's mount path, then replaces a leading
+// ".snapshot" component, puts it under the share's mount path, then replaces a leading
 // current snapshot path (when bReplaceCurrent) and a leading previous
 // snapshot path by the share's scan path. False when the path holds no
 // ".snapshot" (the item lies outside any snapshot and is skipped).

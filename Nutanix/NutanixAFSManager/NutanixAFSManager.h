@@ -52,6 +52,9 @@ public:
     const boost::shared_ptr<CNutanixAFSManagerAPIHelper>& GetAPIHelper() const { return ptrAPIHelper; }
 
 protected:
+    // Fills the record's current snapshot fields, appends them to the record
+    // files and maps the mount path to the snapshot path.
+    void RecordCurrentSnap(NutanixAFSVolumeInfo& info, const std::string& snapName, const std::string& snapUUID);
     // Error 1627 when Initialize has not built the API helper yet.
     CRhError RequireAPIHelper(const FXCodeLocation& location) const;
 

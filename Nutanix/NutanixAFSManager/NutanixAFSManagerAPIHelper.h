@@ -61,6 +61,8 @@ public:
 
 private:
     boost::shared_ptr<CurlClient> MakeCurlClient() const;
+    // True, with its UUID, when the share has a snapshot named `snapname`.
+    bool FindSnapByName(const std::string& volumeUUID, const std::string& snapname, std::string& snapUUID);
 
     std::string strConnection1;
     std::string strConnection2;

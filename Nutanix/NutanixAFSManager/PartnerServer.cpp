@@ -26,6 +26,42 @@ bool HasPartnerName(const std::shared_ptr<afs_rest::model::Partner_server_intent
     return ptrEntity && ptrEntity->getStatus() && ptrEntity->getStatus()->getName() == kPartnerServerName;
 }
 
+// Pages through the partner servers until ours is found.
+CRhError FindPartnerServer(CurlClient& client, const FXCodeLocation& location, bool& bFound) {
+    return WalkRestPages(
+        "get_partner_server", location,
+        [&](uint32_t offset, uint32_t length) {
+            return client.get_partner_server(static_cast<int32_t>(offset), static_cast<int32_t>(length));
+        },
+        [&](const std::shared_ptr<afs_rest::model::Partner_server_list_intent_response>& ptrPage,
+            uint32_t offset, uint32_t length, EPageStep& step) -> CRhError {
+            if (!ptrPage || !ptrPage->getMetadata()) {
+                return FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE,
+                                               "create_partner_server called failed with error [%s]",
+                                               "get_partner_server answered no page");
+            }
+            const auto& ptrMetadata = ptrPage->getMetadata();
+            PLUGIN_LOG_AT(location, 0,
+                          "Total %u partner server at(offset=%u, length=%u), returned(offset=%u, length=%u)",
+                          static_cast<uint32_t>(ptrMetadata->getTotalMatches()), offset, length,
+                          static_cast<uint32_t>(ptrMetadata->getOffset()),
+                          static_cast<uint32_t>(ptrMetadata->getLength()));
+            for (const auto& ptrEntity : ptrPage->getEntities()) {
+                if (HasPartnerName(ptrEntity)) {
+                    bFound = true;
+                    break;
+                }
+            }
+            if (bFound) step = ePageStop;
+            return CRhError::Success();
+        });
+}
+
+bool IsPartnerServerRegistered(CurlClient& client, const FXCodeLocation& location) {
+    bool bFound = false;
+    return !FindPartnerServer(client, location, bFound).IsError() && bFound;
+}
+
 // Sends the creation request; an empty answer is a failure.
 CRhError SendPartnerServerCreation(CurlClient& client, const std::list<std::string>& entries,
                                    const FXCodeLocation& location) {
@@ -33,11 +69,21 @@ CRhError SendPartnerServerCreation(CurlClient& client, const std::list<std::stri
     for (const std::string& entry : entries) listServerInfo.emplace_back(entry, kPartnerAccess);
     afs_rest::PairList listShares;
     afs_rest::PairList listExports;
-    std::string result = client.create_partner_server(
-        kPartnerServerName, kPartnerUsage, kPartnerVendor, kPartnerDescription, boost::none, boost::none,
-        boost::none, boost::optional<bool>(true), boost::none, boost::optional<afs_rest::PairList&>(listServerInfo),
-        boost::optional<afs_rest::PairList&>(listShares), boost::optional<afs_rest::PairList&>(listExports),
-        boost::optional<bool>(true));
+    std::string result;
+    try {
+        result = client.create_partner_server(
+            kPartnerServerName, kPartnerUsage, kPartnerVendor, kPartnerDescription, boost::none, boost::none,
+            boost::none, boost::optional<bool>(true), boost::none,
+            boost::optional<afs_rest::PairList&>(listServerInfo), boost::optional<afs_rest::PairList&>(listShares),
+            boost::optional<afs_rest::PairList&>(listExports), boost::optional<bool>(true));
+    } catch (const NutanixException& exception) {
+        // A request re-sent after a failover finds the registration that its
+        // first attempt made; the name is ours alone.
+        if (exception.GetHttpStatus() != 409 || !IsPartnerServerRegistered(client, location)) throw;
+        PLUGIN_LOG_AT(location, 0, "Partner server [%s] was created by an earlier attempt of this request",
+                      kPartnerServerName);
+        return CRhError::Success();
+    }
     if (result.empty()) {
         return FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE, "create_partner_server called failed");
     }
@@ -51,33 +97,7 @@ CRhError CNutanixAFSManagerAPIHelper::CreatePartnerServer(const std::list<std::s
     const FXCodeLocation location = FX_CODE_LOCATION;
     return RunRestGuarded(kCreatePartnerGuard, location, [&]() -> CRhError {
         bool bFound = false;
-        CRhError error = WalkRestPages(
-            "get_partner_server", location,
-            [&](uint32_t offset, uint32_t length) {
-                return ptrCurlClient->get_partner_server(static_cast<int32_t>(offset), static_cast<int32_t>(length));
-            },
-            [&](const std::shared_ptr<afs_rest::model::Partner_server_list_intent_response>& ptrPage,
-                uint32_t offset, uint32_t length, EPageStep& step) -> CRhError {
-                if (!ptrPage || !ptrPage->getMetadata()) {
-                    return FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE,
-                                                   "create_partner_server called failed with error [%s]",
-                                                   "get_partner_server answered no page");
-                }
-                const auto& ptrMetadata = ptrPage->getMetadata();
-                PLUGIN_LOG_AT(location, 0,
-                              "Total %u partner server at(offset=%u, length=%u), returned(offset=%u, length=%u)",
-                              static_cast<uint32_t>(ptrMetadata->getTotalMatches()), offset, length,
-                              static_cast<uint32_t>(ptrMetadata->getOffset()),
-                              static_cast<uint32_t>(ptrMetadata->getLength()));
-                for (const auto& ptrEntity : ptrPage->getEntities()) {
-                    if (HasPartnerName(ptrEntity)) {
-                        bFound = true;
-                        break;
-                    }
-                }
-                if (bFound) step = ePageStop;
-                return CRhError::Success();
-            });
+        CRhError error = FindPartnerServer(*ptrCurlClient, location, bFound);
         if (error.IsError()) return error;
 
         if (!bFound) {

@@ -1,5 +1,6 @@
 #include "Nutanix/NutanixAFSManager/RecordFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,53 +8,68 @@
 #include <cstring>
 
 CRecordFileAppender::CRecordFileAppender(const std::string& path) {
-    ptrFile = std::fopen(path.c_str(), "a+");
-    if (ptrFile == nullptr) return;
-    struct stat attributes {};
-    if (fstat(fileno(ptrFile), &attributes) == 0) llSizeBefore = attributes.st_size;
+    // The same file mode as fopen's "a+": created 0666 less the umask.
+    do {
+        nFile = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    } while (nFile < 0 && errno == EINTR);
 }
 
 CRecordFileAppender::~CRecordFileAppender() { CloseQuietly(); }
 
 void CRecordFileAppender::CloseQuietly() {
-    if (ptrFile != nullptr) {
-        std::fclose(ptrFile);
-        ptrFile = nullptr;
+    if (nFile >= 0) {
+        close(nFile);
+        nFile = -1;
     }
 }
 
 void CRecordFileAppender::Append(const std::string& text) {
-    if (ptrFile == nullptr || bWriteFailed || text.empty()) return;
-    if (std::fwrite(text.data(), 1, text.size(), ptrFile) != text.size()) {
-        bWriteFailed = true;
-        nWriteErrno = errno;
+    if (nFile >= 0) strBatch += text;
+}
+
+void CRecordFileAppender::TakeBackPartialWrite(size_t written) {
+    // After an O_APPEND write the offset is the end of what it wrote. Only
+    // when the file still ends there is the tail ours; when anything cannot
+    // be told, the file is left alone.
+    const off_t llEndOfOurs = lseek(nFile, 0, SEEK_CUR);
+    struct stat attributes {};
+    if (llEndOfOurs < static_cast<off_t>(written) || fstat(nFile, &attributes) != 0 ||
+        attributes.st_size != llEndOfOurs) {
+        return;
+    }
+    if (ftruncate(nFile, llEndOfOurs - static_cast<off_t>(written)) != 0) {
+        // Nothing more can be done here; the caller reports the failure.
     }
 }
 
 bool CRecordFileAppender::Commit(std::string& reason) {
-    if (ptrFile == nullptr) {
+    if (nFile < 0) {
         reason = "not open";
         return false;
     }
-    if (!bWriteFailed && std::fflush(ptrFile) != 0) {
-        bWriteFailed = true;
-        nWriteErrno = errno;
-    }
-    if (bWriteFailed) {
-        // Take back what reached the file; a character device such as
-        // /dev/full cannot be cut and holds nothing of ours anyway.
-        if (ftruncate(fileno(ptrFile), llSizeBefore) != 0) {
-            // Nothing more can be done here; the caller reports the failure.
+    bool bOk = true;
+    if (!strBatch.empty()) {
+        ssize_t written = 0;
+        do {
+            written = write(nFile, strBatch.data(), strBatch.size());
+        } while (written < 0 && errno == EINTR);
+        if (written < 0) {
+            reason = std::strerror(errno);
+            bOk = false;
+        } else if (static_cast<size_t>(written) != strBatch.size()) {
+            // A short write to a regular file means the disk or a size limit
+            // is reached; a half line would mislead the host, so take it back.
+            reason = "only " + std::to_string(written) + " of " + std::to_string(strBatch.size()) +
+                     " bytes could be written";
+            TakeBackPartialWrite(static_cast<size_t>(written));
+            bOk = false;
         }
-        reason = std::strerror(nWriteErrno != 0 ? nWriteErrno : EIO);
-        CloseQuietly();
-        return false;
     }
-    std::FILE* ptrClosing = ptrFile;
-    ptrFile = nullptr;
-    if (std::fclose(ptrClosing) != 0) {
+    const int nClosing = nFile;
+    nFile = -1;
+    if (close(nClosing) != 0 && bOk) {
         reason = std::strerror(errno);
-        return false;
+        bOk = false;
     }
-    return true;
+    return bOk;
 }

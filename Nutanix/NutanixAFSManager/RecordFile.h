@@ -1,14 +1,14 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
-#include <sys/types.h>
 
-// Appends whole lines to one record file. The file is opened with "a+"
+// Appends whole lines to one record file. The file is opened for appending
 // (created when missing) by the constructor and closed by Commit() or the
-// destructor, so it is open for one batch only. When a write, flush or close
-// fails, the file is cut back to its size before the batch where the system
-// allows it, so that a reader never sees half a line from us.
+// destructor, so it is open for one batch only. The batch goes out in one
+// write() on an O_APPEND descriptor, so other processes appending to the same
+// file never interleave with it. When that write lands only in part, the part
+// is cut off again, but only while the file still ends where the part ended:
+// lines another writer appended since then are never removed.
 class CRecordFileAppender {
 public:
     explicit CRecordFileAppender(const std::string& path);
@@ -16,7 +16,7 @@ public:
     CRecordFileAppender(const CRecordFileAppender&) = delete;
     CRecordFileAppender& operator=(const CRecordFileAppender&) = delete;
 
-    bool IsOpen() const { return ptrFile != nullptr; }
+    bool IsOpen() const { return nFile >= 0; }
     // Queues `text` (one or more whole lines) for the batch.
     void Append(const std::string& text);
     // Writes the batch and closes the file. False, with the system's reason
@@ -24,10 +24,10 @@ public:
     bool Commit(std::string& reason);
 
 private:
+    // Cuts off the `written` bytes that our write left at the file's end.
+    void TakeBackPartialWrite(size_t written);
     void CloseQuietly();
 
-    std::FILE* ptrFile = nullptr;
-    off_t llSizeBefore = 0;
-    bool bWriteFailed = false;
-    int nWriteErrno = 0;
+    int nFile = -1;
+    std::string strBatch;
 };

@@ -78,11 +78,24 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
             if (page.isShouldRetryPage()) {
                 return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE, "Maximum retry reached");
             }
+            const boost::optional<std::string> sentToken = pageToken;
             pageToken = page.getNextPageToken();
             for (const auto& ptrObject : page.getObjectList()) {
                 if (!ptrObject) continue;
+                // The loader has put its code location on a rejection already.
                 CRhError error = loader.Process(*ptrObject);
-                if (error.IsError()) return error.Push(FX_CODE_LOCATION);
+                if (error.IsError()) return error;
+            }
+            // A page that is not the last must lead elsewhere: an empty or
+            // repeated token would re-read one page for ever and hand its
+            // items over again.
+            if (!page.isIsLastPage() && (pageToken->empty() || pageToken == sentToken)) {
+                CRhError error = FXErrorUtil::ErrorWin32(
+                    FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                    "get_mount_target_snapshot_diff paging stopped: the page token did not advance [%s]",
+                    pageToken->c_str());
+                HOST_LOG(0, "%s", error.GetMessage().c_str());
+                return error;
             }
         }
     }

@@ -1,5 +1,7 @@
 // Per share: find the previous job's snapshot, delete the plug-in's stale
 // snapshots, create this job's snapshot and record where it can be read.
+#include <map>
+#include <set>
 #include <vector>
 
 #include "Nutanix/NutanixAFSManager/NutanixAFSManager.h"
@@ -26,6 +28,18 @@ bool IsOnMount(const std::string& path, std::string mountPath) {
 
 }  // namespace
 
+void CNutanixAFSManager::RecordCurrentSnap(NutanixAFSVolumeInfo& info, const std::string& snapName,
+                                           const std::string& snapUUID) {
+    info.strCurrentSnapUUID = snapUUID;
+    info.strCurrentSnapName = snapName;
+    info.strCurrentSnapPath = SnapshotPath(info.strVolumeMountPath, snapName);
+    SaveSnapDevInfo(info.strVolumeMountPath, snapName + "@" + info.strSourceVolume,
+                    info.strCurrentSnapPath);  // a record-file failure does not fail the job
+    HOST_LOG(0, "Mapping SourceVolume[%s] => SnappedPath[%s]", info.strVolumeMountPath.c_str(),
+             info.strCurrentSnapPath.c_str());
+    mapSourceToLocal[info.strVolumeMountPath] = info.strCurrentSnapPath;
+}
+
 CRhError CNutanixAFSManager::ConfigureAFSVolumeSnap() {
     CRhError error = RequireAPIHelper(FX_CODE_LOCATION);
     if (error.IsError()) return error;
@@ -39,7 +53,29 @@ CRhError CNutanixAFSManager::ConfigureAFSVolumeSnap() {
     HOST_LOG(0, " strFullSnapName [%s], strIncSnapName [%s], strPreviousSnapName [%s] ", strFullSnapName.c_str(),
              strIncSnapName.c_str(), strPreviousSnapName.c_str());
 
+    // A share may stand in several records (two scan paths on one mount, or
+    // one share mounted twice). It is planned once: planning it again would
+    // list the snapshot just made, delete it as stale and leave the earlier
+    // record comparing against a snapshot that no longer exists.
+    std::map<std::string, const NutanixAFSVolumeInfo*> mapPlannedShares;
+    std::set<std::string> setCreatedUUIDs;
     for (NutanixAFSVolumeInfo& info : listVolumeInfo) {
+        auto itPlanned = mapPlannedShares.find(info.strVolumeUUID);
+        if (itPlanned != mapPlannedShares.end()) {
+            const NutanixAFSVolumeInfo& planned = *itPlanned->second;
+            HOST_LOG(0, "Share UUID [%s] is already planned; [%s] uses its snapshot [%s]",
+                     info.strVolumeUUID.c_str(), info.strVolumeMountPath.c_str(),
+                     planned.strCurrentSnapUUID.c_str());
+            info.bPreviousSnapPresent = planned.bPreviousSnapPresent;
+            if (planned.bPreviousSnapPresent) {
+                info.strPreviousSnapName = planned.strPreviousSnapName;
+                info.strPreviousSnapUUID = planned.strPreviousSnapUUID;
+                info.strPreviousSnapPath = SnapshotPath(info.strVolumeMountPath, planned.strPreviousSnapName);
+            }
+            RecordCurrentSnap(info, strCurrentSnapName, planned.strCurrentSnapUUID);
+            continue;
+        }
+
         std::vector<MountedTargetsSnaps> listSnaps;
         std::vector<MountedTargetsSnaps> listToDelete;
         error = ptrAPIHelper->GetListOfSnapsForUUID(info.strVolumeUUID, listSnaps);
@@ -51,6 +87,14 @@ CRhError CNutanixAFSManager::ConfigureAFSVolumeSnap() {
             }
         }
 
+        auto addToDelete = [&](const MountedTargetsSnaps& snap) {
+            if (snap.strSnapUUID.empty()) {
+                // Deleting by an empty UUID would address the whole collection.
+                HOST_LOG(0, "Snap [%s] has no UUID and is not deleted", snap.strSnapName.c_str());
+            } else if (setCreatedUUIDs.count(snap.strSnapUUID) == 0) {
+                listToDelete.push_back(snap);
+            }
+        };
         for (const MountedTargetsSnaps& snap : listSnaps) {
             if (!FXString::MatchLeft(snap.strSnapName, strSnapPrefix)) continue;  // not ours: never touched
             if (snap.strSnapName == strPreviousSnapName) {
@@ -62,13 +106,13 @@ CRhError CNutanixAFSManager::ConfigureAFSVolumeSnap() {
                 info.bPreviousSnapPresent = true;
             } else if (snap.strSnapName == strFullSnapName && synthfulljobid != 0 && synthfulljobid > fulljobid) {
                 HOST_LOG(0, "Deleting the full job snapshot since this is after Synthfull job.");
-                listToDelete.push_back(snap);
+                addToDelete(snap);
             } else if (snap.strSnapName == strIncSnapName || snap.strSnapName == strSynthFullSnapName) {
                 // Kept for the incremental and synthetic full jobs.
             } else {
                 HOST_LOG(0, "Snap good to be deleted, UUID [%s], name [%s]", snap.strSnapUUID.c_str(),
                          snap.strSnapName.c_str());
-                listToDelete.push_back(snap);
+                addToDelete(snap);
             }
         }
 
@@ -78,16 +122,9 @@ CRhError CNutanixAFSManager::ConfigureAFSVolumeSnap() {
         std::string newUUID;
         error = ptrAPIHelper->CreateSnap(info.strVolumeUUID, strCurrentSnapName, newUUID);
         if (error.IsError()) return error.Push(FX_CODE_LOCATION);
-
-        info.strCurrentSnapUUID = newUUID;
-        info.strCurrentSnapName = strCurrentSnapName;
-        info.strCurrentSnapPath = SnapshotPath(info.strVolumeMountPath, strCurrentSnapName);
-
-        SaveSnapDevInfo(info.strVolumeMountPath, strCurrentSnapName + "@" + info.strSourceVolume,
-                        info.strCurrentSnapPath);  // a record-file failure does not fail the job
-        HOST_LOG(0, "Mapping SourceVolume[%s] => SnappedPath[%s]", info.strVolumeMountPath.c_str(),
-                 info.strCurrentSnapPath.c_str());
-        mapSourceToLocal[info.strVolumeMountPath] = info.strCurrentSnapPath;
+        setCreatedUUIDs.insert(newUUID);
+        mapPlannedShares[info.strVolumeUUID] = &info;
+        RecordCurrentSnap(info, strCurrentSnapName, newUUID);
     }
     return CRhError::Success();
 }

@@ -87,13 +87,36 @@ CRhError CNutanixAFSManagerAPIHelper::CleanListOfSnapsForUUID(const std::string&
     return CRhError::Success();
 }
 
+bool CNutanixAFSManagerAPIHelper::FindSnapByName(const std::string& volumeUUID, const std::string& snapname,
+                                                 std::string& snapUUID) {
+    std::vector<MountedTargetsSnaps> listSnaps;
+    if (GetListOfSnapsForUUID(volumeUUID, listSnaps).IsError()) return false;
+    for (const MountedTargetsSnaps& snap : listSnaps) {
+        if (snap.strSnapName == snapname && !snap.strSnapUUID.empty()) {
+            snapUUID = snap.strSnapUUID;
+            return true;
+        }
+    }
+    return false;
+}
+
 CRhError CNutanixAFSManagerAPIHelper::CreateSnap(const std::string& volumeUUID, const std::string& snapname,
                                                  std::string& snapUUID) {
     HOST_LOG(0, "Creating snap. volumeUUID [%s], snapname [%s]", volumeUUID.c_str(), snapname.c_str());
     const FXCodeLocation location = FX_CODE_LOCATION;
     return RunRestGuarded(kCreateSnapshotGuard, location, [&]() -> CRhError {
-        std::string newUUID = ptrCurlClient->create_mount_target_snapshot(volumeUUID, snapname, kSnapshotDescription,
-                                                                          boost::optional<bool>(true));
+        std::string newUUID;
+        try {
+            newUUID = ptrCurlClient->create_mount_target_snapshot(volumeUUID, snapname, kSnapshotDescription,
+                                                                  boost::optional<bool>(true));
+        } catch (const NutanixException& exception) {
+            // A request re-sent after a failover finds the snapshot that its
+            // first attempt made. The name carries the job id, so a snapshot
+            // of that name on this share is this job's own.
+            if (exception.GetHttpStatus() != 409 || !FindSnapByName(volumeUUID, snapname, newUUID)) throw;
+            PLUGIN_LOG_AT(location, 0, "Snap [%s] was created by an earlier attempt of this request, UUID [%s]",
+                          snapname.c_str(), newUUID.c_str());
+        }
         // Without a UUID the snapshot can be neither compared nor deleted
         // later: reporting success would lose the next incremental's reference.
         if (newUUID.empty()) {

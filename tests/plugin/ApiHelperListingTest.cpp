@@ -298,5 +298,37 @@ TEST_F(ApiHelperTest, CreateSnapWithEmptyUUIDIsAFailure) {
     EXPECT_EQ(0u, log->CountContaining("Snap creation success"));
 }
 
+struct ConflictCase {
+    const char* szName;
+    std::vector<SnapSpec> listSnaps;  // what the listing after the 409 shows
+    const char* szUUID;               // empty: the failure stands
+};
+
+TEST_F(ApiHelperTest, RegressionCreationConflictTakesOnlyTheSnapshotOfThatName) {
+    const ConflictCase cases[] = {
+        {"made by the first attempt", {{"s9", "zkop__2_7_1234", "mt"}}, "s9"},
+        {"no snapshot of that name", {{"s8", "zkop__2_7_1233", "mt"}, {"s7", "ZKOP__2_7_1234", "mt"}}, ""},
+    };
+    for (const ConflictCase& test : cases) {
+        SCOPED_TRACE(test.szName);
+        ptrBackend->fnCreateSnapshot = [](const std::string&, const std::string&) -> std::string {
+            throw NutanixException("create_mount_target_snapshot failed: HTTP 409: snapshot exists", 409);
+        };
+        ptrBackend->fnGetMountTargetSnapshot = ServeSnaps(test.listSnaps);
+        std::string snapUUID = "untouched";
+        CRhError error = helper.CreateSnap("mt", "zkop__2_7_1234", snapUUID);
+        EXPECT_EQ(*test.szUUID == 0, error.IsError());
+        EXPECT_EQ(*test.szUUID == 0 ? "untouched" : test.szUUID, snapUUID);
+    }
+    ptrBackend->fnGetPartnerServer = [](int32_t offset, int32_t) {
+        return MakePartnerPage(offset, 1, {kPartnerName});
+    };
+    ptrBackend->fnCreatePartnerServer = [](const PartnerCreation&) -> std::string {
+        throw NutanixException("create_partner_server failed: HTTP 409: partner server exists", 409);
+    };
+    CRhError error = helper.CreatePartnerServer({"10.0.0.5"});
+    EXPECT_FALSE(error.IsError()) << error.AsString();
+}
+
 }  // namespace
 }  // namespace afs_test

@@ -3,6 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <fstream>
+
+#include "Nutanix/NutanixAFSManager/RecordFile.h"
 #include "tests/support/ScopedTempDir.h"
 #include "tests/support/PluginTestBase.h"
 
@@ -95,6 +101,30 @@ TEST_F(SnapRecordFilesTest, RegressionFullDiskIsNotReportedAsSuccess) {
     manager.strSnapInfoFile = "/dev/full";
     EXPECT_FALSE(manager.SaveSnapDevInfo("/m", "d", "p").IsError());  // its caller ignores the result
     EXPECT_EQ(2u, log->CountContaining("Failed to write [/dev/full] file: No space left on device"));
+}
+
+TEST(RecordFileAppenderTest, RegressionFailedBatchKeepsLinesOthersAppended) {
+    CScopedTempDir tempDir;
+    const std::string path = tempDir.GetPath() + "/map";
+    std::ofstream(path) << "before\n";
+    CRecordFileAppender appender(path);
+    ASSERT_TRUE(appender.IsOpen());
+    std::ofstream(path, std::ios::app) << "other\n";  // another process, while our batch is prepared
+    appender.Append(std::string(99, 'x') + "\n");
+    // A file size limit lets only 10 bytes of the batch in.
+    struct rlimit previous {};
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &previous));
+    struct rlimit limited = previous;
+    limited.rlim_cur = 7 + 6 + 10;
+    void (*previousHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
+    std::string reason;
+    const bool bCommitted = appender.Commit(reason);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(bCommitted);
+    EXPECT_EQ("only 10 of 100 bytes could be written", reason);
+    EXPECT_EQ("before\nother\n", CScopedTempDir::ReadFile(path));
 }
 
 }  // namespace

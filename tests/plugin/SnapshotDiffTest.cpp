@@ -282,7 +282,7 @@ TEST_F(SnapshotDiffTest, RejectedItemStopsEverything) {
     CRhError error = Load();
     ASSERT_TRUE(error.IsError());
     EXPECT_EQ("database full", error.GetMessage());
-    EXPECT_EQ(3u, error.GetEntries().size());  // the database, the item loader, the comparison
+    EXPECT_EQ(2u, error.GetEntries().size());  // the database, then the comparison once
     EXPECT_EQ(1u, ptrDB->listItems.size());
     EXPECT_EQ(1u, PageRequests());
 }
@@ -342,6 +342,80 @@ TEST_F(SnapshotDiffTest, EachComparisonBuildsItsOwnClient) {
     ASSERT_EQ(uBefore + 2, scopedBackend.GetConfigs().size());
     EXPECT_EQ("1234", scopedBackend.GetConfigs().back().strJobId);
     EXPECT_EQ("secret", scopedBackend.GetConfigs().back().strPassword);
+}
+
+struct StuckPagingCase {
+    const char* szName;
+    std::vector<std::string> listTokens;  // next token of each non-last page served
+    const char* szStuckToken;
+};
+
+TEST_F(SnapshotDiffTest, RegressionPageTokenThatDoesNotAdvanceEndsTheComparison) {
+    const StuckPagingCase cases[] = {
+        {"empty on the first page", {""}, ""},
+        {"repeated", {"t1", "t1"}, "t1"},
+        {"empty after the first page", {"t1", ""}, ""},
+    };
+    for (const StuckPagingCase& test : cases) {
+        SCOPED_TRACE(test.szName);
+        ptrDB->listItems.clear();
+        ptrBackend->listCalls.clear();
+        std::deque<model::Mount_target_snapshot_diff_tracking_output> pages;
+        for (size_t i = 0; i < test.listTokens.size(); ++i) {
+            pages.push_back(Page({Object("ADD", "/.snapshot/zkop__2_7_1234/" + std::to_string(i))}, false,
+                                 test.listTokens[i]));
+        }
+        ServePages(pages);
+        CRhError error = Load();
+        EXPECT_EQ(1627u, error.GetCode());
+        EXPECT_EQ(std::string("get_mount_target_snapshot_diff paging stopped: the page token did not advance [") +
+                      test.szStuckToken + "]",
+                  error.GetMessage());
+        EXPECT_EQ(test.listTokens.size(), ptrDB->listItems.size());  // each page's items handed over once
+        EXPECT_EQ(test.listTokens.size(), PageRequests());
+    }
+}
+
+TEST_F(SnapshotDiffTest, RegressionNullScanDatabaseAndNullObjectsAreNoCrash) {
+    CNutanixDBHelperPtr ptrNone;
+    EXPECT_EQ("No scan database to load the snapshot difference into",
+              helper.CompareSnapAndLoadItem(info, "pass", ptrNone).GetMessage());
+    EXPECT_EQ(0u, PageRequests());
+    ServePages({Page({nullptr, Object("ADD", "/.snapshot/zkop__2_7_1234/a")}, true)});
+    ASSERT_FALSE(Load().IsError());
+    EXPECT_THAT(ptrDB->Paths(), ElementsAre("/server/share/a"));
+}
+
+TEST_F(SnapshotDiffTest, RegressionRetrySleepBeyondThirtyTwoBitsOfMillisecondsIsClamped) {
+    settings.Rewrite("[FileSystemAgent]\nMaxScanRetries = 1\nNutanixRetrySleep = 5000000\n");
+    ServePages({RetryPage(), Page({}, true)});
+    ASSERT_FALSE(Load().IsError());
+    EXPECT_THAT(listSleeps, ElementsAre(4294967000u));
+}
+
+struct SnapshotPathCase {
+    const char* szPath;
+    const char* szExpected;  // null: skipped as outside any snapshot
+};
+
+TEST_F(SnapshotDiffTest, RegressionSnapshotRuleWorksOnWholeComponents) {
+    const SnapshotPathCase cases[] = {
+        {"/docs/my.snapshot.txt", nullptr},
+        {"/docs/.snapshots/a", nullptr},
+        {"/.snapshot/s1/docs/my.snapshot.txt", "/mnt/share/.snapshot/s1/docs/my.snapshot.txt"},
+        {"/.snapshot/zkop__2_7_12345/a", "/mnt/share/.snapshot/zkop__2_7_12345/a"},
+        {"/.snapshot/zkop__2_7_1233x/a", "/mnt/share/.snapshot/zkop__2_7_1233x/a"},
+        {"/.snapshot/zkop__2_7_1234", "/server/share"},
+        {"/my.snapshot/.snapshot/ZKOP__2_7_1233/a", "/server/share/a"},
+    };
+    for (const SnapshotPathCase& test : cases) {
+        SCOPED_TRACE(test.szPath);
+        std::string path = test.szPath;
+        EXPECT_EQ(test.szExpected != nullptr, RewriteSnapshotPath(info, path, true));
+        if (test.szExpected != nullptr) {
+            EXPECT_EQ(test.szExpected, path);
+        }
+    }
 }
 
 TEST(UnsafePathTest, RecognisesParentComponentsAndNulOnly) {

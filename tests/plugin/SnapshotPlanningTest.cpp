@@ -157,5 +157,41 @@ TEST_F(SnapshotPlanningTest, ReferenceLookupGoesThroughTheScanMapWhenThereIsOne)
     EXPECT_FALSE(manager.IsPreviousSnapAvailable("/fs1/other/"));  // keys ending in "/" are never found
 }
 
+TEST_F(SnapshotPlanningTest, RegressionShareInTwoRecordsIsPlannedOnce) {
+    // A server whose listing shows the snapshots made so far.
+    auto ptrSnaps = std::make_shared<std::vector<SnapSpec>>(std::vector<SnapSpec>{{"s1233", "zkop__2_7_1233", "mt"}});
+    ptrBackend->fnGetMountTargetSnapshot = [ptrSnaps](int32_t offset, int32_t) {
+        return MakeSnapPage(offset, static_cast<int32_t>(ptrSnaps->size()), *ptrSnaps);
+    };
+    ptrBackend->fnCreateSnapshot = [ptrSnaps](const std::string& uuid, const std::string& name) {
+        ptrSnaps->push_back({"new" + std::to_string(ptrSnaps->size()), name, uuid});
+        return ptrSnaps->back().strUuid;
+    };
+    ptrBackend->fnDeleteSnapshot = [](const std::string&) {};
+    InitializeManager(manager);
+    AddShare("/mnt/share", "mt", "fs1:/share1");
+    AddShare("/mnt/share", "mt", "fs1:/share1");
+    AddShare("/mnt/again", "mt", "fs1:/share1");
+    ASSERT_FALSE(manager.ConfigureAFSVolumeSnap().IsError());
+    EXPECT_TRUE(Deleted().empty());
+    EXPECT_EQ(2u, ptrSnaps->size());  // one snapshot made
+    for (const NutanixAFSVolumeInfo& info : manager.listVolumeInfo) {
+        EXPECT_EQ("new1", info.strCurrentSnapUUID);
+        EXPECT_EQ("s1233", info.strPreviousSnapUUID);
+        EXPECT_TRUE(info.bPreviousSnapPresent);
+        EXPECT_EQ(info.strVolumeMountPath + "/.snapshot/zkop__2_7_1233", info.strPreviousSnapPath);
+    }
+    EXPECT_EQ("/mnt/again/.snapshot/zkop__2_7_1234", manager.mapSourceToLocal["/mnt/again"]);
+}
+
+TEST_F(SnapshotPlanningTest, RegressionSnapshotWithoutUuidIsNeverDeleted) {
+    InitializeManager(manager);
+    AddShare("/mnt/share", "mt", "fs1:/share1");
+    ServeListing({{"", "zkop__2_7_1100", "mt"}, {"s1101", "zkop__2_7_1101", "mt"}});
+    ASSERT_FALSE(manager.ConfigureAFSVolumeSnap().IsError());
+    EXPECT_THAT(Deleted(), ElementsAre("s1101 true"));
+    EXPECT_EQ(1u, log->CountContaining("Snap [zkop__2_7_1100] has no UUID and is not deleted"));
+}
+
 }  // namespace
 }  // namespace afs_test

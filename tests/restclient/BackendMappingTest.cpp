@@ -340,3 +340,12 @@ TEST(DiffPage, MalformedPageNamesTheObject) {
         FailureText([&] { backend->get_mount_target_snapshot_diff_page("d", boost::none, boost::none); },
                     200));
 }
+
+TEST(PathParameter, EmptyUuidIsRefusedBeforeAnythingIsSent) {
+    ScriptedBackend backend;
+    EXPECT_EQ("delete_mount_target_snapshot refused: the snapshot UUID is empty; nothing was sent",
+              FailureText([&] { backend->delete_mount_target_snapshot("", true); }, 0));
+    EXPECT_EQ("get_mount_target_snapshot_diff_page refused: the difference UUID is empty; nothing was sent",
+              FailureText([&] { backend->get_mount_target_snapshot_diff_page("", boost::none, boost::none); }, 0));
+    EXPECT_TRUE(backend.Requests().empty());
+}

@@ -103,17 +103,24 @@ TEST(DiffPageParser, NumbersOutOfRange) {
 TEST(DiffPageParser, TimestampsMustBeStrictUtc) {
     EXPECT_EQ("object_list[0].change_timestamp: \"2026-02-30T00:00:00Z\" is not an ISO-8601 UTC time",
               ParseError(ObjectPage(R"("change_timestamp": "2026-02-30T00:00:00Z")")));
-    EXPECT_EQ("object_list[0].creation_timestamp: \"2026-12-01T10:11:12+01:00\" is not an ISO-8601 UTC time",
-              ParseError(ObjectPage(R"("creation_timestamp": "2026-12-01T10:11:12+01:00")")));
+    EXPECT_EQ("object_list[0].creation_timestamp: \"2026-12-01T10:11:12+1:00\" is not an ISO-8601 UTC time",
+              ParseError(ObjectPage(R"("creation_timestamp": "2026-12-01T10:11:12+1:00")")));
     EXPECT_EQ("object_list[0].modification_timestamp: wrong type",
               ParseError(ObjectPage(R"("modification_timestamp": 1764583872)")));
 }
 
-TEST(DiffPageParser, EnumeratedValues) {
-    EXPECT_EQ("object_list[0].object_type: unknown value \"SYMLINK\"",
-              ParseError(ObjectPage(R"("object_type": "SYMLINK")")));
-    EXPECT_EQ("object_list[0].operation_type: unknown value \"add\"",
-              ParseError(ObjectPage(R"("operation_type": "add")")));
+TEST(DiffPageParser, RegressionAnyObjectAndOperationTypePassesThrough) {
+    // The plug-in maps them: unknown operations get change type 0, unknown
+    // object types are filed as regular files.
+    Page page;
+    const std::string text = R"({"object_list": [{"object_type": "SYMLINK", "operation_type": "add"},)"
+                       R"( {"object_type": "directory", "operation_type": "TRUNCATE"}]})";
+    ParseDiffPage(text.data(), text.size(), page);
+    ASSERT_EQ(2u, page.getObjectList().size());
+    EXPECT_EQ("SYMLINK", page.getObjectList()[0]->getObjectType());
+    EXPECT_EQ("add", page.getObjectList()[0]->getOperationType());
+    EXPECT_EQ("directory", page.getObjectList()[1]->getObjectType());
+    EXPECT_EQ("TRUNCATE", page.getObjectList()[1]->getOperationType());
 }
 
 TEST(DiffPageParser, IncompleteOrInvalidBodies) {

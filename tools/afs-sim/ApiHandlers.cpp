@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "tools/afs-sim/JsonText.h"
+#include "tools/afs-sim/ObjectJson.h"
 
 namespace afs_sim {
 namespace {
@@ -152,7 +153,7 @@ ApiReply CApiHandlers::ListSnapshots(const std::string& strBody) {
     });
 }
 
-ApiReply CApiHandlers::CreatePartnerServer(const std::string& strBody) {
+ApiReply CApiHandlers::CreatePartnerServer(const std::string& strBody, const Scenario& knobs) {
     simdjson::dom::parser parser;
     simdjson::dom::element object;
     ApiReply reply;
@@ -164,6 +165,11 @@ ApiReply CApiHandlers::CreatePartnerServer(const std::string& strBody) {
     simdjson::dom::element resources;
     std::string strResources = "{}";
     if (object["spec"]["resources"].get(resources) == simdjson::SUCCESS) strResources = simdjson::minify(resources);
+    if (knobs.uPartnerConflict > 0) {
+        for (const PartnerServerInfo& partner : state.ListPartnerServers()) {
+            if (partner.strName == strName) return Error(409, "partner server exists: " + strName, "ENTITY_EXISTS");
+        }
+    }
     std::string strUuid;
     StateResult result = state.UpsertPartnerServer(strName, strResources, strUuid);
     if (result.eError != EStateError::eOk) return FromState(result);
@@ -280,6 +286,7 @@ ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSiz
     if (knobs.uRetryPages > 0 && faults.TakePageRetry(strDiffUuid + "\n" + strToken, knobs.uRetryPages)) {
         reply.strBody = RetryPageBody(strToken);
     }
+    if (knobs.uOddSpellings > 0) reply.strBody = OddlySpelledPage(reply.strBody);
     return reply;
 }
 

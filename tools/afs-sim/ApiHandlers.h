@@ -23,7 +23,8 @@ public:
     CApiHandlers(CSimState& state, CDiffStore& diffStore, CFaultInjector& faults);
 
     ApiReply ListPartnerServers(const std::string& strBody);
-    ApiReply CreatePartnerServer(const std::string& strBody);
+    // With the knob partner_conflict, a name already registered answers 409.
+    ApiReply CreatePartnerServer(const std::string& strBody, const Scenario& knobs);
     ApiReply ListMountTargets(const std::string& strBody);
     ApiReply ListSnapshots(const std::string& strBody);
     ApiReply CreateSnapshot(const std::string& strBody);

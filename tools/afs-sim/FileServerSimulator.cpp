@@ -210,8 +210,8 @@ void CFileServerSimulator::RegisterApiRoutes() {
     server.Post(strBase + "/partner_servers/list", serve("list_partner_servers", [&api](auto& req, auto&) {
         return api.ListPartnerServers(req.body);
     }));
-    server.Post(strBase + "/partner_servers", serve("create_partner_server", [&api](auto& req, auto&) {
-        return api.CreatePartnerServer(req.body);
+    server.Post(strBase + "/partner_servers", serve("create_partner_server", [&api](auto& req, auto& knobs) {
+        return api.CreatePartnerServer(req.body, knobs);
     }));
     server.Post(strBase + "/mount_targets/list", serve("list_mount_targets", [&api](auto& req, auto&) {
         return api.ListMountTargets(req.body);

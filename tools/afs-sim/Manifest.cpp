@@ -50,6 +50,15 @@ bool UnescapePath(const std::string& strText, std::string& strPath) {
     return true;
 }
 
+char TypeLetter(EObjectType eType) {
+    switch (eType) {
+        case EObjectType::eDirectory: return 'D';
+        case EObjectType::eSymlink: return 'L';
+        case EObjectType::eFile: break;
+    }
+    return 'F';
+}
+
 }  // namespace
 
 std::string CaptureManifest(const std::string& strShareDir, Manifest& manifest) {
@@ -73,7 +82,9 @@ std::string CaptureManifest(const std::string& strShareDir, Manifest& manifest) 
         ManifestEntry entry;
         if (S_ISDIR(info.stx_mode)) {
             entry.eType = EObjectType::eDirectory;
-        } else if (S_ISREG(info.stx_mode) || S_ISLNK(info.stx_mode)) {
+        } else if (S_ISLNK(info.stx_mode)) {
+            entry.eType = EObjectType::eSymlink;
+        } else if (S_ISREG(info.stx_mode)) {
             entry.eType = EObjectType::eFile;
         } else {
             continue;
@@ -99,7 +110,7 @@ std::string SaveManifest(const std::string& strFile, const Manifest& manifest) {
         std::ofstream out(strTemp, std::ios::binary | std::ios::trunc);
         if (!out) return "cannot write " + strTemp;
         for (const ManifestEntry& entry : manifest) {
-            out << (entry.eType == EObjectType::eDirectory ? 'D' : 'F') << '\t' << entry.uInode << '\t'
+            out << TypeLetter(entry.eType) << '\t' << entry.uInode << '\t'
                 << entry.llSize << '\t' << entry.llAccessNs << '\t' << entry.llModifyNs << '\t'
                 << entry.llChangeNs << '\t' << entry.llCreateNs << '\t' << (entry.bBirthTime ? 1 : 0) << '\t' << EscapePath(entry.strPath) << '\n';
         }
@@ -134,12 +145,12 @@ std::string LoadManifest(const std::string& strFile, Manifest& manifest) {
             ++uPos;
             ++uTab;
         }
-        if (!fields || uTab != 8 || (cType != 'D' && cType != 'F') || (nBirthTime != 0 && nBirthTime != 1) ||
+        if (!fields || uTab != 8 || (cType != 'D' && cType != 'F' && cType != 'L') || (nBirthTime != 0 && nBirthTime != 1) ||
             !UnescapePath(strLine.substr(uPos), entry.strPath)) {
             return strFile + ":" + std::to_string(uLine) + ": damaged manifest line";
         }
         entry.bBirthTime = nBirthTime == 1;
-        entry.eType = cType == 'D' ? EObjectType::eDirectory : EObjectType::eFile;
+        entry.eType = cType == 'D' ? EObjectType::eDirectory : cType == 'L' ? EObjectType::eSymlink : EObjectType::eFile;
         manifest.push_back(std::move(entry));
     }
     return {};

@@ -9,7 +9,7 @@
 
 namespace afs_sim {
 
-enum class EObjectType { eFile, eDirectory };
+enum class EObjectType { eFile, eDirectory, eSymlink };
 
 struct ManifestEntry {
     std::string strPath;  // relative to the share, '/'-separated, no leading '/'
@@ -29,8 +29,8 @@ struct ManifestEntry {
 using Manifest = std::vector<ManifestEntry>;
 
 // Records every file and directory below `strShareDir`, sorted by path. The
-// share's top-level ".snapshot" folder is left out. Symbolic links count as
-// files and are not followed; sockets, FIFOs and devices are left out.
+// share's top-level ".snapshot" folder is left out. Symbolic links are
+// recorded as such and not followed; sockets, FIFOs and devices are left out.
 // Returns an empty text on success, else what went wrong.
 std::string CaptureManifest(const std::string& strShareDir, Manifest& manifest);
 

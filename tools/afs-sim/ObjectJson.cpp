@@ -26,10 +26,19 @@ void AppendSnapshotPath(std::string& strOut, const std::string& strName, const s
     AppendJsonString(strOut, strPath);
 }
 
-void AppendObject(std::string& strOut, const char* szOperation, bool bDirectory, int64_t llSize,
+const char* TypeText(EObjectType eType) {
+    switch (eType) {
+        case EObjectType::eDirectory: return "\"DIRECTORY\"";
+        case EObjectType::eSymlink: return "\"SYMLINK\"";
+        case EObjectType::eFile: break;
+    }
+    return "\"FILE\"";
+}
+
+void AppendObject(std::string& strOut, const char* szOperation, EObjectType eType, int64_t llSize,
                   uint64_t uInode, const ManifestEntry& times) {
     strOut += ",\"object_type\":";
-    strOut += bDirectory ? "\"DIRECTORY\"" : "\"FILE\"";
+    strOut += TypeText(eType);
     strOut += ",\"operation_type\":\"";
     strOut += szOperation;
     strOut += "\",\"size\":";
@@ -68,8 +77,8 @@ void AppendDiffObject(std::string& strOut, const DiffObject& object, const std::
     } else {
         strOut += "\"\"";
     }
-    AppendObject(strOut, OperationText(object.eOperation), object.entry.eType == EObjectType::eDirectory,
-                 object.entry.llSize, object.entry.uInode, object.entry);
+    AppendObject(strOut, OperationText(object.eOperation), object.entry.eType, object.entry.llSize,
+                 object.entry.uInode, object.entry);
 }
 
 void AppendSyntheticObject(std::string& strOut, uint64_t uIndex, const std::string& strNewerName,
@@ -102,7 +111,34 @@ void AppendSyntheticObject(std::string& strOut, uint64_t uIndex, const std::stri
     times.llChangeNs = times.llModifyNs;
     times.llAccessNs = times.llModifyNs + 60LL * 1000000000LL;
     int64_t llSize = bDirectory ? 4096 : static_cast<int64_t>((uHash >> 32) % (64ULL << 20));
-    AppendObject(strOut, OperationText(eOperation), bDirectory, llSize, 1000000ULL + uIndex, times);
+    AppendObject(strOut, OperationText(eOperation), bDirectory ? EObjectType::eDirectory : EObjectType::eFile, llSize,
+                 1000000ULL + uIndex, times);
+}
+
+std::string OddlySpelledPage(const std::string& strBody) {
+    std::string strOut = strBody;
+    // Member names appear with these quotes only as members: inside a JSON
+    // string a quote is escaped.
+    for (const char* szMember : {"\"object_type\":\"", "\"operation_type\":\""}) {
+        const size_t uLength = std::char_traits<char>::length(szMember);
+        for (size_t uAt = strOut.find(szMember); uAt != std::string::npos; uAt = strOut.find(szMember, uAt)) {
+            uAt += uLength;
+            for (; uAt < strOut.size() && strOut[uAt] != '"'; ++uAt) {
+                if (strOut[uAt] >= 'A' && strOut[uAt] <= 'Z') strOut[uAt] = static_cast<char>(strOut[uAt] - 'A' + 'a');
+            }
+        }
+    }
+    const std::string strTimestamp = "_timestamp\":\"";
+    for (size_t uAt = strOut.find(strTimestamp); uAt != std::string::npos; uAt = strOut.find(strTimestamp, uAt)) {
+        uAt += strTimestamp.size();
+        const size_t uEnd = strOut.find('"', uAt);
+        if (uEnd == std::string::npos || uEnd == uAt || strOut[uEnd - 1] != 'Z') break;
+        const size_t uDot = strOut.find('.', uAt);
+        const std::string strFraction = uDot < uEnd ? std::string(9 - (uEnd - 1 - uDot - 1), '0') : ".000000000";
+        strOut.replace(uEnd - 1, 1, strFraction + "+00:00");
+        uAt = uEnd;
+    }
+    return strOut;
 }
 
 }  // namespace afs_sim

@@ -18,4 +18,9 @@ void AppendDiffObject(std::string& strOut, const DiffObject& object, const std::
 void AppendSyntheticObject(std::string& strOut, uint64_t uIndex, const std::string& strNewerName,
                            const std::string& strOlderName);
 
+// Rewrites a difference page as a file server with other habits might write
+// it: object and operation types in lower case, timestamps with nine
+// fraction digits and the offset "+00:00" instead of "Z".
+std::string OddlySpelledPage(const std::string& strBody);
+
 }  // namespace afs_sim

@@ -82,6 +82,8 @@ std::string ParseScenario(const std::string& strJson, Scenario& scenario) {
     if (strError.empty()) strError = ReadCount(object, "retry_pages", result.uRetryPages);
     if (strError.empty()) strError = ReadCount(object, "delay_ms", result.uDelayMs);
     if (strError.empty()) strError = ReadCount(object, "synthetic", result.uSynthetic);
+    if (strError.empty()) strError = ReadCount(object, "odd_spellings", result.uOddSpellings);
+    if (strError.empty()) strError = ReadCount(object, "partner_conflict", result.uPartnerConflict);
     if (!strError.empty()) return strError;
     if (result.uPageSizeCap == 0 || result.uDefaultPageSize == 0 || result.uObjectsPerDiff == 0) {
         return "page_size_cap, default_page_size and objects_per_diff must be at least 1";
@@ -115,6 +117,10 @@ std::string ScenarioToJson(const Scenario& scenario) {
     AppendJsonInt(strOut, static_cast<int64_t>(scenario.uDelayMs));
     strOut += ",\"synthetic\":";
     AppendJsonInt(strOut, static_cast<int64_t>(scenario.uSynthetic));
+    strOut += ",\"odd_spellings\":";
+    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uOddSpellings));
+    strOut += ",\"partner_conflict\":";
+    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uPartnerConflict));
     strOut += ",\"faults\":[";
     for (size_t i = 0; i < scenario.listFaults.size(); ++i) {
         const FaultRule& rule = scenario.listFaults[i];

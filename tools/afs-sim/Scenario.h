@@ -39,6 +39,8 @@ struct Scenario {
     uint64_t uRetryPages = 0;  // should_retry_page answers before each page
     uint64_t uDelayMs = 0;     // before every API answer
     uint64_t uSynthetic = 0;   // > 0: every difference serves this many generated objects
+    uint64_t uPartnerConflict = 0;  // > 0: creating a partner server of a known name answers 409
+    uint64_t uOddSpellings = 0;  // > 0: difference pages spelled as OddlySpelledPage() does
     std::vector<FaultRule> listFaults;
 };
 
