@@ -4,6 +4,7 @@
 #   make build   install missing Debian packages, configure build/, build
 #   make test    build, then run every test suite (plain, then sanitizers + fuzzing)
 #   make demo    build, then run scripts/demo.sh against the built plug-in
+#   make package build, then the Debian packages (.deb and -dbgsym .ddeb) in build/
 #   make clean   remove the build trees
 
 BUILD_DIR  ?= build
@@ -18,7 +19,7 @@ SAN_DIR      ?= build-asan
 FUZZ_SECONDS ?= 20
 TEST_SUITES  := test-unit test-sanitize
 
-.PHONY: all deps build test $(TEST_SUITES) demo clean
+.PHONY: all deps build test $(TEST_SUITES) demo package clean
 
 all: build
 
@@ -44,6 +45,9 @@ test-sanitize: deps
 
 demo: build
 	AFS_BUILD_DIR=$(BUILD_DIR) scripts/demo.sh
+
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 clean:
 	rm -rf $(BUILD_DIR) $(SAN_DIR)

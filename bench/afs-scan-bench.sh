@@ -22,7 +22,7 @@ for n in $counts; do
     sim=$!
     for _ in $(seq 100); do [ -s "$work/url" ] && break; sleep 0.1; done
     for job in 1 2; do
-        /usr/bin/time -v -o "$work/time$job" "$build/tools/afs-scan/afs-scan" --server "$(head -1 "$work/url")" \
+        /usr/bin/time -v -o "$work/time$job" "$build/tools/afs-scan/afs-scan" --plugin "$build/Nutanix/NutanixAFSManager/libNutanixAFSManager.so" --server "$(head -1 "$work/url")" \
             --user admin --password-file "$work/pw" --state "$work/state" --settings "$work/host.ini" \
             --mount-table "$work/mounts" --scan-path "$work/shares/share1" > "$work/out$job"
     done

@@ -11,9 +11,13 @@
 class HOST_EXPORT CLogWriterInterface {
 public:
     virtual ~CLogWriterInterface() = default;
+    // The threshold: messages of this level or lower are written.
     virtual int GetLevel() const = 0;
-    // `function` is the caller's full signature; the two zero arguments are
-    // reserved by the host.
+    // level      the message's level: -1 error, 0 progress, 2-3 detail, 7 raw answers
+    // function   the caller's full signature (__PRETTY_FUNCTION__)
+    // line       the caller's source line
+    // reserved1, reserved2  reserved by the host; pass 0
+    // format     printf format of the message, followed by its arguments
     virtual void Write(int level, const char* function, int line, int reserved1, int reserved2,
                        const char* format, ...) __attribute__((format(printf, 7, 8))) = 0;
 };
@@ -29,7 +33,8 @@ extern HOST_EXPORT boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter;
 class HOST_EXPORT CLogWriter : public CLogWriterInterface {
 public:
     CLogWriter();  // configured from the settings
-    CLogWriter(int level, const std::string& logFile);  // empty file: stderr
+    // level: the threshold; logFile: the file lines are appended to (empty: stderr)
+    CLogWriter(int level, const std::string& logFile);
     ~CLogWriter() override;
     CLogWriter(const CLogWriter&) = delete;
     CLogWriter& operator=(const CLogWriter&) = delete;
@@ -37,6 +42,7 @@ public:
     int GetLevel() const override { return nLevel; }
     void Write(int level, const char* function, int line, int reserved1, int reserved2,
                const char* format, ...) override __attribute__((format(printf, 7, 8)));
+    // Write() with the message's arguments as a va_list.
     void WriteV(int level, const char* function, int line, const char* format, va_list args);
 
 private:

@@ -18,8 +18,8 @@ public:
         std::string strType;
     };
 
-    ZkMntTab();
-    explicit ZkMntTab(const std::string& mountTableFile);
+    ZkMntTab();  // the table the settings name
+    explicit ZkMntTab(const std::string& mountTableFile);  // this file instead
 
     // Fills `entries` with the whole table; an error when it cannot be read.
     CRhError getAll(std::vector<Entry>& entries) const;

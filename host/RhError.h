@@ -44,6 +44,8 @@ public:
 
     CRhError();
     static CRhError Success();
+    // A chain of one entry: where it was made, the status (negative: an
+    // error), the code (1627 for the plug-in's failures) and the message.
     static CRhError Make(const FXCodeLocation& location, int status, unsigned int code,
                          const std::string& message);
 
@@ -56,6 +58,8 @@ public:
     std::string GetMessage() const;
     const std::vector<Entry>& GetEntries() const;
 
+    // Adds an entry for the layer passing the error on: its location
+    // (FX_CODE_LOCATION) and, optionally, a printf-formatted message.
     CRhError& Push(const FXCodeLocation& location);
     CRhError& Push(const FXCodeLocation& location, const char* format, ...)
         __attribute__((format(printf, 3, 4)));
@@ -65,6 +69,7 @@ public:
 
     // Plain: "message (code) <- function: message <- function ..." on one line.
     std::string AsString() const;
+    // `format`: eErrorOutputPlain as above, eErrorOutputVerbose one line per entry.
     std::string AsString(EErrorOutputFormat format) const;
 
 private:
@@ -77,13 +82,16 @@ private:
 };
 
 // Makers of new error chains.
+// Each takes where the error is made (FX_CODE_LOCATION), its code and a
+// printf format with its arguments for the message.
 class HOST_EXPORT FXErrorUtil {
 public:
     static CRhError ErrorWin32(const FXCodeLocation& location, unsigned int code,
                                const char* format, ...) __attribute__((format(printf, 3, 4)));
     static CRhError ErrorInt(const FXCodeLocation& location, int code, const char* format, ...)
         __attribute__((format(printf, 3, 4)));
-    // An event chain with the event id; the caller appends its texts with <<.
+    // An event chain with the event id (e.g. 0x11000095); the caller appends
+    // its texts with <<.
     static CRhError ErrorEventMessage(const FXCodeLocation& location, unsigned int eventId);
 };
 

@@ -13,8 +13,9 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 build_dir="${1:-${AFS_BUILD_DIR:-build}}"
 scan="$build_dir/tools/afs-scan/afs-scan"
 sim="$build_dir/tools/afs-sim/afs-sim"
-for file in "$scan" "$sim"; do
-  if [ ! -x "$file" ]; then
+plugin="$build_dir/Nutanix/NutanixAFSManager/libNutanixAFSManager.so"
+for file in "$scan" "$sim" "$plugin"; do
+  if [ ! -f "$file" ]; then
     echo "demo: $file is missing; build first (make build, or ninja -C $build_dir afs-scan afs-sim)" >&2
     exit 1
   fi
@@ -81,7 +82,7 @@ MaxScanRetries = 5
 INI
 
 run_job() {
-  "$scan" --server "$url" --user admin --password-file "$work/password" --state "$state" --db "$db" \
+  "$scan" --plugin "$plugin" --server "$url" --user admin --password-file "$work/password" --state "$state" --db "$db" \
     --settings "$work/host.ini" --mount-table "$work/mounts" --map "$shares=/127.0.0.1" \
     --client-id 7 --app-id 1 \
     --scan-path "$shares/share1" --scan-path "$shares/share2" --scan-path "$shares/scratch" "$@"

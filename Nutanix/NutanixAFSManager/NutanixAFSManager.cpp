@@ -62,6 +62,9 @@ CRhError CNutanixAFSManager::Initialize(const std::string& jobResultsFolder, con
 std::map<std::string, std::string> CNutanixAFSManager::GetSourceToLocalMap() { return mapSourceToLocal; }
 
 void CNutanixAFSManager::PrintInfo() {
+    // Which build wrote the records matters when a support case compares logs;
+    // nothing at all is written while there are no records.
+    if (!listVolumeInfo.empty()) HOST_LOG(0, "NutanixAFSManager %s", AFS_VERSION);
     for (const NutanixAFSVolumeInfo& info : listVolumeInfo) {
         HOST_LOG(0, " strSourceVolume [%s], strVolumeMountPath [%s], strVolumeUUID [%s]",
                  info.strSourceVolume.c_str(), info.strVolumeMountPath.c_str(), info.strVolumeUUID.c_str());

@@ -346,11 +346,12 @@ TEST_F(PluginEntry, PrintInfoWithoutRecordsWritesNothing) {
     EXPECT_TRUE(log->GetLines().empty());
 }
 
-TEST_F(PluginEntry, PrintInfoWritesThreeLinesPerRecord) {
+TEST_F(PluginEntry, PrintInfoWritesTheVersionAndThreeLinesPerRecord) {
     manager.AddVolume(Volume("/mnt/afs/share1", "s1", true));
     manager.AddVolume(Volume("/mnt/afs/share2", "s2", false));
     manager.PrintInfo();
     const std::vector<std::string> expected = {
+        "NutanixAFSManager " AFS_VERSION,
         " strSourceVolume [fs1:/mnt/afs/share1], strVolumeMountPath [/mnt/afs/share1], strVolumeUUID "
         "[uuid-s1]",
         " strCurrentSnapName [s1], strCurrentSnapPath [/mnt/afs/share1/.snapshot/s1] strCurrentSnapUUID "

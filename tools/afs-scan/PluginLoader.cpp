@@ -3,6 +3,7 @@
 #include <unistd.h>  // readlink: the folder of the running program
 
 #include <climits>
+#include <filesystem>
 
 namespace {
 
@@ -21,13 +22,13 @@ std::string ProgramFolder() {
 
 std::vector<std::string> PluginCandidates(const std::string& strExplicit) {
     if (!strExplicit.empty()) return {strExplicit};
-    std::vector<std::string> listCandidates;
-#ifdef AFS_SCAN_PLUGIN_DEFAULT_PATH
-    listCandidates.push_back(AFS_SCAN_PLUGIN_DEFAULT_PATH);
-#endif
-    const std::string strBeside = ProgramFolder() + "/" + kPluginFile;
-    if (listCandidates.empty() || listCandidates.front() != strBeside) listCandidates.push_back(strBeside);
-    return listCandidates;
+    const std::string strFolder = ProgramFolder();
+    // Relative to the program, so an installed tree still works after it was moved.
+    const std::string strInstalled =
+        (std::filesystem::path(strFolder) / AFS_SCAN_PLUGIN_DIR / kPluginFile).lexically_normal().string();
+    const std::string strBeside = strFolder + "/" + kPluginFile;
+    if (strInstalled == strBeside) return {strBeside};
+    return {strInstalled, strBeside};
 }
 
 CRhError LoadPlugin(const std::vector<std::string>& listCandidates,
@@ -42,5 +43,7 @@ CRhError LoadPlugin(const std::vector<std::string>& listCandidates,
         if (!strTried.empty()) strTried += "; ";
         strTried += strPath + ": " + ptrCandidate->GetError();
     }
-    return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "cannot load the plug-in (tried %s)", strTried.c_str());
+    return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
+                                 "cannot load the plug-in (tried %s); give its path with --plugin",
+                                 strTried.c_str());
 }

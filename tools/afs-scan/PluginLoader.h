@@ -8,8 +8,8 @@
 #include "host/RhError.h"
 
 // The plug-in libraries to try, in order: `strExplicit` alone when it is not
-// empty, else the build tree's library and then libNutanixAFSManager.so in
-// the folder of the running program.
+// empty, else libNutanixAFSManager.so in the installed plug-in folder
+// (found relative to the running program) and then in the program's folder.
 std::vector<std::string> PluginCandidates(const std::string& strExplicit);
 
 // Loads the first candidate that loads. On failure `ptrLibrary` stays empty

@@ -44,7 +44,7 @@ std::string ScanUsageText() {
            "  --synth-full-job-id N   synthetic full job (default 0)\n"
            "  --list-full             on a full job, also store a full listing of the snapshots\n"
            "Settings:\n"
-           "  --plugin PATH           plug-in library (default: the build tree's, then next to afs-scan)\n"
+           "  --plugin PATH           plug-in library (default: the installed one, then next to afs-scan)\n"
            "  --settings FILE         host settings INI given to the plug-in (AFS_HOST_SETTINGS)\n"
            "  --mount-table FILE      mount table to use ([Host] MountTableFile; merged with --settings)\n"
            "  --log FILE              host and plug-in log (default: [Host] LogDir, else DIR/afs-scan.log)\n"
@@ -55,6 +55,7 @@ std::string ScanUsageText() {
            "  --csv                   also print every item as CSV on stdout\n"
            "  --summary-json FILE     write the job summary as JSON\n"
            "  --help                  this text\n"
+           "  --version               the version\n"
            "\n"
            "Exit status: 0 success, 1 job failed, 2 usage error.\n";
 }
@@ -64,6 +65,10 @@ std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
         const std::string strArg = argv[i];
         if (strArg == "--help" || strArg == "-h") {
             options.bHelp = true;
+            return {};
+        }
+        if (strArg == "--version") {
+            options.bVersion = true;
             return {};
         }
         if (strArg == "--full") {

@@ -7,7 +7,7 @@
 // What one afs-scan run was asked to do, as parsed from the command line and
 // the environment. Job ids of -1 mean "take it from the job history".
 struct ScanOptions {
-    std::string strPlugin;  // empty: the built plug-in, then the one next to afs-scan
+    std::string strPlugin;  // empty: the installed plug-in, then the one next to afs-scan
     std::string strServer;
     std::string strUser;
     std::string strPasswordFile;  // empty: $AFS_PASSWORD
@@ -32,6 +32,7 @@ struct ScanOptions {
     bool bJsonLines = false;
     bool bCsv = false;
     bool bHelp = false;
+    bool bVersion = false;
     int nBatchRows = 4096;
 };
 

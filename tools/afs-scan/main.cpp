@@ -17,6 +17,10 @@ constexpr int kExitUsage = 2;
 int main(int argc, char** argv) {
     ScanOptions options;
     std::string strError = ParseScanOptions(argc, argv, options);
+    if (options.bVersion) {
+        std::printf("afs-scan %s\n", AFS_VERSION);
+        return 0;
+    }
     if (options.bHelp) {
         std::fputs(ScanUsageText().c_str(), stdout);
         return 0;

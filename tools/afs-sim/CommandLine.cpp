@@ -47,7 +47,9 @@ const char* UsageText() {
            "  --retry-pages N --delay-ms N --synthetic N\n"
            "  --log FILE                  request log (default standard error)\n"
            "  --quiet                     no request log\n"
-           "  --no-control                do not serve the /_sim/ test endpoints\n";
+           "  --no-control                do not serve the /_sim/ test endpoints\n"
+           "  --help                      this text\n"
+           "  --version                   the version\n";
 }
 
 std::string ParseCommandLine(const std::vector<std::string>& listArgs, const char* pszEnvPassword,
@@ -60,6 +62,10 @@ std::string ParseCommandLine(const std::vector<std::string>& listArgs, const cha
         const std::string& strArg = listArgs[i];
         if (strArg == "--help" || strArg == "-h") {
             commandLine.bHelp = true;
+            continue;
+        }
+        if (strArg == "--version") {
+            commandLine.bVersion = true;
             continue;
         }
         if (strArg == "--quiet") {
@@ -123,7 +129,7 @@ std::string ParseCommandLine(const std::vector<std::string>& listArgs, const cha
             return "unknown option " + strArg;
         }
     }
-    if (commandLine.bHelp) return {};
+    if (commandLine.bHelp || commandLine.bVersion) return {};
     if (options.strSharesDir.empty()) return "--shares DIR is required";
     if (!strScenarioFile.empty()) {
         std::string strText;

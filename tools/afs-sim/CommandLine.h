@@ -12,6 +12,7 @@ struct CommandLine {
     std::string strLogFile;  // empty: standard error
     bool bQuiet = false;     // no request log lines
     bool bHelp = false;
+    bool bVersion = false;
 };
 
 // Reads the arguments (without the program name). The password comes from

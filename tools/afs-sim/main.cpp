@@ -33,6 +33,10 @@ int main(int argc, char** argv) {
     std::string strError =
         afs_sim::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::getenv("AFS_SIM_PASSWORD"),
                                   commandLine);
+    if (strError.empty() && commandLine.bVersion && !commandLine.bHelp) {
+        std::printf("afs-sim %s\n", AFS_VERSION);
+        return 0;
+    }
     if (!strError.empty() || commandLine.bHelp) {
         std::fprintf(strError.empty() ? stdout : stderr, "%s%s%s", strError.c_str(), strError.empty() ? "" : "\n",
                      afs_sim::UsageText());

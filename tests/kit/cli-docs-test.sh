@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Every option a program's --help names is documented in its page under
+# docs/, and every option documented there exists (the man pages are made
+# from --help, so they agree too).
+#
+# Usage: cli-docs-test.sh PROGRAM DOC [PROGRAM DOC ...]
+set -euo pipefail
+status=0
+options() { grep -o -- '--[a-z][a-z-]*' | LC_ALL=C sort -u; }
+while [ $# -ge 2 ]; do
+  program="$1" doc="$2"
+  shift 2
+  from_help="$("$program" --help | options)"
+  from_doc="$(grep '^| `--' "$doc" | cut -d'|' -f2 | options)"
+  if [ "$from_help" != "$from_doc" ]; then
+    echo "kit_cli_docs: $(basename "$program") --help and $doc disagree (< --help, > doc):" >&2
+    diff <(echo "$from_help") <(echo "$from_doc") >&2 || true
+    status=1
+  fi
+done
+exit $status
