@@ -2,6 +2,7 @@
 // NutanixException; nothing else may escape, crash or leak.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "restclient/NutanixException.h"
@@ -10,27 +11,19 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static afs_rest::CResponseParser parser;
     const std::string body(reinterpret_cast<const char*>(data), size);
-    try {
-        parser.PartnerServerList(body)->toJson().serialize();
-    } catch (const NutanixException&) {
+    const std::function<void()> listParses[] = {
+        [&] { parser.PartnerServerList(body)->toJson().serialize(); },
+        [&] { parser.MountTargetList(body)->toJson().serialize(); },
+        [&] { parser.SnapshotList(body)->toJson().serialize(); },
+        [&] { parser.CreatedUuid(body, true); },
+        [&] { parser.DiffOutput(body)->toJson().serialize(); },
+    };
+    for (const auto& fnParse : listParses) {
+        try {
+            fnParse();
+        } catch (const NutanixException&) {
+        }
     }
-    try {
-        parser.MountTargetList(body)->toJson().serialize();
-    } catch (const NutanixException&) {
-    }
-    try {
-        parser.SnapshotList(body)->toJson().serialize();
-    } catch (const NutanixException&) {
-    }
-    try {
-        parser.CreatedUuid(body, true);
-    } catch (const NutanixException&) {
-    }
-    try {
-        parser.DiffOutput(body)->toJson().serialize();
-    } catch (const NutanixException&) {
-    }
-    const std::string message = parser.ErrorMessage(body);
-    if (message.size() > 512) __builtin_trap();
+    if (parser.ErrorMessage(body).size() > 512) __builtin_trap();
     return 0;
 }

@@ -4,107 +4,63 @@
 
 #include <string>
 
-#include "tests/support/ScopedTempDir.h"
 #include "tests/support/ScopedSettings.h"
+#include "tests/support/ScopedTempDir.h"
 
-namespace {
-
-std::string Appended(std::string path, const std::string& component) {
-    CRhError error = FXPath::Append(path, component, 0);
-    EXPECT_FALSE(error.IsError()) << error.AsString();
-    return path;
+TEST(FXPath, AppendLeavesExactlyOneDelimiterAndTrimKeepsTheRoot) {
+    // component null: RemoveTrailingDelimiter.
+    const struct { const char* szPath; const char* szComponent; const char* szResult; } kCases[] = {
+        {"/mnt", "share", "/mnt/share"},  {"/mnt/", "share", "/mnt/share"},   {"/mnt", "/share", "/mnt/share"},
+        {"/mnt/", "//share", "/mnt/share"}, {"/", "share", "/share"},         {"", "share", "/share"},
+        {"/mnt", "a/b/", "/mnt/a/b/"},    {"/mnt//", "share", "/mnt/share"}, {"/mnt///", "/share", "/mnt/share"},
+        {"//", "share", "/share"},        {"/mnt/share/", nullptr, "/mnt/share"}, {"/mnt/share", nullptr, "/mnt/share"},
+        {"/", nullptr, "/"},
+    };
+    for (const auto& row : kCases) {
+        SCOPED_TRACE(std::string(row.szPath) + " + " + (row.szComponent ? row.szComponent : "<trim>"));
+        std::string path = row.szPath;
+        CRhError error = row.szComponent ? FXPath::Append(path, row.szComponent, 0) : FXPath::RemoveTrailingDelimiter(path);
+        EXPECT_FALSE(error.IsError());
+        EXPECT_EQ(row.szResult, path);
+    }
 }
 
-}  // namespace
-
-TEST(FXPathAppend, PutsExactlyOneDelimiterBetween) {
-    EXPECT_EQ("/mnt/share", Appended("/mnt", "share"));
-    EXPECT_EQ("/mnt/share", Appended("/mnt/", "share"));
-    EXPECT_EQ("/mnt/share", Appended("/mnt", "/share"));
-    EXPECT_EQ("/mnt/share", Appended("/mnt/", "//share"));
-    EXPECT_EQ("/share", Appended("/", "share"));
-    EXPECT_EQ("/share", Appended("", "share"));
-    EXPECT_EQ("/mnt/a/b/", Appended("/mnt", "a/b/"));
+TEST(FXPath, DescendantComparesWholeCaseSensitiveComponents) {
+    const struct { const char* szPath; const char* szBase; bool bIncludeSelf, bResult; } kCases[] = {
+        {"/share/dir", "/share", false, true},      {"/share/dir/file", "/share", false, true},
+        {"/share10", "/share", false, false},       {"/share10/dir", "/share", true, false},
+        {"/share", "/share/dir", true, false},      {"/anything", "/", false, true},
+        {"/x", "", true, false},                    {"/share", "/share", false, false},
+        {"/share", "/share", true, true},           {"/", "/", true, true},
+        {"/Share/dir", "/share", true, false},      {"/share", "/SHARE", true, false},
+        {"/share/", "/share", true, true},          {"/share/", "/share", false, false},
+        {"/share/dir/", "/share/", false, true},    {"/share", "/share//", true, true},
+    };
+    for (const auto& row : kCases) {
+        SCOPED_TRACE(std::string(row.szPath) + " under " + row.szBase + (row.bIncludeSelf ? " or equal" : ""));
+        EXPECT_EQ(row.bResult, FXPath::IsDescendantOf(row.szPath, row.szBase, row.bIncludeSelf));
+    }
 }
 
-TEST(FXPathAppend, RegressionSeveralTrailingDelimitersOnThePath) {
-    EXPECT_EQ("/mnt/share", Appended("/mnt//", "share"));
-    EXPECT_EQ("/mnt/share", Appended("/mnt///", "/share"));
-    EXPECT_EQ("/share", Appended("//", "share"));
-}
-
-TEST(FXPathDescendant, ComparesWholeComponents) {
-    EXPECT_TRUE(FXPath::IsDescendantOf("/share/dir", "/share", false));
-    EXPECT_TRUE(FXPath::IsDescendantOf("/share/dir/file", "/share", false));
-    EXPECT_FALSE(FXPath::IsDescendantOf("/share10", "/share", false));
-    EXPECT_FALSE(FXPath::IsDescendantOf("/share10/dir", "/share", true));
-    EXPECT_FALSE(FXPath::IsDescendantOf("/share", "/share/dir", true));
-    EXPECT_TRUE(FXPath::IsDescendantOf("/anything", "/", false));
-    EXPECT_FALSE(FXPath::IsDescendantOf("/x", "", true));
-}
-
-TEST(FXPathDescendant, EqualCountsOnlyWithTheFlag) {
-    EXPECT_FALSE(FXPath::IsDescendantOf("/share", "/share", false));
-    EXPECT_TRUE(FXPath::IsDescendantOf("/share", "/share", true));
-    EXPECT_TRUE(FXPath::IsAncestorOf("/share", "/share", true));
-    EXPECT_FALSE(FXPath::IsAncestorOf("/share", "/share", false));
-    EXPECT_TRUE(FXPath::IsDescendantOf("/", "/", true));
-}
-
-TEST(FXPathDescendant, IsCaseSensitive) {
-    EXPECT_FALSE(FXPath::IsDescendantOf("/Share/dir", "/share", true));
-    EXPECT_FALSE(FXPath::IsDescendantOf("/share", "/SHARE", true));
-}
-
-TEST(FXPathDescendant, IgnoresTrailingDelimiters) {
-    EXPECT_TRUE(FXPath::IsDescendantOf("/share/", "/share", true));
-    EXPECT_FALSE(FXPath::IsDescendantOf("/share/", "/share", false));
-    EXPECT_TRUE(FXPath::IsDescendantOf("/share/dir/", "/share/", false));
-    EXPECT_TRUE(FXPath::IsDescendantOf("/share", "/share//", true));
-}
-
-TEST(FXPathRemoveTrailingDelimiter, KeepsTheRoot) {
-    std::string path = "/mnt/share/";
-    EXPECT_FALSE(FXPath::RemoveTrailingDelimiter(path).IsError());
-    EXPECT_EQ("/mnt/share", path);
-    EXPECT_FALSE(FXPath::RemoveTrailingDelimiter(path).IsError());
-    EXPECT_EQ("/mnt/share", path);
-    path = "/";
-    EXPECT_FALSE(FXPath::RemoveTrailingDelimiter(path).IsError());
-    EXPECT_EQ("/", path);
-}
-
-TEST(FXPathVolumeName, FindsTheMountHoldingThePath) {
+TEST(FXPath, VolumeNameIsTheMountHoldingThePathOrTheReasonWhyNot) {
     CScopedTempDir dir;
-    const std::string table = dir.WriteFile("mounts",
-                                            "fs1:/share1 /mnt/afs/share1 nfs rw 0 0\n"
-                                            "fs1:/share2 /mnt/afs/share\\0402 nfs rw 0 0\n");
-    CScopedSettings settings("[Host]\nMountTableFile = " + table + "\n");
-
-    std::string volume;
-    CRhError error = FXPath::ZKGetVolumeNameForVolumeMountPoint("/mnt/afs/share1/dir/file", volume);
-    ASSERT_FALSE(error.IsError()) << error.AsString();
-    EXPECT_EQ("/mnt/afs/share1", volume);
-
-    error = FXPath::ZKGetVolumeNameForVolumeMountPoint("/mnt/afs/share 2", volume);
-    ASSERT_FALSE(error.IsError()) << error.AsString();
-    EXPECT_EQ("/mnt/afs/share 2", volume);
-
-    volume = "unchanged";
-    error = FXPath::ZKGetVolumeNameForVolumeMountPoint("/mnt/afs/share10", volume);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ(1627u, error.GetCode());
-    EXPECT_EQ("No mounted volume holds [/mnt/afs/share10]", error.GetMessage());
-    EXPECT_EQ("unchanged", volume);
-}
-
-TEST(FXPathVolumeName, UnreadableMountTableIsAnErrorChain) {
-    CScopedTempDir dir;
-    CScopedSettings settings("[Host]\nMountTableFile = " + dir.GetPath() + "/absent\n");
-    std::string volume;
-    CRhError error = FXPath::ZKGetVolumeNameForVolumeMountPoint("/mnt/afs/share1", volume);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ("Cannot read the mount table [" + dir.GetPath() + "/absent]", error.GetMessage());
-    ASSERT_EQ(2u, error.GetEntries().size());
-    EXPECT_NE(std::string::npos, error.AsString().find("ZKGetVolumeNameForVolumeMountPoint"));
+    const std::string table = dir.WriteFile(
+        "mounts", "fs1:/share1 /mnt/afs/share1 nfs rw 0 0\nfs1:/share2 /mnt/afs/share\\0402 nfs rw 0 0\n");
+    const std::string absent = dir.GetPath() + "/absent";
+    const struct { std::string strTable, strPath, strVolume, strError; size_t uEntries; } kCases[] = {
+        {table, "/mnt/afs/share1/dir/file", "/mnt/afs/share1", "", 0},
+        {table, "/mnt/afs/share 2", "/mnt/afs/share 2", "", 0},
+        {table, "/mnt/afs/share10", "unchanged", "No mounted volume holds [/mnt/afs/share10]", 1},
+        {absent, "/mnt/afs/share1", "unchanged", "Cannot read the mount table [" + absent + "]", 2},
+    };
+    for (const auto& row : kCases) {
+        SCOPED_TRACE(row.strPath);
+        CScopedSettings settings("[Host]\nMountTableFile = " + row.strTable + "\n");
+        std::string volume = "unchanged";
+        CRhError error = FXPath::ZKGetVolumeNameForVolumeMountPoint(row.strPath, volume);
+        EXPECT_EQ(row.strVolume, volume);
+        EXPECT_EQ(row.strError, error.GetMessage());
+        EXPECT_EQ(row.strError.empty() ? 0u : 1627u, error.GetCode());
+        EXPECT_EQ(row.uEntries, error.GetEntries().size());
+    }
 }

@@ -4,70 +4,57 @@
 
 #include <string>
 
-TEST(FXStringFormat, FormatsShortAndLongTexts) {
+TEST(FXString, FormatsTextsLongerThanAnyFirstBuffer) {
     EXPECT_EQ("job 42 of [fs1]", FXString::Format("job %d of [%s]", 42, "fs1"));
-    EXPECT_EQ("", FXString::Format("%s", ""));
-
-    // Longer than any fixed buffer a formatter might start with.
-    for (size_t uLength : {511u, 512u, 513u, 4096u, 100000u}) {
-        const std::string longText(uLength, 'x');
-        const std::string formatted = FXString::Format("<%s>", longText.c_str());
-        ASSERT_EQ(uLength + 2, formatted.size()) << uLength;
-        EXPECT_EQ("<" + longText + ">", formatted);
+    for (size_t uLength : {0u, 511u, 512u, 513u, 100000u}) {
+        const std::string text(uLength, 'x');
+        EXPECT_EQ("<" + text + ">", FXString::Format("<%s>", text.c_str())) << uLength;
     }
 }
 
-TEST(FXStringRemove, RemovesOneOccurrenceAtTheGivenEnd) {
-    std::string text = "/mnt/mnt/share";
-    FXString::RemoveLeft(text, "/mnt");
-    EXPECT_EQ("/mnt/share", text);
-    FXString::RemoveLeft(text, "/share");
-    EXPECT_EQ("/mnt/share", text);
-    FXString::RemoveLeft(text, "");
-    EXPECT_EQ("/mnt/share", text);
-    FXString::RemoveLeft(text, "/MNT");
-    EXPECT_EQ("/mnt/share", text);
+// One helper on one text: what the text becomes (null: unchanged) and what the
+// helper answers (Remove*: 0; CompareLeftNoCase: the sign).
+struct EditCase {
+    char cHelper;
+    std::string strText, strPart;
+    const char* szAfter;
+    int nAnswer;
+};
 
-    text = "a.log.log";
-    FXString::RemoveRight(text, ".log");
-    EXPECT_EQ("a.log", text);
-    FXString::RemoveRight(text, "a");
-    EXPECT_EQ("a.log", text);
-    FXString::RemoveRight(text, "longer than the text");
-    EXPECT_EQ("a.log", text);
-    FXString::RemoveRight(text, "a.log");
-    EXPECT_EQ("", text);
+const EditCase kEdits[] = {
+    {'L', "/mnt/mnt/share", "/mnt", "/mnt/share", 0}, {'L', "/mnt/share", "/share", nullptr, 0},
+    {'L', "/mnt/share", "", nullptr, 0},              {'L', "/mnt/share", "/MNT", nullptr, 0},
+    {'R', "a.log.log", ".log", "a.log", 0},           {'R', "a.log", "a", nullptr, 0},
+    {'R', "a.log", "longer than the text", nullptr, 0}, {'R', "a.log", "a.log", "", 0},
+    {'P', "/MNT/Share/dir", "/mnt/share", "/fs1/share/dir", 1}, {'P', "/mnt/share/dir", "/dir", nullptr, 0},
+    {'P', "/mnt/share", "", nullptr, 0},              {'P', "/mnt/share", "/mnt/share/more", nullptr, 0},
+    {'M', "/mnt/share", "/mnt", nullptr, 1},          {'M', "/mnt/share", "", nullptr, 1},
+    {'M', "/mnt", "/mnt", nullptr, 1},                {'M', "/mnt/share", "/MNT", nullptr, 0},
+    {'M', "/mn", "/mnt", nullptr, 0},                 {'C', "ABCdef", "abc", nullptr, 0},
+    {'C', "abc", "", nullptr, 0},                     {'C', "abc", "abd", nullptr, -1},
+    {'C', "ABD", "abc", nullptr, 1},                  {'C', "ab", "abc", nullptr, -1},
+    {'C', "[", "{", nullptr, -1},                     {'C', "\xC3\x84", "\xC3\xA4", nullptr, -1},
+    {'C', "/mnt/share/Dir", "/mnt/share/dir", nullptr, 0}, {'C', "ABCDEFGH", "abcdefgz", nullptr, -1},
+};
+
+int Apply(char cHelper, std::string& text, const std::string& part) {
+    switch (cHelper) {
+        case 'L': FXString::RemoveLeft(text, part); return 0;
+        case 'R': FXString::RemoveRight(text, part); return 0;
+        case 'P': return FXString::ReplaceLeftNoCase(text, part, "/fs1/share");
+        case 'M': return FXString::MatchLeft(text, part);
+        default: {
+            const int nOrder = FXString::CompareLeftNoCase(text, part);
+            return (nOrder > 0) - (nOrder < 0);
+        }
+    }
 }
 
-TEST(FXStringReplaceLeftNoCase, ReplacesOnlyALeadingMatch) {
-    std::string text = "/MNT/Share/dir";
-    EXPECT_TRUE(FXString::ReplaceLeftNoCase(text, "/mnt/share", "/fs1/share"));
-    EXPECT_EQ("/fs1/share/dir", text);
-
-    EXPECT_FALSE(FXString::ReplaceLeftNoCase(text, "/dir", "/x"));
-    EXPECT_EQ("/fs1/share/dir", text);
-    EXPECT_FALSE(FXString::ReplaceLeftNoCase(text, "", "/x"));
-    EXPECT_EQ("/fs1/share/dir", text);
-    EXPECT_FALSE(FXString::ReplaceLeftNoCase(text, "/fs1/share/dir/more", "/x"));
-    EXPECT_EQ("/fs1/share/dir", text);
-}
-
-TEST(FXStringMatchLeft, IsCaseSensitive) {
-    EXPECT_TRUE(FXString::MatchLeft("/mnt/share", "/mnt"));
-    EXPECT_TRUE(FXString::MatchLeft("/mnt/share", ""));
-    EXPECT_TRUE(FXString::MatchLeft("/mnt", "/mnt"));
-    EXPECT_FALSE(FXString::MatchLeft("/mnt/share", "/MNT"));
-    EXPECT_FALSE(FXString::MatchLeft("/mn", "/mnt"));
-}
-
-TEST(FXStringCompareLeftNoCase, FoldsAsciiLettersOnly) {
-    EXPECT_EQ(0, FXString::CompareLeftNoCase("ABCdef", "abc"));
-    EXPECT_EQ(0, FXString::CompareLeftNoCase("abc", ""));
-    EXPECT_LT(FXString::CompareLeftNoCase("abc", "abd"), 0);
-    EXPECT_GT(FXString::CompareLeftNoCase("ABD", "abc"), 0);
-    // A shorter text sorts first.
-    EXPECT_LT(FXString::CompareLeftNoCase("ab", "abc"), 0);
-    // Non-letters are compared as they are.
-    EXPECT_NE(0, FXString::CompareLeftNoCase("[", "{"));
-    EXPECT_NE(0, FXString::CompareLeftNoCase("\xC3\x84", "\xC3\xA4"));
+TEST(FXString, EditsAndComparesOnlyAtTheGivenEnd) {
+    for (const EditCase& row : kEdits) {
+        SCOPED_TRACE(std::string(1, row.cHelper) + " [" + row.strText + "] [" + row.strPart + "]");
+        std::string text = row.strText;
+        EXPECT_EQ(row.nAnswer, Apply(row.cHelper, text, row.strPart));
+        EXPECT_EQ(row.szAfter ? row.szAfter : row.strText, text);
+    }
 }

@@ -6,131 +6,60 @@
 #include <vector>
 
 #include "tests/support/ScopedTempDir.h"
-#include "tests/support/ScopedSettings.h"
 
 namespace {
 
-const char* const kMountTable =
-    "# written by the test\n"
-    "sysfs /sys sysfs rw 0 0\n"
-    "fs1:/share /mnt/afs/share nfs4 rw 0 0\n"
-    "fs1:/share10 /mnt/afs/share10 nfs4 rw 0 0\n"
-    "fs1:/share/nested /mnt/afs/share/nested nfs4 rw 0 0\n"
-    "fs1:/my\\040docs /mnt/afs/my\\040docs nfs rw 0 0\n"
-    "lonely-field\n"
-    "\n"
-    "fs2:/over /mnt/afs/share10 nfs4 rw 0 0\n";
-
-std::vector<ZkMntTab::Entry> ReadAll(const ZkMntTab& table) {
-    std::vector<ZkMntTab::Entry> listEntries;
-    CRhError error = table.getAll(listEntries);
-    EXPECT_FALSE(error.IsError()) << error.AsString();
-    return listEntries;
-}
-
-std::string DeviceFor(const ZkMntTab& table, const std::vector<ZkMntTab::Entry>& entries,
-                      const std::string& path) {
-    const ZkMntTab::Entry* ptrEntry = table.find(entries, path);
-    return ptrEntry == nullptr ? "<none>" : ptrEntry->strDevice;
+// "device|directory|type" per entry, joined by "; ".
+std::string Describe(const std::vector<ZkMntTab::Entry>& listEntries) {
+    std::string text;
+    for (const ZkMntTab::Entry& entry : listEntries) {
+        text += (text.empty() ? "" : "; ") + entry.strDevice + "|" + entry.strDirectory + "|" + entry.strType;
+    }
+    return text;
 }
 
 }  // namespace
 
-TEST(MntTabFile, SettingNamesTheTable) {
+TEST(MntTab, ReadsDecodedEntriesAfterWhatTheCallerHasOrSaysWhyNot) {
     CScopedTempDir dir;
-    const std::string path = dir.WriteFile("mounts", kMountTable);
-    CScopedSettings settings("[Host]\nMountTableFile = " + path + "\n");
-
-    ZkMntTab table;
-    std::vector<ZkMntTab::Entry> listEntries = ReadAll(table);
-    ASSERT_EQ(6u, listEntries.size());
-    EXPECT_EQ("sysfs", listEntries[0].strDevice);
-    EXPECT_EQ("/sys", listEntries[0].strDirectory);
-    EXPECT_EQ("sysfs", listEntries[0].strType);
-    EXPECT_EQ("fs1:/share", listEntries[1].strDevice);
-    EXPECT_EQ("/mnt/afs/share", listEntries[1].strDirectory);
-    EXPECT_EQ("nfs4", listEntries[1].strType);
+    const struct { std::string strFile, strEntries, strError; } kCases[] = {
+        {dir.WriteFile("mounts", "# comment\nsysfs /sys sysfs rw 0 0\nlonely-field\n\n   \n#dev /dir nfs\n"
+                                 "fs1:/my\\040docs /mnt/my\\040docs nfs rw 0 0\ndev /dir\n"
+                                 "a\\011b\\012c\\134d \\040 x\\071\n\\04 \\400 \\09x\n"),
+         "pre|/pre|x; sysfs|/sys|sysfs; fs1:/my docs|/mnt/my docs|nfs; dev|/dir|; a\tb\nc\\d| |x9; \\04|\\400|\\09x", ""},
+        {dir.GetPath() + "/absent", "pre|/pre|x", "Cannot read the mount table [" + dir.GetPath() + "/absent]"},
+        // Regression: a directory opens fine, then fails to read; it once passed for an empty table.
+        {dir.GetPath(), "pre|/pre|x", "Cannot read the mount table [" + dir.GetPath() + "]"},
+    };
+    for (const auto& row : kCases) {
+        SCOPED_TRACE(row.strFile);
+        std::vector<ZkMntTab::Entry> listEntries{{"pre", "/pre", "x"}};
+        CRhError error = ZkMntTab(row.strFile).getAll(listEntries);
+        EXPECT_EQ(row.strEntries, Describe(listEntries));
+        EXPECT_EQ(row.strError, error.GetMessage());
+        EXPECT_EQ(row.strError.empty() ? 0u : 1627u, error.GetCode());
+    }
 }
 
-TEST(MntTabFile, AppendsToWhatTheCallerHas) {
-    CScopedTempDir dir;
-    ZkMntTab table(dir.WriteFile("mounts", "a /a t\n"));
-    std::vector<ZkMntTab::Entry> listEntries(1);
-    ASSERT_FALSE(table.getAll(listEntries).IsError());
-    ASSERT_EQ(2u, listEntries.size());
-    EXPECT_EQ("/a", listEntries[1].strDirectory);
-}
-
-TEST(MntTabFile, UnreadableTableIsAnError) {
-    CScopedTempDir dir;
-    ZkMntTab table(dir.GetPath() + "/absent");
-    std::vector<ZkMntTab::Entry> listEntries;
-    CRhError error = table.getAll(listEntries);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ(1627u, error.GetCode());
-    EXPECT_EQ("Cannot read the mount table [" + dir.GetPath() + "/absent]", error.GetMessage());
-    EXPECT_TRUE(listEntries.empty());
-}
-
-TEST(MntTabFile, RegressionDirectoryAsTableIsAnErrorNotAnEmptyTable) {
-    CScopedTempDir dir;
-    ZkMntTab table(dir.GetPath());
-    std::vector<ZkMntTab::Entry> listEntries;
-    CRhError error = table.getAll(listEntries);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ("Cannot read the mount table [" + dir.GetPath() + "]", error.GetMessage());
-}
-
-TEST(MntTabDecode, OctalEscapesBecomeTheirBytes) {
-    EXPECT_EQ("my docs", ZkMntTab::DecodeField("my\\040docs"));
-    EXPECT_EQ("a\tb\nc\\d", ZkMntTab::DecodeField("a\\011b\\012c\\134d"));
-    EXPECT_EQ(" ", ZkMntTab::DecodeField("\\040"));
-    // Not escapes: kept as written.
-    EXPECT_EQ("\\04", ZkMntTab::DecodeField("\\04"));
-    EXPECT_EQ("\\400", ZkMntTab::DecodeField("\\400"));
-    EXPECT_EQ("\\09x", ZkMntTab::DecodeField("\\09x"));
-    EXPECT_EQ("plain", ZkMntTab::DecodeField("plain"));
-}
-
-TEST(MntTabDecode, ParsedLinesAreDecoded) {
-    ZkMntTab::Entry entry;
-    ASSERT_TRUE(ZkMntTab::ParseLine("fs1:/my\\040docs /mnt/my\\040docs nfs rw 0 0", entry));
-    EXPECT_EQ("fs1:/my docs", entry.strDevice);
-    EXPECT_EQ("/mnt/my docs", entry.strDirectory);
-    EXPECT_EQ("nfs", entry.strType);
-
-    ASSERT_TRUE(ZkMntTab::ParseLine("dev /dir", entry));
-    EXPECT_EQ("", entry.strType);
-    EXPECT_FALSE(ZkMntTab::ParseLine("only-one", entry));
-    EXPECT_FALSE(ZkMntTab::ParseLine("   ", entry));
-    EXPECT_FALSE(ZkMntTab::ParseLine("#dev /dir nfs", entry));
-}
-
-TEST(MntTabFind, LongestWholeComponentPrefixWins) {
-    CScopedTempDir dir;
-    ZkMntTab table(dir.WriteFile("mounts", kMountTable));
-    std::vector<ZkMntTab::Entry> listEntries = ReadAll(table);
-
-    EXPECT_EQ("fs1:/share", DeviceFor(table, listEntries, "/mnt/afs/share"));
-    EXPECT_EQ("fs1:/share", DeviceFor(table, listEntries, "/mnt/afs/share/dir/file"));
-    EXPECT_EQ("fs1:/share/nested", DeviceFor(table, listEntries, "/mnt/afs/share/nested/x"));
-    EXPECT_EQ("fs1:/share", DeviceFor(table, listEntries, "/mnt/afs/share/nestedx"));
-    EXPECT_EQ("fs1:/my docs", DeviceFor(table, listEntries, "/mnt/afs/my docs/report.txt"));
-    // The later of two mounts on one directory hides the earlier.
-    EXPECT_EQ("fs2:/over", DeviceFor(table, listEntries, "/mnt/afs/share10/a"));
-}
-
-TEST(MntTabFind, NoHoldingMountIsNull) {
-    CScopedTempDir dir;
-    ZkMntTab table(dir.WriteFile("mounts", kMountTable));
-    std::vector<ZkMntTab::Entry> listEntries = ReadAll(table);
-    EXPECT_EQ(nullptr, table.find(listEntries, "/mnt/afs/share1"));
-    EXPECT_EQ(nullptr, table.find(listEntries, "/mnt/afs"));
-    EXPECT_EQ(nullptr, table.find(listEntries, "/Mnt/afs/share"));
-    EXPECT_EQ(nullptr, table.find({}, "/mnt/afs/share"));
-
+TEST(MntTab, FindPicksTheLongestWholeComponentMountAndTheLaterOfTwo) {
+    const std::vector<ZkMntTab::Entry> listEntries{
+        {"empty", "", ""}, {"fs1:/share", "/mnt/afs/share", ""}, {"fs1:/share10", "/mnt/afs/share10", ""},
+        {"fs1:/nested", "/mnt/afs/share/nested", ""}, {"fs1:/my docs", "/mnt/afs/my docs", ""},
+        {"fs2:/over", "/mnt/afs/share10", ""}};
     std::vector<ZkMntTab::Entry> listWithRoot = listEntries;
-    listWithRoot.push_back(ZkMntTab::Entry{"rootfs", "/", "ext4"});
-    EXPECT_EQ("rootfs", DeviceFor(table, listWithRoot, "/mnt/afs"));
-    EXPECT_EQ("fs1:/share", DeviceFor(table, listWithRoot, "/mnt/afs/share/x"));
+    listWithRoot.push_back({"rootfs", "/", "ext4"});
+    const struct { bool bRoot; const char* szPath; const char* szDevice; } kCases[] = {
+        {false, "/mnt/afs/share", "fs1:/share"},         {false, "/mnt/afs/share/dir/file", "fs1:/share"},
+        {false, "/mnt/afs/share/nested/x", "fs1:/nested"}, {false, "/mnt/afs/share/nestedx", "fs1:/share"},
+        {false, "/mnt/afs/my docs/report.txt", "fs1:/my docs"}, {false, "/mnt/afs/share10/a", "fs2:/over"},
+        {false, "/mnt/afs/share1", nullptr},             {false, "/mnt/afs", nullptr},
+        {false, "/Mnt/afs/share", nullptr},              {true, "/mnt/afs", "rootfs"},
+        {true, "/mnt/afs/share/x", "fs1:/share"},
+    };
+    const ZkMntTab table("/unused");
+    for (const auto& row : kCases) {
+        SCOPED_TRACE(row.szPath);
+        const ZkMntTab::Entry* ptrEntry = table.find(row.bRoot ? listWithRoot : listEntries, row.szPath);
+        EXPECT_EQ(row.szDevice ? row.szDevice : "<none>", ptrEntry ? ptrEntry->strDevice : "<none>");
+    }
 }

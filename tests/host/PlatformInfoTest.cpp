@@ -2,169 +2,86 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
+#include <vector>
 
-#include "tests/support/ScopedTempDir.h"
 #include "tests/support/CapturingLogWriter.h"
 #include "tests/support/ScopedSettings.h"
 
-namespace {
-
-const char* const kSettingsText =
-    "; a comment\n"
-    "# another comment\n"
-    "[FileSystemAgent]\n"
-    "uHAWaitTime = 900\n"
-    "Zero=0\n"
-    "Padded =   42   \n"
-    "Max = 18446744073709551615\n"
-    "TooLarge = 18446744073709551616\n"
-    "Negative = -1\n"
-    "Plus = +5\n"
-    "Hex = 0x10\n"
-    "Trailing = 12abc\n"
-    "Empty =\n"
-    "\n"
-    "[ EventManager ]\n"
-    "dEVLOGDIR = /var/log/afs dir\n"
-    "Equation = a=b\n";
-
-}  // namespace
-
-TEST(PlatformInfoFile, MissingFileMeansNothingIsSet) {
-    CScopedTempDir dir;
-    ZKPlatformInfo settings(dir.GetPath() + "/absent.ini");
-    unsigned long long value = 7;
-    EXPECT_FALSE(settings.getNumber("FileSystemAgent", "uHAWaitTime", value));
-    EXPECT_EQ(7u, value);
-    std::string text = "stale";
-    EXPECT_FALSE(settings.getString("EventManager", "dEVLOGDIR", text));
-    EXPECT_EQ("", text);
+TEST(PlatformInfo, ValuesAreTrimmedCaseSensitiveAndNumbersAreWholeUnsignedDecimals) {
+    CScopedSettings file(
+        "; a comment\n# another comment\n[FileSystemAgent]\nuHAWaitTime = 900\nZero=0\nPadded =   42   \n"
+        "Max = 18446744073709551615\nTooLarge = 18446744073709551616\nNegative = -1\nPlus = +5\nHex = 0x10\n"
+        "Trailing = 12abc\nEmpty =\n\n[ EventManager ]\ndEVLOGDIR = /var/log/afs dir\nEquation = a=b\n");
+    // szText null: not set; bNumber false: getNumber refuses it.
+    const struct { const char* szSection; const char* szKey; const char* szText; bool bNumber; unsigned long long uNumber; }
+        kCases[] = {
+            {"FileSystemAgent", "uHAWaitTime", "900", true, 900}, {"filesystemagent", "uHAWaitTime", nullptr, false, 0},
+            {"FileSystemAgent", "uhawaittime", nullptr, false, 0}, {"NoSuchSection", "uHAWaitTime", nullptr, false, 0},
+            {"FileSystemAgent", "NoSuchKey", nullptr, false, 0},  {"FileSystemAgent", "Empty", nullptr, false, 0},
+            {"FileSystemAgent", "Zero", "0", true, 0},            {"FileSystemAgent", "Padded", "42", true, 42},
+            {"FileSystemAgent", "Max", "18446744073709551615", true, 18446744073709551615ull},
+            {"FileSystemAgent", "TooLarge", "18446744073709551616", false, 0},
+            {"FileSystemAgent", "Negative", "-1", false, 0},      {"FileSystemAgent", "Plus", "+5", false, 0},
+            {"FileSystemAgent", "Hex", "0x10", false, 0},         {"FileSystemAgent", "Trailing", "12abc", false, 0},
+            {"EventManager", "dEVLOGDIR", "/var/log/afs dir", false, 0}, {"EventManager", "Equation", "a=b", false, 0},
+        };
+    const ZKPlatformInfo settings;
+    for (const auto& row : kCases) {
+        SCOPED_TRACE(std::string(row.szSection) + "." + row.szKey);
+        std::string text = "stale";
+        unsigned long long number = 99;
+        EXPECT_EQ(row.szText != nullptr, settings.getString(row.szSection, row.szKey, text));
+        EXPECT_EQ(row.szText ? row.szText : "", text);
+        EXPECT_EQ(row.bNumber, settings.getNumber(row.szSection, row.szKey, number));
+        EXPECT_EQ(row.bNumber ? row.uNumber : 99u, number);
+    }
+    std::string text;
+    EXPECT_FALSE(ZKPlatformInfo(file.GetPath() + ".absent").getString("EventManager", "dEVLOGDIR", text));
 }
 
-TEST(PlatformInfoFile, EnvironmentChoosesTheFile) {
-    {
-        CScopedSettings settings("[Host]\nLogLevel = 3\n");
-        EXPECT_EQ(settings.GetPath(), ZKPlatformInfo::SettingsFilePath());
-        unsigned long long level = 0;
-        EXPECT_TRUE(ZKPlatformInfo().getNumber("Host", "LogLevel", level));
-        EXPECT_EQ(3u, level);
-    }
-    const char* previous = std::getenv(ZKPlatformInfo::kEnvSettingsFile);
-    const std::string strPrevious = previous != nullptr ? previous : "";
+TEST(PlatformInfo, EmptyOrUnsetVariableMeansTheDefaultFile) {
+    CScopedSettings file("");
+    EXPECT_EQ(file.GetPath(), ZKPlatformInfo::SettingsFilePath());
     setenv(ZKPlatformInfo::kEnvSettingsFile, "", 1);
     EXPECT_EQ("/etc/afs-scan/host.ini", ZKPlatformInfo::SettingsFilePath());
     unsetenv(ZKPlatformInfo::kEnvSettingsFile);
     EXPECT_EQ("/etc/afs-scan/host.ini", ZKPlatformInfo::SettingsFilePath());
-    if (previous != nullptr) setenv(ZKPlatformInfo::kEnvSettingsFile, strPrevious.c_str(), 1);
 }
 
-TEST(PlatformInfoLookup, MissingSectionOrKeyOrEmptyValueIsNotSet) {
-    CScopedSettings file(kSettingsText);
-    ZKPlatformInfo settings;
-    unsigned long long value = 5;
-    std::string text = "stale";
-    EXPECT_FALSE(settings.getNumber("NoSuchSection", "uHAWaitTime", value));
-    EXPECT_FALSE(settings.getNumber("FileSystemAgent", "NoSuchKey", value));
-    EXPECT_FALSE(settings.getNumber("FileSystemAgent", "Empty", value));
-    EXPECT_EQ(5u, value);
-    EXPECT_FALSE(settings.getString("FileSystemAgent", "Empty", text));
-    EXPECT_EQ("", text);
-    text = "stale";
-    EXPECT_FALSE(settings.getString("EventManager", "NoSuchKey", text));
-    EXPECT_EQ("", text);
-}
-
-TEST(PlatformInfoLookup, NamesAreCaseSensitive) {
-    CScopedSettings file(kSettingsText);
-    ZKPlatformInfo settings;
-    unsigned long long value = 0;
-    EXPECT_FALSE(settings.getNumber("filesystemagent", "uHAWaitTime", value));
-    EXPECT_FALSE(settings.getNumber("FileSystemAgent", "uhawaittime", value));
-    EXPECT_TRUE(settings.getNumber("FileSystemAgent", "uHAWaitTime", value));
-    EXPECT_EQ(900u, value);
-}
-
-TEST(PlatformInfoLookup, StringsAreTrimmedAndKeepInnerText) {
-    CScopedSettings file(kSettingsText);
-    ZKPlatformInfo settings;
-    std::string text;
-    EXPECT_TRUE(settings.getString("EventManager", "dEVLOGDIR", text));
-    EXPECT_EQ("/var/log/afs dir", text);
-    EXPECT_TRUE(settings.getString("EventManager", "Equation", text));
-    EXPECT_EQ("a=b", text);
-    EXPECT_TRUE(settings.getString("FileSystemAgent", "Padded", text));
-    EXPECT_EQ("42", text);
-}
-
-TEST(PlatformInfoNumbers, UnsignedDecimalThatFits64Bits) {
-    CScopedSettings file(kSettingsText);
-    ZKPlatformInfo settings;
-    unsigned long long value = 99;
-    EXPECT_TRUE(settings.getNumber("FileSystemAgent", "Zero", value));
-    EXPECT_EQ(0u, value);
-    EXPECT_TRUE(settings.getNumber("FileSystemAgent", "Padded", value));
-    EXPECT_EQ(42u, value);
-    EXPECT_TRUE(settings.getNumber("FileSystemAgent", "Max", value));
-    EXPECT_EQ(18446744073709551615ull, value);
-
-    value = 99;
-    for (const char* key : {"TooLarge", "Negative", "Plus", "Hex", "Trailing"}) {
-        EXPECT_FALSE(settings.getNumber("FileSystemAgent", key, value)) << key;
-        EXPECT_EQ(99u, value) << key;
+TEST(PlatformInfo, MalformedLinesAreSkippedLoggedOnceAndBelongToNoSection) {
+    const struct { std::string strText; std::vector<const char*> listSet, listUnset; std::vector<std::string> listBad; }
+        kCases[] = {
+            {"[Host]\nLogLevel = 2\nthis line has no equals sign\nMountTableFile = /m\n", {"Host.LogLevel=2",
+             "Host.MountTableFile=/m"}, {}, {"3 in [%s] skipped: [this line has no equals sign]"}},
+            {"LogLevel = 4\n[Host]\n = 5\n", {}, {"Host.LogLevel", ".LogLevel"},
+             {"1 in [%s] skipped: [LogLevel = 4]", "3 in [%s] skipped: [ = 5]"}},
+            // Regression: keys after a broken header once joined the section before it.
+            {"[FileSystemAgent]\nuHAWaitTime = 900\n[EventManager\nMaxScanRetries = 7\n[ ]\nNutanixRetrySleep = 9\n",
+             {"FileSystemAgent.uHAWaitTime=900"}, {"FileSystemAgent.MaxScanRetries", "FileSystemAgent.NutanixRetrySleep",
+             "EventManager.MaxScanRetries"}, {"3 in [%s] skipped: [[EventManager]",
+             "4 in [%s] skipped: [MaxScanRetries = 7]", "5 in [%s] skipped: [[ ]]", "6 in [%s] skipped: [NutanixRetrySleep = 9]"}},
+        };
+    for (const auto& row : kCases) {
+        SCOPED_TRACE(row.strText);
+        CScopedLogCapture capture;
+        CScopedSettings file(row.strText);
+        for (int nReader = 0; nReader < 2; ++nReader) {
+            const ZKPlatformInfo settings;
+            std::string text;
+            for (std::string set : row.listSet) {
+                const size_t uDot = set.find('.'), uEquals = set.find('=');
+                EXPECT_TRUE(settings.getString(set.substr(0, uDot), set.substr(uDot + 1, uEquals - uDot - 1), text)) << set;
+                EXPECT_EQ(set.substr(uEquals + 1), text);
+            }
+            for (std::string unset : row.listUnset) {
+                EXPECT_FALSE(settings.getString(unset.substr(0, unset.find('.')), unset.substr(unset.find('.') + 1), text));
+            }
+        }
+        std::vector<std::string> listExpected;
+        for (const std::string& bad : row.listBad) {
+            listExpected.push_back("Malformed settings line " + FXString::Format(bad.c_str(), file.GetPath().c_str()));
+        }
+        EXPECT_EQ(listExpected, capture->GetMessages());
     }
-}
-
-TEST(PlatformInfoMalformed, LineIsSkippedAndLoggedOnce) {
-    CScopedLogCapture capture;
-    CScopedSettings file(
-        "[Host]\n"
-        "LogLevel = 2\n"
-        "this line has no equals sign\n"
-        "MountTableFile = /tmp/mounts\n");
-    for (int i = 0; i < 3; ++i) {
-        ZKPlatformInfo settings;
-        unsigned long long level = 0;
-        EXPECT_TRUE(settings.getNumber("Host", "LogLevel", level));
-        EXPECT_EQ(2u, level);
-        std::string table;
-        EXPECT_TRUE(settings.getString("Host", "MountTableFile", table));
-        EXPECT_EQ("/tmp/mounts", table);
-    }
-    const std::string expected =
-        "Malformed settings line 3 in [" + file.GetPath() + "] skipped: [this line has no equals sign]";
-    EXPECT_EQ(1u, capture->CountContaining(expected));
-    EXPECT_EQ(1u, capture->CountContaining("Malformed settings line"));
-    EXPECT_EQ(expected, capture->GetMessages().at(0));
-}
-
-TEST(PlatformInfoMalformed, KeyBeforeAnySectionIsReported) {
-    CScopedLogCapture capture;
-    CScopedSettings file("LogLevel = 4\n[Host]\n = 5\n");
-    ZKPlatformInfo settings;
-    unsigned long long level = 0;
-    EXPECT_FALSE(settings.getNumber("Host", "LogLevel", level));
-    EXPECT_FALSE(settings.getNumber("", "LogLevel", level));
-    EXPECT_EQ(1u, capture->CountContaining("Malformed settings line 1 in"));
-    EXPECT_EQ(1u, capture->CountContaining("Malformed settings line 3 in"));
-}
-
-TEST(PlatformInfoMalformed, RegressionKeysAfterABrokenSectionDoNotJoinThePreviousSection) {
-    CScopedLogCapture capture;
-    CScopedSettings file(
-        "[FileSystemAgent]\n"
-        "uHAWaitTime = 900\n"
-        "[EventManager\n"
-        "MaxScanRetries = 7\n"
-        "[ ]\n"
-        "NutanixRetrySleep = 9\n");
-    ZKPlatformInfo settings;
-    unsigned long long value = 0;
-    EXPECT_TRUE(settings.getNumber("FileSystemAgent", "uHAWaitTime", value));
-    EXPECT_EQ(900u, value);
-    EXPECT_FALSE(settings.getNumber("FileSystemAgent", "MaxScanRetries", value));
-    EXPECT_FALSE(settings.getNumber("FileSystemAgent", "NutanixRetrySleep", value));
-    EXPECT_EQ(1u, capture->CountContaining("Malformed settings line 3 in"));
-    EXPECT_EQ(1u, capture->CountContaining("Malformed settings line 5 in"));
 }

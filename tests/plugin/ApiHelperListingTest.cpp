@@ -1,9 +1,6 @@
 // Partner server registration, share listing and snapshot listing, creation
 // and deletion through a scripted REST backend.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <boost/optional/optional_io.hpp>
 
 #include "restclient/NutanixException.h"
 #include "tests/support/PluginTestBase.h"
@@ -12,17 +9,12 @@ namespace afs_test {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
-const char* const kPartnerName = "curl_client_partner_server_pellorand";
-
-std::vector<ShareSpec> ManyShares(int count) {
-    std::vector<ShareSpec> shares;
-    for (int i = 0; i < count; ++i) {
-        shares.push_back(ShareSpec{"share" + std::to_string(i), "uuid-" + std::to_string(i)});
-    }
-    return shares;
-}
+const std::string kPartner = "curl_client_partner_server_pellorand";
+const std::string kCreation = "create_partner_server " + kPartner +
+                              " BACKUP Pellorand [partner server created from curl client] dns=unset ip=unset "
+                              "port=unset enabled=true type=unset servers=[";
+const std::string kCreationEnd = "] shares=[] exports=[] backup=true";
 
 class ApiHelperTest : public CPluginTestBase {
 protected:
@@ -30,304 +22,247 @@ protected:
     CNutanixAFSManagerAPIHelper helper;
 };
 
-// --- paging ---------------------------------------------------------------
-
-TEST_F(ApiHelperTest, SharesArePagedTwentyAtATimeUntilTheTotal) {
-    ptrBackend->fnGetMountTarget = ServeShares(ManyShares(45));
-    std::vector<MountedTargets> targets;
-    CRhError error = helper.GetMountedTargets(targets);
-    ASSERT_FALSE(error.IsError()) << error.AsString();
-    EXPECT_THAT(ptrBackend->listCalls,
-                ElementsAre("get_mount_target 0 20", "get_mount_target 20 20", "get_mount_target 40 20"));
-    ASSERT_EQ(45u, targets.size());
-    EXPECT_EQ("share44", targets[44].strShareName);
-    EXPECT_EQ("uuid-44", targets[44].strShareUUID);
-    EXPECT_EQ("GENERAL", targets[44].strShareType);
-    EXPECT_EQ(3u, log->CountContaining("Total Number of Mounted Targets : 45"));
-}
-
-TEST_F(ApiHelperTest, AnEmptyServerEndsAfterOneRequest) {
-    ptrBackend->fnGetMountTarget = ServeShares({});
-    std::vector<MountedTargets> targets;
-    EXPECT_FALSE(helper.GetMountedTargets(targets).IsError());
-    EXPECT_TRUE(targets.empty());
-    EXPECT_EQ(1u, ptrBackend->listCalls.size());
-}
-
-TEST_F(ApiHelperTest, CapabilityMustMatchExactly) {
-    std::vector<ShareSpec> shares = {{"a", "1", {"cft_backup"}}, {"b", "2", {"CFT_BACKUP "}},
-                                     {"c", "3", {"SMB", "CFT_BACKUP", "NFS"}}, {"d", "4", {}}};
-    ptrBackend->fnGetMountTarget = ServeShares(shares);
-    std::vector<MountedTargets> targets;
-    ASSERT_FALSE(helper.GetMountedTargets(targets).IsError());
-    ASSERT_EQ(4u, targets.size());
-    EXPECT_FALSE(targets[0].bCFTBackup);
-    EXPECT_FALSE(targets[1].bCFTBackup);
-    EXPECT_TRUE(targets[2].bCFTBackup);
-    EXPECT_FALSE(targets[3].bCFTBackup);
-}
-
-TEST_F(ApiHelperTest, ListingWithoutProgressEndsWithAnErrorNotALoop) {
-    // total 45 but every answer holds nothing
-    ptrBackend->fnGetMountTarget = [](int32_t offset, int32_t) { return MakeSharePage(offset, 45, {}); };
-    std::vector<MountedTargets> targets;
-    CRhError error = helper.GetMountedTargets(targets);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ(1627u, error.GetCode());
-    EXPECT_EQ("get_mount_target paging stopped: no progress at offset 0, total 45", error.GetMessage());
-    EXPECT_EQ(1u, ptrBackend->listCalls.size());
-}
-
-TEST_F(ApiHelperTest, ListingThatOvershootsTheTotalEndsWithAnError) {
-    // offset 0 + length 20 passes a reported total of 15
-    ptrBackend->fnGetMountTargetSnapshot = [](int32_t offset, int32_t) {
-        std::vector<SnapSpec> snaps(20, SnapSpec{"s", "n", "mt"});
-        return MakeSnapPage(offset, 15, snaps);
+// What a REST operation's guard makes of each way the call can fail.
+TEST_F(ApiHelperTest, RestCallGuardsTurnEveryThrowIntoAnErrorChain) {
+    enum EThrow { eNutanix, eStd, eOther };
+    struct Case {
+        const char* operation;
+        EThrow eThrow;
+        const char *message, *event, *catchAllLog;
     };
-    std::vector<MountedTargetsSnaps> snaps;
-    CRhError error = helper.GetListOfSnapsForUUID("mt", snaps);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ("get_mount_target_snapshot paging stopped: next offset 20 passes the total 15 (requested offset 0)",
-              error.GetMessage());
-    EXPECT_EQ(1u, ptrBackend->listCalls.size());
+    const Case cases[] = {
+        {"get_mount_target", eNutanix, "get_mount_target called failed with error [HTTP 500: fire]",
+         "get_mount_target | HTTP 500: fire", nullptr},
+        {"get_mount_target", eStd, "get_mount_target called failed with error [std::bad_alloc]",
+         "get_mount_target | std::bad_alloc", nullptr},
+        {"get_mount_target", eOther, "get_mount_target called failed", nullptr,
+         "Exception was raised by get_mount_target, Reason :[UNKNOWN]"},
+        {"get_mount_target_snapshot", eNutanix, "get_mount_target_snapshot called failed with error [HTTP 500: fire]",
+         "get_mount_target_snapshot | HTTP 500: fire", nullptr},
+        {"get_mount_target_snapshot", eOther, "get_mount_target_snapshot called failed", nullptr,
+         "Exception was raised by get_mount_target_snapshot, Reason :[UNKNOWN]"},
+        {"create_mount_target_snapshot", eStd, "Create Snap function failed with error [std::bad_alloc]",
+         "create_mount_target_snapshot | std::bad_alloc", nullptr},
+        {"create_mount_target_snapshot", eOther, "Create Snap function failed", nullptr,
+         "Exception was raised by create_mount_target_snapshot, Reason :[UNKNOWN]"},
+        {"get_partner_server", eNutanix, "create_partner_server called failed with error [HTTP 500: fire]",
+         "create_partner_server | HTTP 500: fire", nullptr},
+        {"get_partner_server", eOther, "create_partner_server called failed", nullptr,
+         "Exception was raised by create_partner_server, Reason :[UNKNOWN]"},
+        // Once the name is known the creation runs under a guard that sends no event.
+        {"create_partner_server", eNutanix, "create_partner_server called failed with error [HTTP 500: fire]",
+         nullptr, nullptr},
+        {"create_partner_server", eOther, "create_partner_server called", nullptr,
+         "Exception was raised by create_partner_server, Reason :[UNKNOWN]"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(std::string(test.operation) + " " + std::to_string(test.eThrow));
+        ISendEventInterface::GetInstance()->ClearSentEvents();
+        log->Clear();
+        auto fnThrow = [&test]() {
+            if (test.eThrow == eNutanix) throw NutanixException("HTTP 500: fire");
+            if (test.eThrow == eStd) throw std::bad_alloc();
+            throw 42;
+        };
+        const std::string operation = test.operation;
+        ptrBackend->fnGetMountTarget = [&](int32_t, int32_t) -> SharePage { fnThrow(); return nullptr; };
+        ptrBackend->fnGetMountTargetSnapshot = [&](int32_t, int32_t) -> SnapPage { fnThrow(); return nullptr; };
+        ptrBackend->fnCreateSnapshot = [&](const std::string&, const std::string&) { fnThrow(); return ""; };
+        ptrBackend->fnGetPartnerServer = operation == "get_partner_server"
+                                             ? [&](int32_t, int32_t) -> PartnerPage { fnThrow(); return nullptr; }
+                                             : ServePartners({kPartner});
+        ptrBackend->fnCreatePartnerServer = [&]() { fnThrow(); return ""; };
+        std::vector<MountedTargets> shares;
+        std::vector<MountedTargetsSnaps> snaps;
+        std::string uuid = "unchanged";
+        CRhError error = operation == "get_mount_target"            ? helper.GetMountedTargets(shares)
+                         : operation == "get_mount_target_snapshot" ? helper.GetListOfSnapsForUUID("mt", snaps)
+                         : operation == "create_mount_target_snapshot" ? helper.CreateSnap("mt", "n", uuid)
+                                                                       : helper.CreatePartnerServer({"a"});
+        EXPECT_EQ(1627u, error.GetCode());
+        EXPECT_EQ(test.message, error.GetMessage());
+        EXPECT_EQ(test.event ? std::vector<std::string>{std::string("0x11000095: ") + test.event}
+                             : std::vector<std::string>{},
+                  Events());
+        EXPECT_EQ(test.catchAllLog ? 1u : 0u,
+                  log->CountContaining(test.catchAllLog ? test.catchAllLog : "Exception was raised by", 0));
+        EXPECT_EQ("unchanged", uuid);
+    }
 }
 
-TEST_F(ApiHelperTest, PartnerPagingWithoutProgressEndsWithAnError) {
-    ptrBackend->fnGetPartnerServer = [](int32_t offset, int32_t) { return MakePartnerPage(offset, 3, {}); };
-    CRhError error = helper.CreatePartnerServer({"10.0.0.1"});
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ("get_partner_server paging stopped: no progress at offset 0, total 3", error.GetMessage());
-    EXPECT_TRUE(ptrBackend->listPartnerCreations.empty());
-}
-
-// --- null answers -----------------------------------------------------------
-
-TEST_F(ApiHelperTest, NullShareAnswerIsAFailureKeepingEarlierPages) {
-    auto serve = ServeShares(ManyShares(45));
+TEST_F(ApiHelperTest, PlainFailuresAreErrorsWithoutEvent) {
+    auto serve = ServeShares(std::vector<ShareSpec>(45, ShareSpec{"s", "u"}));
     ptrBackend->fnGetMountTarget = [serve](int32_t offset, int32_t length) {
         return offset == 20 ? nullptr : serve(offset, length);
     };
-    std::vector<MountedTargets> targets;
-    CRhError error = helper.GetMountedTargets(targets);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ("get_mount_target failed", error.GetMessage());
-    EXPECT_EQ(20u, targets.size());
+    std::vector<MountedTargets> shares;
+    EXPECT_EQ("get_mount_target failed", helper.GetMountedTargets(shares).GetMessage());
+    EXPECT_EQ(20u, shares.size());  // what came before the failure stays
+    EXPECT_EQ(1u, log->CountContaining("get_mount_target failed", 0));
+
+    ptrBackend->fnGetPartnerServer = ServePartners({});
+    ptrBackend->fnCreatePartnerServer = []() { return std::string(); };
+    EXPECT_EQ("create_partner_server called failed", helper.CreatePartnerServer({"a"}).GetMessage());
+
+    ptrBackend->fnCreateSnapshot = [](const std::string&, const std::string&) { return std::string(); };
+    std::string uuid = "before";
+    EXPECT_EQ("Create Snap function failed with error [the file server answered an empty snapshot UUID]",
+              helper.CreateSnap("mt", "n", uuid).GetMessage());
+    EXPECT_EQ("before", uuid);
+    EXPECT_EQ(1u, log->CountContaining("Create Snap function failed with error [the file server", 0));
     EXPECT_TRUE(Events().empty());
 }
 
-TEST_F(ApiHelperTest, NullSnapshotAnswerEndsTheListingSuccessfully) {
+TEST_F(ApiHelperTest, ListingsArePagedTwentyAtATimeUntilTheTotal) {
+    std::vector<ShareSpec> all;
+    for (int i = 0; i < 45; ++i) all.push_back(ShareSpec{"share" + std::to_string(i), "uuid-" + std::to_string(i)});
+    all[1].listCapabilities = {"cft_backup"};
+    all[2].listCapabilities = {"SMB", "CFT_BACKUP", "NFS"};
+    all[3].listCapabilities = {"CFT_BACKUP "};
+    all[4].listCapabilities = {};
+    ptrBackend->fnGetMountTarget = ServeShares(all);
+    std::vector<MountedTargets> shares;
+    ASSERT_FALSE(helper.GetMountedTargets(shares).IsError());
+    EXPECT_THAT(ptrBackend->listCalls,
+                ElementsAre("get_mount_target 0 20", "get_mount_target 20 20", "get_mount_target 40 20"));
+    ASSERT_EQ(45u, shares.size());
+    EXPECT_EQ("share44|uuid-44|GENERAL", shares[44].strShareName + "|" + shares[44].strShareUUID + "|" +
+                                             shares[44].strShareType);
+    std::string marks;
+    for (int i = 0; i < 5; ++i) marks += shares[i].bCFTBackup ? '1' : '0';
+    EXPECT_EQ("10100", marks);
+    EXPECT_EQ(3u, log->CountContaining("Total Number of Mounted Targets : 45", 0));
+    EXPECT_EQ(3u, log->CountContaining(" get_mount_target response [{", 7));
+    EXPECT_EQ(1u, log->CountContaining("Get list of mounted targets", 3));
+
+    ptrBackend->listCalls.clear();
+    ptrBackend->fnGetMountTarget = ServeShares({});
+    shares.clear();
+    EXPECT_FALSE(helper.GetMountedTargets(shares).IsError());
+    EXPECT_EQ(1u, ptrBackend->listCalls.size());
+}
+
+TEST_F(ApiHelperTest, PagingThatMakesNoProgressOrOvershootsEndsWithAnError) {
+    ptrBackend->fnGetMountTarget = [](int32_t offset, int32_t) { return MakeSharePage(offset, 45, {}); };
+    std::vector<MountedTargets> shares;
+    EXPECT_EQ("get_mount_target paging stopped: no progress at offset 0, total 45",
+              helper.GetMountedTargets(shares).GetMessage());
+    ptrBackend->fnGetMountTargetSnapshot = [](int32_t offset, int32_t) {
+        return MakeSnapPage(offset, 15, std::vector<SnapSpec>(20, SnapSpec{"s", "n", "mt"}));
+    };
+    std::vector<MountedTargetsSnaps> snaps;
+    EXPECT_EQ("get_mount_target_snapshot paging stopped: next offset 20 passes the total 15 (requested offset 0)",
+              helper.GetListOfSnapsForUUID("mt", snaps).GetMessage());
+    ptrBackend->fnGetPartnerServer = [](int32_t offset, int32_t) { return MakePartnerPage(offset, 3, {}); };
+    EXPECT_EQ("get_partner_server paging stopped: no progress at offset 0, total 3",
+              helper.CreatePartnerServer({"a"}).GetMessage());
+    ptrBackend->fnGetPartnerServer = [](int32_t, int32_t) {
+        auto ptrPage = MakePartnerPage(0, 1, {"x"});
+        ptrPage->setMetadata(nullptr);
+        return ptrPage;
+    };
+    EXPECT_EQ("create_partner_server called failed with error [get_partner_server answered no page]",
+              helper.CreatePartnerServer({"a"}).GetMessage());
+    EXPECT_THAT(ptrBackend->listCalls, ElementsAre("get_mount_target 0 20", "get_mount_target_snapshot 0 20 unset",
+                                                   "get_partner_server 0 20", "get_partner_server 0 20"));
+    EXPECT_EQ(3u, log->CountContaining("paging stopped", 0));
+}
+
+TEST_F(ApiHelperTest, PartnerServerIsLookedUpByExactNameAndAlwaysRegistered) {
+    struct Case {
+        std::vector<std::string> listServers;
+        std::list<std::string> listEntries;
+        std::vector<std::string> listCalls;
+        bool bCreatedNew;
+    };
+    const std::vector<std::string> listTwentyOthers(20, "other");
+    std::vector<std::string> listSecondPage = listTwentyOthers;
+    listSecondPage.insert(listSecondPage.end(), {"x", kPartner, "y", kPartner});
+    listSecondPage.resize(45, "z");
+    const Case cases[] = {
+        {{}, {"10.0.0.1", "backup.example"}, {"get_partner_server 0 20", kCreation + "10.0.0.1:RW,backup.example:RW" +
+                                                                             kCreationEnd}, true},
+        {{"CURL_CLIENT_PARTNER_SERVER_PELLORAND"}, {}, {"get_partner_server 0 20", kCreation + kCreationEnd}, true},
+        // Found on the second page: the third is never asked for.
+        {listSecondPage, {}, {"get_partner_server 0 20", "get_partner_server 20 20", kCreation + kCreationEnd}, false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.listCalls.back());
+        log->Clear();
+        ptrBackend->listCalls.clear();
+        ptrBackend->fnGetPartnerServer = ServePartners(test.listServers);
+        ptrBackend->fnCreatePartnerServer = []() { return std::string("ps-uuid"); };
+        ASSERT_FALSE(helper.CreatePartnerServer(test.listEntries).IsError());
+        EXPECT_EQ(test.listCalls, ptrBackend->listCalls);
+        EXPECT_EQ(test.bCreatedNew, log->CountContaining("Partner server does not exists creating new partner server", 0));
+        EXPECT_EQ(1u, log->CountContaining("Setting the partner server", 0));
+    }
+    EXPECT_EQ(1u, log->CountContaining("Total 45 partner server at(offset=20, length=20), returned(offset=20, length=20)", 0));
+}
+
+TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
+    ptrBackend->fnGetMountTargetSnapshot = ServeSnaps({{"s1", "a", "mt"}, {"s2", "b", "MT"}, {"s3", "c", "other"},
+                                                       {"s4", "d", "mt"}});
+    std::vector<MountedTargetsSnaps> snaps;
+    ASSERT_FALSE(helper.GetListOfSnapsForUUID("mt", snaps).IsError());
+    ASSERT_EQ(2u, snaps.size());
+    EXPECT_EQ("s1 a s4 d", snaps[0].strSnapUUID + " " + snaps[0].strSnapName + " " + snaps[1].strSnapUUID + " " +
+                               snaps[1].strSnapName);
+    EXPECT_EQ(1u, log->CountContaining("SnapName [b], snap UUID [s2], state [], mountTargetUUID [MT]", 7));
+    EXPECT_EQ(1u, log->CountContaining("get_mount_target_snapshot [{", 7));
+    EXPECT_EQ(1u, log->CountContaining("Get list of snapshot for UUID [mt]", 3));
+
+    // No answer ends the listing: what came before stays.
     auto serve = ServeSnaps(std::vector<SnapSpec>(30, SnapSpec{"s", "n", "mt"}));
     ptrBackend->fnGetMountTargetSnapshot = [serve](int32_t offset, int32_t length) {
         return offset == 20 ? nullptr : serve(offset, length);
     };
-    std::vector<MountedTargetsSnaps> snaps;
+    snaps.clear();
     EXPECT_FALSE(helper.GetListOfSnapsForUUID("mt", snaps).IsError());
     EXPECT_EQ(20u, snaps.size());
-    EXPECT_EQ(1u, log->CountContaining("get_mount_target_snapshot returned no shapsots"));
-}
-
-// --- the REST call guard ------------------------------------------------------
-
-TEST_F(ApiHelperTest, NutanixExceptionOnSecondPageSendsEventAndKeepsFirstPage) {
-    auto serve = ServeShares(ManyShares(45));
-    ptrBackend->fnGetMountTarget = [serve](int32_t offset, int32_t length) {
-        if (offset == 20) throw NutanixException("get_mount_target: HTTP 500: disk on fire");
-        return serve(offset, length);
-    };
-    std::vector<MountedTargets> targets;
-    CRhError error = helper.GetMountedTargets(targets);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ(1627u, error.GetCode());
-    EXPECT_EQ("get_mount_target called failed with error [get_mount_target: HTTP 500: disk on fire]",
-              error.GetMessage());
-    EXPECT_EQ(20u, targets.size());
-    EXPECT_THAT(Events(), ElementsAre("0x11000095: get_mount_target | get_mount_target: HTTP 500: disk on fire"));
-}
-
-TEST_F(ApiHelperTest, OtherStandardExceptionIsTreatedLikeNutanixException) {
-    ptrBackend->fnGetMountTargetSnapshot = [](int32_t, int32_t)
-        -> std::shared_ptr<model::Mount_target_snapshot_list_intent_response> { throw std::bad_alloc(); };
-    std::vector<MountedTargetsSnaps> snaps;
-    CRhError error = helper.GetListOfSnapsForUUID("mt", snaps);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ("get_mount_target_snapshot called failed with error [std::bad_alloc]", error.GetMessage());
-    EXPECT_THAT(Events(), ElementsAre("0x11000095: get_mount_target_snapshot | std::bad_alloc"));
-}
-
-TEST_F(ApiHelperTest, NonStandardExceptionLogsCatchAllAndSendsNoEvent) {
-    ptrBackend->fnCreateSnapshot = [](const std::string&, const std::string&) -> std::string { throw 42; };
-    std::string snapUUID = "unchanged";
-    CRhError error = helper.CreateSnap("mt", "zkop__2_7_1234", snapUUID);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ("Create Snap function failed", error.GetMessage());
-    EXPECT_EQ("unchanged", snapUUID);
-    EXPECT_TRUE(Events().empty());
-    EXPECT_EQ(1u, log->CountContaining("Exception was raised by create_mount_target_snapshot, Reason :[UNKNOWN]"));
-}
-
-// --- partner server -----------------------------------------------------------
-
-TEST_F(ApiHelperTest, PartnerServerIsCreatedWhenTheServerHasNone) {
-    ptrBackend->fnGetPartnerServer = [](int32_t offset, int32_t) { return MakePartnerPage(offset, 0, {}); };
-    ptrBackend->fnCreatePartnerServer = [](const PartnerCreation&) { return std::string("ps-uuid"); };
-    ASSERT_FALSE(helper.CreatePartnerServer({"10.0.0.1", "backup.example"}).IsError());
-    ASSERT_EQ(1u, ptrBackend->listPartnerCreations.size());
-    const PartnerCreation& creation = ptrBackend->listPartnerCreations[0];
-    EXPECT_EQ(kPartnerName, creation.strName);
-    EXPECT_EQ("BACKUP", creation.strUsage);
-    EXPECT_EQ("Pellorand", creation.strVendor);
-    EXPECT_EQ("partner server created from curl client", creation.strDescription);
-    EXPECT_FALSE(creation.bDnsNameSet || creation.bIpAddressSet || creation.bPortSet || creation.bPartnerTypeSet);
-    EXPECT_EQ(boost::optional<bool>(true), creation.optEnabled);
-    EXPECT_EQ(boost::optional<bool>(true), creation.optAllowBackup);
-    ASSERT_TRUE(creation.optServerInfo && creation.optShares && creation.optExports);
-    EXPECT_EQ((PairList{{"10.0.0.1", "RW"}, {"backup.example", "RW"}}), *creation.optServerInfo);
-    EXPECT_TRUE(creation.optShares->empty());
-    EXPECT_EQ(1u, log->CountContaining("Partner server does not exists creating new partner server"));
-    EXPECT_EQ(1u, log->CountContaining(
-                      "Total 0 partner server at(offset=0, length=20), returned(offset=0, length=0)"));
-}
-
-TEST_F(ApiHelperTest, PartnerFoundOnSecondPageStopsScanningAndStillRegisters) {
-    ptrBackend->fnGetPartnerServer = [](int32_t offset, int32_t) {
-        if (offset == 0) return MakePartnerPage(0, 45, std::vector<std::string>(20, "other"));
-        return MakePartnerPage(20, 45, {"x", kPartnerName, "y"});
-    };
-    ptrBackend->fnCreatePartnerServer = [](const PartnerCreation&) { return std::string("ps-uuid"); };
-    ASSERT_FALSE(helper.CreatePartnerServer({}).IsError());
-    EXPECT_THAT(ptrBackend->listCalls, ElementsAre("get_partner_server 0 20", "get_partner_server 20 20",
-                                                   std::string("create_partner_server ") + kPartnerName));
-    EXPECT_EQ(0u, log->CountContaining("Partner server does not exists"));
-    ASSERT_TRUE(ptrBackend->listPartnerCreations[0].optServerInfo);
-    EXPECT_TRUE(ptrBackend->listPartnerCreations[0].optServerInfo->empty());
-}
-
-TEST_F(ApiHelperTest, PartnerNameDifferingInCaseIsNotAMatch) {
-    ptrBackend->fnGetPartnerServer = [](int32_t offset, int32_t) {
-        return MakePartnerPage(offset, 1, {"CURL_CLIENT_PARTNER_SERVER_PELLORAND"});
-    };
-    ptrBackend->fnCreatePartnerServer = [](const PartnerCreation&) { return std::string("ps-uuid"); };
-    ASSERT_FALSE(helper.CreatePartnerServer({}).IsError());
-    EXPECT_EQ(1u, log->CountContaining("Partner server does not exists creating new partner server"));
-}
-
-TEST_F(ApiHelperTest, EmptyPartnerCreationAnswerIsAFailureWithoutEvent) {
-    ptrBackend->fnGetPartnerServer = [](int32_t offset, int32_t) { return MakePartnerPage(offset, 0, {}); };
-    ptrBackend->fnCreatePartnerServer = [](const PartnerCreation&) { return std::string(); };
-    CRhError error = helper.CreatePartnerServer({"a"});
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ("create_partner_server called failed", error.GetMessage());
-    EXPECT_TRUE(Events().empty());
-}
-
-TEST_F(ApiHelperTest, PartnerListingExceptionSendsEventAndSkipsCreation) {
-    ptrBackend->fnGetPartnerServer = [](int32_t, int32_t)
-        -> std::shared_ptr<model::Partner_server_list_intent_response> { throw NutanixException("boom"); };
-    CRhError error = helper.CreatePartnerServer({"a"});
-    EXPECT_EQ("create_partner_server called failed with error [boom]", error.GetMessage());
-    EXPECT_THAT(Events(), ElementsAre("0x11000095: create_partner_server | boom"));
-    EXPECT_TRUE(ptrBackend->listPartnerCreations.empty());
-}
-
-TEST_F(ApiHelperTest, CreationFailureAfterPartnerFoundUsesInnerGuardWithoutEvent) {
-    ptrBackend->fnGetPartnerServer = [](int32_t offset, int32_t) { return MakePartnerPage(offset, 1, {kPartnerName}); };
-    ptrBackend->fnCreatePartnerServer = [](const PartnerCreation&) -> std::string { throw NutanixException("409"); };
-    CRhError error = helper.CreatePartnerServer({"a"});
-    EXPECT_EQ("create_partner_server called failed with error [409]", error.GetMessage());
-    EXPECT_TRUE(Events().empty());
-
-    ptrBackend->fnCreatePartnerServer = [](const PartnerCreation&) -> std::string { throw "odd"; };
-    error = helper.CreatePartnerServer({"a"});
-    EXPECT_EQ("create_partner_server called", error.GetMessage());
-    EXPECT_EQ(1u, log->CountContaining("Exception was raised by create_partner_server, Reason :[UNKNOWN]"));
-}
-
-// --- snapshots ------------------------------------------------------------------
-
-TEST_F(ApiHelperTest, SnapshotListingKeepsOnlyTheMountTargetsOwnExactly) {
-    ptrBackend->fnGetMountTargetSnapshot = ServeSnaps({{"s1", "a", "mt"},
-                                                       {"s2", "b", "MT"},
-                                                       {"s3", "c", "other"},
-                                                       {"s4", "d", "mt", "CREATING"}});
-    std::vector<MountedTargetsSnaps> snaps;
-    ASSERT_FALSE(helper.GetListOfSnapsForUUID("mt", snaps).IsError());
-    ASSERT_EQ(2u, snaps.size());
-    EXPECT_EQ("s1", snaps[0].strSnapUUID);
-    EXPECT_EQ("a", snaps[0].strSnapName);
-    EXPECT_EQ("s4", snaps[1].strSnapUUID);
-    EXPECT_EQ(1u, ptrBackend->listCalls.size());
-    EXPECT_EQ("get_mount_target_snapshot 0 20", ptrBackend->listCalls[0]);
-}
-
-TEST_F(ApiHelperTest, DeletionGoesOnPastAFailedDelete) {
-    ptrBackend->fnDeleteSnapshot = [](const std::string& uuid) {
-        if (uuid == "s2") throw NutanixException("delete refused");
-    };
-    CRhError error = helper.CleanListOfSnapsForUUID("mt", {{"s1", "a"}, {"s2", "b"}, {"s3", "c"}});
-    EXPECT_FALSE(error.IsError());
-    EXPECT_THAT(ptrBackend->listCalls,
-                ElementsAre("delete_mount_target_snapshot s1 true", "delete_mount_target_snapshot s2 true",
-                            "delete_mount_target_snapshot s3 true"));
-    EXPECT_EQ(1u, log->CountContaining("Delete Snap called failed with error [delete refused]"));
-    EXPECT_TRUE(Events().empty());
+    EXPECT_EQ(1u, log->CountContaining("get_mount_target_snapshot returned no shapsots", 0));
 
     ptrBackend->listCalls.clear();
-    EXPECT_FALSE(helper.CleanListOfSnapsForUUID("mt", {}).IsError());
-    EXPECT_TRUE(ptrBackend->listCalls.empty());
-}
-
-TEST_F(ApiHelperTest, CreateSnapReturnsTheNewUUID) {
     ptrBackend->fnCreateSnapshot = [](const std::string&, const std::string&) { return std::string("new-uuid"); };
-    std::string snapUUID;
-    ASSERT_FALSE(helper.CreateSnap("mt", "zkop__2_7_1234", snapUUID).IsError());
-    EXPECT_EQ("new-uuid", snapUUID);
+    std::string uuid;
+    ASSERT_FALSE(helper.CreateSnap("mt", "zkop__2_7_1234", uuid).IsError());
+    EXPECT_EQ("new-uuid", uuid);
+    EXPECT_EQ(1u, log->CountContaining("Snap creation success and SnapUUID [new-uuid]", 0));
+
+    // A deletion that fails is logged and the next one still goes out.
+    ptrBackend->fnDeleteSnapshot = [](const std::string& uuid) {
+        if (uuid == "s2") throw NutanixException("delete refused");
+        if (uuid == "s3") throw 7;
+    };
+    EXPECT_FALSE(helper.CleanListOfSnapsForUUID("mt", {{"s1", "a"}, {"s2", "b"}, {"s3", "c"}, {"s4", "d"}}).IsError());
     EXPECT_THAT(ptrBackend->listCalls,
-                ElementsAre("create_mount_target_snapshot mt zkop__2_7_1234 [Snapshot created from scan] true"));
-    EXPECT_EQ(1u, log->CountContaining("Snap creation success and SnapUUID [new-uuid]"));
+                ElementsAre("create_mount_target_snapshot mt zkop__2_7_1234 [Snapshot created from scan] true",
+                            "delete_mount_target_snapshot s1 true", "delete_mount_target_snapshot s2 true",
+                            "delete_mount_target_snapshot s3 true", "delete_mount_target_snapshot s4 true"));
+    EXPECT_EQ(1u, log->CountContaining("Delete Snap called failed with error [delete refused]", 0));
+    EXPECT_EQ(1u, log->CountContaining("Delete Snap called failed", 0) - 1);
+    EXPECT_EQ(1u, log->CountContaining("Deleting snap UUID [s4], name [d]", 0));
+    EXPECT_TRUE(Events().empty());
 }
 
-TEST_F(ApiHelperTest, CreateSnapWithEmptyUUIDIsAFailure) {
-    ptrBackend->fnCreateSnapshot = [](const std::string&, const std::string&) { return std::string(); };
-    std::string snapUUID = "before";
-    CRhError error = helper.CreateSnap("mt", "zkop__2_7_1234", snapUUID);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ(1627u, error.GetCode());
-    EXPECT_EQ("Create Snap function failed with error [the file server answered an empty snapshot UUID]",
-              error.GetMessage());
-    EXPECT_EQ("before", snapUUID);
-    EXPECT_EQ(0u, log->CountContaining("Snap creation success"));
-}
-
-struct ConflictCase {
-    const char* szName;
-    std::vector<SnapSpec> listSnaps;  // what the listing after the 409 shows
-    const char* szUUID;               // empty: the failure stands
-};
-
-TEST_F(ApiHelperTest, RegressionCreationConflictTakesOnlyTheSnapshotOfThatName) {
-    const ConflictCase cases[] = {
-        {"made by the first attempt", {{"s9", "zkop__2_7_1234", "mt"}}, "s9"},
-        {"no snapshot of that name", {{"s8", "zkop__2_7_1233", "mt"}, {"s7", "ZKOP__2_7_1234", "mt"}}, ""},
+// A creation whose first attempt went through answers 409 when re-sent.
+TEST_F(ApiHelperTest, RegressionCreationConflictTakesOnlyWhatHasThatName) {
+    const std::pair<std::vector<SnapSpec>, const char*> cases[] = {
+        {{{"s9", "zkop__2_7_1234", "mt"}}, "s9"}, {{{"s8", "zkop__2_7_1233", "mt"}, {"s7", "ZKOP__2_7_1234", "mt"}}, ""}};
+    ptrBackend->fnCreateSnapshot = [](const std::string&, const std::string&) -> std::string {
+        throw NutanixException("create_mount_target_snapshot failed: HTTP 409: snapshot exists", 409);
     };
-    for (const ConflictCase& test : cases) {
-        SCOPED_TRACE(test.szName);
-        ptrBackend->fnCreateSnapshot = [](const std::string&, const std::string&) -> std::string {
-            throw NutanixException("create_mount_target_snapshot failed: HTTP 409: snapshot exists", 409);
-        };
-        ptrBackend->fnGetMountTargetSnapshot = ServeSnaps(test.listSnaps);
-        std::string snapUUID = "untouched";
-        CRhError error = helper.CreateSnap("mt", "zkop__2_7_1234", snapUUID);
-        EXPECT_EQ(*test.szUUID == 0, error.IsError());
-        EXPECT_EQ(*test.szUUID == 0 ? "untouched" : test.szUUID, snapUUID);
+    for (const auto& test : cases) {
+        ptrBackend->fnGetMountTargetSnapshot = ServeSnaps(test.first);
+        std::string uuid = "untouched";
+        EXPECT_EQ(*test.second == 0, helper.CreateSnap("mt", "zkop__2_7_1234", uuid).IsError());
+        EXPECT_EQ(*test.second ? test.second : "untouched", uuid);
     }
-    ptrBackend->fnGetPartnerServer = [](int32_t offset, int32_t) {
-        return MakePartnerPage(offset, 1, {kPartnerName});
-    };
-    ptrBackend->fnCreatePartnerServer = [](const PartnerCreation&) -> std::string {
+    ptrBackend->fnGetPartnerServer = ServePartners({kPartner});
+    ptrBackend->fnCreatePartnerServer = []() -> std::string {
         throw NutanixException("create_partner_server failed: HTTP 409: partner server exists", 409);
     };
-    CRhError error = helper.CreatePartnerServer({"10.0.0.5"});
-    EXPECT_FALSE(error.IsError()) << error.AsString();
+    EXPECT_FALSE(helper.CreatePartnerServer({"10.0.0.5"}).IsError());
 }
 
 }  // namespace

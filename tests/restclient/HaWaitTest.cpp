@@ -2,41 +2,74 @@
 // asked for and returns at once.
 #include <gtest/gtest.h>
 
-#include <numeric>
-
 #include "host/Sleep.h"
 #include "restclient/HaBackoff.h"
-#include "restclient/NutanixException.h"
 #include "tests/restclient/ScriptedTransport.h"
 
 using afs_rest_test::Answer;
 using afs_rest_test::ScriptedBackend;
-using afs_rest_test::Unreachable;
 
 namespace {
 
-class HaWait : public ::testing::Test {
-protected:
-    void SetUp() override {
-        previous =
-            SetSleepFunction([this](unsigned int milliseconds) { listSleeps.push_back(milliseconds); });
-    }
-    void TearDown() override { SetSleepFunction(previous); }
-
-    static ScriptedBackend Backend(uint32_t seconds) {
-        afs_rest::RestClientConfig config = ScriptedBackend::DefaultConfig();
-        config.uHAWaitTime = seconds;
-        return ScriptedBackend(config);
-    }
-    unsigned long long Total() const { return std::accumulate(listSleeps.begin(), listSleeps.end(), 0ULL); }
-
-    std::vector<unsigned int> listSleeps;
-    FSleepFunction previous;
-};
-
 const char* kEmptyList = R"({"metadata": {}, "entities": []})";
+const char* kNoLeader = R"({"message_list": [{"message": "no leader"}]})";
+const char* kRefused = "Failed to connect to fs.test port 9440: Connection refused";
 
-}  // namespace
+TEST(HaWait, OutagesAreWaitedOutWithinTheBudgetThenReported) {
+    struct Case {
+        uint32_t uBudget;
+        std::vector<afs_rest::HttpResponse> listAnswers;
+        std::vector<unsigned> listSleeps;
+        std::string failure;  // "" when the request finally succeeds
+    };
+    const afs_rest::HttpResponse outage = Answer(503, kNoLeader);
+    afs_rest::HttpResponse timeout;
+    timeout.strError = "no complete answer within 1 s";
+    const Case cases[] = {
+        {600, {outage, Answer(0, kRefused), Answer(502, ""), Answer(504, ""), Answer(200, kEmptyList)},
+         {1000, 2000, 4000, 8000}, ""},
+        {100, std::vector<afs_rest::HttpResponse>(20, outage), {1000, 2000, 4000, 8000, 16000, 30000, 30000, 9000},
+         "503 get_mount_target failed: the file server stayed unavailable for the high-availability wait of 100 s "
+         "(9 attempts; last: HTTP 503: no leader)"},
+        {3, std::vector<afs_rest::HttpResponse>(5, Answer(0, kRefused)), {1000, 2000},
+         std::string("0 get_mount_target failed: the file server stayed unavailable for the high-availability wait "
+                     "of 3 s (3 attempts; last: ") + kRefused + ")"},
+        {1, {outage, outage}, {1000}, "503 get_mount_target failed: the file server stayed unavailable for the "
+                                      "high-availability wait of 1 s (2 attempts; last: HTTP 503: no leader)"},
+        {0, {Answer(503, "")}, {}, "503 get_mount_target failed: the file server stayed unavailable for the "
+                                   "high-availability wait of 0 s (1 attempts; last: HTTP 503)"},
+        {600, {Answer(500, "")}, {}, "500 get_mount_target failed: HTTP 500"},
+        {600, {timeout}, {},
+         "0 get_mount_target failed: https://fs.test:9440/api/nutanix/v3: no complete answer within 1 s"},
+    };
+    std::vector<unsigned> listSleeps;
+    FSleepFunction previous = SetSleepFunction([&](unsigned int ms) { listSleeps.push_back(ms); });
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.failure);
+        listSleeps.clear();
+        ScriptedBackend backend(test.uBudget);
+        for (const auto& answer : test.listAnswers) backend.Script(answer);
+        const std::string failure = afs_rest_test::Failure([&] { backend->get_mount_target(3, 4); });
+        EXPECT_EQ(test.failure.empty() ? "no exception" : test.failure, failure);
+        EXPECT_EQ(test.listSleeps, listSleeps);
+        ASSERT_EQ(test.listSleeps.size() + 1, backend.Requests().size());
+        for (const auto& request : backend.Requests()) EXPECT_EQ(backend.Requests()[0].strBody, request.strBody);
+    }
+    // Every operation gets a budget of its own; a re-sent deletion that finds nothing left succeeded.
+    listSleeps.clear();
+    ScriptedBackend backend(1);
+    for (auto answer : {outage, Answer(200, kEmptyList), outage, Answer(200, kEmptyList), Answer(0, "Empty reply"),
+                        Answer(404, "")})
+        backend.Script(answer);
+    backend->get_mount_target(boost::none, boost::none);
+    backend->get_mount_target(boost::none, boost::none);
+    backend->delete_mount_target_snapshot("s1", true);
+    EXPECT_EQ((std::vector<unsigned>{1000, 1000, 1000}), listSleeps);
+    backend.Script(Answer(404, ""));
+    EXPECT_EQ("404 delete_mount_target_snapshot failed: HTTP 404",
+              afs_rest_test::Failure([&] { backend->delete_mount_target_snapshot("s1", true); }));
+    SetSleepFunction(previous);
+}
 
 TEST(HaBackoff, DoublesToThirtySecondsAndEndsExactlyOnTheBudget) {
     afs_rest::CHaBackoff backoff(100);
@@ -45,109 +78,7 @@ TEST(HaBackoff, DoublesToThirtySecondsAndEndsExactlyOnTheBudget) {
     while (backoff.Next(delay)) delays.push_back(delay);
     EXPECT_EQ((std::vector<unsigned int>{1000, 2000, 4000, 8000, 16000, 30000, 30000, 9000}), delays);
     EXPECT_EQ(100000u, backoff.WaitedMs());
+    EXPECT_FALSE(afs_rest::CHaBackoff(0).Next(delay));
 }
 
-TEST(HaBackoff, ZeroBudgetNeverWaits) {
-    afs_rest::CHaBackoff backoff(0);
-    unsigned int delay = 0;
-    EXPECT_FALSE(backoff.Next(delay));
-}
-
-TEST_F(HaWait, OutageThatEndsIsWaitedOutWithTheSameRequest) {
-    ScriptedBackend backend = Backend(600);
-    backend.Script(Answer(503, R"({"message_list": [{"message": "failover"}]})"));
-    backend.Script(Unreachable());
-    backend.Script(Answer(502, ""));
-    backend.Script(Answer(504, ""));
-    backend.Script(Answer(200, kEmptyList));
-    auto response = backend->get_mount_target(3, 4);
-    EXPECT_TRUE(response->getEntities().empty());
-    EXPECT_EQ((std::vector<unsigned int>{1000, 2000, 4000, 8000}), listSleeps);
-    ASSERT_EQ(5u, backend.Requests().size());
-    for (const auto& request : backend.Requests()) {
-        EXPECT_EQ(backend.Requests()[0].strPath, request.strPath);
-        EXPECT_EQ(backend.Requests()[0].strBody, request.strBody);
-    }
-}
-
-TEST_F(HaWait, OutageThatNeverEndsFailsAfterTheBudget) {
-    ScriptedBackend backend = Backend(100);
-    for (int i = 0; i < 20; ++i)
-        backend.Script(Answer(503, R"({"message_list": [{"message": "no leader"}]})"));
-    try {
-        backend->get_partner_server(boost::none, boost::none);
-        FAIL() << "no exception";
-    } catch (const NutanixException& error) {
-        EXPECT_EQ(503, error.GetHttpStatus());
-        EXPECT_EQ(
-            "get_partner_server failed: the file server stayed unavailable for the high-availability wait of "
-            "100 s (9 attempts; last: HTTP 503: no leader)",
-            std::string(error.what()));
-    }
-    EXPECT_EQ((std::vector<unsigned int>{1000, 2000, 4000, 8000, 16000, 30000, 30000, 9000}), listSleeps);
-    EXPECT_EQ(100000u, Total());
-    EXPECT_EQ(9u, backend.Requests().size());
-}
-
-TEST_F(HaWait, UnreachableServerReportsTheCause) {
-    ScriptedBackend backend = Backend(3);
-    for (int i = 0; i < 5; ++i)
-        backend.Script(Unreachable("Failed to connect to fs.test port 9440: Connection refused"));
-    try {
-        backend->delete_mount_target_snapshot("s1", true);
-        FAIL() << "no exception";
-    } catch (const NutanixException& error) {
-        EXPECT_EQ(0, error.GetHttpStatus());
-        EXPECT_NE(std::string::npos,
-                  std::string(error.what()).find("wait of 3 s (3 attempts; last: Failed to connect"))
-            << error.what();
-    }
-    EXPECT_EQ((std::vector<unsigned int>{1000, 2000}), listSleeps);
-}
-
-TEST_F(HaWait, ZeroWaitFailsOnTheFirstOutage) {
-    ScriptedBackend backend = Backend(0);
-    backend.Script(Answer(503, ""));
-    EXPECT_THROW(backend->get_mount_target(boost::none, boost::none), NutanixException);
-    EXPECT_TRUE(listSleeps.empty());
-    EXPECT_EQ(1u, backend.Requests().size());
-}
-
-TEST_F(HaWait, OtherStatusesAndTransportFailuresAreNotRetried) {
-    ScriptedBackend backend = Backend(600);
-    backend.Script(Answer(500, ""));
-    afs_rest::HttpResponse timeout;
-    timeout.strError = "no complete answer within 1 s";
-    backend.Script(timeout);
-    EXPECT_THROW(backend->get_mount_target(boost::none, boost::none), NutanixException);
-    try {
-        backend->get_mount_target(boost::none, boost::none);
-        FAIL() << "no exception";
-    } catch (const NutanixException& error) {
-        EXPECT_EQ(
-            "get_mount_target failed: https://fs.test:9440/api/nutanix/v3: no complete answer within 1 s",
-            std::string(error.what()));
-    }
-    EXPECT_TRUE(listSleeps.empty());
-    EXPECT_EQ(2u, backend.Requests().size());
-}
-
-TEST_F(HaWait, EveryOperationStartsWithAFreshBudget) {
-    ScriptedBackend backend = Backend(1);
-    backend.Script(Answer(503, ""));
-    backend.Script(Answer(200, kEmptyList));
-    backend.Script(Answer(503, ""));
-    backend.Script(Answer(200, kEmptyList));
-    backend->get_mount_target(boost::none, boost::none);
-    backend->get_mount_target(boost::none, boost::none);
-    EXPECT_EQ((std::vector<unsigned int>{1000, 1000}), listSleeps);
-}
-
-TEST_F(HaWait, ResentDeletionThatFindsNothingSucceeds) {
-    // The first attempt deleted the snapshot but its answer was lost.
-    ScriptedBackend backend = Backend(60);
-    backend.Script(Unreachable("Empty reply from server"));
-    backend.Script(Answer(404, R"({"message_list": [{"message": "snapshot not found"}]})"));
-    backend->delete_mount_target_snapshot("s1", true);
-    EXPECT_EQ(2u, backend.Requests().size());
-}
+}  // namespace

@@ -1,34 +1,102 @@
 #include "tools/afs-sim/FileServerSimulator.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <httplib.h>
-#include <simdjson.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <vector>
 
-#include "tests/simulator/FileHelpers.h"
+#include "tests/simulator/SimClient.h"
 #include "tests/support/ScopedTempDir.h"
 
 namespace afs_test {
 namespace {
 
-namespace fs = std::filesystem;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
+// One request and what it must answer. szPath null: another look at the last
+// answer; "!" before it: no credentials, "?": a wrong password; szBody null:
+// GET, "DELETE": DELETE, "snap NAME SHARE": the body that creates a snapshot.
+// szValue is the minified JSON at szPointer ("<none>": absent); with szSave
+// the text found there is kept as $szSave instead. szFile (below the shares)
+// must then hold szContent, or not exist when szContent is null.
+struct Step {
+    const char* szPath;
+    const char* szBody;
+    int nStatus;
+    const char* szPointer = nullptr;
+    const char* szValue = nullptr;
+    const char* szSave = nullptr;
+    const char* szFile = nullptr;
+    const char* szContent = nullptr;
+};
 
-std::string Text(simdjson::simdjson_result<simdjson::dom::element> element) {
-    return std::string(std::string_view(element));
+const Step kSteps[] = {
+    {"!mount_targets/list", "{}", 401, "/code", "401"},
+    {"?mount_targets/list", "{}", 401, "/code", "401"},
+    {"mount_targets/list", "{\"kind\":\"mount_target\",\"offset\":1,\"length\":1}", 200, "/metadata/total_matches", "2"},
+    {nullptr, nullptr, 200, "/metadata/length", "1"},
+    {nullptr, nullptr, 200, "/entities/0/status/name", "\"share2\""},
+    {nullptr, nullptr, 200, "/entities/0/status/resources/share_type", "\"GENERAL\""},
+    {nullptr, nullptr, 200, "/entities/0/status/resources/capability_list", "[\"CFT_BACKUP\",\"SMB\"]"},
+    {"mount_targets/list", "{\"offset\":-1}", 400}, {"mount_targets/list", "{\"length\":\"20\"}", 400},
+    {"mount_targets/list", "[1", 400},
+    {"mount_targets/list", "{}", 200, "/entities/0/metadata/uuid", nullptr, "share1"},
+    {"mount_target_snapshots", "snap s1 $share1", 202, "/metadata/uuid", nullptr, "s1", "share1/.snapshot/s1/docs/a.txt", "alpha"},
+    {"mount_target_snapshots", "snap s1 $share1", 409},
+    {"mount_target_snapshots", "snap other 00000000-0000-4000-8000-000000000000", 404},
+    {"mount_target_snapshots", "snap .. $share1", 400},
+    {"mount_target_snapshots", "snap ../../escape $share1", 400, nullptr, nullptr, nullptr, "../escape"},
+    {"mount_target_snapshots/list", "{}", 200, "/entities/0/metadata/uuid", "\"$s1\""},
+    {nullptr, nullptr, 200, "/entities/0/status/resources/mount_target_uuid", "\"$share1\""},
+    {nullptr, nullptr, 200, "/entities/1", "<none>"},
+    {"mount_target_snapshots/incremental_diff", "{\"older_snapshot_uuid\":\"$s1\",\"newer_snapshot_uuid\":\"nope\"}", 404},
+    {"mount_target_snapshots/diff/unknown", nullptr, 404},
+    // Faults chosen by the scenario: status, failover window, broken bodies, dropped connections.
+    {"/_sim/scenario", "{\"faults\":[{\"operation\":\"nope\"}]}", 400},
+    {"/_sim/scenario", "{\"faults\":[{\"operation\":\"list_snapshots\",\"nth\":2,\"status\":500}]}", 200},
+    {"mount_target_snapshots/list", "{}", 200}, {"mount_target_snapshots/list", "{}", 500},
+    {"mount_target_snapshots/list", "{}", 200},
+    {"/_sim/requests", nullptr, 200, "/requests/16/fault", "\"status\""},
+    {nullptr, nullptr, 200, "/requests/16/status", "500"}, {nullptr, nullptr, 200, "/requests/17/fault", "\"\""},
+    {nullptr, nullptr, 200, "/requests/16/operation", "\"list_snapshots\""},
+    {"/_sim/scenario", "{\"faults\":[{\"operation\":\"*\",\"nth\":1,\"count\":2,\"status\":503}]}", 200},
+    {"mount_targets/list", "{}", 503, "/code", "503"},
+    {"mount_target_snapshots", "snap failover $share1", 503, nullptr, nullptr, nullptr, "share1/.snapshot/failover"},
+    {"mount_targets/list", "{}", 200, "/metadata/total_matches", "2"},
+    {"/_sim/scenario", "{\"faults\":[{\"operation\":\"list_mount_targets\",\"nth\":1,\"kind\":\"truncate\"},"
+     "{\"operation\":\"list_mount_targets\",\"nth\":2,\"kind\":\"malformed\"},{\"operation\":\"list_mount_targets\","
+     "\"nth\":3,\"kind\":\"wrong_type\",\"member\":\"total_matches\"}]}", 200},
+    {"mount_targets/list", "{}", 200, "", "<none>"}, {"mount_targets/list", "{}", 200, "", "<none>"},
+    {"mount_targets/list", "{}", 200, "/metadata/total_matches", "\"wrong type\""},
+    {"mount_targets/list", "{}", 200, "/metadata/total_matches", "2"},
+    {"/_sim/scenario", "{\"faults\":[{\"operation\":\"create_snapshot\",\"nth\":1,\"kind\":\"drop\"},{\"operation\":"
+     "\"create_snapshot\",\"nth\":2,\"kind\":\"drop_after\"},{\"operation\":\"list_snapshots\",\"nth\":1,\"kind\":"
+     "\"drop_mid_body\"}]}", 200},
+    {"mount_target_snapshots", "snap s2 $share1", -1, nullptr, nullptr, nullptr, "share1/.snapshot/s2"},
+    {"mount_target_snapshots", "snap s2 $share1", -1, nullptr, nullptr, nullptr, "share1/.snapshot/s2/docs/a.txt", "alpha"},
+    {"mount_target_snapshots/list", "{}", -1},
+    {"mount_target_snapshots/list", "{}", 200, "/entities/1/status/name", "\"s2\""},
+    {"/_sim/scenario", "{\"page_size_cap\":7,\"faults\":[{\"kind\":\"status\",\"status\":502,\"count\":100}]}", 200},
+    {"mount_targets/list", "{}", 502},
+    {"/_sim/reset", "", 200, "/page_size_cap", "2"},
+    {"mount_target_snapshots/" "$s1", "DELETE", 200, "/status", "\"DELETED\"", nullptr, "share1/.snapshot/s1"},
+    {"mount_target_snapshots/" "$s1", "DELETE", 404},
+};
+
+std::string Expand(std::string text, const std::map<std::string, std::string>& mapSaved) {
+    for (const auto& [strName, strValue] : mapSaved) {
+        for (size_t u = text.find("$" + strName); u != std::string::npos; u = text.find("$" + strName)) {
+            text.replace(u, strName.size() + 1, strValue);
+        }
+    }
+    return text;
 }
-std::string Text(simdjson::dom::element element) { return std::string(std::string_view(element)); }
 
-// An in-process simulator on two shares, and an authenticated client.
 class SimulatorServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WriteFile(Share("share1/docs/a.txt"), "alpha");
-        fs::create_directories(Share("share2"));
+        tempDir.WriteFile("shares/share1/docs/a.txt", "alpha");
+        std::filesystem::create_directories(tempDir.GetPath() + "/shares/share2");
         afs_sim::SimulatorOptions options;
         options.strSharesDir = tempDir.GetPath() + "/shares";
         options.scenario.uObjectsPerDiff = 3;
@@ -39,248 +107,87 @@ protected:
         override.listCapabilities = {"CFT_BACKUP", "SMB"};
         options.listShareOverrides.push_back(override);
         ASSERT_EQ("", afs_sim::CFileServerSimulator::Start(options, ptrSim));
-        ptrClient = MakeClient();
-        ptrClient->set_basic_auth("admin", "nutanix/4u");
-    }
-
-    std::unique_ptr<httplib::Client> MakeClient() const {
-        auto ptrNew = std::make_unique<httplib::Client>("127.0.0.1", ptrSim->Port());
-        ptrNew->set_read_timeout(10, 0);
-        return ptrNew;
-    }
-    std::string Share(const std::string& strRelative) const { return tempDir.GetPath() + "/shares/" + strRelative; }
-
-    // POSTs `strBody` to an API path; the answer's status and parsed body.
-    int Post(const std::string& strPath, const std::string& strBody, simdjson::dom::element* pJson = nullptr) {
-        auto result = ptrClient->Post(("/api/nutanix/v3/" + strPath).c_str(), strBody, "application/json");
-        if (!result) return -1;
-        strLastBody = result->body;
-        if (pJson) {
-            EXPECT_EQ(simdjson::SUCCESS, parser.parse(strLastBody).get(*pJson)) << strLastBody;
-        }
-        return result->status;
-    }
-    int Get(const std::string& strPath, simdjson::dom::element* pJson = nullptr) {
-        auto result = ptrClient->Get(("/api/nutanix/v3/" + strPath).c_str());
-        if (!result) return -1;
-        strLastBody = result->body;
-        if (pJson) {
-            EXPECT_EQ(simdjson::SUCCESS, parser.parse(strLastBody).get(*pJson)) << strLastBody;
-        }
-        return result->status;
-    }
-    std::string ShareUuid(const std::string& strName) {
-        simdjson::dom::element json;
-        EXPECT_EQ(200, Post("mount_targets/list", "{}", &json));
-        for (simdjson::dom::element entity : json["entities"]) {
-            if (Text(entity["status"]["name"]) == strName) return Text(entity["metadata"]["uuid"]);
-        }
-        return {};
-    }
-    std::string CreateSnapshot(const std::string& strShareUuid, const std::string& strName, int nExpected = 202) {
-        simdjson::dom::element json;
-        std::string strBody = "{\"metadata\":{\"kind\":\"mount_target_snapshot\"},\"spec\":{\"name\":\"" + strName +
-                              "\",\"resources\":{\"mount_target_uuid\":\"" + strShareUuid + "\"}}}";
-        int nStatus = Post("mount_target_snapshots", strBody, nExpected == 202 ? &json : nullptr);
-        EXPECT_EQ(nExpected, nStatus) << strLastBody;
-        return nStatus == 202 ? Text(json["metadata"]["uuid"]) : std::string();
-    }
-    void SetScenario(const std::string& strJson) {
-        auto result = ptrClient->Post("/_sim/scenario", strJson, "application/json");
-        ASSERT_TRUE(result);
-        ASSERT_EQ(200, result->status) << result->body;
     }
 
     CScopedTempDir tempDir;
     std::unique_ptr<afs_sim::CFileServerSimulator> ptrSim;
-    std::unique_ptr<httplib::Client> ptrClient;
-    simdjson::dom::parser parser;
-    std::string strLastBody;
 };
 
-TEST_F(SimulatorServerTest, WrongOrMissingCredentialsAreRefusedWith401) {
-    auto ptrAnonymous = MakeClient();
-    auto result = ptrAnonymous->Post("/api/nutanix/v3/mount_targets/list", "{}", "application/json");
-    ASSERT_TRUE(result);
-    EXPECT_EQ(401, result->status);
-    EXPECT_THAT(result->body, HasSubstr("\"code\":401"));
-    ptrAnonymous->set_basic_auth("admin", "wrong");
-    result = ptrAnonymous->Post("/api/nutanix/v3/mount_targets/list", "{}", "application/json");
-    ASSERT_TRUE(result);
-    EXPECT_EQ(401, result->status);
-    EXPECT_EQ(200, Post("mount_targets/list", "{}"));
-}
-
-TEST_F(SimulatorServerTest, MountTargetsArePagedAndCarryTypeAndCapabilities) {
-    simdjson::dom::element json;
-    ASSERT_EQ(200, Post("mount_targets/list", "{\"kind\":\"mount_target\",\"offset\":1,\"length\":1}", &json));
-    EXPECT_EQ(1, int64_t(json["metadata"]["length"]));
-    EXPECT_EQ(2, int64_t(json["metadata"]["total_matches"]));
-    simdjson::dom::element entity = json["entities"].at(0);
-    EXPECT_EQ("share2", Text(entity["status"]["name"]));
-    EXPECT_EQ("GENERAL", Text(entity["status"]["resources"]["share_type"]));
-    EXPECT_EQ("SMB", Text(entity["status"]["resources"]["capability_list"].at(1)));
-    EXPECT_EQ(400, Post("mount_targets/list", "{\"offset\":-1}"));
-    EXPECT_EQ(400, Post("mount_targets/list", "{\"length\":\"20\"}"));
-    EXPECT_EQ(400, Post("mount_targets/list", "[1"));
-}
-
-TEST_F(SimulatorServerTest, SnapshotIsCopiedListedAndDeleted) {
-    std::string strShare = ShareUuid("share1");
-    std::string strSnapshot = CreateSnapshot(strShare, "zkop__2_7_1234");
-    EXPECT_EQ("alpha", CScopedTempDir::ReadFile(Share("share1/.snapshot/zkop__2_7_1234/docs/a.txt")));
-    CreateSnapshot(strShare, "zkop__2_7_1234", 409);
-    CreateSnapshot("00000000-0000-4000-8000-000000000000", "other", 404);
-    CreateSnapshot(strShare, "..", 400);
-    CreateSnapshot(strShare, "../../escape", 400);
-    EXPECT_FALSE(fs::exists(tempDir.GetPath() + "/escape"));
-
-    simdjson::dom::element json;
-    ASSERT_EQ(200, Post("mount_target_snapshots/list", "{}", &json));
-    ASSERT_EQ(1u, simdjson::dom::array(json["entities"]).size());
-    EXPECT_EQ(strSnapshot, Text(json["entities"].at(0)["metadata"]["uuid"]));
-    EXPECT_EQ(strShare, Text(json["entities"].at(0)["status"]["resources"]["mount_target_uuid"]));
-
-    auto result = ptrClient->Delete(("/api/nutanix/v3/mount_target_snapshots/" + strSnapshot + "?wait_for_completion=true").c_str());
-    ASSERT_TRUE(result);
-    EXPECT_EQ(200, result->status);
-    EXPECT_EQ("{\"status\":\"DELETED\"}", result->body);
-    EXPECT_FALSE(fs::exists(Share("share1/.snapshot/zkop__2_7_1234")));
-    ASSERT_EQ(200, Post("mount_target_snapshots/list", "{}", &json));
-    EXPECT_EQ(0u, simdjson::dom::array(json["entities"]).size());
-    result = ptrClient->Delete(("/api/nutanix/v3/mount_target_snapshots/" + strSnapshot).c_str());
-    ASSERT_TRUE(result);
-    EXPECT_EQ(404, result->status);
-}
-
-TEST_F(SimulatorServerTest, DifferenceIsSpreadOverUuidsAndPagedUpToTheCap) {
-    std::string strShare = ShareUuid("share1");
-    std::string strOlder = CreateSnapshot(strShare, "s1");
-    for (int i = 0; i < 7; ++i) WriteFile(Share("share1/new/f" + std::to_string(i) + ".txt"), "x");
-    std::string strNewer = CreateSnapshot(strShare, "s2");
-    simdjson::dom::element json;
-    EXPECT_EQ(404, Post("mount_target_snapshots/incremental_diff",
-                        "{\"older_snapshot_uuid\":\"" + strOlder + "\",\"newer_snapshot_uuid\":\"nope\"}"));
-    ASSERT_EQ(200, Post("mount_target_snapshots/incremental_diff",
-                        "{\"older_snapshot_uuid\":\"" + strOlder + "\",\"newer_snapshot_uuid\":\"" + strNewer +
-                            "\",\"path_filter\":\"/new\"}",
-                        &json));
-    std::vector<std::string> listUuids;
-    for (simdjson::dom::element uuid : json["uuid_list"]) listUuids.push_back(Text(uuid));
-    ASSERT_EQ(3u, listUuids.size());  // 8 objects (the folder and 7 files), 3 per difference
-
-    std::vector<std::string> listSeen;
-    for (const std::string& strUuid : listUuids) {
-        std::string strToken;
-        for (int nPage = 0; nPage < 10; ++nPage) {
-            ASSERT_EQ(200, Get("mount_target_snapshots/diff/" + strUuid + "?page_size=100&page_token=" + strToken, &json));
-            simdjson::dom::array objects = json["object_list"];
-            EXPECT_LE(objects.size(), 2u);
-            for (simdjson::dom::element object : objects) {
-                listSeen.push_back(Text(object["operation_type"]) + " " + Text(object["path"]));
+TEST_F(SimulatorServerTest, AnswersEachRequestAsScriptedAndChangesTheSharesAccordingly) {
+    std::map<std::string, std::string> mapSaved;
+    const std::string strOrigin = "http://127.0.0.1:" + std::to_string(ptrSim->Port());
+    CSimClient admin(strOrigin), anonymous(strOrigin), wrong(strOrigin);
+    anonymous.client.set_basic_auth("", "");
+    wrong.client.set_basic_auth("admin", "wrong");
+    CSimClient* ptrLast = &admin;
+    int nStatus = 0;
+    for (const Step& step : kSteps) {
+        SCOPED_TRACE(std::string(step.szPath ? step.szPath : "(same)") + " " + (step.szPointer ? step.szPointer : ""));
+        if (step.szPath != nullptr) {
+            std::string strPath = Expand(step.szPath, mapSaved), strBody = Expand(step.szBody ? step.szBody : "", mapSaved);
+            ptrLast = strPath[0] == '!' ? &anonymous : strPath[0] == '?' ? &wrong : &admin;
+            if (ptrLast != &admin) strPath.erase(0, 1);
+            if (strBody.rfind("snap ", 0) == 0) {
+                const size_t uBlank = strBody.find(' ', 5);
+                nStatus = ptrLast->Call(strPath, "{\"spec\":{\"name\":\"" + strBody.substr(5, uBlank - 5) +
+                                                     "\",\"resources\":{\"mount_target_uuid\":\"" + strBody.substr(uBlank + 1) +
+                                                     "\"}}}");
+            } else {
+                nStatus = ptrLast->Call(strPath, step.szBody ? strBody.c_str() : nullptr, strBody == "DELETE" ? "DELETE" : "POST");
             }
-            if (bool(json["is_last_page"])) break;
-            strToken = Text(json["next_page_token"]);
+        }
+        EXPECT_EQ(step.nStatus, nStatus) << ptrLast->strBody;
+        if (step.szPointer != nullptr) {
+            simdjson::dom::element found;
+            const bool bFound = ptrLast->bJson && ptrLast->json.at_pointer(step.szPointer).get(found) == simdjson::SUCCESS;
+            if (step.szSave != nullptr) {
+                mapSaved[step.szSave] = bFound ? std::string(std::string_view(found)) : "<none>";
+            } else {
+                EXPECT_EQ(Expand(step.szValue, mapSaved), bFound ? simdjson::minify(found) : "<none>");
+            }
+        }
+        if (step.szFile != nullptr) {
+            const std::string strFile = tempDir.GetPath() + "/shares/" + step.szFile;
+            EXPECT_EQ(step.szContent != nullptr, std::filesystem::exists(strFile)) << strFile;
+            EXPECT_EQ(step.szContent ? step.szContent : "", CScopedTempDir::ReadFile(strFile));
         }
     }
-    EXPECT_THAT(listSeen, ElementsAre("ADD /.snapshot/s2/new", "ADD /.snapshot/s2/new/f0.txt", "ADD /.snapshot/s2/new/f1.txt",
-                                      "ADD /.snapshot/s2/new/f2.txt", "ADD /.snapshot/s2/new/f3.txt",
-                                      "ADD /.snapshot/s2/new/f4.txt", "ADD /.snapshot/s2/new/f5.txt",
-                                      "ADD /.snapshot/s2/new/f6.txt"));
-    EXPECT_EQ(404, Get("mount_target_snapshots/diff/unknown"));
-    EXPECT_EQ(400, Get("mount_target_snapshots/diff/" + listUuids[0] + "?page_token=bogus"));
 }
 
-TEST_F(SimulatorServerTest, PagesAskForRetriesBeforeTheyAreReady) {
-    std::string strShare = ShareUuid("share1");
-    std::string strOlder = CreateSnapshot(strShare, "s1");
-    WriteFile(Share("share1/b.txt"), "b");
-    std::string strNewer = CreateSnapshot(strShare, "s2");
-    SetScenario("{\"retry_pages\":2}");
-    simdjson::dom::element json;
-    ASSERT_EQ(200, Post("mount_target_snapshots/incremental_diff",
-                        "{\"older_snapshot_uuid\":\"" + strOlder + "\",\"newer_snapshot_uuid\":\"" + strNewer + "\"}", &json));
-    std::string strUuid = Text(json["uuid_list"].at(0));
-    std::vector<std::string> listAnswers;
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_EQ(200, Get("mount_target_snapshots/diff/" + strUuid + "?page_size=10", &json));
-        listAnswers.push_back(std::string(bool(json["should_retry_page"]) ? "retry" : "ready") + " " +
-                              std::to_string(simdjson::dom::array(json["object_list"]).size()));
+TEST_F(SimulatorServerTest, DifferenceIsSpreadOverUuidsPagedUpToTheCapAndRetriedWhenNotReady) {
+    CSimClient admin("http://127.0.0.1:" + std::to_string(ptrSim->Port()));
+    ASSERT_EQ(200, admin.Call("mount_targets/list", "{}"));
+    const std::string strShare = Text(admin.json["entities"].at(0)["metadata"]["uuid"]);
+    const std::string strOlder = admin.Snapshot(strShare, "s1");
+    for (int i = 0; i < 7; ++i) tempDir.WriteFile("shares/share1/new/f" + std::to_string(i) + ".txt", "x");
+    const std::string strNewer = admin.Snapshot(strShare, "s2");
+    ASSERT_EQ(200, admin.Call("/_sim/scenario", "{\"retry_pages\":2}"));
+    ASSERT_EQ(200, admin.Call("mount_target_snapshots/incremental_diff", "{\"older_snapshot_uuid\":\"" + strOlder +
+                                  "\",\"newer_snapshot_uuid\":\"" + strNewer + "\",\"path_filter\":\"/new\"}"));
+    std::vector<std::string> listUuids, listSeen;
+    for (simdjson::dom::element uuid : admin.json["uuid_list"]) listUuids.emplace_back(std::string_view(uuid));
+    ASSERT_EQ(3u, listUuids.size());  // the folder and its 7 files, 3 per difference
+    for (const std::string& strUuid : listUuids) {
+        std::string strToken;
+        for (int nPage = 0; nPage < 10 && strToken != "<last>"; ++nPage) {
+            ASSERT_EQ(200, admin.Call("mount_target_snapshots/diff/" + strUuid + "?page_size=100&page_token=" + strToken));
+            if (bool(admin.json["should_retry_page"])) listSeen.push_back("retry " + Text(admin.json["next_page_token"]));
+            for (simdjson::dom::element object : admin.json["object_list"]) {
+                listSeen.push_back(Text(object["operation_type"]) + " " + Text(object["path"]));
+            }
+            if (!bool(admin.json["should_retry_page"])) {
+                strToken = bool(admin.json["is_last_page"]) ? "<last>" : Text(admin.json["next_page_token"]);
+            }
+        }
     }
-    EXPECT_THAT(listAnswers, ElementsAre("retry 0", "retry 0", "ready 1"));
-}
-
-TEST_F(SimulatorServerTest, ChosenRequestFailsWithChosenStatusAndIsRecorded) {
-    SetScenario("{\"faults\":[{\"operation\":\"list_snapshots\",\"nth\":2,\"status\":500}]}");
-    std::vector<int> listStatuses;
-    for (int i = 0; i < 3; ++i) listStatuses.push_back(Post("mount_target_snapshots/list", "{}"));
-    EXPECT_THAT(listStatuses, ElementsAre(200, 500, 200));
-
-    auto result = ptrClient->Get("/_sim/requests");
-    ASSERT_TRUE(result);
-    simdjson::dom::element json = parser.parse(result->body);
-    std::vector<std::string> listSeen;
-    for (simdjson::dom::element record : json["requests"]) {
-        listSeen.push_back(Text(record["operation"]) + " " + std::to_string(int64_t(record["status"])) + " " +
-                           Text(record["fault"]));
-    }
-    EXPECT_THAT(listSeen, ElementsAre("list_snapshots 200 ", "list_snapshots 500 status", "list_snapshots 200 "));
-}
-
-TEST_F(SimulatorServerTest, FailoverWindowRefusesTheFirstRequestsAndPerformsNone) {
-    SetScenario("{\"faults\":[{\"operation\":\"*\",\"nth\":1,\"count\":2,\"status\":503}]}");
-    EXPECT_EQ(503, Post("mount_targets/list", "{}"));
-    EXPECT_THAT(strLastBody, HasSubstr("\"code\":503"));
-    CreateSnapshot("whatever", "during_failover", 503);
-    EXPECT_NE("", ShareUuid("share1"));  // third request: served
-    EXPECT_FALSE(fs::exists(Share("share1/.snapshot/during_failover")));
-}
-
-TEST_F(SimulatorServerTest, BrokenBodiesAreAnsweredWithStatus200) {
-    SetScenario(
-        "{\"faults\":[{\"operation\":\"list_mount_targets\",\"nth\":1,\"kind\":\"truncate\"},"
-        "{\"operation\":\"list_mount_targets\",\"nth\":2,\"kind\":\"malformed\"},"
-        "{\"operation\":\"list_mount_targets\",\"nth\":3,\"kind\":\"wrong_type\",\"member\":\"total_matches\"}]}");
-    simdjson::dom::parser brokenParser;
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_EQ(200, Post("mount_targets/list", "{}"));
-        EXPECT_NE(simdjson::SUCCESS, brokenParser.parse(strLastBody).error()) << strLastBody;
-    }
-    simdjson::dom::element json;
-    ASSERT_EQ(200, Post("mount_targets/list", "{}", &json));
-    EXPECT_TRUE(json["metadata"]["total_matches"].is_string());
-    ASSERT_EQ(200, Post("mount_targets/list", "{}", &json));
-    EXPECT_EQ(2, int64_t(json["metadata"]["total_matches"]));
-}
-
-TEST_F(SimulatorServerTest, DroppedConnectionsGiveNoAnswerAndDropAfterStillPerforms) {
-    std::string strShare = ShareUuid("share1");
-    SetScenario(
-        "{\"faults\":[{\"operation\":\"create_snapshot\",\"nth\":1,\"kind\":\"drop\"},"
-        "{\"operation\":\"create_snapshot\",\"nth\":2,\"kind\":\"drop_after\"},"
-        "{\"operation\":\"list_snapshots\",\"nth\":1,\"kind\":\"drop_mid_body\"}]}");
-    std::string strBody = "{\"spec\":{\"name\":\"s1\",\"resources\":{\"mount_target_uuid\":\"" + strShare + "\"}}}";
-    EXPECT_EQ(-1, Post("mount_target_snapshots", strBody));
-    EXPECT_FALSE(fs::exists(Share("share1/.snapshot/s1")));
-    EXPECT_EQ(-1, Post("mount_target_snapshots", strBody));
-    EXPECT_TRUE(fs::exists(Share("share1/.snapshot/s1")));
-    EXPECT_EQ(-1, Post("mount_target_snapshots/list", "{}"));
-    simdjson::dom::element json;
-    ASSERT_EQ(200, Post("mount_target_snapshots/list", "{}", &json));
-    EXPECT_EQ("s1", Text(json["entities"].at(0)["status"]["name"]));
-}
-
-TEST_F(SimulatorServerTest, BadScenarioIsRefusedAndResetRestoresStartupKnobs) {
-    auto result = ptrClient->Post("/_sim/scenario", "{\"faults\":[{\"operation\":\"nope\"}]}", "application/json");
-    ASSERT_TRUE(result);
-    EXPECT_EQ(400, result->status);
-    EXPECT_THAT(result->body, HasSubstr("unknown operation"));
-    SetScenario("{\"page_size_cap\":7,\"faults\":[{\"kind\":\"status\",\"status\":502,\"count\":100}]}");
-    EXPECT_EQ(502, Post("mount_targets/list", "{}"));
-    result = ptrClient->Post("/_sim/reset", "", "application/json");
-    ASSERT_TRUE(result);
-    EXPECT_THAT(result->body, HasSubstr("\"page_size_cap\":2,"));
-    EXPECT_EQ(200, Post("mount_targets/list", "{}"));
+    // Every page (at most 2 objects) is refused twice first, with the token it was asked for.
+    EXPECT_EQ((std::vector<std::string>{"retry ", "retry ", "ADD /.snapshot/s2/new", "ADD /.snapshot/s2/new/f0.txt",
+                                        "retry 2", "retry 2", "ADD /.snapshot/s2/new/f1.txt", "retry ", "retry ",
+                                        "ADD /.snapshot/s2/new/f2.txt", "ADD /.snapshot/s2/new/f3.txt", "retry 2",
+                                        "retry 2", "ADD /.snapshot/s2/new/f4.txt", "retry ", "retry ",
+                                        "ADD /.snapshot/s2/new/f5.txt", "ADD /.snapshot/s2/new/f6.txt"}),
+              listSeen);
+    EXPECT_EQ(400, admin.Call("mount_target_snapshots/diff/" + listUuids[0] + "?page_token=bogus"));
 }
 
 }  // namespace

@@ -16,13 +16,12 @@ struct CapturedLogLine {
     std::string strMessage;   // formatted, without time or thread id
 };
 
-// A log writer that keeps every line in memory so tests can assert the exact
-// text a component logged. Thread-safe: components may log from any thread.
+// A log writer that keeps every line in memory, so tests assert the exact
+// text and level a component logged. Thread-safe.
 class CCapturingLogWriter : public CLogWriterInterface {
 public:
     // `level` is what GetLevel() answers, i.e. the threshold callers honour.
     explicit CCapturingLogWriter(int level = 100) : nLevel(level) {}
-
     int GetLevel() const override { return nLevel; }
 
     void Write(int level, const char* function, int /*line*/, int /*reserved1*/, int /*reserved2*/,
@@ -39,22 +38,18 @@ public:
         std::lock_guard<std::mutex> lock(mutexLines);
         return listLines;
     }
-
     std::vector<std::string> GetMessages() const {
         std::vector<std::string> listMessages;
         for (const CapturedLogLine& line : GetLines()) listMessages.push_back(line.strMessage);
         return listMessages;
     }
-
-    // How many messages contain `text`.
-    size_t CountContaining(const std::string& text) const {
+    // How many messages contain `text` (at `level` only, when it is not -2).
+    size_t CountContaining(const std::string& text, int level = -2) const {
         size_t uCount = 0;
-        for (const CapturedLogLine& line : GetLines()) {
-            if (line.strMessage.find(text) != std::string::npos) ++uCount;
-        }
+        for (const CapturedLogLine& line : GetLines())
+            uCount += line.strMessage.find(text) != std::string::npos && (level == -2 || level == line.nLevel);
         return uCount;
     }
-
     void Clear() {
         std::lock_guard<std::mutex> lock(mutexLines);
         listLines.clear();
@@ -67,8 +62,7 @@ private:
 };
 
 // Installs a capturing writer as g_ptrLogWriter for the scope and puts the
-// previous writer back on destruction, so one test's capture never leaks
-// into the next.
+// previous one back, so one test's capture never leaks into the next.
 class CScopedLogCapture {
 public:
     explicit CScopedLogCapture(int level = 100)

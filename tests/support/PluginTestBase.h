@@ -31,8 +31,7 @@ public:
 
 class CPluginTestBase : public ::testing::Test {
 protected:
-    CPluginTestBase()
-        : ptrBackend(std::make_shared<CScriptedRestBackend>()), scopedBackend(ptrBackend), settings("") {
+    CPluginTestBase() : ptrBackend(std::make_shared<CScriptedRestBackend>()), scopedBackend(ptrBackend), settings("") {
         fnPreviousSleep = SetSleepFunction([this](unsigned int ms) { listSleeps.push_back(ms); });
         ISendEventInterface::GetInstance()->ClearSentEvents();
     }
@@ -40,12 +39,12 @@ protected:
 
     std::vector<std::string> Events() const { return ISendEventInterface::GetInstance()->GetSentEvents(); }
 
-    // Initialize with client 2, application 7, job 1234 after 1233.
-    void InitializeManager(CTestableManager& manager, const std::string& infoFile = "",
+    // Initialize as client 2, application 7, job 1234 after 1233.
+    void InitializeManager(CNutanixAFSManager& manager, const std::string& infoFile = "",
                            const std::string& mapFile = "", LONGLONG fullJob = 1200, LONGLONG incJob = 1233,
-                           LONGLONG synthFullJob = 0) {
+                           LONGLONG synthFullJob = 0, ULONG appId = 7) {
         CRhError error = manager.Initialize("/results", infoFile, mapFile, "server", "user", "secret", 1234, 1233,
-                                            fullJob, incJob, synthFullJob, 2, 7, ContentMapperAPIPtr());
+                                            fullJob, incJob, synthFullJob, 2, appId, ContentMapperAPIPtr());
         ASSERT_FALSE(error.IsError()) << error.AsString();
     }
 

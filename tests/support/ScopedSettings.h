@@ -21,7 +21,6 @@ public:
         const char* previous = std::getenv(ZKPlatformInfo::kEnvSettingsFile);
         bHadPrevious = previous != nullptr;
         if (bHadPrevious) strPrevious = previous;
-
         const char* tmpDir = std::getenv("TMPDIR");
         std::string pattern =
             std::string(tmpDir != nullptr && *tmpDir != '\0' ? tmpDir : "/tmp") + "/afs-settings-XXXXXX";
@@ -34,14 +33,10 @@ public:
     }
 
     ~CScopedSettings() {
-        if (bHadPrevious) {
-            setenv(ZKPlatformInfo::kEnvSettingsFile, strPrevious.c_str(), 1);
-        } else {
-            unsetenv(ZKPlatformInfo::kEnvSettingsFile);
-        }
+        if (bHadPrevious) setenv(ZKPlatformInfo::kEnvSettingsFile, strPrevious.c_str(), 1);
+        else unsetenv(ZKPlatformInfo::kEnvSettingsFile);
         std::remove(strPath.c_str());
     }
-
     CScopedSettings(const CScopedSettings&) = delete;
     CScopedSettings& operator=(const CScopedSettings&) = delete;
 

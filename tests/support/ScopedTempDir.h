@@ -13,10 +13,8 @@ class CScopedTempDir {
 public:
     CScopedTempDir() {
         const char* tmpDir = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(tmpDir != nullptr && *tmpDir != '\0' ? tmpDir : "/tmp") + "/afs-host-test-XXXXXX";
-        if (mkdtemp(&pattern[0]) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
-        strPath = pattern;
+        strPath = std::string(tmpDir != nullptr && *tmpDir != '\0' ? tmpDir : "/tmp") + "/afs-host-test-XXXXXX";
+        if (mkdtemp(&strPath[0]) == nullptr) throw std::runtime_error("mkdtemp failed for " + strPath);
     }
     ~CScopedTempDir() {
         std::error_code ignored;
@@ -27,13 +25,12 @@ public:
 
     const std::string& GetPath() const { return strPath; }
 
-    // Writes `text` to `name` inside the directory and returns its full path.
+    // Writes `text` to `name` inside the directory, making its folders; returns its full path.
     std::string WriteFile(const std::string& name, const std::string& text) const {
-        std::string path = strPath + "/" + name;
+        const std::string path = strPath + "/" + name;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) throw std::runtime_error("cannot write " + path);
+        if (!(out << text).flush()) throw std::runtime_error("cannot write " + path);
         return path;
     }
 
