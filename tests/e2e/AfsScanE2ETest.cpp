@@ -1,274 +1,197 @@
-// afs-scan driving the built plug-in against the afs-sim program, as a
-// backup host runs backup jobs: the results are read back from the scan
-// database, the record files and the job history.
-#include <signal.h>
+// afs-scan driving the built plug-in against the afs-sim program as a backup
+// host runs jobs, checked where a user looks: the scan database and its job
+// history, the record files, the snapshots and the messages.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <gmock/gmock.h>
+#include <ctime>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <thread>
-
-#include "tests/e2e/ScanTestBase.h"
-#include "tests/e2e/SimulatorAdmin.h"
+#include "tests/e2e/ScanFixture.h"
 
 namespace afs_test {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
 
-class AfsScanE2ETest : public CScanTestBase {
+class AfsScanE2ETest : public CScanFixture {
 protected:
-    std::string JobFile(long long llJobId, const char* pszName) const {
-        return strStateDir + "/job-" + std::to_string(llJobId) + "/" + pszName;
+    // Sets the times a row must carry; the access time lies ahead, so that
+    // reading the file for a snapshot does not move it.
+    void Stamp(const std::vector<std::string>& listRelative) {
+        const timespec arrTimes[2] = {{2000000000, 0}, {1000000000, 0}};
+        for (const std::string& strRelative : listRelative)
+            ASSERT_EQ(0, utimensat(AT_FDCWD, Share(strRelative).c_str(), arrTimes, AT_SYMLINK_NOFOLLOW));
     }
-    std::string SnapName(long long llJobId) const { return "zkop__7_1_" + std::to_string(llJobId); }
-    std::string SnapInfoLine(const std::string& strShare, long long llJobId) const {
-        return Share(strShare) + ":" + SnapName(llJobId) + "@127.0.0.1:/" + strShare + ":" + Share(strShare) +
-               "/.snapshot/" + SnapName(llJobId) + "\n";
-    }
-    std::string SnapMapLine(const std::string& strShare, long long llJobId) const {
-        return "m:" + Share(strShare) + ":" + Share(strShare) + "/.snapshot/" + SnapName(llJobId) + ":\n";
-    }
-    // The newest status of every job in the history, "JOB STATUS" per entry.
-    std::vector<std::string> JobStatuses() const {
-        std::ifstream in(strStateDir + "/jobs.txt");
-        std::vector<std::string> listStatuses;
-        long long llJob = 0;
-        std::string strStatus;
-        std::string strRest;
-        while (in >> llJob >> strStatus && std::getline(in, strRest)) {
-            const std::string strEntry = std::to_string(llJob) + " " + strStatus;
-            bool bKnown = false;
-            for (std::string& existing : listStatuses) {
-                if (existing.compare(0, existing.find(' '), std::to_string(llJob)) == 0) {
-                    existing = strEntry;
-                    bKnown = true;
-                }
-            }
-            if (!bKnown) listStatuses.push_back(strEntry);
-        }
-        return listStatuses;
+    // The row the scan database must hold for a file as it is now.
+    std::string Row(long long llJobId, const char* pszType, const std::string& strRelative,
+                    const std::string& strOld = "") {
+        struct stat attributes {};
+        EXPECT_EQ(0, lstat(Share(strRelative).c_str(), &attributes));
+        return std::to_string(llJobId) + "|/127.0.0.1/" + strRelative + "|" + strOld + "|" + pszType + "|0|" +
+               std::to_string(attributes.st_size) + "|" + std::to_string(attributes.st_ino) +
+               "|2000000000|1000000000|" + std::to_string(attributes.st_ctim.tv_sec);
     }
 };
 
+// Share "plain" is not offered for backup; share2's reference snapshot is
+// deleted behind the host's back before job 2; job 4 meets another server's
+// spellings.
 TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
     WriteFile("share1/a.txt", "alpha\n");
     WriteFile("share1/docs/c.txt", "charlie\n");
     WriteFile("share1/old/x.txt", "x-ray\n");
     WriteFile("share2/data.txt", "data\n");
-    WriteMountTable({"share1", "share2"});
-    StartSimulator();
-
-    ProgramResult run1 = RunScan({"share1", "share2"});
+    WriteFile("plain/p.txt", "plain\n");
+    WriteMountTable({"share1", "share2", "plain"});
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--share-capabilities", "plain=SMB_ONLY"}));
+    ProgramResult run1 = RunScan({"share1", "share2", "plain"});
     ASSERT_EQ(0, run1.nExitStatus) << run1.strStderr;
-    EXPECT_THAT(run1.strStdout, HasSubstr("job 1 (full, previous job 0, full job 1): ok"));
-    EXPECT_THAT(Items(1), IsEmpty());
+    EXPECT_THAT(run1.strStdout, ::testing::AllOf(HasSubstr("job 1 (full, previous job 0, full job 1): ok"),
+                                                 HasSubstr("share " + Share("plain") + ": not backed up")));
+    EXPECT_THAT(run1.strStderr, HasSubstr("no CFT_BACKUP capability"));
+    EXPECT_FALSE(std::filesystem::exists(Share("plain/.snapshot")));
     EXPECT_EQ(SnapInfoLine("share1", 1) + SnapInfoLine("share2", 1), ReadWholeFile(JobFile(1, "snapinfo")));
-    EXPECT_EQ(SnapMapLine("share1", 1) + SnapMapLine("share2", 1) + "m:" + strSharesDir + ":/127.0.0.1:\n",
+    EXPECT_EQ("m:" + Share("share1") + ":" + SnapPath("share1", 1) + ":\nm:" + Share("share2") + ":" +
+                  SnapPath("share2", 1) + ":\nm:" + strSharesDir + ":/127.0.0.1:\n",
               ReadWholeFile(JobFile(1, "snapmap")));
-    EXPECT_EQ("alpha\n", ReadWholeFile(Share("share1/.snapshot/" + SnapName(1) + "/a.txt")));
 
+    ASSERT_EQ(200, Api("DELETE", kApi + "mount_target_snapshots/" + Snapshots("share2", true).at(0)).status);
     WriteFile("share1/new.txt", "new\n");
-    AppendFile("share1/a.txt", "more\n");
-    Rename("share1/docs/c.txt", "share1/docs/c2.txt");
-    Remove("share1/old/x.txt");
-    MakeDir("share2/reports");
+    WriteFile("share1/a.txt", "more\n", true);
+    ASSERT_NO_FATAL_FAILURE(Stamp({"share1/a.txt", "share1/new.txt"}));
+    std::filesystem::rename(Share("share1/docs/c.txt"), Share("share1/docs/c2.txt"));
+    std::filesystem::remove(Share("share1/old/x.txt"));
     WriteFile("share2/reports/r1.txt", "r1\n");
-    ProgramResult run2 = RunScan({"share1", "share2"}, {"--jsonl", "--summary-json", strRoot + "/job2.json"});
+    WriteFile("plain/q.txt", "never reported\n");
+    ProgramResult run2 =
+        RunScan({"share1", "share2", "plain"}, {"--jsonl", "--summary-json", strRoot + "/job2.json"});
     ASSERT_EQ(0, run2.nExitStatus) << run2.strStderr;
     EXPECT_THAT(Items(2),
-                ElementsAre("ADD /127.0.0.1/share1/new.txt", "ADD /127.0.0.1/share2/reports",
-                            "ADD /127.0.0.1/share2/reports/r1.txt", "DELETE /127.0.0.1/share1/old/x.txt",
-                            "MODIFY /127.0.0.1/share1/a.txt", "MODIFY /127.0.0.1/share1/docs",
-                            "MODIFY /127.0.0.1/share1/old",
+                ElementsAre("ADD /127.0.0.1/share1/new.txt", "ADD /127.0.0.1/share2/data.txt",
+                            "ADD /127.0.0.1/share2/reports", "ADD /127.0.0.1/share2/reports/r1.txt",
+                            "DELETE /127.0.0.1/share1/old/x.txt", "MODIFY /127.0.0.1/share1/a.txt",
+                            "MODIFY /127.0.0.1/share1/docs", "MODIFY /127.0.0.1/share1/old",
                             "RENAME /127.0.0.1/share1/docs/c2.txt <- /127.0.0.1/share1/docs/c.txt"));
     EXPECT_THAT(run2.strStdout,
                 HasSubstr("\"path\":\"/127.0.0.1/share1/docs/c2.txt\",\"old_path\":\"/127.0.0.1/"
                           "share1/docs/c.txt\",\"change_type\":\"RENAME\",\"is_dir\":false,\"size\":8"));
-    EXPECT_THAT(run2.strStderr, HasSubstr("job 2 (incremental, previous job 1, full job 1): ok"));
-    EXPECT_THAT(ReadWholeFile(strRoot + "/job2.json"), HasSubstr("\"status\":\"ok\""));
+    // With --jsonl the summary goes to standard error.
+    EXPECT_THAT(run2.strStderr,
+                ::testing::AllOf(HasSubstr("job 2 (incremental, previous job 1, full job 1): ok"),
+                                 HasSubstr("share " + Share("share2") + ": full listing: ADD 3,"),
+                                 HasSubstr(Share("share2") + " has no reference snapshot of job 1")));
     EXPECT_THAT(ReadWholeFile(strRoot + "/job2.json"),
-                HasSubstr("\"mode\":\"snapshot difference\",\"items\":6,\"seconds\":"));
+                HasSubstr("\"status\":\"ok\",\"error\":\"\",\"shares\":[{\"mount_path\":\"" +
+                          Share("share1") + "\",\"scan_path\":\"/127.0.0.1/share1\",\"snapshot_path\":\"" +
+                          SnapPath("share1", 2) + "\",\"mode\":\"snapshot difference\",\"items\":6,"));
 
-    AppendFile("share2/data.txt", "more data\n");
-    Rename("share1/new.txt", "share1/docs/moved.txt");
-    Remove("share1/old");
-    ProgramResult run3 = RunScan({"share1", "share2"});
+    // Every column of a small job, and its history record.
+    const std::string strDeleted = Row(3, "DELETE", "share1/a.txt");
+    std::filesystem::remove(Share("share1/a.txt"));
+    std::filesystem::rename(Share("share1/new.txt"), Share("share1/moved.txt"));
+    WriteFile("share2/data.txt", "more data\n", true);
+    std::filesystem::create_symlink("moved.txt", Share("share1/link"));
+    ASSERT_NO_FATAL_FAILURE(Stamp({"share2/data.txt", "share1/link"}));
+    const long long llStart = std::time(nullptr);
+    ProgramResult run3 = RunScan({"share1", "share2", "plain"});
     ASSERT_EQ(0, run3.nExitStatus) << run3.strStderr;
     EXPECT_THAT(run3.strStdout, HasSubstr("job 3 (incremental, previous job 2, full job 1): ok"));
-    EXPECT_THAT(Items(3),
-                ElementsAre("DELETE /127.0.0.1/share1/old", "MODIFY /127.0.0.1/share1/docs",
-                            "MODIFY /127.0.0.1/share2/data.txt",
-                            "RENAME /127.0.0.1/share1/docs/moved.txt <- /127.0.0.1/share1/new.txt"));
-    EXPECT_EQ(8, CountItems(2)) << "a later job must not touch an earlier job's rows";
-    EXPECT_THAT(JobStatuses(), ElementsAre("1 ok", "2 ok", "3 ok"));
-}
+    EXPECT_THAT(Query("SELECT * FROM items WHERE job_id = 3 ORDER BY change_type"),
+                ElementsAre(Row(3, "ADD", "share1/link"), strDeleted, Row(3, "MODIFY", "share2/data.txt"),
+                            Row(3, "RENAME", "share1/moved.txt", "/127.0.0.1/share1/new.txt")));
+    EXPECT_THAT(
+        Query(
+            "SELECT id, client, app, kind, previous, full, status, adds, modifies, renames, deletes, others "
+            "FROM jobs WHERE id = 3 AND end_time >= start_time AND start_time >= " +
+            std::to_string(llStart)),
+        ElementsAre("3|7|1|incremental|2|1|ok|1|1|1|1|0"));
+    EXPECT_EQ(9u, Items(2).size()) << "a later job must not touch an earlier job's rows";
 
-TEST_F(AfsScanE2ETest, ShareWithoutBackupCapabilityIsNotBackedUp) {
-    WriteFile("share1/a.txt", "alpha\n");
-    WriteFile("plain/p.txt", "plain\n");
-    WriteMountTable({"share1", "plain"});
-    StartSimulator({"--share-capabilities", "plain=SMB_ONLY"});
+    // Lower-case types, nine fraction digits and "+00:00": an unknown operation
+    // is OTHER, an unknown object type a file, and the times are read.
+    ASSERT_NO_FATAL_FAILURE(Arm(R"({"odd_spellings": 1})"));
+    std::filesystem::create_directories(Share("share1/d"));
+    ASSERT_NO_FATAL_FAILURE(Stamp({"share1/d"}));
+    ASSERT_EQ(0, RunScan({"share1", "share2", "plain"}).nExitStatus);
+    EXPECT_THAT(Query("SELECT * FROM items WHERE job_id = 4"), ElementsAre(Row(4, "OTHER", "share1/d")));
 
-    ProgramResult run1 = RunScan({"share1", "plain"}, {}, false);
-    ASSERT_EQ(0, run1.nExitStatus) << run1.strStderr;
-    EXPECT_THAT(run1.strStdout, HasSubstr("share " + Share("plain") + ": not backed up"));
-    EXPECT_THAT(run1.strStderr, HasSubstr("no CFT_BACKUP capability"));
-    EXPECT_FALSE(std::filesystem::exists(Share("plain/.snapshot")));
-    EXPECT_EQ(SnapInfoLine("share1", 1), ReadWholeFile(JobFile(1, "snapinfo")));
-
-    WriteFile("share1/b.txt", "bravo\n");
-    WriteFile("plain/q.txt", "never reported\n");
-    ProgramResult run2 = RunScan({"share1", "plain"}, {}, false);
-    ASSERT_EQ(0, run2.nExitStatus) << run2.strStderr;
-    // Without --map the plug-in reports items under the mount path.
-    EXPECT_THAT(Items(2), ElementsAre("ADD " + Share("share1/b.txt")));
-
-    ProgramResult run3 = RunScan({"plain"}, {}, false);
-    EXPECT_EQ(1, run3.nExitStatus);
-    EXPECT_THAT(run3.strStderr,
+    ProgramResult run5 = RunScan({"plain"});
+    EXPECT_EQ(1, run5.nExitStatus);
+    EXPECT_THAT(run5.strStderr,
                 HasSubstr("Nothing to be back-up since all volumes are not CFT_BACKUP marked"));
-    EXPECT_THAT(JobStatuses(), ElementsAre("1 ok", "2 ok", "3 failed"));
+    EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
+                ElementsAre("1 ok", "2 ok", "3 ok", "4 ok", "5 failed"));
 }
 
-TEST_F(AfsScanE2ETest, DeletedReferenceSnapshotFallsBackToAFullListing) {
-    WriteFile("share1/a.txt", "alpha\n");
-    WriteFile("share1/sub/b.txt", "bravo\n");
-    WriteFile("share2/c.txt", "charlie\n");
-    WriteMountTable({"share1", "share2"});
-    StartSimulator();
-    ProgramResult run1 = RunScan({"share1", "share2"});
-    ASSERT_EQ(0, run1.nExitStatus) << run1.strStderr;
-
-    ASSERT_EQ("", DeleteShareSnapshot(ptrSim->Origin(), "admin", kPassword, "share1", SnapName(1)));
-    WriteFile("share1/new.txt", "new\n");
-    WriteFile("share2/d.txt", "delta\n");
-    ProgramResult run2 = RunScan({"share1", "share2"});
-    ASSERT_EQ(0, run2.nExitStatus) << run2.strStderr;
-    EXPECT_THAT(run2.strStderr,
-                HasSubstr("share " + Share("share1") + " has no reference snapshot of job 1"));
-    EXPECT_THAT(run2.strStdout, HasSubstr("share " + Share("share1") + ": full listing: ADD 4,"));
-    EXPECT_THAT(run2.strStdout, HasSubstr("share " + Share("share2") + ": snapshot difference: ADD 1,"));
-    EXPECT_THAT(Items(2), ElementsAre("ADD /127.0.0.1/share1/a.txt", "ADD /127.0.0.1/share1/new.txt",
-                                      "ADD /127.0.0.1/share1/sub", "ADD /127.0.0.1/share1/sub/b.txt",
-                                      "ADD /127.0.0.1/share2/d.txt"));
-}
-
-TEST_F(AfsScanE2ETest, ServerStoppedMidJobFailsCleanlyAndTheNextJobSucceeds) {
-    WriteFile("share1/a.txt", "alpha\n");
-    WriteFile("share2/c.txt", "charlie\n");
-    WriteMountTable({"share1", "share2"});
-    // The difference pages never come, so the job is surely inside the
-    // comparison when the server goes away.
-    std::ofstream(strRoot + "/hang.json")
-        << R"({"faults":[{"operation":"diff_page","kind":"delay","delay_ms":120000}]})";
-    StartSimulator({"--scenario", strRoot + "/hang.json"});
-    ProgramResult run1 = RunScan({"share1", "share2"});
-    ASSERT_EQ(0, run1.nExitStatus) << run1.strStderr;
-
-    WriteFile("share1/new.txt", "new\n");
-    CChildProgram job2(ScanArgs({"share1", "share2"}, {}, true), {std::string("AFS_PASSWORD=") + kPassword},
-                       strRoot + "/job2");
-    ASSERT_TRUE(job2.IsRunning());
-    // Both snapshots are taken once both record lines are there.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (ReadWholeFile(JobFile(2, "snapinfo")) != SnapInfoLine("share1", 2) + SnapInfoLine("share2", 2)) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "job 2 never took its snapshots";
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    kill(ptrSim->Pid(), SIGKILL);
-    StopSimulator();
-
-    ProgramResult run2 = job2.Wait();
-    EXPECT_EQ(1, run2.nExitStatus);
-    EXPECT_THAT(run2.strStdout, HasSubstr("job 2 (incremental, previous job 1, full job 1): FAILED"));
-    EXPECT_THAT(run2.strStderr, HasSubstr("afs-scan: error: CompareSnapAndLoadItem threw: "));
-    EXPECT_THAT(run2.strStderr, Not(HasSubstr(kPassword)));
-    EXPECT_EQ(SnapInfoLine("share1", 2) + SnapInfoLine("share2", 2), ReadWholeFile(JobFile(2, "snapinfo")));
-    EXPECT_EQ(SnapMapLine("share1", 2) + SnapMapLine("share2", 2) + "m:" + strSharesDir + ":/127.0.0.1:\n",
-              ReadWholeFile(JobFile(2, "snapmap")));
-    EXPECT_THAT(Items(2), IsEmpty());
-    EXPECT_THAT(JobStatuses(), ElementsAre("1 ok", "2 failed"));
-
-    StartSimulator();
-    ProgramResult run3 = RunScan({"share1", "share2"});
-    ASSERT_EQ(0, run3.nExitStatus) << run3.strStderr;
-    EXPECT_THAT(run3.strStdout, HasSubstr("job 3 (incremental, previous job 1, full job 1): ok"));
-    EXPECT_THAT(Items(3), ElementsAre("ADD /127.0.0.1/share1/new.txt"));
-}
-
-TEST_F(AfsScanE2ETest, WrongPasswordFailsWithAClearErrorAndIsNotAReference) {
-    WriteFile("share1/a.txt", "alpha\n");
+// Runs refused before a job starts, or failing before the server is asked:
+// the cause in the error, and the history afterwards.
+TEST_F(AfsScanE2ETest, RefusedRunsNameTheCauseAndKeepTheStateFolder) {
     WriteMountTable({"share1"});
-    StartSimulator();
-
-    ProgramResult run1 = RunScan({"share1"}, {}, true, "not-the-password");
-    EXPECT_EQ(1, run1.nExitStatus);
-    EXPECT_THAT(run1.strStderr, HasSubstr("afs-scan: error: "));
-    EXPECT_THAT(run1.strStderr, HasSubstr("401"));
-    EXPECT_THAT(run1.strStderr, Not(HasSubstr("not-the-password")));
-    EXPECT_FALSE(std::filesystem::exists(Share("share1/.snapshot/" + SnapName(1))));
-
-    ProgramResult run2 = RunScan({"share1"});
-    ASSERT_EQ(0, run2.nExitStatus) << run2.strStderr;
-    EXPECT_THAT(run2.strStdout, HasSubstr("job 2 (full, previous job 0, full job 2): ok"));
-    EXPECT_THAT(JobStatuses(), ElementsAre("1 failed", "2 ok"));
+    WriteFile("share1/a.txt", "alpha\n");
+    std::filesystem::create_directories(strStateDir);
+    const int nLockFd = open((strStateDir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(5, write(nLockFd, "4242\n", 5));
+    auto refused = [&](const std::vector<std::string>& listExtra, int nExitStatus,
+                       const std::string& strError, const char* pszJobs) {
+        ProgramResult run = RunScan({"share1"}, listExtra);
+        EXPECT_EQ(nExitStatus, run.nExitStatus);
+        EXPECT_THAT(run.strStderr, HasSubstr(strError));
+        EXPECT_THAT(std::filesystem::exists(strDb) ? Query("SELECT id || ' ' || status FROM jobs")
+                                                   : std::vector<std::string>{"no database"},
+                    ElementsAre(pszJobs));
+        return run;
+    };
+    ASSERT_EQ(0, flock(nLockFd, LOCK_EX));
+    ProgramResult run = refused(
+        {}, 1,
+        "afs-scan: error: state folder " + strStateDir +
+            " is in use by another "
+            "afs-scan run (process 4242); wait for it to end or give this run another --state [error ",
+        "no database");
+    // One line, and nothing written.
+    EXPECT_EQ(1, std::count(run.strStderr.begin(), run.strStderr.end(), '\n'));
+    EXPECT_FALSE(std::filesystem::exists(strStateDir + "/settings.ini"));
+    close(nLockFd);
+    refused({"--password", "secret"}, 2, "--password is not accepted", "no database");
+    refused({"--scan-path", strRoot + "/elsewhere"}, 1,
+            "scan path " + strRoot + "/elsewhere is on no share of the mount table", "no database");
+    const std::string strPlugin = strRoot + "/missing/libNutanixAFSManager.so";
+    refused({"--plugin", strPlugin}, 1, "cannot load the plug-in (tried " + strPlugin + ": ", "1 failed");
 }
 
-TEST_F(AfsScanE2ETest, PluginThatCannotBeLoadedIsNamedInTheError) {
+// A state folder of the former kind: history in jobs.txt, and rows of a
+// killed job 2 left behind in the database.
+TEST_F(AfsScanE2ETest, FormerHistoryFileIsTakenOverOnceAndNoLongerWritten) {
     WriteMountTable({"share1"});
-    MakeDir("share1");
-    ProgramResult run = RunScan({"share1"}, {"--plugin", strRoot + "/missing/libNutanixAFSManager.so"});
+    WriteFile("share1/a.txt", "alpha\n");
+    std::filesystem::create_directories(strStateDir);
+    const std::string strOldHistory =
+        "1 running full 7 1 0 1\n1 ok full 7 1 0 1\n2 running incremental 7 1 1 1\n";
+    std::ofstream(strStateDir + "/jobs.txt") << strOldHistory;
+    Query(
+        "CREATE TABLE items (job_id, path, old_path, change_type, is_dir, size, inode, atime, mtime, ctime);"
+        "INSERT INTO items VALUES (1, '/a', '', 'ADD', 0, 1, 2, 3, 4, 5), (2, '/b', '', 'DELETE', 0, 1, 2, "
+        "3, 4, 5)",
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+
+    // No server: job 3 fails at its first request, after the take-over.
+    ProgramResult run = RunScan({"share1"});
     EXPECT_EQ(1, run.nExitStatus);
-    EXPECT_THAT(run.strStderr, HasSubstr("cannot load the plug-in (tried " + strRoot +
-                                         "/missing/libNutanixAFSManager.so: "));
-    EXPECT_THAT(run.strStderr, HasSubstr("No such file or directory"));
-}
+    EXPECT_THAT(run.strStdout, HasSubstr("job 3 (incremental, previous job 1, full job 1): FAILED"));
+    EXPECT_THAT(
+        Query("SELECT id, client, app, kind, previous, full, status, start_time IS NULL, adds, deletes "
+              "FROM jobs ORDER BY id"),
+        ElementsAre("1|7|1|full|0|1|ok|1|1|0", "2|7|1|incremental|1|1|failed|1|0|0",
+                    "3|7|1|incremental|1|1|failed|0|0|0"));
+    EXPECT_THAT(Query("SELECT job_id, path FROM items"), ElementsAre("1|/a"));
 
-TEST_F(AfsScanE2ETest, UsageErrorsAreRefusedBeforeAnyWork) {
-    WriteMountTable({"share1"});
-    MakeDir("share1");
-    ProgramResult password = RunScan({"share1"}, {"--password", "secret"});
-    EXPECT_EQ(2, password.nExitStatus);
-    EXPECT_THAT(password.strStderr, HasSubstr("--password is not accepted"));
-    ProgramResult unmounted = RunScan({"share1"}, {"--scan-path", strRoot + "/elsewhere"});
-    EXPECT_EQ(1, unmounted.nExitStatus);
-    EXPECT_THAT(unmounted.strStderr,
-                HasSubstr("scan path " + strRoot + "/elsewhere is on no share of the mount table"));
-    EXPECT_FALSE(std::filesystem::exists(strStateDir + "/jobs.txt"));
-}
-
-TEST_F(AfsScanE2ETest, RegressionSymlinksAndOddSpellingsReachTheScanDatabase) {
-    WriteFile("share1/a.txt", "alpha\n");
-    WriteMountTable({"share1"});
-    StartSimulator();
-    ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
-
-    std::filesystem::create_symlink("a.txt", Share("share1/link"));  // reported as "SYMLINK"
-    ProgramResult run2 = RunScan({"share1"}, {"--jsonl"});
-    ASSERT_EQ(0, run2.nExitStatus) << run2.strStderr;
-    EXPECT_THAT(Items(2), ElementsAre("ADD /127.0.0.1/share1/link"));
-    EXPECT_THAT(run2.strStdout, HasSubstr("\"change_type\":\"ADD\",\"is_dir\":false"));
-
-    // Lower-case types, nine fraction digits and "+00:00": unknown operations
-    // are OTHER, unknown object types regular files, and the times are read.
-    StopSimulator();
-    std::ofstream(strRoot + "/odd.json") << R"({"odd_spellings": 1})";
-    StartSimulator({"--scenario", strRoot + "/odd.json"});
-    MakeDir("share1/d");
-    struct stat attributes {};
-    ASSERT_EQ(0, lstat(Share("share1/d").c_str(), &attributes));
-    ProgramResult run3 = RunScan({"share1"}, {"--jsonl"});
-    ASSERT_EQ(0, run3.nExitStatus) << run3.strStderr;
-    EXPECT_THAT(Items(3), ElementsAre("OTHER /127.0.0.1/share1/d"));
-    EXPECT_THAT(run3.strStdout, HasSubstr("\"change_type\":\"OTHER\",\"is_dir\":false"));
-    EXPECT_THAT(run3.strStdout, HasSubstr("\"mtime\":" + std::to_string(attributes.st_mtime) + ","));
+    std::ofstream(strStateDir + "/jobs.txt", std::ios::app) << "9 ok full 7 1 0 9\n";
+    run = RunScan({"share1"});
+    EXPECT_THAT(run.strStdout, HasSubstr("job 4 (incremental, previous job 1, full job 1): FAILED"));
+    EXPECT_EQ(strOldHistory + "9 ok full 7 1 0 9\n", ReadWholeFile(strStateDir + "/jobs.txt"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // Runs a program as a child process with its standard output and error in
 // files, for end-to-end tests that need the exit status and the texts.
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <string>
@@ -18,9 +19,9 @@ struct ProgramResult {
 
 class CChildProgram {
 public:
-    // Starts `listArgv` (argv[0] is the program's path) with the extra
-    // environment entries "NAME=VALUE"; its output goes to `strOutputPrefix`
-    // + ".out" / ".err". IsRunning() is false when fork failed.
+    // Starts `listArgv` (argv[0] is the program's path) with this process's
+    // environment plus `listEnv` ("NAME=VALUE"); its output goes to
+    // `strOutputPrefix` + ".out" / ".err", its input is /dev/null.
     CChildProgram(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv,
                   const std::string& strOutputPrefix);
     // Kills and reaps a child still running; never throws.
@@ -28,19 +29,16 @@ public:
     CChildProgram(const CChildProgram&) = delete;
     CChildProgram& operator=(const CChildProgram&) = delete;
 
-    bool IsRunning() const { return pid > 0; }
-    // Waits for the end and collects the output.
+    void Signal(int nSignal) {
+        if (pid > 0) kill(pid, nSignal);
+    }
+    // Waits for the end and collects the output; nExitStatus -1 when the
+    // program could not be started.
     ProgramResult Wait();
 
 private:
     pid_t pid = -1;
     std::string strOutputPrefix;
 };
-
-// Start and Wait in one.
-ProgramResult RunProgram(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv,
-                         const std::string& strOutputPrefix);
-
-std::string ReadWholeFile(const std::string& strPath);
 
 }  // namespace afs_test

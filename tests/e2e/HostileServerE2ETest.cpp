@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/e2e/FaultScanTestBase.h"
+#include "tests/e2e/ScanFixture.h"
 
 namespace afs_test {
 namespace {
@@ -42,33 +42,48 @@ const HostileServer kHostileServers[] = {
 
 void PrintTo(const HostileServer& server, std::ostream* ptrOut) { *ptrOut << server.pszName; }
 
-class HostileServerE2ETest : public CFaultScanTestBase, public ::testing::WithParamInterface<HostileServer> {};
+class HostileServerE2ETest : public CScanFixture, public ::testing::WithParamInterface<HostileServer> {
+protected:
+    // Job 3 failed: exit status 1, the summary says FAILED, the error chain
+    // holds every text, no item rows, the job history says "failed".
+    void ExpectFailedJob(const ProgramResult& run, const std::vector<std::string>& listTexts) {
+        EXPECT_EQ(1, run.nExitStatus) << run.strStderr;
+        EXPECT_THAT(run.strStdout, HasSubstr("job 3 (incremental, previous job 2, full job 1): FAILED"));
+        EXPECT_THAT(run.strStderr, HasSubstr("afs-scan: error: "));
+        for (const std::string& strText : listTexts) EXPECT_THAT(run.strStderr, HasSubstr(strText));
+        EXPECT_THAT(run.strStderr, Not(HasSubstr(kPassword)));
+        EXPECT_THAT(Items(3), ::testing::IsEmpty()) << "a failed job must leave no rows";
+        EXPECT_THAT(Query("SELECT status FROM jobs WHERE id = 3"), ::testing::ElementsAre("failed"));
+    }
+};
 
 TEST_P(HostileServerE2ETest, JobEndsAtOnceWithAClearErrorAndTheNextJobRecovers) {
     const HostileServer& server = GetParam();
-    ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs());
+    ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs({}));
+    ASSERT_EQ(200, Api("DELETE", "/_sim/requests").status);
     if (server.pszAddedFile) WriteFile(std::string("share1/") + server.pszAddedFile, "odd\n");
     ASSERT_NO_FATAL_FAILURE(Arm(server.pszScenario));
     std::vector<std::string> listArgs{"--batch-rows", "1"};
     listArgs.insert(listArgs.end(), server.listArgs.begin(), server.listArgs.end());
     ProgramResult run3 = RunScan({"share1"}, listArgs);
     EXPECT_LT(Seen().size(), 40u) << "the server kept the job busy";
-    ExpectFailedJob(run3, 3, server.listErrorTexts);
+    ExpectFailedJob(run3, server.listErrorTexts);
     EXPECT_THAT(run3.strStderr, HasSubstr("afs-scan: warning: http://127.0.0.1:"));
     EXPECT_THAT(run3.strStderr, Not(HasSubstr("YWRtaW46ZTJlLXNlY3JldA")));  // base64 of admin:e2e-secret
     EXPECT_THAT(ReadWholeFile(strStateDir + "/afs-scan.log"), Not(HasSubstr("\nL0 forged")));
-    if (server.pszAddedFile) Remove(std::string("share1/") + server.pszAddedFile);
-    ASSERT_NO_FATAL_FAILURE(Disarm());
+    if (server.pszAddedFile) std::filesystem::remove(Share(std::string("share1/") + server.pszAddedFile));
+    ASSERT_NO_FATAL_FAILURE(Arm("{}"));
     ExpectNextJobRecovers(4);
+    ExpectWholeRecordLines(4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, HostileServerE2ETest, ::testing::ValuesIn(kHostileServers),
                          [](const auto& info) { return std::string(info.param.pszName); });
 
-using HostileNeighbourE2ETest = CFaultScanTestBase;
+using HostileNeighbourE2ETest = CScanFixture;
 
 TEST_F(HostileNeighbourE2ETest, SkippedItemsAreCountedAndOddNamesStayValidJson) {
-    ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs());
+    ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs({}));
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"foreign_paths":2})"));
     ProgramResult run3 = RunJob();
     EXPECT_EQ(0, run3.nExitStatus) << run3.strStderr;
@@ -100,7 +115,7 @@ TEST_F(HostileNeighbourE2ETest, PlantedLinksFifosAndOpenFoldersAreRefusedAndTheJ
     std::ofstream(strRoot + "/victim") << "keep\n";
     std::filesystem::create_symlink(strRoot + "/victim", strMine + "/afs-host.log");
     ASSERT_EQ(0, mkfifo((strOpen + "/afs-rest-client.log").c_str(), 0666));
-    ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs());
+    ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs({}));
 
     WriteSettings(0, 60, "[EventManager]\ndEVLOGDIR = " + strOpen + "\n");
     ProgramResult run3 = RunScan({"share1"}, {"--log", strMine + "/afs-host.log"});

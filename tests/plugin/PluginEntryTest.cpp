@@ -96,6 +96,7 @@ TEST_F(PluginEntry, SettingsGiveTheLogFolderAndTheHAWait) {
 }
 
 TEST_F(PluginEntry, OperationsBeforeASuccessfulInitializeAreErrors) {
+    InitializeManager(manager);  // the failed re-initialization must not keep this job's connection
     afs_rest::SetRestBackendFactory([](const afs_rest::RestClientConfig&) -> std::shared_ptr<afs_rest::IRestBackend> {
         throw std::runtime_error("no route");
     });

@@ -1,19 +1,12 @@
 #include "tools/afs-scan/JobHistory.h"
 
-#include <fcntl.h>
-#include <unistd.h>  // write, fsync: one write per line keeps lines whole
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "host/PrivateFile.h"
-
 namespace {
-
-const char* const kHistoryFile = "/jobs.txt";
 
 bool ParseRecord(const std::string& line, JobRecord& record) {
     std::istringstream in(line);
@@ -25,46 +18,28 @@ bool ParseRecord(const std::string& line, JobRecord& record) {
     if (in >> strExtra) return false;
     const bool bStatusKnown =
         record.strStatus == "running" || record.strStatus == "ok" || record.strStatus == "failed";
+    if (record.strStatus == "running") record.strStatus = "failed";
     return bStatusKnown && record.llJobId > 0 &&
            (record.strKind == "full" || record.strKind == "incremental");
 }
 
-// Closes the descriptor on every path out of Append.
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int nFd) : nFd(nFd) {}
-    ~CFileDescriptor() {
-        if (nFd >= 0) close(nFd);
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int Get() const { return nFd; }
-
-private:
-    int nFd;
-};
-
 }  // namespace
 
-CJobHistory::CJobHistory(std::string strStateDir) : strPath(std::move(strStateDir) + kHistoryFile) {}
-
-CRhError CJobHistory::Load() {
+CRhError ReadHistoryFile(const std::string& strPath, std::vector<JobRecord>& listJobs) {
     listJobs.clear();
     std::ifstream in(strPath);
     if (!in) return CRhError::Success();
     std::string line;
     while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
         JobRecord record;
-        if (!ParseRecord(line, record)) continue;
-        bool bKnown = false;
-        for (JobRecord& existing : listJobs) {
-            if (existing.llJobId == record.llJobId) {
-                existing = record;
-                bKnown = true;
-            }
+        if (line.empty() || line[0] == '#' || !ParseRecord(line, record)) continue;
+        auto it = std::find_if(listJobs.begin(), listJobs.end(),
+                               [&](const JobRecord& existing) { return existing.llJobId == record.llJobId; });
+        if (it != listJobs.end()) {
+            *it = record;
+        } else {
+            listJobs.push_back(record);
         }
-        if (!bKnown) listJobs.push_back(record);
     }
     if (in.bad()) {
         return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "cannot read job history %s", strPath.c_str());
@@ -72,31 +47,20 @@ CRhError CJobHistory::Load() {
     return CRhError::Success();
 }
 
-CRhError CJobHistory::Append(const JobRecord& record) {
-    std::ostringstream line;
-    line << record.llJobId << ' ' << record.strStatus << ' ' << record.strKind << ' ' << record.uClientId
-         << ' ' << record.uAppId << ' ' << record.llPreviousJobId << ' ' << record.llFullJobId << '\n';
-    const std::string text = line.str();
-    std::string why;
-    CFileDescriptor file(afs_private_file::Open(strPath, O_APPEND, why));
-    if (file.Get() < 0) return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, errno, "job history: %s", why.c_str());
-    const ssize_t nWritten = write(file.Get(), text.data(), text.size());
-    if (nWritten != static_cast<ssize_t>(text.size()) || fsync(file.Get()) != 0) {
-        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, errno, "cannot write job history %s: %s",
-                                     strPath.c_str(), std::strerror(errno));
-    }
-    for (JobRecord& existing : listJobs) {
-        if (existing.llJobId == record.llJobId) {
-            existing = record;
-            return CRhError::Success();
+void CJobHistory::NoteJobFolders(const std::string& strStateDir) {
+    std::error_code fsError;
+    for (const auto& entry : std::filesystem::directory_iterator(strStateDir, fsError)) {
+        const std::string strName = entry.path().filename().string();
+        if (strName.compare(0, 4, "job-") != 0 || strName.size() == 4 ||
+            strName.find_first_not_of("0123456789", 4) != std::string::npos) {
+            continue;
         }
+        llHighestFolder = std::max(llHighestFolder, std::atoll(strName.c_str() + 4));
     }
-    listJobs.push_back(record);
-    return CRhError::Success();
 }
 
 long long CJobHistory::HighestJobId() const {
-    long long llHighest = 0;
+    long long llHighest = llHighestFolder;
     for (const JobRecord& record : listJobs) llHighest = std::max(llHighest, record.llJobId);
     return llHighest;
 }

@@ -1,19 +1,26 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
 #include "host/RhError.h"
 
-// One line of the job history.
+// Item counts by change type, indexed by NutanixAFSChangeType.
+typedef std::array<long long, 5> ChangeCounts;
+
+// One finished job of the history (a row of the scan database's `jobs` table).
 struct JobRecord {
     long long llJobId = 0;
-    std::string strStatus;  // "running", "ok" or "failed"
+    std::string strStatus;  // "ok" or "failed"
     std::string strKind;    // "full" or "incremental"
     unsigned int uClientId = 0;
     unsigned int uAppId = 0;
     long long llPreviousJobId = 0;
     long long llFullJobId = 0;
+    long long llStartTime = 0;  // seconds since 1970; 0: unknown (taken over from jobs.txt)
+    long long llEndTime = 0;
+    ChangeCounts arrCounts{};
 };
 
 // The ids one job runs with.
@@ -24,22 +31,16 @@ struct JobIdentity {
     bool IsFull() const { return llPreviousJobId == 0; }
 };
 
-// The job history of a state folder: a text file "jobs.txt", one line per
-// event "JOB STATUS KIND CLIENT APP PREVIOUS FULL", appended with one write
-// each. The newest line of a job wins; a job whose newest line is "running"
-// ended without saying how (killed) and counts as failed. A line that does
-// not parse (a torn last line) is ignored. Not safe against two afs-scan runs
-// on one state folder at the same time.
+// The job history of a state folder as read from the scan database, and the
+// rules that give the next job its ids. Only finished jobs are in it: a job
+// that was killed left no record, only its job folder, which still counts
+// for the next job id so that no id (and no snapshot name) is used twice.
 class CJobHistory {
 public:
-    explicit CJobHistory(std::string strStateDir);
+    void Assign(std::vector<JobRecord> listJobsIn) { listJobs = std::move(listJobsIn); }
+    // The highest N of the state folder's "job-N" folders counts as a job id.
+    void NoteJobFolders(const std::string& strStateDir);
 
-    // Reads the file; a missing file is an empty history.
-    CRhError Load();
-    // Appends `record` and flushes it to disk.
-    CRhError Append(const JobRecord& record);
-
-    // The newest state of every job, in the order jobs first appeared.
     const std::vector<JobRecord>& GetJobs() const { return listJobs; }
     long long HighestJobId() const;
     // The newest successful job of the client and application; null if none.
@@ -52,9 +53,13 @@ public:
     JobIdentity Resolve(long long llJobId, long long llPreviousJobId, long long llFullJobId, bool bForceFull,
                         unsigned int uClientId, unsigned int uAppId) const;
 
-    const std::string& GetPath() const { return strPath; }
-
 private:
-    std::string strPath;
     std::vector<JobRecord> listJobs;
+    long long llHighestFolder = 0;
 };
+
+// Reads a history file of the former format, one event per line
+// "JOB STATUS KIND CLIENT APP PREVIOUS FULL": the newest line of a job wins,
+// a job left "running" (killed) is "failed", a line that does not parse is
+// skipped. A missing file is an empty history.
+CRhError ReadHistoryFile(const std::string& strPath, std::vector<JobRecord>& listJobs);

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "host/RhError.h"
 #include "host/PluginLibrary.h"
+#include "host/RhError.h"
 
 // The plug-in libraries to try, in order: `strExplicit` alone when it is not
 // empty, else libNutanixAFSManager.so in the installed plug-in folder

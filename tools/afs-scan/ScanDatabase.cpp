@@ -2,12 +2,15 @@
 
 namespace {
 
-const char* const kSchema =
+// The check is a chain of comparisons: an IN list would make SQLite build a
+// lookup table for every row inserted, which tripled the insert time.
+const char* const kItemsSchema =
     "CREATE TABLE IF NOT EXISTS items ("
     " job_id INTEGER NOT NULL,"
     " path TEXT NOT NULL,"
     " old_path TEXT NOT NULL DEFAULT '',"
-    " change_type TEXT NOT NULL CHECK (change_type IN ('ADD','MODIFY','RENAME','DELETE','OTHER')),"
+    " change_type TEXT NOT NULL CHECK (change_type = 'ADD' OR change_type = 'MODIFY' OR"
+    "  change_type = 'RENAME' OR change_type = 'DELETE' OR change_type = 'OTHER'),"
     " is_dir INTEGER NOT NULL,"
     " size INTEGER NOT NULL,"
     " inode INTEGER NOT NULL,"
@@ -16,9 +19,48 @@ const char* const kSchema =
     " ctime INTEGER NOT NULL);"
     "CREATE INDEX IF NOT EXISTS items_job_id ON items(job_id);";
 
-const char* const kInsert =
+// Times are NULL for jobs taken over from the former history file.
+const char* const kJobsSchema =
+    "CREATE TABLE jobs ("
+    " id INTEGER PRIMARY KEY,"
+    " client INTEGER NOT NULL,"
+    " app INTEGER NOT NULL,"
+    " kind TEXT NOT NULL CHECK (kind IN ('full','incremental')),"
+    " previous INTEGER NOT NULL,"
+    " full INTEGER NOT NULL,"
+    " status TEXT NOT NULL CHECK (status IN ('ok','failed')),"
+    " start_time INTEGER,"
+    " end_time INTEGER,"
+    " adds INTEGER NOT NULL DEFAULT 0,"
+    " modifies INTEGER NOT NULL DEFAULT 0,"
+    " renames INTEGER NOT NULL DEFAULT 0,"
+    " deletes INTEGER NOT NULL DEFAULT 0,"
+    " others INTEGER NOT NULL DEFAULT 0)";
+
+// After a take-over: only ok jobs keep rows, and counts come from the rows.
+const char* const kAfterMigration =
+    "DELETE FROM items WHERE job_id IN (SELECT id FROM jobs WHERE status <> 'ok');"
+    "UPDATE jobs SET"
+    " adds = (SELECT COUNT(*) FROM items WHERE job_id = jobs.id AND change_type = 'ADD'),"
+    " modifies = (SELECT COUNT(*) FROM items WHERE job_id = jobs.id AND change_type = 'MODIFY'),"
+    " renames = (SELECT COUNT(*) FROM items WHERE job_id = jobs.id AND change_type = 'RENAME'),"
+    " deletes = (SELECT COUNT(*) FROM items WHERE job_id = jobs.id AND change_type = 'DELETE'),"
+    " others = (SELECT COUNT(*) FROM items WHERE job_id = jobs.id AND change_type = 'OTHER');";
+
+enum EStatement { eInsert, eDeleteJob, eWriteJob, eLoadJobs, eStatementCount };
+
+const char* const kStatements[eStatementCount] = {
     "INSERT INTO items (job_id, path, old_path, change_type, is_dir, size, inode, atime, mtime, ctime)"
-    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)";
+    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
+    "DELETE FROM items WHERE job_id = ?1",
+    "INSERT OR REPLACE INTO jobs (id, client, app, kind, previous, full, status, start_time, end_time,"
+    " adds, modifies, renames, deletes, others) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
+    "?13, ?14)",
+    "SELECT id, client, app, kind, previous, full, status, start_time, end_time,"
+    " adds, modifies, renames, deletes, others FROM jobs ORDER BY id"};
+
+// Columns adds..others in NutanixAFSChangeType order (0 is OTHER).
+const int kCountColumns[] = {13, 9, 10, 11, 12};
 
 struct CloseConnection {
     void operator()(sqlite3* ptrDb) const noexcept { sqlite3_close_v2(ptrDb); }
@@ -26,14 +68,39 @@ struct CloseConnection {
 struct FinalizeStatement {
     void operator()(sqlite3_stmt* ptrStatement) const noexcept { sqlite3_finalize(ptrStatement); }
 };
+typedef std::unique_ptr<sqlite3_stmt, FinalizeStatement> StatementPtr;
+
+// A statement reset on every way out, so that it never holds a read open.
+class CStatementUse {
+public:
+    explicit CStatementUse(sqlite3_stmt* ptrStatement) : ptrStatement(ptrStatement) {}
+    ~CStatementUse() { sqlite3_reset(ptrStatement); }
+    CStatementUse(const CStatementUse&) = delete;
+    CStatementUse& operator=(const CStatementUse&) = delete;
+
+private:
+    sqlite3_stmt* ptrStatement;
+};
+
+std::string ColumnText(sqlite3_stmt* ptrStatement, int nColumn) {
+    const unsigned char* pszText = sqlite3_column_text(ptrStatement, nColumn);
+    return pszText ? reinterpret_cast<const char*>(pszText) : "";
+}
+
+void BindTimeOrNull(sqlite3_stmt* ptrStatement, int nParameter, long long llTime) {
+    if (llTime == 0) {
+        sqlite3_bind_null(ptrStatement, nParameter);
+    } else {
+        sqlite3_bind_int64(ptrStatement, nParameter, llTime);
+    }
+}
 
 }  // namespace
 
-// The statement must go before the connection: members die in reverse order.
+// The statements must go before the connection: members die in reverse order.
 struct CScanDatabase::Handles {
     std::unique_ptr<sqlite3, CloseConnection> ptrDb;
-    std::unique_ptr<sqlite3_stmt, FinalizeStatement> ptrInsert;
-    std::unique_ptr<sqlite3_stmt, FinalizeStatement> ptrDeleteJob;
+    StatementPtr arrStatements[eStatementCount];
 };
 
 const char* ChangeTypeName(NutanixAFSChangeType eChangeType) {
@@ -55,7 +122,7 @@ const char* ChangeTypeName(NutanixAFSChangeType eChangeType) {
 CScanDatabase::CScanDatabase() : ptrHandles(new Handles) {}
 
 CScanDatabase::~CScanDatabase() {
-    // A batch still open here belongs to a job nobody finished: drop it.
+    // A transaction still open here belongs to a job nobody finished: drop it.
     if (bInTransaction && ptrHandles->ptrDb)
         sqlite3_exec(ptrHandles->ptrDb.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
@@ -73,97 +140,173 @@ CRhError CScanDatabase::Execute(const char* pszSql, const FXCodeLocation& locati
     return CRhError::Success();
 }
 
-CRhError CScanDatabase::Open(const std::string& strFileIn, int nBatchRowsIn) {
+CRhError CScanDatabase::Prepare(const char* pszSql, const FXCodeLocation& location, int nHandle) {
+    sqlite3_stmt* ptrStatement = nullptr;
+    if (sqlite3_prepare_v3(ptrHandles->ptrDb.get(), pszSql, -1, SQLITE_PREPARE_PERSISTENT, &ptrStatement,
+                           nullptr) != SQLITE_OK) {
+        return Fail(location, pszSql);
+    }
+    ptrHandles->arrStatements[nHandle].reset(ptrStatement);
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& strOldHistory) {
     strFile = strFileIn;
-    nBatchRows = nBatchRowsIn > 0 ? nBatchRowsIn : 1;
+    // No statistics and no mutex per call: calls on the connection never
+    // overlap. Refused, harmlessly, once SQLite is initialized.
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     sqlite3* ptrDb = nullptr;
-    const int nResult =
-        sqlite3_open_v2(strFile.c_str(), &ptrDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int nResult = sqlite3_open_v2(
+        strFile.c_str(), &ptrDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     ptrHandles->ptrDb.reset(ptrDb);
     if (nResult != SQLITE_OK) return Fail(FX_CODE_LOCATION, "cannot open");
     sqlite3_busy_timeout(ptrDb, 5000);
-    CRhError error = Execute(kSchema, FX_CODE_LOCATION);
+    // WAL: readers keep seeing the last finished job while a job writes.
+    // FULL: the one commit of a job is on disk when it returns. Large pages
+    // (for a new file) and a larger cache than the default make fewer, larger
+    // writes into the log.
+    CRhError error = Execute(
+        "PRAGMA page_size = 65536; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
+        " PRAGMA cache_size = -16384",
+        FX_CODE_LOCATION);
+    if (error.IsSuccess()) error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
-    sqlite3_stmt* ptrStatement = nullptr;
-    if (sqlite3_prepare_v2(ptrDb, kInsert, -1, &ptrStatement, nullptr) != SQLITE_OK) {
-        return Fail(FX_CODE_LOCATION, "cannot prepare the insert");
+    bInTransaction = true;
+    error = Execute(kItemsSchema, FX_CODE_LOCATION);
+    if (error.IsSuccess()) error = Migrate(strOldHistory);
+    if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
+    if (error.IsError()) return error;
+    bInTransaction = false;
+    for (int nHandle = 0; nHandle < eStatementCount && error.IsSuccess(); ++nHandle)
+        error = Prepare(kStatements[nHandle], FX_CODE_LOCATION, nHandle);
+    return error;
+}
+
+CRhError CScanDatabase::Migrate(const std::string& strOldHistory) {
+    bool bHasJobs = false;
+    auto noteRow = [](void* ptrFlag, int, char**, char**) {
+        *static_cast<bool*>(ptrFlag) = true;
+        return 0;
+    };
+    if (sqlite3_exec(ptrHandles->ptrDb.get(),
+                     "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'jobs'", noteRow, &bHasJobs,
+                     nullptr) != SQLITE_OK) {
+        return Fail(FX_CODE_LOCATION, "cannot read the schema");
     }
-    ptrHandles->ptrInsert.reset(ptrStatement);
-    if (sqlite3_prepare_v2(ptrDb, "DELETE FROM items WHERE job_id = ?1", -1, &ptrStatement, nullptr) !=
-        SQLITE_OK) {
-        return Fail(FX_CODE_LOCATION, "cannot prepare the delete");
+    if (bHasJobs) return CRhError::Success();
+    CRhError error = Execute(kJobsSchema, FX_CODE_LOCATION);
+    if (error.IsSuccess()) error = Prepare(kStatements[eWriteJob], FX_CODE_LOCATION, eWriteJob);
+    std::vector<JobRecord> listOld;
+    if (error.IsSuccess()) error = ReadHistoryFile(strOldHistory, listOld);
+    for (size_t i = 0; i < listOld.size() && error.IsSuccess(); ++i)
+        error = WriteJob(listOld[i], FX_CODE_LOCATION);
+    if (error.IsSuccess() && !listOld.empty()) error = Execute(kAfterMigration, FX_CODE_LOCATION);
+    if (error.IsError()) return error.Push(FX_CODE_LOCATION, "cannot take over %s", strOldHistory.c_str());
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::LoadJobs(std::vector<JobRecord>& listJobs) {
+    listJobs.clear();
+    sqlite3_stmt* ptrLoad = ptrHandles->arrStatements[eLoadJobs].get();
+    CStatementUse use(ptrLoad);
+    int nStep = SQLITE_ROW;
+    while ((nStep = sqlite3_step(ptrLoad)) == SQLITE_ROW) {
+        JobRecord record;
+        record.llJobId = sqlite3_column_int64(ptrLoad, 0);
+        record.uClientId = static_cast<unsigned int>(sqlite3_column_int64(ptrLoad, 1));
+        record.uAppId = static_cast<unsigned int>(sqlite3_column_int64(ptrLoad, 2));
+        record.strKind = ColumnText(ptrLoad, 3);
+        record.llPreviousJobId = sqlite3_column_int64(ptrLoad, 4);
+        record.llFullJobId = sqlite3_column_int64(ptrLoad, 5);
+        record.strStatus = ColumnText(ptrLoad, 6);
+        record.llStartTime = sqlite3_column_int64(ptrLoad, 7);
+        record.llEndTime = sqlite3_column_int64(ptrLoad, 8);
+        for (size_t i = 0; i < record.arrCounts.size(); ++i)
+            record.arrCounts[i] = sqlite3_column_int64(ptrLoad, kCountColumns[i]);
+        listJobs.push_back(record);
     }
-    ptrHandles->ptrDeleteJob.reset(ptrStatement);
+    if (nStep != SQLITE_DONE) return Fail(FX_CODE_LOCATION, "cannot read the job history");
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::WriteJob(const JobRecord& record, const FXCodeLocation& location) {
+    sqlite3_stmt* ptrWrite = ptrHandles->arrStatements[eWriteJob].get();
+    CStatementUse use(ptrWrite);
+    sqlite3_bind_int64(ptrWrite, 1, record.llJobId);
+    sqlite3_bind_int64(ptrWrite, 2, record.uClientId);
+    sqlite3_bind_int64(ptrWrite, 3, record.uAppId);
+    sqlite3_bind_text(ptrWrite, 4, record.strKind.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(ptrWrite, 5, record.llPreviousJobId);
+    sqlite3_bind_int64(ptrWrite, 6, record.llFullJobId);
+    sqlite3_bind_text(ptrWrite, 7, record.strStatus.c_str(), -1, SQLITE_TRANSIENT);
+    BindTimeOrNull(ptrWrite, 8, record.llStartTime);
+    BindTimeOrNull(ptrWrite, 9, record.llEndTime);
+    for (size_t i = 0; i < record.arrCounts.size(); ++i)
+        sqlite3_bind_int64(ptrWrite, kCountColumns[i] + 1, record.arrCounts[i]);
+    if (sqlite3_step(ptrWrite) != SQLITE_DONE) return Fail(location, "cannot record the job");
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::DeleteRows(long long llJobIdIn, const FXCodeLocation& location) {
+    sqlite3_stmt* ptrDelete = ptrHandles->arrStatements[eDeleteJob].get();
+    CStatementUse use(ptrDelete);
+    sqlite3_bind_int64(ptrDelete, 1, llJobIdIn);
+    if (sqlite3_step(ptrDelete) != SQLITE_DONE) return Fail(location, "cannot delete a former run's rows");
     return CRhError::Success();
 }
 
 CRhError CScanDatabase::BeginJob(long long llJobIdIn) {
     llJobId = llJobIdIn;
-    CRhError error = Execute("BEGIN", FX_CODE_LOCATION);
+    CRhError error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = true;
-    nRowsInBatch = 0;
-    sqlite3_stmt* ptrDelete = ptrHandles->ptrDeleteJob.get();
-    sqlite3_reset(ptrDelete);
-    sqlite3_bind_int64(ptrDelete, 1, llJobId);
-    const int nStep = sqlite3_step(ptrDelete);
-    sqlite3_reset(ptrDelete);
-    if (nStep != SQLITE_DONE) return Fail(FX_CODE_LOCATION, "cannot delete a former run's rows");
-    return CRhError::Success();
+    return DeleteRows(llJobId, FX_CODE_LOCATION);
 }
 
-CRhError CScanDatabase::Insert(const ScanItem& item) {
-    if (!bInTransaction) {
-        CRhError error = Execute("BEGIN", FX_CODE_LOCATION);
-        if (error.IsError()) return error;
-        bInTransaction = true;
-    }
-    sqlite3_stmt* ptrInsert = ptrHandles->ptrInsert.get();
-    sqlite3_reset(ptrInsert);
-    sqlite3_bind_int64(ptrInsert, 1, llJobId);
-    sqlite3_bind_text(ptrInsert, 2, item.strPath.data(), static_cast<int>(item.strPath.size()),
-                      SQLITE_TRANSIENT);
-    sqlite3_bind_text(ptrInsert, 3, item.strOldPath.data(), static_cast<int>(item.strOldPath.size()),
-                      SQLITE_TRANSIENT);
-    sqlite3_bind_text(ptrInsert, 4, ChangeTypeName(item.eChangeType), -1, SQLITE_STATIC);
-    sqlite3_bind_int(ptrInsert, 5, item.bIsDirectory ? 1 : 0);
-    sqlite3_bind_int64(ptrInsert, 6, item.llSize);
-    sqlite3_bind_int64(ptrInsert, 7, item.llInode);
-    sqlite3_bind_int64(ptrInsert, 8, item.llATime);
-    sqlite3_bind_int64(ptrInsert, 9, item.llMTime);
-    sqlite3_bind_int64(ptrInsert, 10, item.llCTime);
-    const int nStep = sqlite3_step(ptrInsert);
-    sqlite3_reset(ptrInsert);
-    if (nStep != SQLITE_DONE) return Fail(FX_CODE_LOCATION, "cannot insert an item");
-    if (++nRowsInBatch >= nBatchRows) {
-        CRhError error = Execute("COMMIT", FX_CODE_LOCATION);
-        if (error.IsError()) return error;
-        bInTransaction = false;
-        nRowsInBatch = 0;
+CRhError CScanDatabase::Insert(const ScanItem* ptrItems, size_t uCount) {
+    sqlite3_stmt* ptrInsert = ptrHandles->arrStatements[eInsert].get();
+    // The batch outlives each step, so SQLite need not copy the texts.
+    for (size_t i = 0; i < uCount; ++i) {
+        const ScanItem& item = ptrItems[i];
+        sqlite3_bind_int64(ptrInsert, 1, llJobId);
+        sqlite3_bind_text(ptrInsert, 2, item.strPath.data(), static_cast<int>(item.strPath.size()),
+                          SQLITE_STATIC);
+        sqlite3_bind_text(ptrInsert, 3, item.strOldPath.data(), static_cast<int>(item.strOldPath.size()),
+                          SQLITE_STATIC);
+        sqlite3_bind_text(ptrInsert, 4, ChangeTypeName(item.eChangeType), -1, SQLITE_STATIC);
+        sqlite3_bind_int(ptrInsert, 5, item.bIsDirectory ? 1 : 0);
+        sqlite3_bind_int64(ptrInsert, 6, item.llSize);
+        sqlite3_bind_int64(ptrInsert, 7, item.llInode);
+        sqlite3_bind_int64(ptrInsert, 8, item.llATime);
+        sqlite3_bind_int64(ptrInsert, 9, item.llMTime);
+        sqlite3_bind_int64(ptrInsert, 10, item.llCTime);
+        const int nStep = sqlite3_step(ptrInsert);
+        sqlite3_reset(ptrInsert);
+        if (nStep != SQLITE_DONE) return Fail(FX_CODE_LOCATION, "cannot insert an item");
     }
     return CRhError::Success();
 }
 
-CRhError CScanDatabase::FinishJob() {
-    if (!bInTransaction) return CRhError::Success();
-    CRhError error = Execute("COMMIT", FX_CODE_LOCATION);
+CRhError CScanDatabase::FinishJob(const JobRecord& record) {
+    CRhError error = WriteJob(record, FX_CODE_LOCATION);
+    if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
     if (error.IsSuccess()) bInTransaction = false;
-    nRowsInBatch = 0;
     return error;
 }
 
-CRhError CScanDatabase::DiscardJob() {
+CRhError CScanDatabase::DiscardJob(const JobRecord& record) {
     if (!ptrHandles->ptrDb) return CRhError::Success();
     if (bInTransaction) {
         Execute("ROLLBACK", FX_CODE_LOCATION);
         bInTransaction = false;
     }
-    sqlite3_stmt* ptrDelete = ptrHandles->ptrDeleteJob.get();
-    if (ptrDelete == nullptr) return CRhError::Success();
-    sqlite3_reset(ptrDelete);
-    sqlite3_bind_int64(ptrDelete, 1, llJobId);
-    if (sqlite3_step(ptrDelete) != SQLITE_DONE)
-        return Fail(FX_CODE_LOCATION, "cannot delete a failed job's rows");
-    sqlite3_reset(ptrDelete);
+    CRhError error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
+    if (error.IsError()) return error;
+    bInTransaction = true;
+    error = DeleteRows(record.llJobId, FX_CODE_LOCATION);
+    if (error.IsSuccess()) error = WriteJob(record, FX_CODE_LOCATION);
+    if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
+    if (error.IsError()) return error;
+    bInTransaction = false;
     return CRhError::Success();
 }

@@ -4,9 +4,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/NutanixAFSManagerBase.h"
 #include "host/RhError.h"
+#include "tools/afs-scan/JobHistory.h"
 
 // One changed item as the scan database stores it.
 struct ScanItem {
@@ -26,9 +28,17 @@ const char* ChangeTypeName(NutanixAFSChangeType eChangeType);
 
 // The SQLite scan database: table `items` (job_id, path, old_path,
 // change_type, is_dir, size, inode, atime, mtime, ctime) with an index on
-// job_id. Rows of one job are written in transactions of `nBatchRows` rows
-// with one prepared statement. Owns its connection and statement; not
-// thread-safe; every failure is returned as an error chain with SQLite's text.
+// job_id, and the job history in table `jobs`, in WAL mode.
+//
+// A job is one write transaction, from BeginJob to FinishJob: its rows and
+// its `jobs` row become visible together, with one fsync, and a job that
+// fails (DiscardJob) or is killed leaves no row; SQLite itself drops what a
+// killed process left in the write-ahead log. Memory stays bounded whatever
+// the job's size, as SQLite spills its page cache into the log.
+//
+// Owns its connection and statements. Not thread-safe: calls must not
+// overlap, but they may come from different threads one after another.
+// Every failure is returned as an error chain with SQLite's text.
 class CScanDatabase {
 public:
     CScanDatabase();
@@ -36,27 +46,36 @@ public:
     CScanDatabase(const CScanDatabase&) = delete;
     CScanDatabase& operator=(const CScanDatabase&) = delete;
 
-    // Opens (creates) the file and the schema.
-    CRhError Open(const std::string& strFile, int nBatchRows);
-    // Deletes the rows a former run of `llJobId` left, then starts the job.
+    // Opens (creates) the file and the schema. A database without `jobs`
+    // table takes over the history file `strOldHistory` (when it exists) in
+    // the same transaction that creates the table, so it happens once;
+    // rows of jobs that file does not list as ok are removed then.
+    CRhError Open(const std::string& strFile, const std::string& strOldHistory);
+    // Every job of the history, by id.
+    CRhError LoadJobs(std::vector<JobRecord>& listJobs);
+    // Starts the job's transaction and deletes the rows a former run of the
+    // same job id left.
     CRhError BeginJob(long long llJobId);
-    // Queues one row; commits when the batch is full.
-    CRhError Insert(const ScanItem& item);
-    // Commits the open batch: the job's rows are all visible afterwards.
-    CRhError FinishJob();
-    // Rolls the open batch back and deletes every row of the job, so that a
-    // failed job leaves nothing a reader could mistake for its result.
-    CRhError DiscardJob();
+    // Inserts rows of the job begun last.
+    CRhError Insert(const ScanItem* ptrItems, size_t uCount);
+    // Records `record` (status "ok") and commits: everything becomes visible
+    // and durable at once.
+    CRhError FinishJob(const JobRecord& record);
+    // Rolls the job back, then records `record` (status "failed") with no
+    // rows of its id left.
+    CRhError DiscardJob(const JobRecord& record);
 
 private:
     struct Handles;
     CRhError Execute(const char* pszSql, const FXCodeLocation& location);
     CRhError Fail(const FXCodeLocation& location, const char* pszWhat);
+    CRhError Prepare(const char* pszSql, const FXCodeLocation& location, int nHandle);
+    CRhError Migrate(const std::string& strOldHistory);
+    CRhError WriteJob(const JobRecord& record, const FXCodeLocation& location);
+    CRhError DeleteRows(long long llJobId, const FXCodeLocation& location);
 
     std::unique_ptr<Handles> ptrHandles;
     std::string strFile;
     long long llJobId = 0;
-    int nBatchRows = 10000;
-    int nRowsInBatch = 0;
     bool bInTransaction = false;
 };

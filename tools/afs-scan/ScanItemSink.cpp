@@ -6,9 +6,9 @@ namespace {
 constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 }  // namespace
 
-CScanItemSink::CScanItemSink(CScanDatabase& databaseIn, CItemOutput& outputIn, long long llJobIdIn,
+CScanItemSink::CScanItemSink(CScanWriter& writerIn, CItemOutput& outputIn, long long llJobIdIn,
                              bool bProgressIn)
-    : database(databaseIn),
+    : writer(writerIn),
       output(outputIn),
       llJobId(llJobIdIn),
       bProgress(bProgressIn),
@@ -31,11 +31,13 @@ CRhError CScanItemSink::ItemCallBack(std::string& path, const std::string& oldPa
 }
 
 CRhError CScanItemSink::Add(const ScanItem& itemIn) {
-    CRhError error = database.Insert(itemIn);
+    CRhError error = writer.Add(itemIn);
     if (error.IsError()) return error.Push(FX_CODE_LOCATION);
     output.Write(llJobId, itemIn);
     const int nType = static_cast<int>(itemIn.eChangeType);
-    ++arrShareCounts[nType >= 0 && nType < static_cast<int>(arrShareCounts.size()) ? nType : 0];
+    const size_t uIndex = nType >= 0 && nType < static_cast<int>(arrShareCounts.size()) ? nType : 0;
+    ++arrShareCounts[uIndex];
+    ++arrJobCounts[uIndex];
     ++llJobItems;
     if (bProgress) ShowProgress();
     return CRhError::Success();

@@ -1,23 +1,19 @@
 #pragma once
 
-#include <array>
 #include <chrono>
 
 #include "host/NutanixAFSManagerBase.h"
 #include "tools/afs-scan/ItemOutput.h"
-#include "tools/afs-scan/ScanDatabase.h"
-
-// Item counts by change type, indexed by NutanixAFSChangeType.
-typedef std::array<long long, 5> ChangeCounts;
+#include "tools/afs-scan/ScanWriter.h"
 
 // The host's scan database as the plug-in sees it: every item goes to the
-// SQLite database of the job and, when asked, to the item output. Keeps the
-// counts of the current share (ResetShareCounts) and of the whole job. The
-// database and output must outlive the sink. When bProgress, a progress line
+// writer of the job's SQLite database and, when asked, to the item output.
+// Keeps the counts of the current share (ResetShareCounts) and of the whole
+// job. The writer and output must outlive the sink. When bProgress, a progress line
 // on stderr is refreshed at most a few times per second.
 class CScanItemSink : public CNutanixDBHelper {
 public:
-    CScanItemSink(CScanDatabase& database, CItemOutput& output, long long llJobId, bool bProgress);
+    CScanItemSink(CScanWriter& writer, CItemOutput& output, long long llJobId, bool bProgress);
 
     CRhError ItemCallBack(std::string& path, const std::string& oldPath, NutanixAFSChangeType changeType,
                           const struct stat& attributes, bool bIsDirectory) override;
@@ -26,19 +22,20 @@ public:
 
     void ResetShareCounts() { arrShareCounts = {}; }
     const ChangeCounts& GetShareCounts() const { return arrShareCounts; }
-    long long GetJobItems() const { return llJobItems; }
+    const ChangeCounts& GetJobCounts() const { return arrJobCounts; }
     // Ends the progress line, if one was drawn.
     void EndProgress();
 
 private:
     void ShowProgress();
 
-    CScanDatabase& database;
+    CScanWriter& writer;
     CItemOutput& output;
     long long llJobId;
     bool bProgress;
     bool bProgressShown = false;
     ChangeCounts arrShareCounts{};
+    ChangeCounts arrJobCounts{};
     long long llJobItems = 0;
     std::chrono::steady_clock::time_point timeStart;
     std::chrono::steady_clock::time_point timeLastProgress;

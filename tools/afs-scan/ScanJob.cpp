@@ -6,6 +6,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 
@@ -16,6 +17,9 @@
 namespace {
 
 const char* const kFactoryName = "GetNutanixAFSManager";
+// Batches waiting for the writer: enough to ride out a slow commit of
+// SQLite's cache, few enough to keep memory small.
+constexpr size_t kQueuedBatches = 4;
 
 std::string WithoutTrailingSlash(std::string strPath) {
     while (strPath.size() > 1 && strPath.back() == '/') strPath.pop_back();
@@ -39,7 +43,7 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-CScanJob::CScanJob(const ScanOptions& optionsIn) : options(optionsIn), history(optionsIn.strStateDir) {}
+CScanJob::CScanJob(const ScanOptions& optionsIn) : options(optionsIn) {}
 
 CRhError CScanJob::Run(JobSummary& summary) {
     CRhError error = Prepare(summary);
@@ -47,41 +51,51 @@ CRhError CScanJob::Run(JobSummary& summary) {
         summary.strError = error.AsString();
         return error;
     }
-    JobRecord record{identity.llJobId,    "running",      identity.IsFull() ? "full" : "incremental",
-                     options.uClientId,   options.uAppId, identity.llPreviousJobId,
-                     identity.llFullJobId};
-    error = history.Append(record);
+    JobRecord record{identity.llJobId,
+                     "ok",
+                     identity.IsFull() ? "full" : "incremental",
+                     options.uClientId,
+                     options.uAppId,
+                     identity.llPreviousJobId,
+                     identity.llFullJobId,
+                     std::time(nullptr)};
+    error = LoadPlugin(PluginCandidates(options.strPlugin), ptrLibrary);
     if (error.IsSuccess()) {
-        error = LoadPlugin(PluginCandidates(options.strPlugin), ptrLibrary);
-        if (error.IsSuccess()) {
-            FGetNutanixAFSManager factory = ptrLibrary->ResolveFunction<FGetNutanixAFSManager>(kFactoryName);
-            if (factory == nullptr) {
-                error = FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "%s has no %s: %s",
-                                              ptrLibrary->GetPath().c_str(), kFactoryName,
-                                              ptrLibrary->GetError().c_str());
-            } else {
-                // Declared after the library, so deleted while its code is still loaded.
-                std::unique_ptr<CNutanixAFSManagerBase> ptrManager;
-                error = CallPlugin(kFactoryName, [&] {
-                    ptrManager.reset(factory());
-                    return ptrManager
-                               ? CRhError::Success()
-                               : FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "the factory returned null");
-                });
-                if (error.IsSuccess()) error = DriveManager(*ptrManager, summary);
-                CRhError deleteError = CallPlugin("deleting the job manager", [&] {
-                    ptrManager.reset();
-                    return CRhError::Success();
-                });
-                if (error.IsSuccess()) error = deleteError;
-            }
+        FGetNutanixAFSManager factory = ptrLibrary->ResolveFunction<FGetNutanixAFSManager>(kFactoryName);
+        if (factory == nullptr) {
+            error =
+                FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "%s has no %s: %s", ptrLibrary->GetPath().c_str(),
+                                      kFactoryName, ptrLibrary->GetError().c_str());
+        } else {
+            // Declared after the library, so deleted while its code is still loaded.
+            std::unique_ptr<CNutanixAFSManagerBase> ptrManager;
+            error = CallPlugin(kFactoryName, [&] {
+                ptrManager.reset(factory());
+                return ptrManager ? CRhError::Success()
+                                  : FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "the factory returned null");
+            });
+            if (error.IsSuccess()) error = DriveManager(*ptrManager, summary);
+            CRhError deleteError = CallPlugin("deleting the job manager", [&] {
+                ptrManager.reset();
+                return CRhError::Success();
+            });
+            if (error.IsSuccess()) error = deleteError;
         }
-        if (ptrSink) ptrSink->EndProgress();
-        if (error.IsSuccess()) error = database.FinishJob();
-        if (error.IsError()) database.DiscardJob();
-        record.strStatus = error.IsSuccess() ? "ok" : "failed";
-        CRhError historyError = history.Append(record);
-        if (error.IsSuccess()) error = historyError;
+    }
+    ptrSink->EndProgress();
+    CRhError writeError = ptrWriter->Finish();
+    if (error.IsSuccess()) error = writeError;
+    record.llEndTime = std::time(nullptr);
+    if (error.IsSuccess()) {
+        record.arrCounts = ptrSink->GetJobCounts();
+        error = database.FinishJob(record);
+    }
+    if (error.IsError()) {
+        // The rows are gone, so the record counts none.
+        record.strStatus = "failed";
+        record.arrCounts = {};
+        CRhError discardError = database.DiscardJob(record);
+        if (discardError.IsError()) error.Push(FX_CODE_LOCATION, "%s", discardError.AsString().c_str());
     }
     summary.bOk = error.IsSuccess();
     if (error.IsError()) summary.strError = error.AsString();
@@ -89,14 +103,16 @@ CRhError CScanJob::Run(JobSummary& summary) {
 }
 
 CRhError CScanJob::Prepare(JobSummary& summary) {
-    std::error_code fsError;
-    std::filesystem::create_directories(options.strStateDir, fsError);
-    if (fsError) {
-        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "cannot create state folder %s: %s",
-                                     options.strStateDir.c_str(), fsError.message().c_str());
-    }
-    CRhError error = history.Load();
+    if (!options.mapContent.empty()) ptrMapper = boost::make_shared<CPrefixContentMapper>(options.mapContent);
+    CRhError error = ResolveTargets();
+    if (error.IsSuccess())
+        error = database.Open(options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb,
+                              options.strStateDir + "/jobs.txt");
+    std::vector<JobRecord> listJobs;
+    if (error.IsSuccess()) error = database.LoadJobs(listJobs);
     if (error.IsError()) return error;
+    history.Assign(std::move(listJobs));
+    history.NoteJobFolders(options.strStateDir);
     identity = history.Resolve(options.llJobId, options.llPreviousJobId, options.llFullJobId,
                                options.bForceFull, options.uClientId, options.uAppId);
     summary.identity = identity;
@@ -105,26 +121,21 @@ CRhError CScanJob::Prepare(JobSummary& summary) {
                                      identity.llPreviousJobId, identity.llJobId);
     }
     strJobDir = options.strStateDir + "/job-" + std::to_string(identity.llJobId);
+    std::error_code fsError;
     std::filesystem::create_directories(strJobDir, fsError);
     if (fsError) {
         return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "cannot create job folder %s: %s",
                                      strJobDir.c_str(), fsError.message().c_str());
     }
-    if (!options.mapContent.empty()) ptrMapper = boost::make_shared<CPrefixContentMapper>(options.mapContent);
-    error = ResolveTargets();
-    if (error.IsError()) return error;
-
-    error = database.Open(options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb,
-                          options.nBatchRows);
-    if (error.IsError()) return error;
     error = database.BeginJob(identity.llJobId);
     if (error.IsError()) return error;
     const EItemFormat eFormat = options.bJsonLines ? eItemFormatJsonLines
                                 : options.bCsv     ? eItemFormatCsv
                                                    : eItemFormatNone;
     ptrOutput.reset(new CItemOutput(eFormat, stdout));
-    ptrSink =
-        boost::make_shared<CScanItemSink>(database, *ptrOutput, identity.llJobId, isatty(STDERR_FILENO) == 1);
+    ptrWriter.reset(new CScanWriter(database, static_cast<size_t>(options.nBatchRows), kQueuedBatches));
+    ptrSink = boost::make_shared<CScanItemSink>(*ptrWriter, *ptrOutput, identity.llJobId,
+                                                isatty(STDERR_FILENO) == 1);
     return CRhError::Success();
 }
 

@@ -13,6 +13,7 @@
 #include "tools/afs-scan/ScanDatabase.h"
 #include "tools/afs-scan/ScanItemSink.h"
 #include "tools/afs-scan/ScanOptions.h"
+#include "tools/afs-scan/ScanWriter.h"
 
 // One share the job was asked to back up.
 struct ScanTarget {
@@ -26,9 +27,11 @@ struct ScanTarget {
 // OverWriteSnapDevInfo, then per share IsPreviousSnapAvailable and
 // CompareSnapAndLoadItem (or a full listing of the share's snapshot when it
 // has no reference snapshot), then deletes the job manager before the
-// library is unloaded. The job is recorded in the state folder's history as
-// running, then ok or failed; a failed job's rows are removed from the scan
-// database. The settings and log must be set up before Run().
+// library is unloaded. The job's rows and its history record are one
+// transaction of the scan database: they become visible together when the
+// job ends well; a failed job leaves only its "failed" record, a killed one
+// nothing but its job folder. The settings and log must be set up, and the
+// state folder locked, before Run().
 //
 // The plug-in stays loaded until this object is destroyed: an error chain
 // made by the plug-in points at texts in the library's memory, so render
@@ -53,6 +56,7 @@ private:
     JobIdentity identity;
     std::string strJobDir;
     CScanDatabase database;
+    std::unique_ptr<CScanWriter> ptrWriter;  // after the database: gone first
     ContentMapperAPIPtr ptrMapper;
     std::vector<ScanTarget> listTargets;
     std::unique_ptr<CItemOutput> ptrOutput;

@@ -50,7 +50,7 @@ std::string ScanUsageText() {
            "  --log FILE              host and plug-in log (default: [Host] LogDir, else DIR/afs-scan.log)\n"
            "Output:\n"
            "  --db FILE               SQLite scan database (default DIR/scan.db)\n"
-           "  --batch-rows N          rows per database transaction (default 10000)\n"
+           "  --batch-rows N          rows handed to the database writer at once (default 4096)\n"
            "  --max-items N           end a comparison whose difference holds more than N items\n"
            "                          ([FileSystemAgent] MaxDiffItems for this run)\n"
            "  --jsonl                 also print every item as one JSON object per line on stdout\n"

@@ -33,7 +33,7 @@ struct ScanOptions {
     bool bCsv = false;
     bool bHelp = false;
     bool bVersion = false;
-    int nBatchRows = 10000;
+    int nBatchRows = 4096;
     unsigned long long ullMaxItems = 0;  // 0: the settings' MaxDiffItems
 };
 

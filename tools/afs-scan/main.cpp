@@ -8,6 +8,7 @@
 #include "tools/afs-scan/JobSummary.h"
 #include "tools/afs-scan/ScanJob.h"
 #include "tools/afs-scan/ScanOptions.h"
+#include "tools/afs-scan/StateLock.h"
 
 namespace {
 constexpr int kExitFailure = 1;
@@ -30,15 +31,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "afs-scan: %s\n%s", strError.c_str(), ScanUsageText().c_str());
         return kExitUsage;
     }
-    if (options.strServer.compare(0, 7, "http://") == 0) {
-        std::fprintf(stderr, "afs-scan: warning: %s is plain http://: the password crosses the network unencrypted; "
-                             "use https://\n", options.strServer.c_str());
-    }
     std::error_code fsError;
     std::filesystem::create_directories(options.strStateDir, fsError);
+    // Held until the process ends: nothing in the state folder is touched
+    // before it is ours.
+    CStateLock stateLock;
+    CRhError error = stateLock.Acquire(options.strStateDir);
+    if (error.IsError()) {
+        std::fprintf(stderr, "afs-scan: error: %s\n", error.AsString().c_str());
+        return kExitFailure;
+    }
     std::string strSettings;
-    CRhError error =
-        SetUpSettings(options.strSettingsFile, options.strMountTable,
+    error = SetUpSettings(options.strSettingsFile, options.strMountTable,
                       options.ullMaxItems == 0 ? std::string()
                                                : "[FileSystemAgent]\nMaxDiffItems = " +
                                                      std::to_string(options.ullMaxItems) + "\n",
@@ -48,6 +52,11 @@ int main(int argc, char** argv) {
         return kExitFailure;
     }
     SetUpLog(options.strLogFile, options.strStateDir + "/afs-scan.log");
+    // Only a run that goes on to ask the server sends the password.
+    if (options.strServer.compare(0, 7, "http://") == 0) {
+        std::fprintf(stderr, "afs-scan: warning: %s is plain http://: the password crosses the network unencrypted; "
+                             "use https://\n", options.strServer.c_str());
+    }
 
     JobSummary summary;
     CScanJob job(options);

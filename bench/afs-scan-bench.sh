@@ -1,0 +1,38 @@
+#!/bin/bash
+# afs-scan as an operator runs it, against `afs-sim --synthetic N` over HTTP:
+# job 1 (full) creates a fresh scan database on disk, job 2 loads N changes
+# and commits them durably; /usr/bin/time -v gives its wall time and peak
+# RSS. In the same run, the plug-in alone loads the same N changes into a
+# counting scan database (afs-bench-e2e).
+#
+#   bench/afs-scan-bench.sh [BUILD_DIR] [N ...]     (default: build 10000 1000000)
+set -euo pipefail
+build=${1:-build}
+shift || true
+counts=${*:-10000 1000000}
+
+for n in $counts; do
+    work=$(mktemp -d /var/tmp/afs-scan-bench-XXXXXX)
+    mkdir -p "$work/shares/share1"
+    printf 'bench\n' > "$work/pw"
+    printf '127.0.0.1:/share1 %s/shares/share1 nfs rw 0 0\n' "$work" > "$work/mounts"
+    printf '[FileSystemAgent]\nuHAWaitTime = 0\n' > "$work/host.ini"
+    "$build/tools/afs-sim/afs-sim" --shares "$work/shares" --state "$work/sim" --port 0 \
+        --password-file "$work/pw" --synthetic "$n" --quiet > "$work/url" &
+    sim=$!
+    for _ in $(seq 100); do [ -s "$work/url" ] && break; sleep 0.1; done
+    for job in 1 2; do
+        /usr/bin/time -v -o "$work/time$job" "$build/tools/afs-scan/afs-scan" --plugin "$build/Nutanix/NutanixAFSManager/libNutanixAFSManager.so" --server "$(head -1 "$work/url")" \
+            --user admin --password-file "$work/pw" --state "$work/state" --settings "$work/host.ini" \
+            --mount-table "$work/mounts" --scan-path "$work/shares/share1" > "$work/out$job"
+    done
+    kill "$sim"
+    wait "$sim" 2>/dev/null || true
+    wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$work/time2")
+    rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time2")
+    rows=$(sqlite3 "$work/state/scan.db" "SELECT COUNT(*) FROM items WHERE job_id = 2")
+    share=$(grep '^share' "$work/out2")
+    echo "afs-scan items=$n rows=$rows job_wall=$wall peak_rss_kib=$rss | $share"
+    rm -rf "$work"
+    "$build/bench/afs-bench-e2e" --items "$n" 2>/dev/null; echo
+done

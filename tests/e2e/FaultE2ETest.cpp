@@ -1,0 +1,228 @@
+// Faults injected into one job of afs-scan through the built plug-in, one
+// table row each: errors and broken answers of the file server, transport
+// faults, faults the plug-in must catch itself, and a job killed, or left by
+// its server, in the middle of loading. Each row runs on two good jobs and a
+// snapshot taken by hand and checks what the job reports and leaves in the
+// scan database, the history, the record files and on the server, and that
+// the next job reports every change since the last good job.
+#include <unistd.h>  // symlink
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "tests/e2e/ScanFixture.h"
+
+namespace afs_test {
+namespace {
+
+using ::testing::HasSubstr;
+
+// What else the row does to job 3 besides the scenario.
+enum ETwist {
+    eNoTwist,
+    eTransferTimeout,       // 1 s transfer timeout
+    eHighAvailabilityWait,  // 1 s high-availability wait
+    eWrongPassword,
+    eUntrustedCertificate,  // HTTPS, but the settings do not trust the certificate
+    eDotDotPath,            // job 2's snapshot lists "zz/../../outside.txt", as a hostile server might
+    eFullDiskSnapInfo,      // the record file leads into /dev/full
+    eFullDiskSnapMap,
+    eKillScan,    // SIGKILL to afs-scan in the middle of loading (kills come last)
+    eKillServer,  // SIGKILL to the server then; it is started again for job 4
+};
+
+struct FaultCase {
+    const char* pszName;
+    const char* pszScenario;  // armed before job 3
+    const char* pszFaulted;   // the faulted request as Seen() shows it ("": none to look for)
+    ETwist eTwist;
+    int nExitStatus;                     // of job 3
+    bool bSnapshotTaken;                 // job 3 got as far as its snapshot
+    std::vector<std::string> listTexts;  // in the error chain, or in the log when the job succeeds
+};
+
+const char* const k500 = "HTTP 500: simulated failure";
+const char* const kCompare = "CompareSnapAndLoadItem threw: ";
+const char* const kPage = "get_mount_target_snapshot_diff_page failed: ";
+const char* const kMalformed = "HTTP 200: malformed response";
+const char* const kSnap = "CreateAndMountSnap failed";
+const char* const kPartner = "CreatePartnerServer failed";
+const char* const kSlowPages =
+    R"({"faults":[{"operation":"diff_page","nth":3,"kind":"delay","delay_ms":60000}]})";
+
+// clang-format off
+const FaultCase kFaults[] = {
+    {"Http500OnPartnerList", R"({"faults":[{"operation":"list_partner_servers","status":500}]})", "list_partner_servers status",
+     eNoTwist, 1, false, {kPartner, "get_partner_server failed: ", k500}},
+    {"Http500OnPartnerCreation", R"({"faults":[{"operation":"create_partner_server","status":500}]})", "create_partner_server status",
+     eNoTwist, 1, false, {kPartner, "create_partner_server failed: ", k500}},
+    {"Http500OnShareList", R"({"faults":[{"operation":"list_mount_targets","status":500}]})", "list_mount_targets status",
+     eNoTwist, 1, false, {kSnap, "get_mount_target failed: ", k500}},
+    {"Http500OnSnapshotList", R"({"faults":[{"operation":"list_snapshots","status":500}]})", "list_snapshots status",
+     eNoTwist, 1, false, {kSnap, "get_mount_target_snapshot failed: ", k500}},
+    {"Http500OnSnapshotCreation", R"({"faults":[{"operation":"create_snapshot","status":500}]})", "create_snapshot status",
+     eNoTwist, 1, false, {kSnap, "create_mount_target_snapshot failed: ", k500}},
+    {"Http500OnDifference", R"({"faults":[{"operation":"incremental_diff","status":500}]})", "incremental_diff status",
+     eNoTwist, 1, true, {kCompare, "create_mount_target_snapshot_incremental_diff failed: ", k500}},
+    // The first page's items were handed over before the failure.
+    {"Http500OnSecondPage", R"({"faults":[{"operation":"diff_page","nth":2,"status":500}]})", "diff_page status",
+     eNoTwist, 1, true, {kCompare, kPage, k500}},
+    {"ConnectionDroppedMidPage", R"({"faults":[{"operation":"diff_page","nth":2,"kind":"drop_mid_body"}]})", "diff_page drop_mid_body",
+     eNoTwist, 1, true, {kCompare, kPage}},
+    {"TruncatedPage", R"({"faults":[{"operation":"diff_page","nth":2,"kind":"truncate"}]})", "diff_page truncate",
+     eNoTwist, 1, true, {kCompare, kPage, kMalformed}},
+    {"WrongTypedSizeInPage", R"({"faults":[{"operation":"diff_page","nth":2,"kind":"wrong_type","member":"size"}]})",
+     "diff_page wrong_type", eNoTwist, 1, true, {kCompare, kPage, kMalformed}},
+    {"MalformedSnapshotList", R"({"faults":[{"operation":"list_snapshots","kind":"malformed"}]})", "list_snapshots malformed",
+     eNoTwist, 1, false, {kSnap, "get_mount_target_snapshot failed: ", kMalformed}},
+    {"TruncatedShareList", R"({"faults":[{"operation":"list_mount_targets","kind":"truncate"}]})", "list_mount_targets truncate",
+     eNoTwist, 1, false, {kSnap, "get_mount_target failed: ", kMalformed}},
+    // The server acts but its answer is lost: the request sent again finds the result.
+    {"PartnerCreatedAnswerLost", R"({"partner_conflict":1,"faults":[{"operation":"create_partner_server","kind":"drop_after"}]})",
+     "create_partner_server drop_after", eNoTwist, 0, true,
+     {"Partner server [curl_client_partner_server_pellorand] was created by an earlier attempt of this request"}},
+    {"SnapshotCreatedAnswerLost", R"({"faults":[{"operation":"create_snapshot","kind":"drop_after"}]})", "create_snapshot drop_after",
+     eNoTwist, 0, true, {"Snap [zkop__7_1_3] was created by an earlier attempt of this request, UUID ["}},
+    // Logged and skipped by design; the next job deletes the stale snapshot.
+    {"SnapshotDeletionFails", R"({"faults":[{"operation":"delete_snapshot","status":500}]})", "delete_snapshot status",
+     eNoTwist, 0, true, {"Delete Snap called failed with error [delete_mount_target_snapshot failed: HTTP 500"}},
+    {"AnswerSlowerThanTheTransferTimeout", R"({"faults":[{"operation":"incremental_diff","kind":"delay","delay_ms":2000}]})",
+     "", eTransferTimeout, 1, true,
+     {kCompare, "create_mount_target_snapshot_incremental_diff failed: ", "no complete answer within 1 s (TransferTimeoutSeconds)"}},
+    {"FailoverShorterThanTheWait", R"({"faults":[{"operation":"*","nth":1,"count":1,"status":503}]})",
+     "list_partner_servers status", eHighAvailabilityWait, 0, true, {}},
+    {"FailoverLongerThanTheWait", R"({"faults":[{"operation":"*","nth":1,"count":1000,"status":503}]})",
+     "list_partner_servers status", eHighAvailabilityWait, 1, false,
+     {kPartner, "get_partner_server failed: the file server stayed unavailable for the high-availability wait of 1 s "
+                "(2 attempts; last: HTTP 503: "}},
+    {"WrongCredentials", "{}", "list_partner_servers ", eWrongPassword, 1, false, {kPartner, "get_partner_server failed: HTTP 401"}},
+    {"UntrustedCertificate", "{}", "", eUntrustedCertificate, 1, false, {kPartner, "get_partner_server failed: ", "certificate"}},
+    {"DotDotPathInTheDifference", "{}", "", eDotDotPath, 1, true,
+     {"CompareSnapAndLoadItem failed", "Unsafe path [/127.0.0.1/share1/zz/../../outside.txt] in snapshot difference"}},
+    // By design a snapshot info line that cannot be written is only logged.
+    {"SnapInfoOnAFullDisk", "{}", "", eFullDiskSnapInfo, 0, true, {"snapinfo] file: No space left on device"}},
+    {"SnapMapOnAFullDisk", "{}", "", eFullDiskSnapMap, 1, true, {"OverWriteSnapDevInfo failed", "snapmap] file: No space left on device"}},
+    {"KilledWhileLoading", kSlowPages, "", eKillScan, 128 + SIGKILL, true, {}},
+    {"ServerStoppedWhileLoading", kSlowPages, "", eKillServer, 1, true, {kCompare, kPage}},
+};
+// clang-format on
+
+class FaultE2ETest : public CScanFixture, public ::testing::WithParamInterface<FaultCase> {
+protected:
+    // Job 3 in the background, killed (or its server) once the second
+    // difference page is asked for, so the first page's items have been
+    // handed to the writer; the server is gone afterwards.
+    ProgramResult RunAndKill(ETwist eTwist) {
+        CChildProgram job(ScanArgs({"share1"}, {"--batch-rows", "1"}),
+                          {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/killed");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (std::vector<std::string> listSeen;
+             std::count(listSeen.begin(), listSeen.end(), "diff_page ") < 2 &&
+             std::chrono::steady_clock::now() < deadline;
+             listSeen = Seen())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the writer's time to reach SQLite
+        eTwist == eKillScan ? job.Signal(SIGKILL) : static_cast<void>(kill(ptrSim->Pid(), SIGKILL));
+        ProgramResult run = job.Wait();
+        kill(ptrSim->Pid(), SIGKILL);  // its delayed answer would hold up a stop
+        ptrSim.reset();
+        return run;
+    }
+};
+
+TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChange) {
+    const FaultCase& fault = GetParam();
+    const bool bTls = fault.eTwist == eUntrustedCertificate;
+    std::vector<std::string> listTls;
+    if (bTls) {
+        strCaFile = strRoot + "/cert.pem";
+        listTls = {"--tls-cert", strCaFile, "--tls-key", strRoot + "/key.pem"};
+        const std::string strOpenssl =
+            "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+            "-addext subjectAltName=IP:127.0.0.1 -keyout ";
+        ASSERT_EQ(0, std::system((strOpenssl + listTls[3] + " -out " + strCaFile + " 2>/dev/null").c_str()));
+        WriteSettings(0, 60, "CABundle = " + strCaFile + "\n");
+    }
+    ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs(listTls));
+    // Job 2's snapshot, the second of share1's (job 3 deletes job 1's), as the simulator keeps it.
+    const std::string strManifest =
+        strRoot + "/sim-state/snapshots/" + Snapshots("share1", true).at(1) + "/manifest.tsv";
+    const std::string strManifestText = ReadWholeFile(strManifest);
+    ASSERT_EQ(200, Api("DELETE", "/_sim/requests").status);
+    ASSERT_NO_FATAL_FAILURE(Arm(fault.pszScenario));
+    if (fault.eTwist == eTransferTimeout || fault.eTwist == eHighAvailabilityWait || bTls)
+        WriteSettings(fault.eTwist == eHighAvailabilityWait ? 1 : 0,
+                      fault.eTwist == eTransferTimeout ? 1 : 10);
+    // Appended last, the entry keeps the manifest sorted by path.
+    if (fault.eTwist == eDotDotPath)
+        std::ofstream(strManifest, std::ios::app) << "F\t987654321\t4\t0\t0\t0\t0\t0\tzz/../../outside.txt\n";
+    if (fault.eTwist == eFullDiskSnapInfo || fault.eTwist == eFullDiskSnapMap) {
+        std::filesystem::create_directories(strStateDir + "/job-3");
+        ASSERT_EQ(0, symlink("/dev/full",
+                             JobFile(3, fault.eTwist == eFullDiskSnapInfo ? "snapinfo" : "snapmap").c_str()));
+    }
+    const std::vector<std::string> listItems = Query("SELECT * FROM items"),
+                                   listJobs = Query("SELECT * FROM jobs");
+    ProgramResult run3 = fault.eTwist >= eKillScan
+                             ? RunAndKill(fault.eTwist)
+                             : RunScan({"share1"}, {"--batch-rows", "1", "--job-id", "3"}, true,
+                                       fault.eTwist == eWrongPassword ? "bad-pw" : kPassword);
+
+    EXPECT_EQ(fault.nExitStatus, run3.nExitStatus) << run3.strStderr;
+    EXPECT_THAT(run3.strStderr, ::testing::Not(::testing::ContainsRegex(std::string(kPassword) + "|bad-pw")));
+    for (const std::string& strText : fault.listTexts)
+        EXPECT_THAT(fault.nExitStatus ? run3.strStderr : ReadWholeFile(strStateDir + "/afs-scan.log"),
+                    HasSubstr(strText));
+    if (*fault.pszFaulted != '\0') {
+        // libcurl may send a request again on a reused connection that closed
+        // without an answer; nothing else may follow a fault that ends the job.
+        const std::string strOperation(fault.pszFaulted, std::strchr(fault.pszFaulted, ' ') + 1);
+        const std::vector<std::string> listSeen = Seen();
+        auto it = std::find(listSeen.begin(), listSeen.end(), fault.pszFaulted);
+        ASSERT_NE(listSeen.end(), it) << "the fault was never served";
+        for (; fault.nExitStatus != 0 && it != listSeen.end(); ++it)
+            EXPECT_EQ(0u, it->rfind(strOperation, 0)) << *it;
+    }
+    EXPECT_TRUE(!bTls || Seen().empty()) << "no request may pass an untrusted TLS session";
+    ExpectWholeRecordLines(3);
+
+    ASSERT_NO_FATAL_FAILURE(ptrSim ? Arm("{}") : StartSimulator());
+    WriteSettings(0, 60, bTls ? "CABundle = " + strCaFile + "\n" : "");
+    std::ofstream(strManifest, std::ios::trunc) << strManifestText;
+    const std::vector<std::string> listSnapshots = Snapshots();
+    std::vector<std::string> listJobsAfter = Query("SELECT * FROM jobs");
+    if (fault.nExitStatus != 0) {
+        // Nothing of job 3 is left but its failure record, and not even that when it was killed.
+        EXPECT_EQ(listItems, Query("SELECT * FROM items"));
+        if (fault.eTwist != eKillScan) {
+            EXPECT_THAT(run3.strStdout, HasSubstr("job 3 (incremental, previous job 2, full job 1): FAILED"));
+            EXPECT_THAT(listJobsAfter.back(), ::testing::StartsWith("3|7|1|incremental|2|1|failed|"));
+            listJobsAfter.pop_back();
+        }
+        EXPECT_EQ(listJobs, listJobsAfter);
+        EXPECT_EQ(fault.bSnapshotTaken,
+                  std::count(listSnapshots.begin(), listSnapshots.end(), SnapName(3)) == 1);
+        ExpectNextJobRecovers(4);
+        return;
+    }
+    EXPECT_THAT(Items(3), ::testing::ElementsAreArray(ChangesAfterJob2()));
+    // A deletion that failed leaves job 1's snapshot for the next job.
+    std::vector<std::string> listExpected{SnapName(1), SnapName(2), kForeignSnapshot, SnapName(3)};
+    if (std::string(fault.pszFaulted) != "delete_snapshot status") listExpected.erase(listExpected.begin());
+    EXPECT_EQ(listExpected, listSnapshots);
+    WriteFile("share1/later.txt", "later\n");
+    ASSERT_EQ(0, RunJob().nExitStatus);
+    EXPECT_THAT(Items(4), ::testing::ElementsAre("ADD /127.0.0.1/share1/later.txt"));
+    EXPECT_EQ(SnapInfoLine("share1", 4), ReadWholeFile(JobFile(4, "snapinfo")));
+    EXPECT_THAT(Snapshots(), ::testing::ElementsAre(kForeignSnapshot, SnapName(3), SnapName(4)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultE2ETest, ::testing::ValuesIn(kFaults),
+                         [](const ::testing::TestParamInfo<FaultCase>& info) {
+                             return std::string(info.param.pszName);
+                         });
+
+}  // namespace
+}  // namespace afs_test

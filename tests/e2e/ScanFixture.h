@@ -1,0 +1,266 @@
+#pragma once
+
+// A fixture for end-to-end runs of afs-scan through the built plug-in against
+// the afs-sim program, in a temporary folder with the shares, the
+// simulator's state, afs-scan's state folder, settings and mount table; and
+// what a user looks at afterwards: the scan database, the record files, the
+// snapshots on the server and the requests it saw.
+
+#include <gmock/gmock.h>
+#include <httplib.h>
+#include <simdjson.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "tests/e2e/ChildProgram.h"
+#include "tests/support/ScopedTempDir.h"
+#include "tests/support/SimulatorProcess.h"
+
+namespace afs_test {
+
+inline std::string ReadWholeFile(const std::string& strPath) { return CScopedTempDir::ReadFile(strPath); }
+
+class CScanFixture : public ::testing::Test {
+protected:
+    static constexpr const char* kPassword = "e2e-secret";
+    static constexpr const char* kForeignSnapshot = "manual";
+
+    CScanFixture() {
+        std::filesystem::create_directories(strSharesDir);
+        std::ofstream(strRoot + "/password") << kPassword << "\n";
+        WriteSettings();
+    }
+
+    std::string Share(const std::string& strName) const { return strSharesDir + "/" + strName; }
+    void WriteFile(const std::string& strRelative, const std::string& strText, bool bAppend = false) {
+        std::filesystem::create_directories(std::filesystem::path(Share(strRelative)).parent_path());
+        std::ofstream(Share(strRelative), bAppend ? std::ios::app : std::ios::trunc) << strText;
+    }
+    // Host settings: the high-availability wait, the transfer timeout and
+    // further "[RestClient]" lines; retries without a sleep worth the name.
+    void WriteSettings(unsigned uHAWait = 0, unsigned uTransferTimeout = 60,
+                       const std::string& strExtra = "") {
+        std::ofstream(strSettings, std::ios::trunc)
+            << "[Host]\nLogLevel = 3\n[FileSystemAgent]\nuHAWaitTime = " << uHAWait
+            << "\nNutanixRetrySleep = 1\nMaxScanRetries = 3\n[RestClient]\nConnectTimeoutSeconds = 5\n"
+            << "TransferTimeoutSeconds = " << uTransferTimeout << "\n"
+            << strExtra;
+    }
+    // Starts afs-sim on the shares; a restart keeps its state and options.
+    void StartSimulator(const std::vector<std::string>& listExtra) {
+        listSimulatorArgs = {
+            "--shares", strSharesDir, "--state",         strRoot + "/sim-state", "--port", "0",
+            "--user",   "admin",      "--password-file", strRoot + "/password",  "--quiet"};
+        listSimulatorArgs.insert(listSimulatorArgs.end(), listExtra.begin(), listExtra.end());
+        StartSimulator();
+    }
+    void StartSimulator() { ASSERT_EQ("", CSimulatorProcess::Start(listSimulatorArgs, ptrSim)); }
+    void WriteMountTable(const std::vector<std::string>& listShares) {
+        std::ofstream out(strMountTable, std::ios::trunc);
+        for (const std::string& strName : listShares)
+            out << "127.0.0.1:/" << strName << " " << Share(strName) << " nfs rw 0 0\n";
+    }
+
+    // afs-scan on the given shares with the fixture's settings, the password
+    // in $AFS_PASSWORD and, when bMap, --map SHARES=/127.0.0.1.
+    std::vector<std::string> ScanArgs(const std::vector<std::string>& listShares,
+                                      const std::vector<std::string>& listExtra = {},
+                                      bool bMap = true) const {
+        std::vector<std::string> listArgs{AFS_SCAN_BIN, "--server",
+                                          ptrSim ? ptrSim->Url() : "http://127.0.0.1:1/api/nutanix/v3"};
+        std::istringstream words(
+            "--user admin --client-id 7 --app-id 1 --plugin " AFS_PLUGIN_PATH " --state " + strStateDir +
+            " --db " + strDb + " --settings " + strSettings + " --mount-table " + strMountTable);
+        for (std::string strWord; words >> strWord;) listArgs.push_back(strWord);
+        if (bMap) listArgs.insert(listArgs.end(), {"--map", strSharesDir + "=/127.0.0.1"});
+        for (const std::string& strName : listShares)
+            listArgs.insert(listArgs.end(), {"--scan-path", Share(strName)});
+        listArgs.insert(listArgs.end(), listExtra.begin(), listExtra.end());
+        return listArgs;
+    }
+    ProgramResult RunScan(const std::vector<std::string>& listShares,
+                          const std::vector<std::string>& listExtra = {}, bool bMap = true,
+                          const std::string& strPassword = kPassword) {
+        return CChildProgram(ScanArgs(listShares, listExtra, bMap), {"AFS_PASSWORD=" + strPassword},
+                             strRoot + "/run" + std::to_string(++nRun))
+            .Wait();
+    }
+
+    // Every row `strSql` yields, its columns joined by '|'; the database is
+    // only read unless other flags are given.
+    std::vector<std::string> Query(const std::string& strSql, int nOpenFlags = SQLITE_OPEN_READONLY) const {
+        std::vector<std::string> listRows;
+        auto addRow = [](void* ptrRows, int nColumns, char** ppszValues, char**) {
+            std::string strRow;
+            for (int i = 0; i < nColumns; ++i)
+                strRow += (i > 0 ? "|" : "") + std::string(ppszValues[i] ? ppszValues[i] : "");
+            static_cast<std::vector<std::string>*>(ptrRows)->push_back(strRow);
+            return 0;
+        };
+        sqlite3* ptrDb = nullptr;
+        if (sqlite3_open_v2(strDb.c_str(), &ptrDb, nOpenFlags, nullptr) != SQLITE_OK ||
+            sqlite3_exec(ptrDb, strSql.c_str(), addRow, &listRows, nullptr) != SQLITE_OK)
+            ADD_FAILURE() << strDb << ": " << sqlite3_errmsg(ptrDb) << " in " << strSql;
+        sqlite3_close_v2(ptrDb);
+        return listRows;
+    }
+    // The job's rows as "TYPE PATH" or "TYPE PATH <- OLD", sorted.
+    std::vector<std::string> Items(long long llJobId) const {
+        const std::string strType =
+            "change_type || ' ' || path || IIF(old_path = '', '', ' <- ' || old_path)";
+        return Query("SELECT " + strType + " FROM items WHERE job_id = " + std::to_string(llJobId) +
+                     " ORDER BY 1");
+    }
+
+    std::string SnapName(long long llJobId) const { return "zkop__7_1_" + std::to_string(llJobId); }
+    std::string JobFile(long long llJobId, const char* pszName) const {
+        return strStateDir + "/job-" + std::to_string(llJobId) + "/" + pszName;
+    }
+    std::string SnapPath(const std::string& strShare, long long llJobId) const {
+        return Share(strShare) + "/.snapshot/" + SnapName(llJobId);
+    }
+    std::string SnapInfoLine(const std::string& strShare, long long llJobId) const {
+        return Share(strShare) + ":" + SnapName(llJobId) + "@127.0.0.1:/" + strShare + ":" +
+               SnapPath(strShare, llJobId) + "\n";
+    }
+
+    // A request to the simulator as its administrator; status -1 when it got no answer.
+    httplib::Response Api(const std::string& strMethod, const std::string& strPath,
+                          const std::string& strBody = "") const {
+        httplib::Client client(ptrSim->Origin());
+        client.set_basic_auth("admin", kPassword);
+        if (!strCaFile.empty()) client.set_ca_cert_path(strCaFile);
+        httplib::Result result = strMethod == "GET"      ? client.Get(strPath)
+                                 : strMethod == "DELETE" ? client.Delete(strPath)
+                                                         : client.Post(strPath, strBody, "application/json");
+        return result ? *result : httplib::Response();
+    }
+    void Arm(const std::string& strScenario) {
+        ASSERT_EQ(200, Api("POST", "/_sim/scenario", strScenario).status);
+    }
+    // The requests the simulator recorded, as "OPERATION FAULT" ("OPERATION " when not faulted).
+    std::vector<std::string> Seen() const {
+        std::vector<std::string> listSeen;
+        simdjson::dom::parser parser;
+        for (auto request : parser.parse(Api("GET", "/_sim/requests").body)["requests"].get_array()) {
+            listSeen.push_back(std::string(request["operation"].get_string().value()) + " " +
+                               std::string(request["fault"].get_string().value()));
+        }
+        return listSeen;
+    }
+    // (name, UUID, share UUID of a snapshot) per entity of a list.
+    std::vector<std::array<std::string, 3>> Entities(const std::string& strKind) const {
+        std::vector<std::array<std::string, 3>> listEntities;
+        simdjson::dom::parser parser;
+        const std::string strList = "{\"kind\":\"" + strKind + "\",\"length\":1000}";
+        for (auto entity :
+             parser.parse(Api("POST", kApi + strKind + "s/list", strList).body)["entities"].get_array()) {
+            std::string_view owner;
+            if (entity.at_pointer("/status/resources/mount_target_uuid").get(owner)) owner = {};
+            listEntities.push_back({std::string(entity.at_pointer("/status/name").get_string().value()),
+                                    std::string(entity.at_pointer("/metadata/uuid").get_string().value()),
+                                    std::string(owner)});
+        }
+        return listEntities;
+    }
+    // The share's snapshots (their UUIDs when bUuids) in creation order.
+    std::vector<std::string> Snapshots(const std::string& strShare = "share1", bool bUuids = false) const {
+        std::vector<std::string> listSnapshots;
+        for (const auto& share : Entities("mount_target")) {
+            for (const auto& snapshot : Entities("mount_target_snapshot")) {
+                if (share[0] == strShare && snapshot[2] == share[1])
+                    listSnapshots.push_back(snapshot[bUuids ? 1 : 0]);
+            }
+        }
+        return listSnapshots;
+    }
+
+    // The fault scenarios' start: share1 with a small tree, the simulator
+    // (two difference objects per page, so a difference spans pages), job 1
+    // (full) and job 2 (incremental) ok, a snapshot taken by hand, and the
+    // changes job 3 should report (ChangesAfterJob2()).
+    void PrepareTwoGoodJobs(const std::vector<std::string>& listExtra) {
+        WriteFile("share1/a.txt", "alpha\n");
+        WriteFile("share1/docs/c.txt", "charlie\n");
+        WriteFile("share1/old/x.txt", "x-ray\n");
+        WriteMountTable({"share1"});
+        std::vector<std::string> listArgs{"--page-size-cap", "2"};
+        listArgs.insert(listArgs.end(), listExtra.begin(), listExtra.end());
+        ASSERT_NO_FATAL_FAILURE(StartSimulator(listArgs));
+        ASSERT_EQ(0, RunJob().nExitStatus);
+        WriteFile("share1/b.txt", "bravo\n");
+        ASSERT_EQ(0, RunJob().nExitStatus);
+        const std::string strShareUuid = Entities("mount_target").at(0)[1];
+        ASSERT_EQ(202,
+                  Api("POST", kApi + "mount_target_snapshots",
+                      R"({"metadata":{"kind":"mount_target_snapshot"},"spec":{"name":"manual","resources":)"
+                      R"({"mount_target_uuid":")" +
+                          strShareUuid + R"("}},"wait_for_completion":true})")
+                      .status);
+        WriteFile("share1/new.txt", "new\n");
+        WriteFile("share1/a.txt", "more\n", true);
+        std::filesystem::rename(Share("share1/docs/c.txt"), Share("share1/docs/c2.txt"));
+        std::filesystem::remove(Share("share1/old/x.txt"));
+    }
+    static std::vector<std::string> ChangesAfterJob2() {
+        return {"ADD /127.0.0.1/share1/new.txt",
+                "DELETE /127.0.0.1/share1/old/x.txt",
+                "MODIFY /127.0.0.1/share1/a.txt",
+                "MODIFY /127.0.0.1/share1/docs",
+                "MODIFY /127.0.0.1/share1/old",
+                "RENAME /127.0.0.1/share1/docs/c2.txt <- /127.0.0.1/share1/docs/c.txt"};
+    }
+    // share1, every row handed to SQLite at once, so that a failed job's
+    // rows are really in the database before they must vanish.
+    ProgramResult RunJob(const std::string& strPassword = kPassword) {
+        return RunScan({"share1"}, {"--batch-rows", "1"}, true, strPassword);
+    }
+    // Every record file of the job holds whole, well-formed lines only.
+    void ExpectWholeRecordLines(long long llJobId) const {
+        const std::regex line(
+            "(/[^:]+):(zkop__7_1_[0-9]+)@127\\.0\\.0\\.1:/share1:\\1/\\.snapshot/\\2|m:/[^:]+:/[^:]+:");
+        for (const char* pszName : {"snapinfo", "snapmap"}) {
+            // A record file planted on /dev/full is no file to read.
+            if (!std::filesystem::is_regular_file(JobFile(llJobId, pszName))) continue;
+            const std::string strText = ReadWholeFile(JobFile(llJobId, pszName));
+            EXPECT_TRUE(strText.empty() || strText.back() == '\n')
+                << pszName << " ends inside a line: " << strText;
+            std::istringstream lines(strText);
+            for (std::string strLine; std::getline(lines, strLine);)
+                EXPECT_TRUE(std::regex_match(strLine, line)) << strLine;
+        }
+    }
+    // With the fault gone the next job succeeds against job 2, reports
+    // exactly ChangesAfterJob2(), and only job 2's snapshot is left of the
+    // plug-in's older ones; the one taken by hand is intact.
+    void ExpectNextJobRecovers(long long llJobId) {
+        ProgramResult run = RunJob();
+        ASSERT_EQ(0, run.nExitStatus) << run.strStderr;
+        EXPECT_THAT(run.strStdout, ::testing::HasSubstr("job " + std::to_string(llJobId) +
+                                                        " (incremental, previous job 2, full job 1): ok"));
+        EXPECT_THAT(Items(llJobId), ::testing::ElementsAreArray(ChangesAfterJob2()));
+        EXPECT_THAT(Snapshots(), ::testing::ElementsAre(SnapName(2), kForeignSnapshot, SnapName(llJobId)));
+        EXPECT_EQ("alpha\n", ReadWholeFile(Share("share1/.snapshot/manual/a.txt")));
+    }
+
+    const std::string kApi = "/api/nutanix/v3/";
+    CScopedTempDir tempDir;
+    const std::string strRoot = tempDir.GetPath();
+    const std::string strSharesDir = strRoot + "/shares";
+    const std::string strStateDir = strRoot + "/state";
+    const std::string strSettings = strRoot + "/host.ini";
+    const std::string strMountTable = strRoot + "/mounts";
+    const std::string strDb = strRoot + "/scan.db";
+    std::string strCaFile;  // set when the simulator serves HTTPS
+    std::vector<std::string> listSimulatorArgs;
+    std::unique_ptr<CSimulatorProcess> ptrSim;
+    int nRun = 0;
+};
+
+}  // namespace afs_test
