@@ -67,6 +67,20 @@ std::string ParseRule(simdjson::dom::element element, FaultRule& rule) {
     return {};
 }
 
+// Every numeric knob, in the order ScenarioToJson writes them.
+struct Knob {
+    const char* szName;
+    uint64_t Scenario::*ptrValue;
+};
+const Knob kKnobs[] = {
+    {"page_size_cap", &Scenario::uPageSizeCap},       {"default_page_size", &Scenario::uDefaultPageSize},
+    {"objects_per_diff", &Scenario::uObjectsPerDiff}, {"retry_pages", &Scenario::uRetryPages},
+    {"delay_ms", &Scenario::uDelayMs},                {"synthetic", &Scenario::uSynthetic},
+    {"odd_spellings", &Scenario::uOddSpellings},      {"partner_conflict", &Scenario::uPartnerConflict},
+    {"hostile_paging", &Scenario::uHostilePaging},    {"foreign_paths", &Scenario::uForeignPaths},
+    {"echo_authorization", &Scenario::uEchoAuthorization},
+};
+
 }  // namespace
 
 std::string ParseScenario(const std::string& strJson, Scenario& scenario) {
@@ -76,18 +90,10 @@ std::string ParseScenario(const std::string& strJson, Scenario& scenario) {
         return "a scenario must be a JSON object";
     }
     Scenario result = scenario;
-    std::string strError = ReadCount(object, "page_size_cap", result.uPageSizeCap);
-    if (strError.empty()) strError = ReadCount(object, "default_page_size", result.uDefaultPageSize);
-    if (strError.empty()) strError = ReadCount(object, "objects_per_diff", result.uObjectsPerDiff);
-    if (strError.empty()) strError = ReadCount(object, "retry_pages", result.uRetryPages);
-    if (strError.empty()) strError = ReadCount(object, "delay_ms", result.uDelayMs);
-    if (strError.empty()) strError = ReadCount(object, "synthetic", result.uSynthetic);
-    if (strError.empty()) strError = ReadCount(object, "odd_spellings", result.uOddSpellings);
-    if (strError.empty()) strError = ReadCount(object, "partner_conflict", result.uPartnerConflict);
-    if (strError.empty()) strError = ReadCount(object, "hostile_paging", result.uHostilePaging);
-    if (strError.empty()) strError = ReadCount(object, "foreign_paths", result.uForeignPaths);
-    if (strError.empty()) strError = ReadCount(object, "echo_authorization", result.uEchoAuthorization);
-    if (!strError.empty()) return strError;
+    for (const Knob& knob : kKnobs) {
+        std::string strError = ReadCount(object, knob.szName, result.*knob.ptrValue);
+        if (!strError.empty()) return strError;
+    }
     if (result.uPageSizeCap == 0 || result.uDefaultPageSize == 0 || result.uObjectsPerDiff == 0) {
         return "page_size_cap, default_page_size and objects_per_diff must be at least 1";
     }
@@ -98,7 +104,7 @@ std::string ParseScenario(const std::string& strJson, Scenario& scenario) {
         result.listFaults.clear();
         for (simdjson::dom::element element : array) {
             FaultRule rule;
-            strError = ParseRule(element, rule);
+            const std::string strError = ParseRule(element, rule);
             if (!strError.empty()) return strError;
             result.listFaults.push_back(rule);
         }
@@ -108,29 +114,15 @@ std::string ParseScenario(const std::string& strJson, Scenario& scenario) {
 }
 
 std::string ScenarioToJson(const Scenario& scenario) {
-    std::string strOut = "{\"page_size_cap\":";
-    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uPageSizeCap));
-    strOut += ",\"default_page_size\":";
-    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uDefaultPageSize));
-    strOut += ",\"objects_per_diff\":";
-    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uObjectsPerDiff));
-    strOut += ",\"retry_pages\":";
-    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uRetryPages));
-    strOut += ",\"delay_ms\":";
-    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uDelayMs));
-    strOut += ",\"synthetic\":";
-    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uSynthetic));
-    strOut += ",\"odd_spellings\":";
-    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uOddSpellings));
-    strOut += ",\"partner_conflict\":";
-    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uPartnerConflict));
-    strOut += ",\"hostile_paging\":";
-    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uHostilePaging));
-    strOut += ",\"foreign_paths\":";
-    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uForeignPaths));
-    strOut += ",\"echo_authorization\":";
-    AppendJsonInt(strOut, static_cast<int64_t>(scenario.uEchoAuthorization));
-    strOut += ",\"faults\":[";
+    std::string strOut = "{";
+    for (const Knob& knob : kKnobs) {
+        strOut += '"';
+        strOut += knob.szName;
+        strOut += "\":";
+        AppendJsonInt(strOut, static_cast<int64_t>(scenario.*knob.ptrValue));
+        strOut += ',';
+    }
+    strOut += "\"faults\":[";
     for (size_t i = 0; i < scenario.listFaults.size(); ++i) {
         const FaultRule& rule = scenario.listFaults[i];
         if (i) strOut.push_back(',');
