@@ -63,7 +63,16 @@ std::string ScanUsageText() {
 }
 
 std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
-    for (int i = 1; i < argc; ++i) {
+    int iFirst = 1;
+    if (argc > 1 && argv[1][0] != '-') {
+        options.strCommand = argv[1];
+        if (options.strCommand != "verify" && options.strCommand != "snapshots" && options.strCommand != "jobs" &&
+            options.strCommand != "forget") {
+            return "unknown command '" + options.strCommand + "'";
+        }
+        iFirst = 2;
+    }
+    for (int i = iFirst; i < argc; ++i) {
         const std::string strArg = argv[i];
         if (strArg == "--help" || strArg == "-h") {
             options.bHelp = true;
@@ -87,6 +96,14 @@ std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
         }
         if (strArg == "--csv") {
             options.bCsv = true;
+            continue;
+        }
+        if (strArg == "--prune") {
+            options.bPrune = true;
+            continue;
+        }
+        if (strArg == "--dry-run") {
+            options.bDryRun = true;
             continue;
         }
         if (strArg == "--password") return "--password is not accepted: use --password-file or $AFS_PASSWORD";
@@ -143,6 +160,15 @@ std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
             if (!ParseNumber(strValue, options.ullMaxItems) || options.ullMaxItems == 0) {
                 return "--max-items needs a number > 0";
             }
+        } else if (strArg == "--sample") {
+            if (!ParseNumber(strValue, options.llSampleDirs) || options.llSampleDirs <= 0)
+                return "--sample needs a number > 0";
+        } else if (strArg == "--min-age") {
+            if (!ParseNumber(strValue, options.llMinAgeSeconds) || options.llMinAgeSeconds < 0)
+                return "--min-age needs a number of seconds >= 0";
+        } else if (strArg == "--keep-last") {
+            if (!ParseNumber(strValue, options.llKeepLast) || options.llKeepLast < 1)
+                return "--keep-last needs a number > 0";
         } else if (strArg == "--batch-rows") {
             if (!ParseNumber(strValue, options.nBatchRows) || options.nBatchRows <= 0) {
                 return "--batch-rows needs a number > 0";
@@ -151,6 +177,7 @@ std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
             return "unknown option " + strArg;
         }
     }
+    if (options.strCommand != "scan") return {};
     if (options.strServer.empty()) return "--server is required";
     if (options.strUser.empty()) return "--user is required";
     if (options.strStateDir.empty()) return "--state is required";

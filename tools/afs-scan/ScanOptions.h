@@ -7,6 +7,9 @@
 // What one afs-scan run was asked to do, as parsed from the command line and
 // the environment. Job ids of -1 mean "take it from the job history".
 struct ScanOptions {
+    // "scan" (the default: run one backup job), "verify", "snapshots", "jobs"
+    // or "forget"; named by the first argument when it is not an option.
+    std::string strCommand = "scan";
     std::string strPlugin;  // empty: the installed plug-in, then the one next to afs-scan
     std::string strServer;
     std::string strUser;
@@ -35,9 +38,19 @@ struct ScanOptions {
     bool bVersion = false;
     int nBatchRows = 4096;
     unsigned long long ullMaxItems = 0;  // 0: the settings' MaxDiffItems
+    // verify
+    long long llSampleDirs = 0;  // 0: every directory
+    // snapshots
+    bool bPrune = false;
+    bool bDryRun = false;
+    long long llMinAgeSeconds = 3600;
+    // forget
+    long long llKeepLast = -1;  // -1: not given
 };
 
-// Parses argv[1..]. Returns an empty text on success, else the usage error.
+// Parses argv[1..] (argv[1] may name a sub-command). Returns an empty text on
+// success, else the usage error. The options every scan job needs are
+// checked here; a sub-command checks the ones it needs itself.
 std::string ParseScanOptions(int argc, char** argv, ScanOptions& options);
 
 // Fills options.strPassword from --password-file or $AFS_PASSWORD (one

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
         std::fputs(ScanUsageText().c_str(), stdout);
         return 0;
     }
+    if (strError.empty() && options.strCommand != "scan") strError = "command '" + options.strCommand + "' is not built yet";
     if (strError.empty()) strError = ReadPassword(options);
     if (!strError.empty()) {
         std::fprintf(stderr, "afs-scan: %s\n%s", strError.c_str(), ScanUsageText().c_str());
