@@ -1,5 +1,7 @@
 #include "tools/afs-scan/ScanDatabase.h"
 
+#include <thread>
+
 namespace {
 
 // The check is a chain of comparisons: an IN list would make SQLite build a
@@ -101,7 +103,29 @@ void BindTimeOrNull(sqlite3_stmt* ptrStatement, int nParameter, long long llTime
 struct CScanDatabase::Handles {
     std::unique_ptr<sqlite3, CloseConnection> ptrDb;
     StatementPtr arrStatements[eStatementCount];
+    std::thread checkpoint;
 };
+
+namespace {
+
+// Copies what the last job committed from the write-ahead log into the
+// database file, on a connection of its own. The closing connection leaves
+// that to the next run, which does it while the plug-in takes its snapshots:
+// the job that committed is durable with its commit, and it ends without
+// copying every page once more and syncing the file.
+void CheckpointPreviousJobs(const std::string& strFile) {
+    sqlite3* ptrDb = nullptr;
+    if (sqlite3_open_v2(strFile.c_str(), &ptrDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_db_config(ptrDb, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_busy_timeout(ptrDb, 5000);
+        // A failure only leaves the log longer; the next run tries again.
+        sqlite3_wal_checkpoint_v2(ptrDb, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+    sqlite3_close_v2(ptrDb);
+}
+
+}  // namespace
 
 const char* ChangeTypeName(NutanixAFSChangeType eChangeType) {
     switch (eChangeType) {
@@ -122,6 +146,7 @@ const char* ChangeTypeName(NutanixAFSChangeType eChangeType) {
 CScanDatabase::CScanDatabase() : ptrHandles(new Handles) {}
 
 CScanDatabase::~CScanDatabase() {
+    WaitForCheckpoint();
     // A transaction still open here belongs to a job nobody finished: drop it.
     if (bInTransaction && ptrHandles->ptrDb)
         sqlite3_exec(ptrHandles->ptrDb.get(), "ROLLBACK", nullptr, nullptr, nullptr);
@@ -161,13 +186,14 @@ CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& st
     ptrHandles->ptrDb.reset(ptrDb);
     if (nResult != SQLITE_OK) return Fail(FX_CODE_LOCATION, "cannot open");
     sqlite3_busy_timeout(ptrDb, 5000);
+    sqlite3_db_config(ptrDb, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     // WAL: readers keep seeing the last finished job while a job writes.
     // FULL: the one commit of a job is on disk when it returns. Large pages
     // (for a new file) and a larger cache than the default make fewer, larger
-    // writes into the log.
+    // writes into the log, which is cut back to 64 MiB when it starts over.
     CRhError error = Execute(
         "PRAGMA page_size = 65536; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
-        " PRAGMA cache_size = -16384",
+        " PRAGMA cache_size = -16384; PRAGMA journal_size_limit = 67108864",
         FX_CODE_LOCATION);
     if (error.IsSuccess()) error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
@@ -179,7 +205,12 @@ CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& st
     bInTransaction = false;
     for (int nHandle = 0; nHandle < eStatementCount && error.IsSuccess(); ++nHandle)
         error = Prepare(kStatements[nHandle], FX_CODE_LOCATION, nHandle);
+    if (error.IsSuccess()) ptrHandles->checkpoint = std::thread(CheckpointPreviousJobs, strFile);
     return error;
+}
+
+void CScanDatabase::WaitForCheckpoint() {
+    if (ptrHandles->checkpoint.joinable()) ptrHandles->checkpoint.join();
 }
 
 CRhError CScanDatabase::Migrate(const std::string& strOldHistory) {
@@ -257,6 +288,14 @@ CRhError CScanDatabase::DeleteRows(long long llJobIdIn, const FXCodeLocation& lo
 
 CRhError CScanDatabase::BeginJob(long long llJobIdIn) {
     llJobId = llJobIdIn;
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::StartJobTransaction() {
+    // The log starts over at the job's first write only when the checkpoint
+    // has copied all of it; a write beside it would make the log grow by
+    // every job.
+    WaitForCheckpoint();
     CRhError error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = true;
@@ -264,6 +303,10 @@ CRhError CScanDatabase::BeginJob(long long llJobIdIn) {
 }
 
 CRhError CScanDatabase::Insert(const ScanItem* ptrItems, size_t uCount) {
+    if (!bInTransaction) {
+        CRhError error = StartJobTransaction();
+        if (error.IsError()) return error;
+    }
     sqlite3_stmt* ptrInsert = ptrHandles->arrStatements[eInsert].get();
     // The batch outlives each step, so SQLite need not copy the texts.
     for (size_t i = 0; i < uCount; ++i) {
@@ -288,7 +331,8 @@ CRhError CScanDatabase::Insert(const ScanItem* ptrItems, size_t uCount) {
 }
 
 CRhError CScanDatabase::FinishJob(const JobRecord& record) {
-    CRhError error = WriteJob(record, FX_CODE_LOCATION);
+    CRhError error = bInTransaction ? CRhError::Success() : StartJobTransaction();
+    if (error.IsSuccess()) error = WriteJob(record, FX_CODE_LOCATION);
     if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
     if (error.IsSuccess()) bInTransaction = false;
     return error;
@@ -300,6 +344,7 @@ CRhError CScanDatabase::DiscardJob(const JobRecord& record) {
         Execute("ROLLBACK", FX_CODE_LOCATION);
         bInTransaction = false;
     }
+    WaitForCheckpoint();
     CRhError error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = true;

@@ -36,6 +36,9 @@ const char* ChangeTypeName(NutanixAFSChangeType eChangeType);
 // killed process left in the write-ahead log. Memory stays bounded whatever
 // the job's size, as SQLite spills its page cache into the log.
 //
+// Closing leaves the log's pages for the next Open, which copies them into
+// the file on a thread of its own while the caller goes on.
+//
 // Owns its connection and statements. Not thread-safe: calls must not
 // overlap, but they may come from different threads one after another.
 // Every failure is returned as an error chain with SQLite's text.
@@ -53,8 +56,9 @@ public:
     CRhError Open(const std::string& strFile, const std::string& strOldHistory);
     // Every job of the history, by id.
     CRhError LoadJobs(std::vector<JobRecord>& listJobs);
-    // Starts the job's transaction and deletes the rows a former run of the
-    // same job id left.
+    // Names the job the next calls write. Its transaction starts with its
+    // first insert (or FinishJob), after the checkpoint Open started, and
+    // first deletes the rows a former run of the same job id left.
     CRhError BeginJob(long long llJobId);
     // Inserts rows of the job begun last.
     CRhError Insert(const ScanItem* ptrItems, size_t uCount);
@@ -73,6 +77,8 @@ private:
     CRhError Migrate(const std::string& strOldHistory);
     CRhError WriteJob(const JobRecord& record, const FXCodeLocation& location);
     CRhError DeleteRows(long long llJobId, const FXCodeLocation& location);
+    CRhError StartJobTransaction();
+    void WaitForCheckpoint();
 
     std::unique_ptr<Handles> ptrHandles;
     std::string strFile;
