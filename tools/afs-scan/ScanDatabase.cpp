@@ -193,7 +193,7 @@ CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& st
     // writes into the log, which is cut back to 64 MiB when it starts over.
     CRhError error = Execute(
         "PRAGMA page_size = 65536; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
-        " PRAGMA cache_size = -16384; PRAGMA journal_size_limit = 67108864",
+        " PRAGMA cache_size = -16384; PRAGMA journal_size_limit = 67108864; PRAGMA wal_autocheckpoint = 0",
         FX_CODE_LOCATION);
     if (error.IsSuccess()) error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
