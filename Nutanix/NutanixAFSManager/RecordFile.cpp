@@ -7,10 +7,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/PrivateFile.h"
+
 CRecordFileAppender::CRecordFileAppender(const std::string& path) {
-    // The same file mode as fopen's "a+": created 0666 less the umask.
+    // Not through a symbolic link, never a FIFO, created 0600: the record
+    // files may lie in a folder other local users can write to.
     do {
-        nFile = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        nFile = afs_private_file::Open(path, O_APPEND, strOpenError);
     } while (nFile < 0 && errno == EINTR);
 }
 
@@ -44,7 +47,7 @@ void CRecordFileAppender::TakeBackPartialWrite(size_t written) {
 
 bool CRecordFileAppender::Commit(std::string& reason) {
     if (nFile < 0) {
-        reason = "not open";
+        reason = strOpenError;
         return false;
     }
     bool bOk = true;

@@ -3,7 +3,8 @@
 #include <string>
 
 // Appends whole lines to one record file. The file is opened for appending
-// (created when missing) by the constructor and closed by Commit() or the
+// (created 0600 when missing; a symbolic link, FIFO or anything but a regular
+// file is refused) by the constructor and closed by Commit() or the
 // destructor, so it is open for one batch only. The batch goes out in one
 // write() on an O_APPEND descriptor, so other processes appending to the same
 // file never interleave with it. When that write lands only in part, the part
@@ -20,7 +21,7 @@ public:
     // Queues `text` (one or more whole lines) for the batch.
     void Append(const std::string& text);
     // Writes the batch and closes the file. False, with the system's reason
-    // in `reason`, when any of it failed.
+    // in `reason`, when any of it failed or the file could not be opened.
     bool Commit(std::string& reason);
 
 private:
@@ -29,5 +30,6 @@ private:
     void CloseQuietly();
 
     int nFile = -1;
+    std::string strOpenError;
     std::string strBatch;
 };

@@ -12,28 +12,26 @@ CRhError CNutanixAFSManager::SaveSnapDevInfo(const std::string& mountPath, const
         return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE, "SnapInfo file not set");
     }
     {
+        // A file that cannot be opened loses its line as surely as a full
+        // disk does, so it is logged the same way.
         CRecordFileAppender infoFile(strSnapInfoFile);
-        if (infoFile.IsOpen()) {
-            infoFile.Append(FXString::Format("%s:%s:%s\n", mountPath.c_str(), deviceText.c_str(), snapPath.c_str()));
-            std::string reason;
-            if (infoFile.Commit(reason)) {
-                HOST_LOG(3, "Added %s:%s:%s to %s", mountPath.c_str(), deviceText.c_str(), snapPath.c_str(),
-                         strSnapInfoFile.c_str());
-            } else {
-                HOST_LOG(0, "Failed to write [%s] file: %s", strSnapInfoFile.c_str(), reason.c_str());
-            }
+        infoFile.Append(FXString::Format("%s:%s:%s\n", mountPath.c_str(), deviceText.c_str(), snapPath.c_str()));
+        std::string reason;
+        if (infoFile.Commit(reason)) {
+            HOST_LOG(3, "Added %s:%s:%s to %s", mountPath.c_str(), deviceText.c_str(), snapPath.c_str(),
+                     strSnapInfoFile.c_str());
+        } else {
+            HOST_LOG(0, "Failed to write [%s] file: %s", strSnapInfoFile.c_str(), reason.c_str());
         }
     }
     if (strSnapMapFile.empty()) {
         return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE, "SnapMapInfo file not set");
     }
     CRecordFileAppender mapFile(strSnapMapFile);
-    if (mapFile.IsOpen()) {
-        mapFile.Append(FXString::Format("m:%s:%s:\n", mountPath.c_str(), snapPath.c_str()));
-        std::string reason;
-        if (!mapFile.Commit(reason)) {
-            HOST_LOG(0, "Failed to write [%s] file: %s", strSnapMapFile.c_str(), reason.c_str());
-        }
+    mapFile.Append(FXString::Format("m:%s:%s:\n", mountPath.c_str(), snapPath.c_str()));
+    std::string reason;
+    if (!mapFile.Commit(reason)) {
+        HOST_LOG(0, "Failed to write [%s] file: %s", strSnapMapFile.c_str(), reason.c_str());
     }
     return CRhError::Success();
 }

@@ -27,8 +27,8 @@ enum ETwist {
     eWrongPassword,
     eUntrustedCertificate,  // HTTPS, but the settings do not trust the certificate
     eDotDotPath,            // job 2's snapshot lists "zz/../../outside.txt", as a hostile server might
-    eFullDiskSnapInfo,      // the record file leads into /dev/full
-    eFullDiskSnapMap,
+    eLinkedSnapInfo,        // a neighbour planted the record file as a link to a file of theirs
+    eLinkedSnapMap,
     eKillScan,    // SIGKILL to afs-scan in the middle of loading (kills come last)
     eKillServer,  // SIGKILL to the server then; it is started again for job 4
 };
@@ -46,6 +46,7 @@ struct FaultCase {
 const char* const k500 = "HTTP 500: simulated failure";
 const char* const kCompare = "CompareSnapAndLoadItem threw: ";
 const char* const kPage = "get_mount_target_snapshot_diff_page failed: ";
+const char* const kLinkRefused = "Too many levels of symbolic links (a symbolic link; remove it or choose another folder)";
 const char* const kMalformed = "HTTP 200: malformed response";
 const char* const kSnap = "CreateAndMountSnap failed";
 const char* const kPartner = "CreatePartnerServer failed";
@@ -102,8 +103,8 @@ const FaultCase kFaults[] = {
     {"DotDotPathInTheDifference", "{}", "", eDotDotPath, 1, true,
      {"CompareSnapAndLoadItem failed", "Unsafe path [/127.0.0.1/share1/zz/../../outside.txt] in snapshot difference"}},
     // By design a snapshot info line that cannot be written is only logged.
-    {"SnapInfoOnAFullDisk", "{}", "", eFullDiskSnapInfo, 0, true, {"snapinfo] file: No space left on device"}},
-    {"SnapMapOnAFullDisk", "{}", "", eFullDiskSnapMap, 1, true, {"OverWriteSnapDevInfo failed", "snapmap] file: No space left on device"}},
+    {"SnapInfoIsAPlantedLink", "{}", "", eLinkedSnapInfo, 0, true, {"snapinfo] file: cannot open ", kLinkRefused}},
+    {"SnapMapIsAPlantedLink", "{}", "", eLinkedSnapMap, 1, true, {"OverWriteSnapDevInfo failed", " Failed to open [", "snapmap] file"}},
     {"KilledWhileLoading", kSlowPages, "", eKillScan, 128 + SIGKILL, true, {}},
     {"ServerStoppedWhileLoading", kSlowPages, "", eKillServer, 1, true, {kCompare, kPage}},
 };
@@ -158,10 +159,12 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
     // Appended last, the entry keeps the manifest sorted by path.
     if (fault.eTwist == eDotDotPath)
         std::ofstream(strManifest, std::ios::app) << "F\t987654321\t4\t0\t0\t0\t0\t0\tzz/../../outside.txt\n";
-    if (fault.eTwist == eFullDiskSnapInfo || fault.eTwist == eFullDiskSnapMap) {
+    const std::string strVictim = strRoot + "/victim";
+    if (fault.eTwist == eLinkedSnapInfo || fault.eTwist == eLinkedSnapMap) {
+        std::ofstream(strVictim) << "keep\n";
         std::filesystem::create_directories(strStateDir + "/job-3");
-        ASSERT_EQ(0, symlink("/dev/full",
-                             JobFile(3, fault.eTwist == eFullDiskSnapInfo ? "snapinfo" : "snapmap").c_str()));
+        ASSERT_EQ(0, symlink(strVictim.c_str(),
+                             JobFile(3, fault.eTwist == eLinkedSnapInfo ? "snapinfo" : "snapmap").c_str()));
     }
     const std::vector<std::string> listItems = Query("SELECT * FROM items"),
                                    listJobs = Query("SELECT * FROM jobs");
@@ -171,6 +174,9 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
                                        fault.eTwist == eWrongPassword ? "bad-pw" : kPassword);
 
     EXPECT_EQ(fault.nExitStatus, run3.nExitStatus) << run3.strStderr;
+    if (fault.eTwist == eLinkedSnapInfo || fault.eTwist == eLinkedSnapMap) {
+        EXPECT_EQ("keep\n", ReadWholeFile(strVictim));
+    }
     EXPECT_THAT(run3.strStderr, ::testing::Not(::testing::ContainsRegex(std::string(kPassword) + "|bad-pw")));
     for (const std::string& strText : fault.listTexts)
         EXPECT_THAT(fault.nExitStatus ? run3.strStderr : ReadWholeFile(strStateDir + "/afs-scan.log"),

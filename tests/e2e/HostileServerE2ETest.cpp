@@ -136,5 +136,26 @@ TEST_F(HostileNeighbourE2ETest, PlantedLinksFifosAndOpenFoldersAreRefusedAndTheJ
     EXPECT_EQ(0600u, attributes.st_mode & 0777);
 }
 
+TEST_F(HostileNeighbourE2ETest, LinksPlantedInTheStateFoldersAreNotFollowed) {
+    const std::string strVictim = strRoot + "/victim";
+    std::ofstream(strVictim) << "keep\n";
+    WriteFile("share1/a.txt", "alpha\n");
+    WriteMountTable({"share1"});
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+    std::filesystem::create_directories(strStateDir);
+    std::filesystem::create_symlink(strVictim, strStateDir + "/lock");
+    std::filesystem::create_symlink(strVictim, strRoot + "/sim-state/partner_servers.json.tmp");
+    const char* const kLink = ": Too many levels of symbolic links (a symbolic link; remove it or choose another folder)";
+
+    ProgramResult locked = RunJob();
+    EXPECT_EQ(1, locked.nExitStatus);
+    EXPECT_THAT(locked.strStderr, HasSubstr("lock file: cannot open " + strStateDir + "/lock" + kLink));
+    std::filesystem::remove(strStateDir + "/lock");
+    ProgramResult partner = RunJob();
+    EXPECT_EQ(1, partner.nExitStatus);
+    EXPECT_THAT(partner.strStderr, HasSubstr("sim-state/partner_servers.json.tmp" + std::string(kLink)));
+    EXPECT_EQ("keep\n", ReadWholeFile(strVictim));
+}
+
 }  // namespace
 }  // namespace afs_test

@@ -182,7 +182,8 @@ CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& st
     sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     sqlite3* ptrDb = nullptr;
     const int nResult = sqlite3_open_v2(
-        strFile.c_str(), &ptrDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+        strFile.c_str(), &ptrDb,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
     ptrHandles->ptrDb.reset(ptrDb);
     if (nResult != SQLITE_OK) return Fail(FX_CODE_LOCATION, "cannot open");
     sqlite3_busy_timeout(ptrDb, 5000);

@@ -1,5 +1,7 @@
 #include "tools/afs-scan/StateLock.h"
 
+#include "host/PrivateFile.h"
+
 #include <fcntl.h>
 #include <sys/file.h>  // flock: released by the kernel when the process dies
 #include <unistd.h>
@@ -14,11 +16,11 @@ CStateLock::~CStateLock() {
 
 CRhError CStateLock::Acquire(const std::string& strStateDir) {
     const std::string strPath = strStateDir + "/lock";
-    nFd = open(strPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (nFd < 0) {
-        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, errno, "cannot open the lock file %s: %s",
-                                     strPath.c_str(), std::strerror(errno));
-    }
+    // The holder's id is written into it: a link planted in a shared state
+    // folder must not send that write to another file.
+    std::string strWhy;
+    nFd = afs_private_file::Open(strPath, O_RDWR, strWhy);
+    if (nFd < 0) return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "lock file: %s", strWhy.c_str());
     if (flock(nFd, LOCK_EX | LOCK_NB) != 0) {
         const int nError = errno;
         char buffer[32] = {};

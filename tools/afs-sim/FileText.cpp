@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/PrivateFile.h"
+
 namespace afs_sim {
 
 bool ReadFileText(const std::string& strFile, std::string& strText) {
@@ -16,18 +18,37 @@ bool ReadFileText(const std::string& strFile, std::string& strText) {
     return !in.bad();
 }
 
-std::string WriteFileAtomically(const std::string& strFile, const std::string& strText) {
-    const std::string strTemp = strFile + ".tmp";
-    {
-        std::ofstream out(strTemp, std::ios::binary | std::ios::trunc);
-        out << strText;
-        out.flush();
-        if (!out) return "cannot write " + strTemp;
+CAtomicFile::CAtomicFile(const std::string& strFileIn) : strFile(strFileIn), strTemp(strFileIn + ".tmp") {
+    ptrStream = afs_private_file::OpenStream(strTemp, "w", strError);
+}
+
+CAtomicFile::~CAtomicFile() {
+    if (ptrStream != nullptr) std::fclose(ptrStream);
+}
+
+void CAtomicFile::Write(const std::string& strText) {
+    if (ptrStream != nullptr && std::fwrite(strText.data(), 1, strText.size(), ptrStream) != strText.size() &&
+        strError.empty()) {
+        strError = "cannot write " + strTemp;
     }
+}
+
+std::string CAtomicFile::Commit() {
+    if (ptrStream == nullptr) return strError;
+    const bool bClosed = std::fclose(ptrStream) == 0;
+    ptrStream = nullptr;
+    if (!bClosed && strError.empty()) strError = "cannot write " + strTemp;
+    if (!strError.empty()) return strError;
     std::error_code error;
     std::filesystem::rename(strTemp, strFile, error);
     if (error) return "cannot rename " + strTemp + ": " + error.message();
     return {};
+}
+
+std::string WriteFileAtomically(const std::string& strFile, const std::string& strText) {
+    CAtomicFile file(strFile);
+    file.Write(strText);
+    return file.Commit();
 }
 
 }  // namespace afs_sim

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace afs_sim {
@@ -7,9 +8,30 @@ namespace afs_sim {
 // Reads a whole file. Returns false when it cannot be read.
 bool ReadFileText(const std::string& strFile, std::string& strText);
 
-// Writes a temporary file beside `strFile` and renames it over, so readers
-// and crashes see the old or the new content, never a mix. Returns an empty
-// text on success, else what went wrong.
+// A file replaced as a whole: written to a temporary file beside it, then
+// renamed over it, so readers and crashes see the old or the new content,
+// never a mix. The temporary file is opened without following a symbolic
+// link and must be a regular file: the state folder may be one other local
+// users can write to.
+class CAtomicFile {
+public:
+    explicit CAtomicFile(const std::string& strFile);
+    ~CAtomicFile();
+    CAtomicFile(const CAtomicFile&) = delete;
+    CAtomicFile& operator=(const CAtomicFile&) = delete;
+
+    void Write(const std::string& strText);
+    // Returns an empty text on success, else what went wrong.
+    std::string Commit();
+
+private:
+    std::string strFile;
+    std::string strTemp;
+    std::string strError;
+    std::FILE* ptrStream = nullptr;
+};
+
+// CAtomicFile with the whole content at once.
 std::string WriteFileAtomically(const std::string& strFile, const std::string& strText);
 
 }  // namespace afs_sim

@@ -1,5 +1,7 @@
 #include "tools/afs-sim/Manifest.h"
 
+#include "tools/afs-sim/FileText.h"
+
 #include <fcntl.h>     // AT_FDCWD, AT_SYMLINK_NOFOLLOW
 #include <sys/stat.h>  // statx: the birth time is only available there
 
@@ -105,22 +107,27 @@ std::string CaptureManifest(const std::string& strShareDir, Manifest& manifest) 
 }
 
 std::string SaveManifest(const std::string& strFile, const Manifest& manifest) {
-    const std::string strTemp = strFile + ".tmp";
-    {
-        std::ofstream out(strTemp, std::ios::binary | std::ios::trunc);
-        if (!out) return "cannot write " + strTemp;
-        for (const ManifestEntry& entry : manifest) {
-            out << TypeLetter(entry.eType) << '\t' << entry.uInode << '\t'
-                << entry.llSize << '\t' << entry.llAccessNs << '\t' << entry.llModifyNs << '\t'
-                << entry.llChangeNs << '\t' << entry.llCreateNs << '\t' << (entry.bBirthTime ? 1 : 0) << '\t' << EscapePath(entry.strPath) << '\n';
+    CAtomicFile file(strFile);
+    std::string strChunk;
+    for (const ManifestEntry& entry : manifest) {
+        strChunk += TypeLetter(entry.eType);
+        strChunk += '\t';
+        strChunk += std::to_string(entry.uInode);
+        for (int64_t llField : {entry.llSize, entry.llAccessNs, entry.llModifyNs, entry.llChangeNs,
+                                entry.llCreateNs, static_cast<int64_t>(entry.bBirthTime ? 1 : 0)}) {
+            strChunk += '\t';
+            strChunk += std::to_string(llField);
         }
-        out.flush();
-        if (!out) return "cannot write " + strTemp;
+        strChunk += '\t';
+        strChunk += EscapePath(entry.strPath);
+        strChunk += '\n';
+        if (strChunk.size() >= (1u << 20)) {
+            file.Write(strChunk);
+            strChunk.clear();
+        }
     }
-    std::error_code error;
-    fs::rename(strTemp, strFile, error);
-    if (error) return "cannot rename " + strTemp + ": " + error.message();
-    return {};
+    file.Write(strChunk);
+    return file.Commit();
 }
 
 std::string LoadManifest(const std::string& strFile, Manifest& manifest) {
