@@ -18,25 +18,27 @@ const std::string kCreationEnd = "] shares=[] exports=[] backup=true";
 
 class ApiHelperTest : public CPluginTestBase {
 protected:
-    ApiHelperTest() : helper("server", "user", "secret", 1234) {}
-    CNutanixAFSManagerAPIHelper helper;
+    CNutanixAFSManagerAPIHelper helper{"server", "user", "secret", 1234};
 };
 
-// What a REST operation's guard makes of each way the call can fail.
-TEST_F(ApiHelperTest, RestCallGuardsTurnEveryThrowIntoAnErrorChain) {
-    enum EThrow { eNutanix, eStd, eOther };
-    struct Case {
-        const char* operation;
+// What a REST operation's guard makes of each way the call can fail: a
+// throw (NutanixException, std exception, anything else, HTTP 409) or a plain
+// failing answer. "create_new_partner_server" is the creation after our name
+// was not listed; "create_partner_server" the one after it was.
+TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
+    enum EThrow { eNutanix, eStd, eOther, ePlain, eConflict };
+    const struct {
+        std::string strOperation;
         EThrow eThrow;
-        const char *message, *event, *catchAllLog;
-    };
-    const Case cases[] = {
+        const char *message, *event, *logLine;  // logLine: once at level 0
+    } cases[] = {
         {"get_mount_target", eNutanix, "get_mount_target called failed with error [HTTP 500: fire]",
          "get_mount_target | HTTP 500: fire", nullptr},
         {"get_mount_target", eStd, "get_mount_target called failed with error [std::bad_alloc]",
          "get_mount_target | std::bad_alloc", nullptr},
         {"get_mount_target", eOther, "get_mount_target called failed", nullptr,
          "Exception was raised by get_mount_target, Reason :[UNKNOWN]"},
+        {"get_mount_target", ePlain, "get_mount_target failed", nullptr, "get_mount_target failed"},
         {"get_mount_target_snapshot", eNutanix, "get_mount_target_snapshot called failed with error [HTTP 500: fire]",
          "get_mount_target_snapshot | HTTP 500: fire", nullptr},
         {"get_mount_target_snapshot", eOther, "get_mount_target_snapshot called failed", nullptr,
@@ -45,72 +47,63 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryThrowIntoAnErrorChain) {
          "create_mount_target_snapshot | std::bad_alloc", nullptr},
         {"create_mount_target_snapshot", eOther, "Create Snap function failed", nullptr,
          "Exception was raised by create_mount_target_snapshot, Reason :[UNKNOWN]"},
+        {"create_mount_target_snapshot", ePlain,
+         "Create Snap function failed with error [the file server answered an empty snapshot UUID]", nullptr,
+         "Create Snap function failed with error [the file server answered an empty snapshot UUID]"},
         {"get_partner_server", eNutanix, "create_partner_server called failed with error [HTTP 500: fire]",
          "create_partner_server | HTTP 500: fire", nullptr},
         {"get_partner_server", eOther, "create_partner_server called failed", nullptr,
          "Exception was raised by create_partner_server, Reason :[UNKNOWN]"},
-        // Once the name is known the creation runs under a guard that sends no event.
         {"create_partner_server", eNutanix, "create_partner_server called failed with error [HTTP 500: fire]",
          nullptr, nullptr},
         {"create_partner_server", eOther, "create_partner_server called", nullptr,
          "Exception was raised by create_partner_server, Reason :[UNKNOWN]"},
+        {"create_new_partner_server", eNutanix, "create_partner_server called failed with error [HTTP 500: fire]",
+         "create_partner_server | HTTP 500: fire", nullptr},
+        {"create_new_partner_server", ePlain, "create_partner_server called failed", nullptr, nullptr},
+        // A 409 is taken only when our name is listed afterwards.
+        {"create_new_partner_server", eConflict, "create_partner_server called failed with error [HTTP 409: exists]",
+         "create_partner_server | HTTP 409: exists", nullptr},
     };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(std::string(test.operation) + " " + std::to_string(test.eThrow));
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.strOperation + " " + std::to_string(test.eThrow));
         ISendEventInterface::GetInstance()->ClearSentEvents();
         log->Clear();
-        auto fnThrow = [&test]() {
+        auto fnFail = [&test]() {
             if (test.eThrow == eNutanix) throw NutanixException("HTTP 500: fire");
             if (test.eThrow == eStd) throw std::bad_alloc();
-            throw 42;
+            if (test.eThrow == eConflict) throw NutanixException("HTTP 409: exists", 409);
+            if (test.eThrow == eOther) throw 42;
         };
-        const std::string operation = test.operation;
-        ptrBackend->fnGetMountTarget = [&](int32_t, int32_t) -> SharePage { fnThrow(); return nullptr; };
-        ptrBackend->fnGetMountTargetSnapshot = [&](int32_t, int32_t) -> SnapPage { fnThrow(); return nullptr; };
-        ptrBackend->fnCreateSnapshot = [&](const std::string&, const std::string&) { fnThrow(); return ""; };
-        ptrBackend->fnGetPartnerServer = operation == "get_partner_server"
-                                             ? [&](int32_t, int32_t) -> PartnerPage { fnThrow(); return nullptr; }
-                                             : ServePartners({kPartner});
-        ptrBackend->fnCreatePartnerServer = [&]() { fnThrow(); return ""; };
+        auto serveShares = ServeShares(std::vector<ShareSpec>(45, ShareSpec{"s", "u"}));
+        ptrBackend->fnGetMountTarget = [&](int32_t offset, int32_t length) -> SharePage {
+            if (offset == 20) fnFail();
+            return offset == 20 ? nullptr : serveShares(offset, length);
+        };
+        ptrBackend->fnGetMountTargetSnapshot = [&](int32_t, int32_t) -> SnapPage { fnFail(); return nullptr; };
+        ptrBackend->fnCreateSnapshot = [&](Str, Str) { fnFail(); return ""; };
+        ptrBackend->fnGetPartnerServer = test.strOperation == "get_partner_server"
+                                             ? [&](int32_t, int32_t) -> PartnerPage { fnFail(); return nullptr; }
+                                             : ServePartners({test.strOperation == "create_partner_server" ? kPartner : "x"});
+        ptrBackend->fnCreatePartnerServer = [&]() { fnFail(); return ""; };
         std::vector<MountedTargets> shares;
         std::vector<MountedTargetsSnaps> snaps;
         std::string uuid = "unchanged";
-        CRhError error = operation == "get_mount_target"            ? helper.GetMountedTargets(shares)
-                         : operation == "get_mount_target_snapshot" ? helper.GetListOfSnapsForUUID("mt", snaps)
-                         : operation == "create_mount_target_snapshot" ? helper.CreateSnap("mt", "n", uuid)
-                                                                       : helper.CreatePartnerServer({"a"});
+        const std::string& op = test.strOperation;
+        CRhError error = op == "get_mount_target"               ? helper.GetMountedTargets(shares)
+                         : op == "get_mount_target_snapshot"    ? helper.GetListOfSnapsForUUID("mt", snaps)
+                         : op == "create_mount_target_snapshot" ? helper.CreateSnap("mt", "n", uuid)
+                                                                : helper.CreatePartnerServer({"a"});
         EXPECT_EQ(1627u, error.GetCode());
         EXPECT_EQ(test.message, error.GetMessage());
         EXPECT_EQ(test.event ? std::vector<std::string>{std::string("0x11000095: ") + test.event}
                              : std::vector<std::string>{},
                   Events());
-        EXPECT_EQ(test.catchAllLog ? 1u : 0u,
-                  log->CountContaining(test.catchAllLog ? test.catchAllLog : "Exception was raised by", 0));
+        EXPECT_EQ(test.logLine ? 1u : 0u,
+                  log->CountContaining(test.logLine ? test.logLine : "Exception was raised by", 0));
         EXPECT_EQ("unchanged", uuid);
+        EXPECT_EQ(op == "get_mount_target" ? 20u : 0u, shares.size());  // what came before the failure stays
     }
-}
-
-TEST_F(ApiHelperTest, PlainFailuresAreErrorsWithoutEvent) {
-    auto serve = ServeShares(std::vector<ShareSpec>(45, ShareSpec{"s", "u"}));
-    ptrBackend->fnGetMountTarget = [serve](int32_t offset, int32_t length) {
-        return offset == 20 ? nullptr : serve(offset, length);
-    };
-    std::vector<MountedTargets> shares;
-    EXPECT_EQ("get_mount_target failed", helper.GetMountedTargets(shares).GetMessage());
-    EXPECT_EQ(20u, shares.size());  // what came before the failure stays
-    EXPECT_EQ(1u, log->CountContaining("get_mount_target failed", 0));
-
-    ptrBackend->fnGetPartnerServer = ServePartners({});
-    ptrBackend->fnCreatePartnerServer = []() { return std::string(); };
-    EXPECT_EQ("create_partner_server called failed", helper.CreatePartnerServer({"a"}).GetMessage());
-
-    ptrBackend->fnCreateSnapshot = [](const std::string&, const std::string&) { return std::string(); };
-    std::string uuid = "before";
-    EXPECT_EQ("Create Snap function failed with error [the file server answered an empty snapshot UUID]",
-              helper.CreateSnap("mt", "n", uuid).GetMessage());
-    EXPECT_EQ("before", uuid);
-    EXPECT_EQ(1u, log->CountContaining("Create Snap function failed with error [the file server", 0));
-    EXPECT_TRUE(Events().empty());
 }
 
 TEST_F(ApiHelperTest, ListingsArePagedTwentyAtATimeUntilTheTotal) {
@@ -126,38 +119,32 @@ TEST_F(ApiHelperTest, ListingsArePagedTwentyAtATimeUntilTheTotal) {
     EXPECT_THAT(ptrBackend->listCalls,
                 ElementsAre("get_mount_target 0 20", "get_mount_target 20 20", "get_mount_target 40 20"));
     ASSERT_EQ(45u, shares.size());
-    EXPECT_EQ("share44|uuid-44|GENERAL", shares[44].strShareName + "|" + shares[44].strShareUUID + "|" +
-                                             shares[44].strShareType);
-    std::string marks;
+    std::string marks = shares[44].strShareName + "|" + shares[44].strShareUUID + "|" + shares[44].strShareType + " ";
     for (int i = 0; i < 5; ++i) marks += shares[i].bCFTBackup ? '1' : '0';
-    EXPECT_EQ("10100", marks);
+    EXPECT_EQ("share44|uuid-44|GENERAL 10100", marks);
     EXPECT_EQ(3u, log->CountContaining("Total Number of Mounted Targets : 45", 0));
     EXPECT_EQ(3u, log->CountContaining(" get_mount_target response [{", 7));
     EXPECT_EQ(1u, log->CountContaining("Get list of mounted targets", 3));
-
     ptrBackend->listCalls.clear();
     ptrBackend->fnGetMountTarget = ServeShares({});
-    shares.clear();
     EXPECT_FALSE(helper.GetMountedTargets(shares).IsError());
     EXPECT_EQ(1u, ptrBackend->listCalls.size());
 }
 
 TEST_F(ApiHelperTest, PagingThatMakesNoProgressOrOvershootsEndsWithAnError) {
-    ptrBackend->fnGetMountTarget = [](int32_t offset, int32_t) { return MakeSharePage(offset, 45, {}); };
+    ptrBackend->fnGetMountTarget = ServeShares({}, 45);
     std::vector<MountedTargets> shares;
     EXPECT_EQ("get_mount_target paging stopped: no progress at offset 0, total 45",
               helper.GetMountedTargets(shares).GetMessage());
-    ptrBackend->fnGetMountTargetSnapshot = [](int32_t offset, int32_t) {
-        return MakeSnapPage(offset, 15, std::vector<SnapSpec>(20, SnapSpec{"s", "n", "mt"}));
-    };
+    ptrBackend->fnGetMountTargetSnapshot = ServeSnaps(std::vector<SnapSpec>(20, SnapSpec{"s", "n", "mt"}), 15);
     std::vector<MountedTargetsSnaps> snaps;
     EXPECT_EQ("get_mount_target_snapshot paging stopped: next offset 20 passes the total 15 (requested offset 0)",
               helper.GetListOfSnapsForUUID("mt", snaps).GetMessage());
-    ptrBackend->fnGetPartnerServer = [](int32_t offset, int32_t) { return MakePartnerPage(offset, 3, {}); };
+    ptrBackend->fnGetPartnerServer = ServePartners({}, 3);
     EXPECT_EQ("get_partner_server paging stopped: no progress at offset 0, total 3",
               helper.CreatePartnerServer({"a"}).GetMessage());
     ptrBackend->fnGetPartnerServer = [](int32_t, int32_t) {
-        auto ptrPage = MakePartnerPage(0, 1, {"x"});
+        auto ptrPage = ServePartners({"x"})(0, 20);
         ptrPage->setMetadata(nullptr);
         return ptrPage;
     };
@@ -169,29 +156,27 @@ TEST_F(ApiHelperTest, PagingThatMakesNoProgressOrOvershootsEndsWithAnError) {
 }
 
 TEST_F(ApiHelperTest, PartnerServerIsLookedUpByExactNameAndAlwaysRegistered) {
-    struct Case {
+    std::vector<std::string> listSecondPage(20, "other");
+    listSecondPage.insert(listSecondPage.end(), {"x", kPartner, "y", kPartner});
+    listSecondPage.resize(45, "z");
+    const struct {
         std::vector<std::string> listServers;
         std::list<std::string> listEntries;
         std::vector<std::string> listCalls;
         bool bCreatedNew;
-    };
-    const std::vector<std::string> listTwentyOthers(20, "other");
-    std::vector<std::string> listSecondPage = listTwentyOthers;
-    listSecondPage.insert(listSecondPage.end(), {"x", kPartner, "y", kPartner});
-    listSecondPage.resize(45, "z");
-    const Case cases[] = {
-        {{}, {"10.0.0.1", "backup.example"}, {"get_partner_server 0 20", kCreation + "10.0.0.1:RW,backup.example:RW" +
-                                                                             kCreationEnd}, true},
+    } cases[] = {
+        {{}, {"10.0.0.1", "backup.example"},
+         {"get_partner_server 0 20", kCreation + "10.0.0.1:RW,backup.example:RW" + kCreationEnd}, true},
         {{"CURL_CLIENT_PARTNER_SERVER_PELLORAND"}, {}, {"get_partner_server 0 20", kCreation + kCreationEnd}, true},
         // Found on the second page: the third is never asked for.
         {listSecondPage, {}, {"get_partner_server 0 20", "get_partner_server 20 20", kCreation + kCreationEnd}, false},
     };
-    for (const Case& test : cases) {
+    ptrBackend->fnCreatePartnerServer = []() { return std::string("ps-uuid"); };
+    for (const auto& test : cases) {
         SCOPED_TRACE(test.listCalls.back());
         log->Clear();
         ptrBackend->listCalls.clear();
         ptrBackend->fnGetPartnerServer = ServePartners(test.listServers);
-        ptrBackend->fnCreatePartnerServer = []() { return std::string("ps-uuid"); };
         ASSERT_FALSE(helper.CreatePartnerServer(test.listEntries).IsError());
         EXPECT_EQ(test.listCalls, ptrBackend->listCalls);
         EXPECT_EQ(test.bCreatedNew, log->CountContaining("Partner server does not exists creating new partner server", 0));
@@ -211,7 +196,6 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
     EXPECT_EQ(1u, log->CountContaining("SnapName [b], snap UUID [s2], state [], mountTargetUUID [MT]", 7));
     EXPECT_EQ(1u, log->CountContaining("get_mount_target_snapshot [{", 7));
     EXPECT_EQ(1u, log->CountContaining("Get list of snapshot for UUID [mt]", 3));
-
     // No answer ends the listing: what came before stays.
     auto serve = ServeSnaps(std::vector<SnapSpec>(30, SnapSpec{"s", "n", "mt"}));
     ptrBackend->fnGetMountTargetSnapshot = [serve](int32_t offset, int32_t length) {
@@ -221,16 +205,14 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
     EXPECT_FALSE(helper.GetListOfSnapsForUUID("mt", snaps).IsError());
     EXPECT_EQ(20u, snaps.size());
     EXPECT_EQ(1u, log->CountContaining("get_mount_target_snapshot returned no shapsots", 0));
-
     ptrBackend->listCalls.clear();
-    ptrBackend->fnCreateSnapshot = [](const std::string&, const std::string&) { return std::string("new-uuid"); };
+    ptrBackend->fnCreateSnapshot = [](Str, Str) { return std::string("new-uuid"); };
     std::string uuid;
     ASSERT_FALSE(helper.CreateSnap("mt", "zkop__2_7_1234", uuid).IsError());
     EXPECT_EQ("new-uuid", uuid);
     EXPECT_EQ(1u, log->CountContaining("Snap creation success and SnapUUID [new-uuid]", 0));
-
     // A deletion that fails is logged and the next one still goes out.
-    ptrBackend->fnDeleteSnapshot = [](const std::string& uuid) {
+    ptrBackend->fnDeleteSnapshot = [](Str uuid) {
         if (uuid == "s2") throw NutanixException("delete refused");
         if (uuid == "s3") throw 7;
     };
@@ -240,7 +222,7 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
                             "delete_mount_target_snapshot s1 true", "delete_mount_target_snapshot s2 true",
                             "delete_mount_target_snapshot s3 true", "delete_mount_target_snapshot s4 true"));
     EXPECT_EQ(1u, log->CountContaining("Delete Snap called failed with error [delete refused]", 0));
-    EXPECT_EQ(1u, log->CountContaining("Delete Snap called failed", 0) - 1);
+    EXPECT_EQ(2u, log->CountContaining("Delete Snap called failed", 0));
     EXPECT_EQ(1u, log->CountContaining("Deleting snap UUID [s4], name [d]", 0));
     EXPECT_TRUE(Events().empty());
 }
@@ -249,7 +231,7 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
 TEST_F(ApiHelperTest, RegressionCreationConflictTakesOnlyWhatHasThatName) {
     const std::pair<std::vector<SnapSpec>, const char*> cases[] = {
         {{{"s9", "zkop__2_7_1234", "mt"}}, "s9"}, {{{"s8", "zkop__2_7_1233", "mt"}, {"s7", "ZKOP__2_7_1234", "mt"}}, ""}};
-    ptrBackend->fnCreateSnapshot = [](const std::string&, const std::string&) -> std::string {
+    ptrBackend->fnCreateSnapshot = [](Str, Str) -> std::string {
         throw NutanixException("create_mount_target_snapshot failed: HTTP 409: snapshot exists", 409);
     };
     for (const auto& test : cases) {

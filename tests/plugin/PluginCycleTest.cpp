@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/make_shared.hpp>
 #include <filesystem>
 #include <fstream>
@@ -34,9 +35,8 @@ constexpr unsigned kRssBaselineCycle = 100;
 #endif
 
 long long ResidentBytes() {
-    std::ifstream statm("/proc/self/statm");
     long long llPages = 0, llResident = 0;
-    statm >> llPages >> llResident;
+    std::ifstream("/proc/self/statm") >> llPages >> llResident;
     return llResident * sysconf(_SC_PAGESIZE);
 }
 
@@ -66,8 +66,7 @@ TEST(PluginCycle, ThousandLoadJobUnloadCyclesKeepWorkingInFlatMemory) {
                       ptrSim));
     std::vector<unsigned> listSleeps;
     FSleepFunction fnPrevious = SetSleepFunction([&](unsigned ms) { listSleeps.push_back(ms); });
-    const char* pszCycles = std::getenv("AFS_CYCLES");
-    const unsigned uCycles = pszCycles && std::atoi(pszCycles) > 0 ? std::atoi(pszCycles) : 1000;
+    const unsigned uCycles = std::getenv("AFS_CYCLES") ? std::max(1, std::atoi(std::getenv("AFS_CYCLES"))) : 1000;
     long long llPrevious = 0, llOlder = 0, llRssAtBaseline = 0;
     for (unsigned uCycle = 1; uCycle <= uCycles; ++uCycle) {
         SCOPED_TRACE("cycle " + std::to_string(uCycle));

@@ -16,70 +16,60 @@ protected:
 };
 
 TEST_F(PluginEntry, InitializeLogsItsArgumentsAndHandsTheConnectionOn) {
-    struct Case {
+    const struct {
         ULONG uClient, uApp;
         LONGLONG llJob, llPrevious;
         const char *folder, *info, *map, *prefix, *jobText, *logLine;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {2, 7, 1234, 1233, "/results", "/results/snapinfo", "/results/snapmap", "zkop__2_7_", "1234",
          " clientid [2], appid [7], currentjob [1234], previousjobid[ 1233], strJobResultsFolder [/results], "
          "strSnapInfoFile[/results/snapinfo], strSnapMapFile[/results/snapmap]"},
         {0, 0, 0, 0, "", "", "", "zkop__0_0_", "0",
          " clientid [0], appid [0], currentjob [0], previousjobid[ 0], strJobResultsFolder [], strSnapInfoFile[], "
          "strSnapMapFile[]"},
-        {4294967295u, 4294967295u, -5, -1, "/r", "i", "m", "zkop__4294967295_4294967295_", "-5",
-         " clientid [4294967295], appid [4294967295], currentjob [-5], previousjobid[ -1], strJobResultsFolder "
-         "[/r], strSnapInfoFile[i], strSnapMapFile[m]"},
-        {1, 2, 9223372036854775807LL, 3, "/r", "i", "m", "zkop__1_2_", "9223372036854775807",
-         " clientid [1], appid [2], currentjob [9223372036854775807], previousjobid[ 3], "},
+        {4294967295u, 4294967295u, 9223372036854775807LL, -1, "/r", "i", "m", "zkop__4294967295_4294967295_",
+         "9223372036854775807", " clientid [4294967295], appid [4294967295], currentjob [9223372036854775807], "
+         "previousjobid[ -1], strJobResultsFolder [/r], strSnapInfoFile[i], strSnapMapFile[m]"},
     };
-    for (const Case& test : cases) {
+    for (const auto& test : cases) {  // each a new job of the same manager
         SCOPED_TRACE(test.logLine);
-        CTestableManager fresh;
         log->Clear();
-        const size_t uClients = scopedBackend.GetConfigs().size();
-        ASSERT_FALSE(fresh.Initialize(test.folder, test.info, test.map, "fs1.example:9440", "backup", "s3cret-pass",
+        ASSERT_FALSE(manager.Initialize(test.folder, test.info, test.map, "fs1.example:9440", "backup", "s3cret-pass",
                                       test.llJob, test.llPrevious, 1200, 1233, 0, test.uClient, test.uApp,
                                       ContentMapperAPIPtr())
                          .IsError());
-        EXPECT_EQ(test.prefix, fresh.GetSnapPrefix());
+        EXPECT_EQ(test.prefix, manager.GetSnapPrefix());
         ASSERT_EQ(1u, log->GetLines().size());
-        EXPECT_EQ(0u, log->GetLines()[0].strMessage.find(test.logLine));
+        EXPECT_EQ(test.logLine, log->GetLines()[0].strMessage);
         EXPECT_EQ(0, log->GetLines()[0].nLevel);
         EXPECT_THAT(log->GetLines()[0].strFunction, ::testing::HasSubstr("CNutanixAFSManager::Initialize"));
-        ASSERT_EQ(uClients + 1, scopedBackend.GetConfigs().size());
-        const afs_rest::RestClientConfig& config = fresh.GetAPIHelper()->GetCurlClient()->GetConfig();
+        const afs_rest::RestClientConfig& config = manager.GetAPIHelper()->GetCurlClient()->GetConfig();
         EXPECT_EQ("fs1.example:9440|backup|s3cret-pass|" + std::string(test.jobText),
                   config.strServer + "|" + config.strUser + "|" + config.strPassword + "|" + config.strJobId);
         EXPECT_EQ(afs_log::trace, config.eSeverity);
-        EXPECT_TRUE(fresh.GetSourceToLocalMap().empty());
+        EXPECT_TRUE(manager.GetSourceToLocalMap().empty());
     }
+    EXPECT_EQ(3u, scopedBackend.GetConfigs().size());
 }
 
 TEST_F(PluginEntry, SettingsGiveTheLogFolderAndTheHAWait) {
-    struct Case {
+    const std::string kWait = "Registry key [uHAWaitTime]=[%] is present in FileSystemAgent and HA wait time is "
+                              "increased/decreased from 600s to %s";
+    const struct {
         const char *ini, *logDir;
         uint32_t uWait;
-        const char* logLine;  // "" when none is expected
+        bool bLogged;
+    } cases[] = {
+        {"", "/tmp/logs", 600, false},
+        {"[EventManager]\ndEVLOGDIR =\n[FileSystemAgent]\nNutanixRetrySleep = 6\n", "/tmp/logs", 600, false},
+        {"[Host]\ndEVLOGDIR = /elsewhere\n", "/tmp/logs", 600, false},
+        {"[EventManager]\ndEVLOGDIR = /var/log/afs job logs/\n", "/var/log/afs job logs/", 600, false},
+        {"[FileSystemAgent]\nuHAWaitTime = 900\n", "/tmp/logs", 900, true},
+        {"[FileSystemAgent]\nuHAWaitTime = 4294968196\n", "/tmp/logs", 900, true},
+        {"[FileSystemAgent]\nuHAWaitTime = 0\n", "/tmp/logs", 0, true},
+        {"[FileSystemAgent]\nuHAWaitTime = 15m\n", "/tmp/logs", 600, false},
     };
-    const Case cases[] = {
-        {"", "/tmp/logs", 600, ""},
-        {"[EventManager]\ndEVLOGDIR =\n[FileSystemAgent]\nNutanixRetrySleep = 6\n", "/tmp/logs", 600, ""},
-        {"[Host]\ndEVLOGDIR = /elsewhere\n", "/tmp/logs", 600, ""},
-        {"[EventManager]\ndEVLOGDIR = /var/log/afs job logs/\n", "/var/log/afs job logs/", 600, ""},
-        {"[FileSystemAgent]\nuHAWaitTime = 900\n", "/tmp/logs", 900,
-         "Registry key [uHAWaitTime]=[900] is present in FileSystemAgent and HA wait time is increased/decreased "
-         "from 600s to 900s"},
-        {"[FileSystemAgent]\nuHAWaitTime = 4294968196\n", "/tmp/logs", 900,
-         "Registry key [uHAWaitTime]=[900] is present in FileSystemAgent and HA wait time is increased/decreased "
-         "from 600s to 900s"},
-        {"[FileSystemAgent]\nuHAWaitTime = 0\n", "/tmp/logs", 0,
-         "Registry key [uHAWaitTime]=[0] is present in FileSystemAgent and HA wait time is increased/decreased "
-         "from 600s to 0s"},
-        {"[FileSystemAgent]\nuHAWaitTime = 15m\n", "/tmp/logs", 600, ""},
-    };
-    for (const Case& test : cases) {
+    for (const auto& test : cases) {
         SCOPED_TRACE(test.ini);
         settings.Rewrite(test.ini);
         log->Clear();
@@ -87,11 +77,10 @@ TEST_F(PluginEntry, SettingsGiveTheLogFolderAndTheHAWait) {
         const afs_rest::RestClientConfig& config = helper.GetCurlClient()->GetConfig();
         EXPECT_EQ(test.logDir, config.strLogDir);
         EXPECT_EQ(test.uWait, config.uHAWaitTime);
-        EXPECT_EQ(*test.logLine ? std::vector<std::string>{test.logLine} : std::vector<std::string>{},
-                  log->GetMessages());
-        if (*test.logLine) {
-            EXPECT_EQ(0, log->GetLines()[0].nLevel);
-        }
+        std::string line = kWait;
+        for (size_t at; (at = line.find('%')) != std::string::npos;) line.replace(at, 1, std::to_string(test.uWait));
+        EXPECT_EQ(test.bLogged ? std::vector<std::string>{line} : std::vector<std::string>{}, log->GetMessages());
+        EXPECT_EQ(test.bLogged ? 1u : 0u, log->CountContaining("Registry key", 0));
     }
 }
 
@@ -109,62 +98,49 @@ TEST_F(PluginEntry, OperationsBeforeASuccessfulInitializeAreErrors) {
         EXPECT_EQ(1627u, error.GetCode());
         EXPECT_EQ("Initialize has not run: no connection to the file server", error.GetMessage());
     }
+    EXPECT_EQ(1u, log->CountContaining("Create partner server", 0));
 }
 
-TEST_F(PluginEntry, ReinitializeBuildsANewClient) {
-    InitializeManager(manager);
-    boost::shared_ptr<CNutanixAFSManagerAPIHelper> ptrFirst = manager.GetAPIHelper();
-    ASSERT_FALSE(manager.Initialize("/r", "", "", "s", "u", "p", 1235, 0, 0, 0, 0, 3, 8, ContentMapperAPIPtr())
-                     .IsError());
-    EXPECT_NE(ptrFirst, manager.GetAPIHelper());
-    EXPECT_EQ("1235", manager.GetAPIHelper()->GetCurlClient()->GetConfig().strJobId);
-    EXPECT_EQ("zkop__3_8_", manager.GetSnapPrefix());
-}
-
-NutanixAFSVolumeInfo Volume(const std::string& mountPath, const std::string& snapName, bool bPrevious) {
+// A record of mount `mount` whose current snapshot is `snap`, with a reference when `bPrevious`.
+NutanixAFSVolumeInfo Volume(const std::string& mount, const std::string& snap, bool bPrevious) {
     NutanixAFSVolumeInfo info;
-    info.strSourceVolume = "fs1:" + mountPath;
-    info.strVolumeMountPath = mountPath;
-    info.strVolumeUUID = "uuid-" + snapName;
-    info.strCurrentSnapName = snapName;
-    info.strCurrentSnapPath = mountPath + "/.snapshot/" + snapName;
-    info.strCurrentSnapUUID = "snap-uuid-" + snapName;
+    info.strSourceVolume = "fs1:" + mount;
+    info.strVolumeMountPath = mount;
+    info.strVolumeUUID = "u" + snap;
+    info.strCurrentSnapName = snap;
+    info.strCurrentSnapPath = mount + "/.snapshot/" + snap;
+    info.strCurrentSnapUUID = "c" + snap;
     info.bPreviousSnapPresent = bPrevious;
-    if (bPrevious) {
-        info.strPreviousSnapName = "prev-" + snapName;
-        info.strPreviousSnapUUID = "prev-uuid-" + snapName;
-        info.strPreviousSnapPath = mountPath + "/.snapshot/prev-" + snapName;
-    }
+    info.strPreviousSnapName = bPrevious ? "p" + snap : "";
+    info.strPreviousSnapUUID = bPrevious ? "q" + snap : "";
+    info.strPreviousSnapPath = bPrevious ? mount + "/.snapshot/p" + snap : "";
     return info;
 }
 
 TEST_F(PluginEntry, VolumeNameNeedsAnExactMountPathWithAPreviousSnapAndTheLastMatchWins) {
-    EXPECT_EQ("", manager.GetVolumeName("/mnt/afs/share1"));
-    manager.listVolumeInfo = {Volume("/mnt/afs/share1", "first", true), Volume("/mnt/afs/share2", "s2", false),
-                              Volume("/mnt/afs/share1", "second", true), Volume("/mnt/afs/share3", "s3", true)};
+    EXPECT_EQ("", manager.GetVolumeName("/mnt/s1"));
+    manager.listVolumeInfo = {Volume("/mnt/s1", "first", true), Volume("/mnt/s2", "s2", false),
+                              Volume("/mnt/s1", "second", true), Volume("/mnt/s3", "s3", true)};
     const std::pair<const char*, const char*> cases[] = {
-        {"/mnt/afs/share1", "/mnt/afs/share1/.snapshot/second"}, {"/mnt/afs/share3", "/mnt/afs/share3/.snapshot/s3"},
-        {"/mnt/afs/share1/", ""}, {"/mnt/afs/share1/dir", ""}, {"/mnt/afs/share", ""}, {"/MNT/afs/share1", ""},
-        {"/mnt/afs/share2", ""}, {"", ""}};
+        {"/mnt/s1", "/mnt/s1/.snapshot/second"}, {"/mnt/s3", "/mnt/s3/.snapshot/s3"}, {"/mnt/s1/", ""},
+        {"/mnt/s1/dir", ""}, {"/mnt/s", ""}, {"/MNT/s1", ""}, {"/mnt/s2", ""}, {"", ""}};
     for (const auto& test : cases) EXPECT_EQ(test.second, manager.GetVolumeName(test.first)) << test.first;
 }
 
 TEST_F(PluginEntry, PrintInfoWritesTheVersionAndThreeLinesPerRecordAtTheWritersLevel) {
     manager.PrintInfo();
     EXPECT_TRUE(log->GetLines().empty());
-    manager.listVolumeInfo = {Volume("/mnt/afs/share1", "s1", true), Volume("/mnt/afs/share2", "s2", false)};
+    manager.listVolumeInfo = {Volume("/m1", "s1", true), Volume("/m2", "s2", false)};
     manager.PrintInfo();
     EXPECT_THAT(log->GetMessages(),
                 ::testing::ElementsAre(
                     "NutanixAFSManager " AFS_VERSION,
-                    " strSourceVolume [fs1:/mnt/afs/share1], strVolumeMountPath [/mnt/afs/share1], strVolumeUUID [uuid-s1]",
-                    " strCurrentSnapName [s1], strCurrentSnapPath [/mnt/afs/share1/.snapshot/s1] strCurrentSnapUUID "
-                    "[snap-uuid-s1]",
-                    "strPreviousSnapName [prev-s1] strPreviousSnapUUID [prev-uuid-s1] bPreviousSnapPresent [1], "
-                    "strPreviousSnapPath [/mnt/afs/share1/.snapshot/prev-s1]",
-                    " strSourceVolume [fs1:/mnt/afs/share2], strVolumeMountPath [/mnt/afs/share2], strVolumeUUID [uuid-s2]",
-                    " strCurrentSnapName [s2], strCurrentSnapPath [/mnt/afs/share2/.snapshot/s2] strCurrentSnapUUID "
-                    "[snap-uuid-s2]",
+                    " strSourceVolume [fs1:/m1], strVolumeMountPath [/m1], strVolumeUUID [us1]",
+                    " strCurrentSnapName [s1], strCurrentSnapPath [/m1/.snapshot/s1] strCurrentSnapUUID [cs1]",
+                    "strPreviousSnapName [ps1] strPreviousSnapUUID [qs1] bPreviousSnapPresent [1], "
+                    "strPreviousSnapPath [/m1/.snapshot/ps1]",
+                    " strSourceVolume [fs1:/m2], strVolumeMountPath [/m2], strVolumeUUID [us2]",
+                    " strCurrentSnapName [s2], strCurrentSnapPath [/m2/.snapshot/s2] strCurrentSnapUUID [cs2]",
                     "strPreviousSnapName [] strPreviousSnapUUID [] bPreviousSnapPresent [0], strPreviousSnapPath []"));
     EXPECT_EQ(7u, log->CountContaining("", 0));
     CScopedLogCapture quiet(-1);

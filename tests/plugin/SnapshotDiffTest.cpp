@@ -1,25 +1,28 @@
-// Loading a snapshot difference into the scan database: path rewriting,
-// attributes, paging and retries in virtual time, and the unsafe-path guard.
+// Loading a snapshot difference into the scan database: which share a scan
+// path resolves to, path rewriting, attributes, paging and retries in virtual
+// time, and the unsafe-path guard.
 #include <gmock/gmock.h>
 
+#include <boost/make_shared.hpp>
 #include <deque>
 
 #include "Nutanix/NutanixAFSManager/DiffItemLoader.h"
 #include "restclient/NutanixException.h"
 #include "restclient/Timestamp.h"
 #include "tests/support/PluginTestBase.h"
+#include "tests/support/ScopedTempDir.h"
 
 namespace afs_test {
 namespace {
 
 using ::testing::ElementsAre;
 
-// "<change type> <path> <old path> <d|f>" per item.
+// "<change type> <path> <old path> <d|f><mode>" per item.
 class CRecordingDB : public CNutanixDBHelper {
 public:
     CRhError ItemCallBack(std::string& path, const std::string& oldPath, NutanixAFSChangeType changeType,
                           const struct stat& attributes, bool bIsDirectory) override {
-        if (path == strRejectPath) return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE, "database full");
+        if (path == strRejectPath) return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, 1627, "database full");
         listItems.push_back(std::to_string(changeType) + " " + path + " " + oldPath + " " + (bIsDirectory ? "d" : "f") +
                             std::to_string(attributes.st_mode));
         listAttributes.push_back(attributes);
@@ -53,7 +56,7 @@ DiffPage Page(const std::string& kind, std::vector<std::shared_ptr<model::Object
 
 class SnapshotDiffTest : public CPluginTestBase {
 protected:
-    SnapshotDiffTest() : helper("server", "user", "secret", 1234), ptrDB(new CRecordingDB) {
+    SnapshotDiffTest() {
         info.strVolumeMountPath = "/mnt/share";
         info.strCurrentSnapPath = "/mnt/share/.snapshot/zkop__2_7_1234";
         info.strPreviousSnapPath = "/mnt/share/.snapshot/zkop__2_7_1233";
@@ -72,7 +75,7 @@ protected:
     // Serves `pages` in order, whatever is asked.
     void ServePages(std::deque<DiffPage> pages) {
         auto ptrPages = std::make_shared<std::deque<DiffPage>>(std::move(pages));
-        ptrBackend->fnGetDiffPage = [ptrPages](const std::string&) {
+        ptrBackend->fnGetDiffPage = [ptrPages](Str) {
             if (ptrPages->empty()) throw std::logic_error("no more scripted pages");
             DiffPage page = ptrPages->front();
             ptrPages->pop_front();
@@ -95,9 +98,9 @@ protected:
         return requests;
     }
 
-    CNutanixAFSManagerAPIHelper helper;
+    CNutanixAFSManagerAPIHelper helper{"server", "user", "secret", 1234};
     NutanixAFSVolumeInfo info;
-    boost::shared_ptr<CRecordingDB> ptrDB;
+    boost::shared_ptr<CRecordingDB> ptrDB{new CRecordingDB};
 };
 
 TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
@@ -107,8 +110,7 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
                               Object("RENAME", "/.snapshot/zkop__2_7_1234/new.txt", "/.snapshot/zkop__2_7_1233/was.txt"),
                               // The old path keeps a current-snapshot prefix: only the previous one is replaced.
                               Object("RENAME", "/.snapshot/zkop__2_7_1234/n2", "/x/.snapshot/zkop__2_7_1234/o2"),
-                              Object("RENAME", "/.snapshot/zkop__2_7_1234/lost.txt"),
-                              Object("ADD", "/docs/a.txt"),
+                              Object("RENAME", "/.snapshot/zkop__2_7_1234/lost.txt"), Object("ADD", "/docs/a.txt"),
                               Object("ADD", "/.snapshot/zkop__2_7_1234/x/.snapshot/y", nullptr, "DIRECTORY"),
                               Object("add", "/.snapshot/zkop__2_7_1234/lower", nullptr, "directory"),
                               Object("", "/mnt/share/.snapshot/zkop__2_7_1234/none")})});
@@ -120,33 +122,31 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
                             "3 /server/share/n2 /mnt/share/.snapshot/zkop__2_7_1234/o2 f32768",
                             "1 /server/share/x/.snapshot/y  d16384", "0 /server/share/lower  f32768",
                             "0 /server/share/none  f32768"));
-    EXPECT_EQ(1u, log->CountContaining("Ignoring path [/docs/a.txt] since .snapshot not found in it", 3));
-    EXPECT_EQ(1u, log->CountContaining("Ignoring path [/.snapshot/zkop__2_7_1234/lost.txt] since .snapshot", 3));
-    EXPECT_EQ(1u, log->CountContaining("Add Snap path path [/.snapshot/zkop__2_7_1234/docs/a.txt]", 3));
-    EXPECT_EQ(1u, log->CountContaining(" Modify Snap path path [/.snapshot/zkop__2_7_1234/m.txt]", 3));
-    EXPECT_EQ(1u, log->CountContaining(" Rename Snap path path [/.snapshot/zkop__2_7_1234/new.txt]", 3));
-    EXPECT_EQ(1u, log->CountContaining("Old Snap path path [/.snapshot/zkop__2_7_1233/was.txt]", 3));
-    EXPECT_EQ(1u, log->CountContaining("Delete Snap path [/.snapshot/zkop__2_7_1233/old.txt]", 3));
-    EXPECT_EQ(1u, log->CountContaining("Previous snap path [/mnt/share/.snapshot/zkop__2_7_1233]", 3));
-    EXPECT_EQ(1u, log->CountContaining("Final path [/mnt/share/.snapshot/zkop__2_7_1234/none]", 3));
-    EXPECT_EQ(1u, log->CountContaining("strItemPath [/server/share/m.txt] , changeType [2], ullATime [0]", 2));
-    EXPECT_EQ(1u, log->CountContaining("No of Items from the SnapDiff : 8", 0));
-    EXPECT_EQ(1u, log->CountContaining("Compare snaps[cur], [prev]", 0));
-    EXPECT_EQ(1u, log->CountContaining("VolumeMount path [/mnt/share], Current snap path "
-                                       "[/mnt/share/.snapshot/zkop__2_7_1234], Previous snap path "
-                                       "[/mnt/share/.snapshot/zkop__2_7_1233]", 0));
+    const std::pair<const char*, int> logLines[] = {
+        {"Ignoring path [/docs/a.txt] since .snapshot not found in it", 3},
+        {"Ignoring path [/.snapshot/zkop__2_7_1234/lost.txt] since .snapshot", 3},
+        {"Add Snap path path [/.snapshot/zkop__2_7_1234/docs/a.txt]", 3},
+        {" Modify Snap path path [/.snapshot/zkop__2_7_1234/m.txt]", 3},
+        {" Rename Snap path path [/.snapshot/zkop__2_7_1234/new.txt]", 3},
+        {"Old Snap path path [/.snapshot/zkop__2_7_1233/was.txt]", 3},
+        {"Delete Snap path [/.snapshot/zkop__2_7_1233/old.txt]", 3},
+        {"Previous snap path [/mnt/share/.snapshot/zkop__2_7_1233]", 3},
+        {"Final path [/mnt/share/.snapshot/zkop__2_7_1234/none]", 3},
+        {"strItemPath [/server/share/m.txt] , changeType [2], ullATime [0]", 2},
+        {"No of Items from the SnapDiff : 8", 0}, {"Compare snaps[cur], [prev]", 0},
+        {"VolumeMount path [/mnt/share], Current snap path [/mnt/share/.snapshot/zkop__2_7_1234], Previous snap "
+         "path [/mnt/share/.snapshot/zkop__2_7_1233]", 0}};
+    for (const auto& line : logLines) EXPECT_EQ(1u, log->CountContaining(line.first, line.second)) << line.first;
     EXPECT_THAT(ptrBackend->listCalls, ElementsAre("create_mount_target_snapshot_incremental_diff prev cur unset unset",
                                                    "get_mount_target_snapshot_diff_page d1 [unset] 3000"));
-    std::string twice = "/x/.snapshot/zkop__2_7_1234/a/.snapshot/b";
-    ASSERT_TRUE(RewriteSnapshotPath(info, twice, true));
-    EXPECT_EQ("/server/share/a/.snapshot/b", twice);
     // ".snapshot" and the snapshot names count as whole components only.
     const std::pair<const char*, const char*> cases[] = {
         {"/docs/my.snapshot.txt", nullptr}, {"/docs/.snapshots/a", nullptr},
         {"/.snapshot/s1/docs/my.snapshot.txt", "/mnt/share/.snapshot/s1/docs/my.snapshot.txt"},
         {"/.snapshot/zkop__2_7_12345/a", "/mnt/share/.snapshot/zkop__2_7_12345/a"},
         {"/.snapshot/zkop__2_7_1233x/a", "/mnt/share/.snapshot/zkop__2_7_1233x/a"},
-        {"/.snapshot/zkop__2_7_1234", "/server/share"}, {"/my.snapshot/.snapshot/ZKOP__2_7_1233/a", "/server/share/a"}};
+        {"/.snapshot/zkop__2_7_1234", "/server/share"}, {"/my.snapshot/.snapshot/ZKOP__2_7_1233/a", "/server/share/a"},
+        {"/x/.snapshot/zkop__2_7_1234/a/.snapshot/b", "/server/share/a/.snapshot/b"}};
     for (const auto& test : cases) {
         std::string path = test.first;
         EXPECT_EQ(test.second != nullptr, RewriteSnapshotPath(info, path, true)) << test.first;
@@ -156,33 +156,30 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
 
 TEST_F(SnapshotDiffTest, AttributesAndTimestampEdges) {
     auto ptrObject = Object("MODIFY", "/.snapshot/zkop__2_7_1234/f");
-    utility::datetime time;
-    ASSERT_TRUE(afs_rest::ParseIso8601Utc("1969-12-31T23:59:59Z", time));
-    ptrObject->setAccessTimestamp(time);
-    ASSERT_TRUE(afs_rest::ParseIso8601Utc("1970-01-01T00:00:00Z", time));
-    ptrObject->setChangeTimestamp(time);
-    ASSERT_TRUE(afs_rest::ParseIso8601Utc("2026-12-01T10:11:12.9Z", time));
-    ptrObject->setModificationTimestamp(time);
-    ASSERT_TRUE(afs_rest::ParseIso8601Utc("1970-01-01T00:00:01Z", time));
-    ptrObject->setCreationTimestamp(time);
+    utility::datetime times[4];
+    const char* texts[] = {"1969-12-31T23:59:59Z", "1970-01-01T00:00:00Z", "2026-12-01T10:11:12.9Z",
+                           "1970-01-01T00:00:01Z"};
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(afs_rest::ParseIso8601Utc(texts[i], times[i]));
+    ptrObject->setAccessTimestamp(times[0]);
+    ptrObject->setChangeTimestamp(times[1]);
+    ptrObject->setModificationTimestamp(times[2]);
+    ptrObject->setCreationTimestamp(times[3]);
     ptrObject->setSize(123456789012LL);
     ptrObject->setInodeNumber(4711);
     ServePages({Page("last", {ptrObject, Object("ADD", "/.snapshot/zkop__2_7_1234/bare")})});
     ASSERT_FALSE(Load().IsError());
-    ASSERT_EQ(2u, ptrDB->listAttributes.size());
-    const struct stat& full = ptrDB->listAttributes[0];
-    const struct stat& bare = ptrDB->listAttributes[1];
-    EXPECT_EQ("-1 0 1796119872 0 123456789012 4711 0", std::to_string(full.st_atim.tv_sec) + " " +
-                  std::to_string(full.st_ctim.tv_sec) + " " + std::to_string(full.st_mtim.tv_sec) + " " +
-                  std::to_string(full.st_mtim.tv_nsec) + " " + std::to_string(full.st_size) + " " +
-                  std::to_string(full.st_ino) + " " + std::to_string(full.st_nlink));
-    EXPECT_EQ("0 0 0 0 0", std::to_string(bare.st_atim.tv_sec) + " " + std::to_string(bare.st_ctim.tv_sec) + " " +
-                               std::to_string(bare.st_mtim.tv_sec) + " " + std::to_string(bare.st_size) + " " +
-                               std::to_string(bare.st_ino));
+    std::string seen;
+    for (const struct stat& s : ptrDB->listAttributes) {
+        for (long long value : {(long long)s.st_atim.tv_sec, (long long)s.st_ctim.tv_sec, (long long)s.st_mtim.tv_sec,
+                                (long long)s.st_mtim.tv_nsec, (long long)s.st_size, (long long)s.st_ino,
+                                (long long)s.st_nlink})
+            seen += std::to_string(value) + " ";
+        seen += "| ";
+    }
+    EXPECT_EQ("-1 0 1796119872 0 123456789012 4711 0 | 0 0 0 0 0 0 0 | ", seen);
     EXPECT_EQ(1u, log->CountContaining("ullATime [18446744073709551615], ullCrTime [1], ullCTime [0], ullMTime "
                                        "[1796119872], ullSize [123456789012], ullInodeNumber [4711]", 2));
 }
-
 // Settings absent, 0, 2 and huge; the retry count is per difference, not per page.
 TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
     const std::string kStuck = "get_mount_target_snapshot_diff paging stopped: the page token did not advance [";
@@ -270,6 +267,7 @@ TEST_F(SnapshotDiffTest, FailuresEndTheComparison) {
                                  scopedBackend.GetConfigs().back().strPassword);
 }
 
+
 TEST_F(SnapshotDiffTest, RegressionUnsafePathsAreNeverHandedOver) {
     const std::pair<std::shared_ptr<model::Object_info>, const char*> cases[] = {
         {Object("ADD", "/.snapshot/zkop__2_7_1234/../../etc/passwd"), "/server/share/../../etc/passwd"},
@@ -288,27 +286,70 @@ TEST_F(SnapshotDiffTest, RegressionUnsafePathsAreNeverHandedOver) {
         EXPECT_EQ(1u, log->CountContaining(error.GetMessage(), 0));
         EXPECT_THAT(ptrDB->listItems, ElementsAre("1 /server/share/ok  f32768"));
     }
-    const std::pair<std::string, bool> paths[] = {{"..", true}, {"/a/../b", true}, {"/a/..", true},
-                                                  {"../a", true}, {std::string("/a\0", 3), true}, {"/a/..b/c..", false},
-                                                  {"/a/./b", false}, {"/a../b", false}, {"", false}};
-    for (const auto& test : paths) EXPECT_EQ(test.second, IsUnsafeItemPath(test.first)) << test.first;
+    // No file system holds a component over 255 bytes or a path over 4096.
+    std::string longest;
+    for (int i = 0; i < 16; ++i) longest += "/" + std::string(255, 'n');
+    const std::pair<std::string, bool> paths[] = {
+        {"..", true}, {"/a/../b", true}, {"/a/..", true}, {"../a", true}, {std::string("/a\0", 3), true},
+        {"/a/..b/c..", false}, {"/a/./b", false}, {"/a../b", false}, {"", false},
+        {"/" + std::string(255, 'n'), false}, {"/" + std::string(256, 'n'), true}, {longest, false},
+        {longest + "/x", true}};
+    for (const auto& test : paths) EXPECT_EQ(test.second, IsUnsafeItemPath(test.first)) << test.first.size();
+}
+
+// Each share's difference loads one page holding the item "diff-<its current snapshot UUID>".
+TEST_F(SnapshotDiffTest, ScanPathResolvesToTheFirstRecordOfItsMount) {
+    ptrBackend->fnCreateDiff = [this]() {
+        auto ptrDiff = std::make_shared<model::Mount_target_snapshot_diff_output>();
+        const std::string& call = ptrBackend->listCalls.back();  // "... prev cur1 unset unset"
+        ptrDiff->setUuidList({"diff-" + call.substr(call.find(" cur") + 1, 4)});
+        return ptrDiff;
+    };
+    ptrBackend->fnGetDiffPage = [](Str diffUuid) { return Page("last", {Object("ADD", "/.snapshot/zkop__2_7_1234/" + diffUuid)}); };
+    const std::string kNotMapped = " not present in the Scan Path to Mount path";
+    const struct {
+        std::map<std::string, std::string> mapScan;
+        const char* sourcePath;
+        std::string item, error;
+    } cases[] = {
+        {{{"/scan/share1", "/mnt/share1/"}}, "/scan/share1", "/fs1/share1/diff-cur1", ""},
+        {{{"/scan/share1", "/mnt/share1"}}, "/scan/share1/", "/fs1/share1/diff-cur1", ""},
+        {{{"/scan/share1", "/mnt/share1"}}, "/scan/share1/dir", "", "Source volume name /scan/share1/dir" + kNotMapped},
+        {{{"/scan/slash/", "/mnt/share2"}}, "/scan/slash/", "", "Source volume name /scan/slash" + kNotMapped},
+        {{{"/scan/share1", "/MNT/SHARE1"}}, "/scan/share1", "", ""},
+        // Without a scan-path map the host finds the mount, and items carry the mount path.
+        {{}, "/mnt/share2/some/dir", "/mnt/share2/diff-cur2", ""},
+        {{}, "/elsewhere", "", "No mounted volume holds [/elsewhere]"},
+    };
+    CScopedTempDir tempDir;
+    settings.Rewrite("[Host]\nMountTableFile = " + tempDir.WriteFile("mounts", "fs1:/share2 /mnt/share2 nfs rw 0 0\n"));
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.sourcePath);
+        CTestableManager manager;
+        InitializeManager(manager);
+        for (const char* share : {"1cur1", "2cur2", "1cur9"}) {
+            NutanixAFSVolumeInfo record;
+            record.strVolumeMountPath = "/mnt/share" + std::string(share, 1);
+            record.strCurrentSnapUUID = share + 1;
+            record.strPreviousSnapUUID = "prev";
+            record.strCurrentSnapPath = record.strVolumeMountPath + "/.snapshot/zkop__2_7_1234";
+            record.strScanVolumePath = "/fs1/share" + std::string(share, 1);
+            manager.listVolumeInfo.push_back(record);
+        }
+        manager.mapScanToMount = test.mapScan;
+        ptrDB->listItems.clear();
+        CNutanixDBHelperPtr ptrHelper = ptrDB;
+        CRhError error = manager.CompareSnapAndLoadItem(test.sourcePath, "pass", ptrHelper);
+        EXPECT_EQ(test.error, error.GetMessage());
+        EXPECT_EQ(test.item.empty() ? std::vector<std::string>{} : std::vector<std::string>{"1 " + test.item + "  f32768"},
+                  ptrDB->listItems);
+        if (error.IsError() && test.mapScan.empty()) {
+            EXPECT_THAT(error.GetEntries().back().location.strFunction, ::testing::HasSubstr("CompareSnapAndLoadItem"));
+        }
+        EXPECT_EQ(test.mapScan.empty() && test.error.empty() ? "/mnt/share2" : "/fs1/share2",
+                  std::next(manager.listVolumeInfo.begin())->strScanVolumePath);
+    }
 }
 
 }  // namespace
 }  // namespace afs_test
-
-TEST(UnsafePathTest, PathsNoFileSystemCanHoldAreUnsafe) {
-    std::string longest;
-    for (int i = 0; i < 16; ++i) longest += "/" + std::string(255, 'n');  // 4096 bytes
-    const struct {
-        std::string strPath;
-        bool bUnsafe;
-    } kCases[] = {{"/" + std::string(255, 'n'), false},
-                  {"/" + std::string(256, 'n'), true},
-                  {longest, false},
-                  {longest + "/x", true}};
-    for (const auto& test : kCases) {
-        SCOPED_TRACE(test.strPath.size());
-        EXPECT_EQ(test.bUnsafe, IsUnsafeItemPath(test.strPath));
-    }
-}

@@ -1,6 +1,14 @@
-// Which snapshots a job keeps, deletes and creates, and what it records.
+// Which shares a job selects, which snapshots it keeps, deletes and creates,
+// and the two record files through which the host learns about them.
+#include <fcntl.h>
 #include <gmock/gmock.h>
+#include <sys/resource.h>
 
+#include <csignal>
+#include <fstream>
+
+#include "Nutanix/NutanixAFSManager/RecordFile.h"
+#include "host/ContentMapper.h"
 #include "restclient/NutanixException.h"
 #include "tests/support/PluginTestBase.h"
 #include "tests/support/ScopedTempDir.h"
@@ -10,18 +18,22 @@ namespace {
 
 class SnapshotPlanningTest : public CPluginTestBase {
 protected:
-    void AddShare(CTestableManager& target, const std::string& mountPath, const std::string& uuid) {
-        NutanixAFSVolumeInfo info;
-        info.strVolumeMountPath = mountPath;
-        info.strVolumeUUID = uuid;
-        info.strSourceVolume = "fs1:/" + uuid;
-        target.listVolumeInfo.push_back(info);
+    static void AddShare(CTestableManager& target, const std::string& mountPath, const std::string& uuid) {
+        target.listVolumeInfo.emplace_back();
+        target.listVolumeInfo.back().strVolumeMountPath = mountPath;
+        target.listVolumeInfo.back().strVolumeUUID = uuid;
+        target.listVolumeInfo.back().strSourceVolume = "fs1:/" + uuid;
     }
     std::string Deleted() const {
         std::string deleted;
         for (const std::string& call : ptrBackend->listCalls)
             if (call.rfind("delete_mount_target_snapshot ", 0) == 0) deleted += call.substr(29) + ";";
         return deleted;
+    }
+    std::string Read(const char* name) const { return CScopedTempDir::ReadFile(tempDir.GetPath() + name); }
+    void UseRecordFiles() {
+        manager.strSnapInfoFile = tempDir.GetPath() + "/info";
+        manager.strSnapMapFile = tempDir.GetPath() + "/map";
     }
 
     CScopedTempDir tempDir;
@@ -30,13 +42,12 @@ protected:
 
 // Job 1234 after 1233 as client 2; the listing holds the share's snapshots.
 TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
-    struct Case {
+    const struct {
         LONGLONG llFull, llInc, llSynth;
         ULONG uApp;
         std::vector<SnapSpec> listSnaps;
         std::string deleted, reference, logLine;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {1200, 1233, 0, 7,
          {{"s1233", "zkop__2_7_1233", "mt"}, {"s1200", "zkop__2_7_1200", "mt"}, {"s1100", "zkop__2_7_1100", "mt"},
           {"sman", "manual", "mt"}},
@@ -55,7 +66,9 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         {1200, 1233, 0, 71, {{"a", "zkop__2_7_12", "mt"}, {"b", "ZKOP__2_71_1233", "mt"}, {"c", "zkop__2_71_99", "mt"}},
          "c true;", "", ""},
     };
-    for (const Case& test : cases) {
+    ptrBackend->fnCreateSnapshot = [](Str, Str name) { return "new-" + name; };
+    ptrBackend->fnDeleteSnapshot = [](Str) {};
+    for (const auto& test : cases) {
         SCOPED_TRACE(test.deleted + " " + test.logLine);
         CTestableManager fresh;
         ptrBackend->listCalls.clear();
@@ -63,18 +76,13 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         InitializeManager(fresh, "", "", test.llFull, test.llInc, test.llSynth, test.uApp);
         AddShare(fresh, "/mnt/share", "mt");
         ptrBackend->fnGetMountTargetSnapshot = ServeSnaps(test.listSnaps);
-        ptrBackend->fnCreateSnapshot = [](const std::string&, const std::string& name) { return "new-" + name; };
-        ptrBackend->fnDeleteSnapshot = [](const std::string&) {};
         ASSERT_FALSE(fresh.ConfigureAFSVolumeSnap().IsError());
         EXPECT_EQ(test.deleted, Deleted());
         const NutanixAFSVolumeInfo& info = fresh.listVolumeInfo.front();
-        EXPECT_EQ(!test.reference.empty(), info.bPreviousSnapPresent);
-        EXPECT_EQ(test.reference, info.bPreviousSnapPresent ? info.strPreviousSnapName + " " + info.strPreviousSnapUUID +
-                                                                  " " + info.strPreviousSnapPath
+        EXPECT_EQ(test.reference, info.bPreviousSnapPresent ? info.strPreviousSnapName + " " +
+                                                                  info.strPreviousSnapUUID + " " + info.strPreviousSnapPath
                                                             : "");
-        if (!test.logLine.empty()) {
-            EXPECT_EQ(1u, log->CountContaining(test.logLine, 0));
-        }
+        EXPECT_EQ(test.logLine.empty() ? 0u : 1u, log->CountContaining(test.logLine.empty() ? "\n" : test.logLine, 0));
         const std::string current = "zkop__2_" + std::to_string(test.uApp) + "_1234";
         EXPECT_EQ("create_mount_target_snapshot mt " + current + " [Snapshot created from scan] true",
                   ptrBackend->listCalls.back());
@@ -89,11 +97,9 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
 
 TEST_F(SnapshotPlanningTest, EachPreparedShareIsRecordedAndAFailureStopsAtItsShare) {
     InitializeManager(manager, tempDir.GetPath() + "/info", tempDir.GetPath() + "/map");
-    AddShare(manager, "/mnt/a", "mta");
-    AddShare(manager, "/mnt/b", "mtb");
-    AddShare(manager, "/mnt/c", "mtc");
+    for (const char* share : {"a", "b", "c"}) AddShare(manager, std::string("/mnt/") + share, std::string("mt") + share);
     ptrBackend->fnGetMountTargetSnapshot = ServeSnaps({{"p", "zkop__2_7_1233", "mta"}});
-    ptrBackend->fnCreateSnapshot = [](const std::string& uuid, const std::string& name) -> std::string {
+    ptrBackend->fnCreateSnapshot = [](Str uuid, Str name) -> std::string {
         if (uuid == "mtb") throw NutanixException("quota exceeded");
         return "new-" + name;
     };
@@ -103,9 +109,8 @@ TEST_F(SnapshotPlanningTest, EachPreparedShareIsRecordedAndAFailureStopsAtItsSha
     EXPECT_EQ("new-zkop__2_7_1234||", manager.listVolumeInfo.front().strCurrentSnapUUID + "|" +
                                           manager.listVolumeInfo.back().strCurrentSnapUUID + "|" +
                                           manager.listVolumeInfo.back().strPreviousSnapUUID);
-    EXPECT_EQ("/mnt/a:zkop__2_7_1234@fs1:/mta:/mnt/a/.snapshot/zkop__2_7_1234\n",
-              CScopedTempDir::ReadFile(tempDir.GetPath() + "/info"));
-    EXPECT_EQ("m:/mnt/a:/mnt/a/.snapshot/zkop__2_7_1234:\n", CScopedTempDir::ReadFile(tempDir.GetPath() + "/map"));
+    EXPECT_EQ("/mnt/a:zkop__2_7_1234@fs1:/mta:/mnt/a/.snapshot/zkop__2_7_1234\n", Read("/info"));
+    EXPECT_EQ("m:/mnt/a:/mnt/a/.snapshot/zkop__2_7_1234:\n", Read("/map"));
     EXPECT_EQ(1u, log->CountContaining("Previous refrence snap UUID [p], snapname [zkop__2_7_1233", 0));
     EXPECT_EQ(1u, log->CountContaining("Mapping SourceVolume[/mnt/a] => SnappedPath[/mnt/a/.snapshot/zkop__2_7_1234]", 0));
 }
@@ -116,14 +121,12 @@ TEST_F(SnapshotPlanningTest, RegressionShareInTwoRecordsIsPlannedOnce) {
     ptrBackend->fnGetMountTargetSnapshot = [ptrSnaps](int32_t offset, int32_t length) {
         return ServeSnaps(*ptrSnaps)(offset, length);
     };
-    ptrBackend->fnCreateSnapshot = [ptrSnaps](const std::string& uuid, const std::string& name) {
+    ptrBackend->fnCreateSnapshot = [ptrSnaps](Str uuid, Str name) {
         ptrSnaps->push_back({"new" + std::to_string(ptrSnaps->size()), name, uuid});
         return ptrSnaps->back().strUuid;
     };
     InitializeManager(manager);
-    AddShare(manager, "/mnt/share", "mt");
-    AddShare(manager, "/mnt/share", "mt");
-    AddShare(manager, "/mnt/again", "mt");
+    for (const char* mount : {"/mnt/share", "/mnt/share", "/mnt/again"}) AddShare(manager, mount, "mt");
     ASSERT_FALSE(manager.ConfigureAFSVolumeSnap().IsError());
     EXPECT_EQ(2u, ptrSnaps->size());  // one snapshot made, none deleted
     for (const NutanixAFSVolumeInfo& info : manager.listVolumeInfo) {
@@ -135,12 +138,9 @@ TEST_F(SnapshotPlanningTest, RegressionShareInTwoRecordsIsPlannedOnce) {
 }
 
 TEST_F(SnapshotPlanningTest, ReferenceLookupIgnoresCaseComparesComponentsAndFollowsTheScanMap) {
-    NutanixAFSVolumeInfo info;
-    info.strVolumeMountPath = "/mnt/share/";
-    info.bPreviousSnapPresent = true;
-    manager.listVolumeInfo = {info, info};
-    manager.listVolumeInfo.back().strVolumeMountPath = "/mnt/other";
-    manager.listVolumeInfo.back().bPreviousSnapPresent = false;
+    AddShare(manager, "/mnt/share/", "mt");
+    AddShare(manager, "/mnt/other", "mt");
+    manager.listVolumeInfo.front().bPreviousSnapPresent = true;
     const std::pair<const char*, bool> cases[] = {{"/mnt/share", true}, {"/mnt/share/", true},
                                                   {"/MNT/SHARE/dir", true}, {"/mnt/share10", false},
                                                   {"/mnt", false}, {"/mnt/other", false}};
@@ -148,6 +148,164 @@ TEST_F(SnapshotPlanningTest, ReferenceLookupIgnoresCaseComparesComponentsAndFoll
     manager.mapScanToMount = {{"/fs1/share", "/mnt/share/"}, {"/fs1/other/", "/mnt/share"}};
     const std::pair<const char*, bool> mapped[] = {{"/fs1/share/", true}, {"/mnt/share", false}, {"/fs1/other/", false}};
     for (const auto& test : mapped) EXPECT_EQ(test.second, manager.IsPreviousSnapAvailable(test.first)) << test.first;
+}
+
+MountedTargets Share(const std::string& name, bool bMarked = true) {
+    return MountedTargets{name, "u-" + name, "GENERAL", bMarked};
+}
+
+TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
+    const std::string kNothing = "Nothing to be back-up since all volumes are not CFT_BACKUP marked";
+    const struct {
+        const char *mounts, *mapperTo;  // mapperTo: the content mapper's target for /mnt/s1, or none
+        std::list<std::string> listScanPaths;
+        std::vector<MountedTargets> listShares;
+        std::string records, sourceToLocal, error;
+    } cases[] = {
+        {"fs1:/share1/sub /mnt/s1 nfs rw 0 0\n", nullptr, {"/mnt/s1/dir"}, {Share("share1")},
+         "fs1:/share1/sub|/mnt/s1|u-share1|/fs1/share1;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
+        {"fs1:/share1 /mnt/s1 nfs rw 0 0\n", "/cluster9/share1", {"/mnt/s1"}, {Share("share1")},
+         "fs1:/share1|/mnt/s1|u-share1|/cluster9/share1;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
+        // fs1:/ is above every share root, so /mnt/all selects nothing.
+        {"fs1:/ /mnt/all nfs rw 0 0\nfs1:/share2 /mnt/s2 nfs rw 0 0\n", nullptr, {"/mnt/all", "/mnt/s2/a", "/mnt/s2/b"},
+         {Share("share1", false), Share("share2"), Share("share3", false)},
+         "fs1:/share2|/mnt/s2|u-share2|/fs1/share2;fs1:/share2|/mnt/s2|u-share2|/fs1/share2;",
+         "/mnt/all=/mnt/all/.afs/snapshot;/mnt/s2=/mnt/s2/.afs/snapshot;", ""},
+        {"fs1:/share10 /mnt/s10 nfs rw 0 0\n", nullptr, {"/mnt/s10"}, {Share("share1")}, "",
+         "/mnt/s10=/mnt/s10/.afs/snapshot;", kNothing},
+        {"tmpfs /mnt/t tmpfs rw 0 0\n", nullptr, {"/mnt/t", "/not/mounted"}, {Share("t")}, "",
+         "/mnt/t=/mnt/t/.afs/snapshot;", kNothing},
+        {"fs1:/share1 /mnt/s1 nfs rw 0 0\n", "", {"/mnt/s1"}, {Share("nomatch"), Share("share1")}, "",
+         "/mnt/s1=/mnt/s1/.afs/snapshot;", "Invalid scan format received []"},
+        {nullptr, nullptr, {"/mnt/s1"}, {Share("share1")}, "", "",
+         "Cannot read the mount table [" + tempDir.GetPath() + "/missing]"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.mounts ? test.mounts : "no mount table");
+        CTestableManager fresh;
+        settings.Rewrite("[Host]\nMountTableFile = " +
+                         (test.mounts ? tempDir.WriteFile("mounts", test.mounts) : tempDir.GetPath() + "/missing"));
+        if (test.mapperTo) {
+            fresh.ptrContentMapper.reset(new CPrefixContentMapper(
+                ContentMapperAPI::Map{{*test.mapperTo ? "/mnt/s1" : "/elsewhere", test.mapperTo}}));
+        }
+        EXPECT_EQ(test.error, fresh.ConfigureAFSVolumeInfo(test.listScanPaths, test.listShares).GetMessage());
+        std::string records, sourceToLocal;
+        for (const NutanixAFSVolumeInfo& info : fresh.listVolumeInfo) {
+            records += info.strSourceVolume + "|" + info.strVolumeMountPath + "|" + info.strVolumeUUID + "|" +
+                       info.strScanVolumePath + (info.bPreviousSnapPresent ? "!;" : ";");
+        }
+        for (const auto& entry : fresh.mapSourceToLocal) sourceToLocal += entry.first + "=" + entry.second + ";";
+        EXPECT_EQ(test.records, records);
+        EXPECT_EQ(test.sourceToLocal, sourceToLocal);
+    }
+    // Once per scan path with a mount entry, for each unmarked share.
+    EXPECT_EQ(3u, log->CountContaining("The [share3] share will not be backed up since it is not CFT_BACKUP marked", 0));
+    EXPECT_EQ(2u, log->CountContaining("directory[/mnt/s1], device [fs1:/share1]", 3));
+    EXPECT_EQ(1u, log->CountContaining("Invalid scan format received []", -1));
+    const std::pair<const char*, const char*> formats[] = {
+        {"/fs1/share1/dir", "fs1"}, {"/fs1", "fs1"}, {"fs1/share1", "fs1"}, {"/", ""}, {"", ""}};
+    for (const auto& test : formats) {
+        std::string part = "stale";
+        CRhError error = manager.convertScanToMountFormat(test.first, part);
+        EXPECT_EQ(test.second, part) << test.first;
+        EXPECT_EQ(*test.second ? "" : std::string("Invalid scan format received [") + test.first + "]",
+                  error.GetMessage());
+    }
+}
+
+TEST_F(SnapshotPlanningTest, CreateAndMountSnapListsSharesThenSelectsAndSnaps) {
+    InitializeManager(manager);
+    ptrBackend->fnGetMountTarget = [](int32_t, int32_t) { return SharePage(); };
+    std::list<std::string> scanPaths{"/mnt/s1"};
+    CRhError error = manager.CreateAndMountSnap(scanPaths);
+    EXPECT_EQ("get_mount_target failed", error.GetMessage());
+    EXPECT_EQ(2u, error.GetEntries().size());
+    EXPECT_TRUE(manager.mapSourceToLocal.empty());
+    settings.Rewrite("[Host]\nMountTableFile = " + tempDir.WriteFile("mounts", "fs1:/share1 /mnt/s1 nfs rw 0 0\n"));
+    ptrBackend->fnGetMountTarget = ServeShares({{"share1", "mt"}});
+    ptrBackend->fnGetMountTargetSnapshot = ServeSnaps({});
+    ptrBackend->fnCreateSnapshot = [](Str, Str) { return std::string("new"); };
+    ASSERT_FALSE(manager.CreateAndMountSnap(scanPaths).IsError());
+    EXPECT_EQ(1u, log->CountContaining(" Share name [share1], Share uuid [mt], sharetype [GENERAL]", 0));
+    EXPECT_EQ("/mnt/s1/.snapshot/zkop__2_7_1234", manager.GetSourceToLocalMap().at("/mnt/s1"));
+}
+
+// Info lines "mount:device:snapshot path", map lines "m:mount:snapshot path:",
+// appended; a file that is not set or cannot be opened is an error.
+TEST_F(SnapshotPlanningTest, RecordFilesGetExactLinesAndEveryFailureIsReported) {
+    UseRecordFiles();
+    manager.mapScanToMount = {{"/keep", "/mnt/keep"}, {"/scan/b", "/old"}};
+    ASSERT_FALSE(manager.SaveSnapDevInfo("/mnt/a", "zkop__2_7_1@fs1:/a", "/mnt/a/.snapshot/zkop__2_7_1").IsError());
+    ASSERT_FALSE(manager.OverWriteSnapDevInfo({{"/z", "/mnt/z"}, {"/a", "/mnt/a"}}, {{"/scan/b", "/mnt/b"}}).IsError());
+    ASSERT_FALSE(manager.SaveSnapDevInfo("/mnt/b", "zkop__2_7_1@fs1:/b", "/mnt/b/.snapshot/zkop__2_7_1").IsError());
+    EXPECT_EQ((std::map<std::string, std::string>{{"/keep", "/mnt/keep"}, {"/scan/b", "/mnt/b"}}),
+              manager.mapScanToMount);
+    EXPECT_EQ(1u, log->CountContaining("Added /mnt/b:zkop__2_7_1@fs1:/b:/mnt/b/.snapshot/zkop__2_7_1 to " +
+                                           manager.strSnapInfoFile, 3));
+    manager.strSnapInfoFile.clear();
+    EXPECT_EQ("SnapInfo file not set", manager.SaveSnapDevInfo("/m", "d", "p").GetMessage());
+    manager.strSnapInfoFile = tempDir.GetPath() + "/missing-folder/info";
+    EXPECT_FALSE(manager.SaveSnapDevInfo("/m", "d", "p").IsError());  // the map line is still written
+    manager.strSnapInfoFile = tempDir.GetPath() + "/info";
+    manager.strSnapMapFile.clear();
+    EXPECT_EQ("SnapMapInfo file not set", manager.SaveSnapDevInfo("/m", "d2", "p").GetMessage());
+    EXPECT_EQ("SnapMapInfo file not set", manager.OverWriteSnapDevInfo({{"a", "b"}}, {{"/s", "/m"}}).GetMessage());
+    manager.strSnapMapFile = tempDir.GetPath() + "/missing-folder/map";
+    EXPECT_EQ(" Failed to open [" + manager.strSnapMapFile + "] file",
+              manager.OverWriteSnapDevInfo({{"a", "b"}}, {{"/s", "/m"}}).GetMessage());
+    EXPECT_EQ("/mnt/a:zkop__2_7_1@fs1:/a:/mnt/a/.snapshot/zkop__2_7_1\n"
+              "/mnt/b:zkop__2_7_1@fs1:/b:/mnt/b/.snapshot/zkop__2_7_1\n/m:d2:p\n", Read("/info"));
+    EXPECT_EQ("m:/mnt/a:/mnt/a/.snapshot/zkop__2_7_1:\nm:/a:/mnt/a:\nm:/z:/mnt/z:\n"
+              "m:/mnt/b:/mnt/b/.snapshot/zkop__2_7_1:\nm:/m:p:\n", Read("/map"));
+    std::string reason;
+    CRecordFileAppender closed(tempDir.GetPath() + "/missing-folder/x");
+    closed.Append("line\n");
+    EXPECT_FALSE(closed.IsOpen());
+    EXPECT_FALSE(closed.Commit(reason));
+    EXPECT_EQ("not open", reason);
+    // A close that fails after everything was written is still a failure.
+    const int nNextDescriptor = open("/dev/null", O_RDONLY);
+    close(nNextDescriptor);
+    CRecordFileAppender stolen(tempDir.GetPath() + "/stolen");
+    ASSERT_EQ(0, close(nNextDescriptor));  // the appender's own descriptor, closed behind its back
+    EXPECT_FALSE(stolen.Commit(reason));
+    EXPECT_EQ("Bad file descriptor", reason);
+}
+
+TEST_F(SnapshotPlanningTest, RegressionFullDiskIsNotReportedAsSuccess) {
+    UseRecordFiles();
+    manager.strSnapMapFile = "/dev/full";  // accepts the open, answers every write with ENOSPC
+    CRhError error = manager.OverWriteSnapDevInfo({{"/a", "/mnt/a"}}, {{"/s", "/m"}});
+    EXPECT_EQ(1627u, error.GetCode());
+    EXPECT_EQ(" Failed to write [/dev/full] file: No space left on device", error.GetMessage());
+    EXPECT_TRUE(manager.mapScanToMount.empty());
+    manager.strSnapInfoFile = "/dev/full";
+    EXPECT_FALSE(manager.SaveSnapDevInfo("/m", "d", "p").IsError());  // its caller ignores the result
+    EXPECT_EQ(2u, log->CountContaining("Failed to write [/dev/full] file: No space left on device", 0));
+}
+
+TEST(RecordFileAppenderTest, RegressionFailedBatchKeepsLinesOthersAppended) {
+    CScopedTempDir tempDir;
+    const std::string path = tempDir.WriteFile("map", "before\n");
+    CRecordFileAppender appender(path);
+    ASSERT_TRUE(appender.IsOpen());
+    std::ofstream(path, std::ios::app) << "other\n";  // another process, while our batch is prepared
+    appender.Append(std::string(99, 'x') + "\n");
+    // A file size limit lets only 10 bytes of the batch in.
+    struct rlimit previous {};
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &previous));
+    struct rlimit limited = previous;
+    limited.rlim_cur = 7 + 6 + 10;
+    void (*previousHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
+    std::string reason;
+    const bool bCommitted = appender.Commit(reason);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(bCommitted);
+    EXPECT_EQ("only 10 of 100 bytes could be written", reason);
+    EXPECT_EQ("before\nother\n", CScopedTempDir::ReadFile(path));
 }
 
 }  // namespace

@@ -21,19 +21,18 @@ struct CapturedLogLine {
 class CCapturingLogWriter : public CLogWriterInterface {
 public:
     // `level` is what GetLevel() answers, i.e. the threshold callers honour.
-    explicit CCapturingLogWriter(int level = 100) : nLevel(level) {}
+    explicit CCapturingLogWriter(int level) : nLevel(level) {}
     int GetLevel() const override { return nLevel; }
 
     void Write(int level, const char* function, int /*line*/, int /*reserved1*/, int /*reserved2*/,
                const char* format, ...) override __attribute__((format(printf, 7, 8))) {
         va_list args;
         va_start(args, format);
-        std::string message = FXString::FormatV(format, args);
+        CapturedLogLine line{level, function != nullptr ? function : "", FXString::FormatV(format, args)};
         va_end(args);
         std::lock_guard<std::mutex> lock(mutexLines);
-        listLines.push_back(CapturedLogLine{level, function != nullptr ? function : "", message});
+        listLines.push_back(line);
     }
-
     std::vector<CapturedLogLine> GetLines() const {
         std::lock_guard<std::mutex> lock(mutexLines);
         return listLines;
@@ -56,7 +55,7 @@ public:
     }
 
 private:
-    int nLevel;
+    const int nLevel;
     mutable std::mutex mutexLines;
     std::vector<CapturedLogLine> listLines;
 };
@@ -72,8 +71,6 @@ public:
     ~CScopedLogCapture() { g_ptrLogWriter = ptrPrevious; }
     CScopedLogCapture(const CScopedLogCapture&) = delete;
     CScopedLogCapture& operator=(const CScopedLogCapture&) = delete;
-
-    CCapturingLogWriter& Writer() { return *ptrWriter; }
     CCapturingLogWriter* operator->() { return ptrWriter.get(); }
 
 private:
