@@ -263,7 +263,7 @@ TEST_F(SnapshotPlanningTest, RecordFilesGetExactLinesAndEveryFailureIsReported) 
     closed.Append("line\n");
     EXPECT_FALSE(closed.IsOpen());
     EXPECT_FALSE(closed.Commit(reason));
-    EXPECT_EQ("not open", reason);
+    EXPECT_EQ("cannot open " + tempDir.GetPath() + "/missing-folder/x: No such file or directory", reason);
     // A close that fails after everything was written is still a failure.
     const int nNextDescriptor = open("/dev/null", O_RDONLY);
     close(nNextDescriptor);
@@ -273,16 +273,40 @@ TEST_F(SnapshotPlanningTest, RecordFilesGetExactLinesAndEveryFailureIsReported) 
     EXPECT_EQ("Bad file descriptor", reason);
 }
 
+// A file size limit: writes beyond it fail (EFBIG) as they would on a full disk.
+class CFileSizeLimit {
+public:
+    explicit CFileSizeLimit(rlim_t uBytes) : fnPreviousHandler(signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &previous);
+        struct rlimit limited = previous;
+        limited.rlim_cur = uBytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~CFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        signal(SIGXFSZ, fnPreviousHandler);
+    }
+
+private:
+    struct rlimit previous {};
+    void (*fnPreviousHandler)(int);
+};
+
 TEST_F(SnapshotPlanningTest, RegressionFullDiskIsNotReportedAsSuccess) {
     UseRecordFiles();
-    manager.strSnapMapFile = "/dev/full";  // accepts the open, answers every write with ENOSPC
-    CRhError error = manager.OverWriteSnapDevInfo({{"/a", "/mnt/a"}}, {{"/s", "/m"}});
+    CRhError error;
+    {
+        CFileSizeLimit full(0);
+        error = manager.OverWriteSnapDevInfo({{"/a", "/mnt/a"}}, {{"/s", "/m"}});
+        EXPECT_FALSE(manager.SaveSnapDevInfo("/m", "d", "p").IsError());  // its caller ignores the result
+    }
     EXPECT_EQ(1627u, error.GetCode());
-    EXPECT_EQ(" Failed to write [/dev/full] file: No space left on device", error.GetMessage());
+    EXPECT_EQ(" Failed to write [" + manager.strSnapMapFile + "] file: File too large", error.GetMessage());
     EXPECT_TRUE(manager.mapScanToMount.empty());
-    manager.strSnapInfoFile = "/dev/full";
-    EXPECT_FALSE(manager.SaveSnapDevInfo("/m", "d", "p").IsError());  // its caller ignores the result
-    EXPECT_EQ(2u, log->CountContaining("Failed to write [/dev/full] file: No space left on device", 0));
+    EXPECT_EQ(2u, log->CountContaining("] file: File too large", 0));
+    // Only a regular file is written: not a device, a FIFO or a planted link.
+    manager.strSnapMapFile = "/dev/full";
+    EXPECT_EQ(" Failed to open [/dev/full] file", manager.OverWriteSnapDevInfo({{"/a", "/mnt/a"}}, {}).GetMessage());
 }
 
 TEST(RecordFileAppenderTest, RegressionFailedBatchKeepsLinesOthersAppended) {
@@ -292,17 +316,12 @@ TEST(RecordFileAppenderTest, RegressionFailedBatchKeepsLinesOthersAppended) {
     ASSERT_TRUE(appender.IsOpen());
     std::ofstream(path, std::ios::app) << "other\n";  // another process, while our batch is prepared
     appender.Append(std::string(99, 'x') + "\n");
-    // A file size limit lets only 10 bytes of the batch in.
-    struct rlimit previous {};
-    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &previous));
-    struct rlimit limited = previous;
-    limited.rlim_cur = 7 + 6 + 10;
-    void (*previousHandler)(int) = signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
     std::string reason;
-    const bool bCommitted = appender.Commit(reason);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    signal(SIGXFSZ, previousHandler);
+    bool bCommitted = true;
+    {
+        CFileSizeLimit limit(7 + 6 + 10);  // lets only 10 bytes of the batch in
+        bCommitted = appender.Commit(reason);
+    }
     EXPECT_FALSE(bCommitted);
     EXPECT_EQ("only 10 of 100 bytes could be written", reason);
     EXPECT_EQ("before\nother\n", CScopedTempDir::ReadFile(path));
