@@ -167,7 +167,7 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
                                    listJobs = Query("SELECT * FROM jobs");
     ProgramResult run3 = fault.eTwist >= eKillScan
                              ? RunAndKill(fault.eTwist)
-                             : RunScan({"share1"}, {"--batch-rows", "1", "--job-id", "3"}, true,
+                             : RunScan({"share1"}, {"--batch-rows", "1", "--job-id", "3", "--verbose"}, true,
                                        fault.eTwist == eWrongPassword ? "bad-pw" : kPassword);
 
     EXPECT_EQ(fault.nExitStatus, run3.nExitStatus) << run3.strStderr;
