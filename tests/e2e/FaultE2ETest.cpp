@@ -115,7 +115,7 @@ protected:
     // difference page is asked for, so the first page's items have been
     // handed to the writer; the server is gone afterwards.
     ProgramResult RunAndKill(ETwist eTwist) {
-        CChildProgram job(ScanArgs({"share1"}, {"--batch-rows", "1"}),
+        CChildProgram job(ScanArgs({"share1"}, {"--batch-rows", "1", "--verbose"}),
                           {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/killed");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         for (std::vector<std::string> listSeen;

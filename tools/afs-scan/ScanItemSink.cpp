@@ -66,11 +66,11 @@ void CScanItemSink::ShowProgress() {
     const double dRate = dSeconds > 0 ? llShareItems / dSeconds : 0.0;
     const unsigned long long ullPages = DifferencePagesSeen() - ullPagesBefore;
     if (!bProgress) {
-        HOST_LOG(0, "progress: share %s: %lld items, %.0f items/s, %llu pages, %.0f s", strShare.c_str(),
+        HOST_LOG(0, "progress: share %s: %lld items, %.0f items/s, %llu pages, %.1f s", strShare.c_str(),
                  llShareItems, dRate, ullPages, dSeconds);
         return;
     }
-    std::fprintf(stderr, "\rshare %s: %lld items, %.0f items/s, %llu pages, %.0f s   ", strShare.c_str(),
+    std::fprintf(stderr, "\rshare %s: %lld items, %.0f items/s, %llu pages, %.1f s   ", strShare.c_str(),
                  llShareItems, dRate, ullPages, dSeconds);
     std::fflush(stderr);
     bProgressShown = true;

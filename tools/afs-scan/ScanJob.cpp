@@ -13,8 +13,8 @@
 #include "tools/afs-scan/Interrupt.h"
 #include "tools/afs-scan/PluginCall.h"
 #include "tools/afs-scan/ShareDiagnosis.h"
-#include "tools/common/Cli.h"
 #include "tools/afs-scan/SnapshotListing.h"
+#include "tools/common/Cli.h"
 
 namespace {
 

@@ -84,8 +84,8 @@ const char* UsageText() {
            "  --no-control                do not serve the /_sim/ test endpoints\n"
            "  --help                      this text\n"
            "  --version                   the version\n"
-           "Options take their value as --opt VALUE or --opt=VALUE. Prints its URL on stdout once it\n"
-           "listens; SIGINT or SIGTERM stop it.\n"
+           "An option's value is the next argument or follows '=' (--port 9440, --port=9440).\n"
+           "Prints its URL on stdout once it listens; SIGINT or SIGTERM stop it.\n"
            "Exit status: 0 stopped by a signal, 1 cannot serve (e.g. the port is in use), 2 usage error.\n";
 }
 
