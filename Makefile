@@ -46,7 +46,8 @@ test-sanitize: deps
 
 # Only what the demo runs, and only the build's errors on the terminal.
 DEMO_TARGETS := NutanixAFSManager afs-scan afs-sim
-demo: deps
+demo:
+	@scripts/install-deps.sh
 	@mkdir -p $(BUILD_DIR)
 	@{ cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) && \
 	   cmake --build $(BUILD_DIR) -j $(JOBS) --target $(DEMO_TARGETS); } > $(BUILD_DIR)/demo-build.log 2>&1 || \
