@@ -57,13 +57,13 @@ public:
         const bool bWait = bClient && message.compare(0, 12, "file server ") == 0;
         if (!bWait && !(bClient || message.find(" items of the snapshot difference were skipped") != std::string::npos))
             return;
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<std::mutex> lock(mutexShown);
         if (bWait || setShown.insert(message).second) afs_cli::Say(message);
     }
 
 private:
     boost::shared_ptr<CLogWriter> ptrTarget;
-    std::mutex mutex;
+    std::mutex mutexShown;
     std::set<std::string> setShown;  // a client is built more than once per job
 };
 
