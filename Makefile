@@ -3,7 +3,8 @@
 #
 #   make build   install missing Debian packages, configure build/, build
 #   make test    build, then run every test suite (plain, then sanitizers + fuzzing)
-#   make demo    build, then run scripts/demo.sh against the built plug-in
+#   make demo    build the plug-in, afs-scan and afs-sim (quietly), then run
+#                scripts/demo.sh; KEEP=1 keeps its work folder and prints its path
 #   make package build, then the Debian packages (.deb and -dbgsym .ddeb) in build/
 #   make clean   remove the build trees
 
@@ -43,8 +44,15 @@ test-sanitize: deps
 	cmake --build $(SAN_DIR) -j $(JOBS)
 	ctest --test-dir $(SAN_DIR) --output-on-failure -j$(JOBS)
 
-demo: build
-	AFS_BUILD_DIR=$(BUILD_DIR) scripts/demo.sh
+# Only what the demo runs, and only the build's errors on the terminal.
+DEMO_TARGETS := NutanixAFSManager afs-scan afs-sim
+demo:
+	@scripts/install-deps.sh
+	@mkdir -p $(BUILD_DIR)
+	@{ cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) && \
+	   cmake --build $(BUILD_DIR) -j $(JOBS) --target $(DEMO_TARGETS); } > $(BUILD_DIR)/demo-build.log 2>&1 || \
+	 { cat $(BUILD_DIR)/demo-build.log >&2; echo "demo: the build failed (log: $(BUILD_DIR)/demo-build.log)" >&2; exit 1; }
+	@AFS_BUILD_DIR=$(BUILD_DIR) KEEP=$(KEEP) scripts/demo.sh
 
 package: build
 	cmake --build $(BUILD_DIR) --target package

@@ -1,5 +1,7 @@
 #include "restclient/CurlTransport.h"
 
+#include <cstring>
+
 #include "host/LogWriter.h"
 #include "restclient/NutanixException.h"
 
@@ -106,6 +108,7 @@ void CCurlTransport::Perform(const HttpRequest& request, HttpResponse& response)
     response.lStatus = 0;
     response.strBody.clear();
     response.strError.clear();
+    response.strCause.clear();
     ptrCurrent = &response;
     bTooLarge = false;
     szError[0] = '\0';
@@ -131,6 +134,11 @@ void CCurlTransport::Perform(const HttpRequest& request, HttpResponse& response)
         return;
     }
     std::string cause = szError[0] != '\0' ? std::string(szError) : std::string(curl_easy_strerror(code));
+    // The system's word for a failed connection ("Connection refused") says
+    // more than libcurl's "Couldn't connect to server".
+    long osErrno = 0;
+    curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osErrno);
+    response.strCause = osErrno != 0 ? std::strerror(static_cast<int>(osErrno)) : curl_easy_strerror(code);
     // Nothing sent means the time ran out while connecting (or in the TLS
     // handshake): the server is unreachable, not slow.
     long requestBytes = 0;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 
+#include "host/LogWriter.h"
 #include "host/PlatformInfo.h"
 #include "host/Sleep.h"
 #include "restclient/CurlTransport.h"
@@ -17,6 +18,13 @@ namespace afs_rest {
 namespace {
 
 bool IsFailoverStatus(long status) { return status == 502 || status == 503 || status == 504; }
+
+// "host:port" of a base URL such as "https://fs1:9440/api/nutanix/v3".
+std::string HostAndPort(const std::string& url) {
+    size_t start = url.find("://");
+    start = start == std::string::npos ? 0 : start + 3;
+    return url.substr(start, url.find('/', start) - start);
+}
 
 }  // namespace
 
@@ -65,6 +73,18 @@ unsigned CHttpRestBackend::Exchange(const char* operation, const HttpRequest& ou
                       std::to_string(config.uHAWaitTime) + " s (" + std::to_string(attempt) +
                       " attempts; last: " + cause + ")",
                   response.lStatus);
+        }
+        // Each attempt is reported to the host at once, so that whoever runs
+        // the job learns why it waits instead of facing silence for minutes.
+        if (bAnswered) {
+            HOST_LOG(0, "file server %s unavailable (HTTP %ld); retrying for up to %u s, [FileSystemAgent] uHAWaitTime",
+                     HostAndPort(ptrTransport->Describe()).c_str(), response.lStatus,
+                     static_cast<unsigned>(config.uHAWaitTime));
+        } else {
+            HOST_LOG(0, "file server %s unreachable (%s); retrying for up to %u s, [FileSystemAgent] uHAWaitTime",
+                     HostAndPort(ptrTransport->Describe()).c_str(),
+                     (response.strCause.empty() ? response.strError : response.strCause).c_str(),
+                     static_cast<unsigned>(config.uHAWaitTime));
         }
         RHSLEEP_InTeRnAl(delayMs, __FILE__, __LINE__);
     }
@@ -207,6 +227,11 @@ model::Mount_target_snapshot_diff_tracking_output CHttpRestBackend::get_mount_ta
     model::Mount_target_snapshot_diff_tracking_output& page = listSparePages[uNextSparePage];
     uNextSparePage = 1 - uNextSparePage;
     Map(operation, [&] { pageParser.ParseInPlace(response.strBody, page); });
+    uPagesOfDiff = diffUuid == strPagedDiff ? uPagesOfDiff + 1 : 1;
+    strPagedDiff = diffUuid;
+    // The host counts these lines to show how far a long difference got.
+    HOST_LOG(0, "REST client: difference page %u of %s: %zu objects", uPagesOfDiff, diffUuid.c_str(),
+             page.getObjectList().size());
     return page;
 }
 

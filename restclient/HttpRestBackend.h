@@ -76,6 +76,8 @@ private:
     CDiffPageParser pageParser;
     model::Mount_target_snapshot_diff_tracking_output listSparePages[2];
     unsigned uNextSparePage = 0;
+    std::string strPagedDiff;   // the difference whose pages are counted
+    unsigned uPagesOfDiff = 0;
     HttpRequest request;    // reused: keeps its buffers
     HttpResponse response;  // reused: the page body buffer stays allocated
 };

@@ -23,6 +23,7 @@ struct HttpResponse {
     long lStatus = 0;      // 0 when no status line arrived
     std::string strBody;   // decoded (gunzipped) body; its capacity is reused between requests
     std::string strError;  // cause of eUnreachable/eFailed; never holds a credential
+    std::string strCause;  // the same in a few words for people ("Connection refused"); may be empty
 };
 
 // Sends requests to one server. Implementations: CCurlTransport (libcurl),

@@ -48,7 +48,7 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
     WriteMountTable({"share1", "share2", "plain"});
     ASSERT_NO_FATAL_FAILURE(StartSimulator({"--share-capabilities", "plain=SMB_ONLY"}));
     ProgramResult run1 = RunScan({"share1", "share2", "plain"});
-    ASSERT_EQ(0, run1.nExitStatus) << run1.strStderr;
+    ASSERT_EQ(3, run1.nExitStatus) << run1.strStderr;  // "plain" was asked for and not backed up
     EXPECT_THAT(run1.strStdout, ::testing::AllOf(HasSubstr("job 1 (full, previous job 0, full job 1): ok"),
                                                  HasSubstr("share " + Share("plain") + ": not backed up")));
     EXPECT_THAT(run1.strStderr, HasSubstr("no CFT_BACKUP capability"));
@@ -68,7 +68,7 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
     WriteFile("plain/q.txt", "never reported\n");
     ProgramResult run2 =
         RunScan({"share1", "share2", "plain"}, {"--jsonl", "--summary-json", strRoot + "/job2.json"});
-    ASSERT_EQ(0, run2.nExitStatus) << run2.strStderr;
+    ASSERT_EQ(3, run2.nExitStatus) << run2.strStderr;
     EXPECT_THAT(Items(2),
                 ElementsAre("ADD /127.0.0.1/share1/new.txt", "ADD /127.0.0.1/share2/data.txt",
                             "ADD /127.0.0.1/share2/reports", "ADD /127.0.0.1/share2/reports/r1.txt",
@@ -97,7 +97,7 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
     ASSERT_NO_FATAL_FAILURE(Stamp({"share2/data.txt", "share1/link"}));
     const long long llStart = std::time(nullptr);
     ProgramResult run3 = RunScan({"share1", "share2", "plain"});
-    ASSERT_EQ(0, run3.nExitStatus) << run3.strStderr;
+    ASSERT_EQ(3, run3.nExitStatus) << run3.strStderr;
     EXPECT_THAT(run3.strStdout, HasSubstr("job 3 (incremental, previous job 2, full job 1): ok"));
     EXPECT_THAT(Query("SELECT * FROM items WHERE job_id = 3 ORDER BY change_type"),
                 ElementsAre(Row(3, "ADD", "share1/link"), strDeleted, Row(3, "MODIFY", "share2/data.txt"),
@@ -115,13 +115,13 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"odd_spellings": 1})"));
     std::filesystem::create_directories(Share("share1/d"));
     ASSERT_NO_FATAL_FAILURE(Stamp({"share1/d"}));
-    ASSERT_EQ(0, RunScan({"share1", "share2", "plain"}).nExitStatus);
+    ASSERT_EQ(3, RunScan({"share1", "share2", "plain"}).nExitStatus);
     EXPECT_THAT(Query("SELECT * FROM items WHERE job_id = 4"), ElementsAre(Row(4, "OTHER", "share1/d")));
 
     ProgramResult run5 = RunScan({"plain"});
     EXPECT_EQ(1, run5.nExitStatus);
-    EXPECT_THAT(run5.strStderr,
-                HasSubstr("Nothing to be back-up since all volumes are not CFT_BACKUP marked"));
+    EXPECT_THAT(run5.strStderr, HasSubstr("share " + Share("plain") + " is not backed up: the file server does not "
+                                          "offer it for backup (no CFT_BACKUP capability)"));
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
                 ElementsAre("1 ok", "2 ok", "3 ok", "4 ok", "5 failed"));
 }
@@ -147,17 +147,17 @@ TEST_F(AfsScanE2ETest, RefusedRunsNameTheCauseAndKeepTheStateFolder) {
     ASSERT_EQ(0, flock(nLockFd, LOCK_EX));
     ProgramResult run = refused(
         {}, 1,
-        "afs-scan: error: state folder " + strStateDir +
+        "afs-scan: state folder " + strStateDir +
             " is in use by another "
-            "afs-scan run (process 4242); wait for it to end or give this run another --state [error ",
+            "afs-scan run (process 4242); wait for it to end or give this run another --state\n",
         "no database");
     // One line, and nothing written.
     EXPECT_EQ(1, std::count(run.strStderr.begin(), run.strStderr.end(), '\n'));
     EXPECT_FALSE(std::filesystem::exists(strStateDir + "/settings.ini"));
     close(nLockFd);
     refused({"--password", "secret"}, 2, "--password is not accepted", "no database");
-    refused({"--scan-path", strRoot + "/elsewhere"}, 1,
-            "scan path " + strRoot + "/elsewhere is on no share of the mount table", "no database");
+    refused({"--scan-path", strRoot + "/elsewhere"}, 2, "scan path " + strRoot + "/elsewhere does not exist",
+            "no database");
     const std::string strPlugin = strRoot + "/missing/libNutanixAFSManager.so";
     refused({"--plugin", strPlugin}, 1, "cannot load the plug-in (tried " + strPlugin + ": ", "1 failed");
 }

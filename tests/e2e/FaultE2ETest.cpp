@@ -116,7 +116,7 @@ protected:
     // difference page is asked for, so the first page's items have been
     // handed to the writer; the server is gone afterwards.
     ProgramResult RunAndKill(ETwist eTwist) {
-        CChildProgram job(ScanArgs({"share1"}, {"--batch-rows", "1"}),
+        CChildProgram job(ScanArgs({"share1"}, {"--batch-rows", "1", "--verbose"}),
                           {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/killed");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         for (std::vector<std::string> listSeen;
@@ -170,7 +170,7 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
                                    listJobs = Query("SELECT * FROM jobs");
     ProgramResult run3 = fault.eTwist >= eKillScan
                              ? RunAndKill(fault.eTwist)
-                             : RunScan({"share1"}, {"--batch-rows", "1", "--job-id", "3"}, true,
+                             : RunScan({"share1"}, {"--batch-rows", "1", "--job-id", "3", "--verbose"}, true,
                                        fault.eTwist == eWrongPassword ? "bad-pw" : kPassword);
 
     EXPECT_EQ(fault.nExitStatus, run3.nExitStatus) << run3.strStderr;

@@ -63,7 +63,7 @@ TEST_P(HostileServerE2ETest, JobEndsAtOnceWithAClearErrorAndTheNextJobRecovers) 
     ASSERT_EQ(200, Api("DELETE", "/_sim/requests").status);
     if (server.pszAddedFile) WriteFile(std::string("share1/") + server.pszAddedFile, "odd\n");
     ASSERT_NO_FATAL_FAILURE(Arm(server.pszScenario));
-    std::vector<std::string> listArgs{"--batch-rows", "1"};
+    std::vector<std::string> listArgs{"--batch-rows", "1", "--verbose"};
     listArgs.insert(listArgs.end(), server.listArgs.begin(), server.listArgs.end());
     ProgramResult run3 = RunScan({"share1"}, listArgs);
     EXPECT_LT(Seen().size(), 40u) << "the server kept the job busy";

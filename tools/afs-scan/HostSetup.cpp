@@ -1,6 +1,9 @@
 #include "tools/afs-scan/HostSetup.h"
 
 #include <boost/make_shared.hpp>
+#include <atomic>
+#include <mutex>
+#include <set>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -14,6 +17,8 @@
 #include "host/LogWriter.h"
 #include "host/PlatformInfo.h"
 #include "host/PrivateFile.h"
+#include "tools/afs-scan/Interrupt.h"
+#include "tools/common/Cli.h"
 
 namespace {
 
@@ -23,11 +28,16 @@ std::string Absolute(const std::string& strPath) {
     return error ? strPath : path.lexically_normal().string();
 }
 
-// Writes everything to the host's log and also shows the operator, on
-// stderr, the plug-in's note that items of a difference were skipped.
-class CSkipNoticeLogWriter : public CLogWriterInterface {
+std::atomic<unsigned long long> g_ullDifferencePages{0};
+
+// Writes everything to the host's log and shows the operator, on stderr,
+// what the file-server side says at level 0 while a job runs: the wait for
+// an unreachable server (every attempt, so the user sees at once why
+// nothing happens), TLS and transport warnings (once each), and the
+// plug-in's note that items of a difference were skipped.
+class CTerminalLogWriter : public CLogWriterInterface {
 public:
-    explicit CSkipNoticeLogWriter(boost::shared_ptr<CLogWriter> ptrLog) : ptrTarget(std::move(ptrLog)) {}
+    explicit CTerminalLogWriter(boost::shared_ptr<CLogWriter> ptrLog) : ptrTarget(std::move(ptrLog)) {}
     int GetLevel() const override { return ptrTarget->GetLevel(); }
     void Write(int level, const char* function, int line, int, int, const char* format, ...) override
         __attribute__((format(printf, 7, 8))) {
@@ -36,13 +46,25 @@ public:
         const std::string message = FXString::FormatV(format, args);
         va_end(args);
         ptrTarget->Write(level, function, line, 0, 0, "%s", message.c_str());
-        if (level == 0 && message.find(" items of the snapshot difference were skipped") != std::string::npos) {
-            std::fprintf(stderr, "afs-scan: %s\n", message.c_str());
+        if (level != 0 || InterruptSignal() != 0) return;
+        if (message.compare(0, 29, "REST client: difference page ") == 0) {
+            ++g_ullDifferencePages;
+            return;
         }
+        // afs-scan gives its own warning about plain http:// before the job.
+        const bool bClient =
+            std::strstr(function, "afs_rest::") != nullptr && message.find(" is plain http://") == std::string::npos;
+        const bool bWait = bClient && message.compare(0, 12, "file server ") == 0;
+        if (!bWait && !(bClient || message.find(" items of the snapshot difference were skipped") != std::string::npos))
+            return;
+        std::lock_guard<std::mutex> lock(mutexShown);
+        if (bWait || setShown.insert(message).second) afs_cli::Say(message);
     }
 
 private:
     boost::shared_ptr<CLogWriter> ptrTarget;
+    std::mutex mutexShown;
+    std::set<std::string> setShown;  // a client is built more than once per job
 };
 
 }  // namespace
@@ -86,6 +108,9 @@ CRhError SetUpSettings(const std::string& strSettings, const std::string& strMou
 }
 
 void SetUpLog(const std::string& strLogFile, const std::string& strDefaultLogFile) {
+    // The default writer prints on stderr; the settings' malformed lines have
+    // been reported against the user's own file already.
+    g_ptrLogWriter.reset();
     ZKPlatformInfo settings;
     unsigned long long ullLevel = 0;
     const int nLevel = settings.getNumber("Host", "LogLevel", ullLevel) ? static_cast<int>(ullLevel) : 0;
@@ -94,5 +119,7 @@ void SetUpLog(const std::string& strLogFile, const std::string& strDefaultLogFil
     if (strFile.empty() && settings.getString("Host", "LogDir", strLogDir))
         strFile = strLogDir + "/afs-host.log";
     if (strFile.empty()) strFile = strDefaultLogFile;
-    g_ptrLogWriter = boost::make_shared<CSkipNoticeLogWriter>(boost::make_shared<CLogWriter>(nLevel, strFile));
+    g_ptrLogWriter = boost::make_shared<CTerminalLogWriter>(boost::make_shared<CLogWriter>(nLevel, strFile));
 }
+
+unsigned long long DifferencePagesSeen() { return g_ullDifferencePages.load(); }

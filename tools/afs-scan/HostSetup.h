@@ -18,5 +18,10 @@ CRhError SetUpSettings(const std::string& strSettings, const std::string& strMou
 // Replaces the process-wide log writer (shared with the plug-in) by one with
 // the settings' [Host] LogLevel writing to `strLogFile`, or, when that is
 // empty, to [Host] LogDir/afs-host.log when LogDir is set, else to
-// `strDefaultLogFile`. Keeps the plug-in's chatter off the terminal.
+// `strDefaultLogFile`. Keeps the plug-in's chatter off the terminal, but
+// shows the REST client's level-0 lines (the wait for an unreachable file
+// server, transport warnings) on stderr.
 void SetUpLog(const std::string& strLogFile, const std::string& strDefaultLogFile);
+
+// Difference pages the REST client has fetched so far in this process.
+unsigned long long DifferencePagesSeen();

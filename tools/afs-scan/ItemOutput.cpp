@@ -65,6 +65,11 @@ std::string CItemOutput::CsvField(const std::string& text) {
     return out + "\"";
 }
 
+CItemOutput::CItemOutput(EItemFormat eFormatIn, std::FILE* ptrStreamIn) : eFormat(eFormatIn), ptrStream(ptrStreamIn) {
+    if (eFormat == eItemFormatCsv)
+        std::fputs("job_id,path,old_path,change_type,is_dir,size,inode,atime,mtime,ctime\n", ptrStream);
+}
+
 void CItemOutput::Write(long long llJobId, const ScanItem& item) {
     if (eFormat == eItemFormatJsonLines) {
         std::fprintf(
@@ -76,10 +81,6 @@ void CItemOutput::Write(long long llJobId, const ScanItem& item) {
             item.llATime, item.llMTime, item.llCTime, ExactBytes("path", item.strPath).c_str(),
             ExactBytes("old_path", item.strOldPath).c_str());
     } else if (eFormat == eItemFormatCsv) {
-        if (!bHeaderWritten) {
-            std::fputs("job_id,path,old_path,change_type,is_dir,size,inode,atime,mtime,ctime\n", ptrStream);
-            bHeaderWritten = true;
-        }
         std::fprintf(ptrStream, "%lld,%s,%s,%s,%d,%lld,%lld,%lld,%lld,%lld\n", llJobId,
                      CsvField(item.strPath).c_str(), CsvField(item.strOldPath).c_str(),
                      ChangeTypeName(item.eChangeType), item.bIsDirectory ? 1 : 0, item.llSize, item.llInode,

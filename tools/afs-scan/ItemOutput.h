@@ -7,12 +7,13 @@
 
 enum EItemFormat { eItemFormatNone, eItemFormatJsonLines, eItemFormatCsv };
 
-// Writes items to a stdio stream the caller owns, as JSON lines or CSV (with
-// a header line before the first item). Paths are escaped so that any byte
+// Writes items to a stdio stream the caller owns, as JSON lines or CSV (its
+// header line written at construction, so that a job without items still
+// gives a valid CSV file). Paths are escaped so that any byte
 // sequence stays one record.
 class CItemOutput {
 public:
-    CItemOutput(EItemFormat eFormat, std::FILE* ptrStream) : eFormat(eFormat), ptrStream(ptrStream) {}
+    CItemOutput(EItemFormat eFormat, std::FILE* ptrStream);
     void Write(long long llJobId, const ScanItem& item);
 
     static std::string JsonEscape(const std::string& text);
@@ -24,5 +25,4 @@ public:
 private:
     EItemFormat eFormat;
     std::FILE* ptrStream;
-    bool bHeaderWritten = false;
 };

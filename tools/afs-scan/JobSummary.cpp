@@ -43,6 +43,12 @@ void PrintShareSummaries(const JobSummary& summary, std::FILE* ptrStream) {
             std::fputc('\n', ptrStream);
             continue;
         }
+        if (share.eMode == eShareSnapshotOnly) {
+            const std::string& strPath = share.strSnapshotPath;
+            std::fprintf(ptrStream, ": took %s at %s\n", strPath.substr(strPath.rfind('/') + 1).c_str(),
+                         strPath.c_str());
+            continue;
+        }
         const char* pszSeparator = ": ";
         for (NutanixAFSChangeType eType : kTypesInOrder) {
             std::fprintf(ptrStream, "%s%s %lld", pszSeparator, ChangeTypeName(eType), share.arrCounts[eType]);
@@ -76,6 +82,7 @@ bool WriteSummaryJson(const JobSummary& summary, const std::string& strFile) {
     }
     out << "]}\n";
     const std::string text = out.str();
+    if (strFile == "-") return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
     std::string why;
     FILE* ptrFile = afs_private_file::OpenStream(strFile, "w", why);
     if (ptrFile == nullptr) return false;

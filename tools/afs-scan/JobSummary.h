@@ -28,14 +28,17 @@ struct JobSummary {
     JobIdentity identity;
     bool bOk = false;
     std::string strError;
+    std::string strHeadline;  // what the job knows better than its error chain; may be empty
     std::vector<ShareSummary> listShares;
 };
 
 const char* ShareModeName(EShareMode eMode);
 
 // One line per share: "share MOUNT: MODE: ADD n, MODIFY n, RENAME n, DELETE n,
-// OTHER n; S s, R items/s".
+// OTHER n; S s, R items/s"; for a share of a full job "share MOUNT: snapshot
+// only: took NAME at PATH".
 void PrintShareSummaries(const JobSummary& summary, std::FILE* ptrStream);
 
-// Writes the summary as one JSON object; false when the file cannot be written.
+// Writes the summary as one JSON object to `strFile` ("-": stdout); false
+// when it cannot be written.
 bool WriteSummaryJson(const JobSummary& summary, const std::string& strFile);

@@ -4,14 +4,17 @@
 #include <string>
 
 #include "host/RhError.h"
+#include "tools/afs-scan/Interrupt.h"
 
 // Runs `call` (one call into the plug-in) and turns an exception that
 // crosses the plug-in boundary into an error chain naming the operation.
 // `call` returns a CRhError, or fills its own result and returns Success().
+// Once the user asked the job to stop, the call is not made.
 template <typename FCall>
 CRhError CallPlugin(const char* pszOperation, const FCall& call) {
     // A template's full signature would drown the chain; the host's name is enough.
     const FXCodeLocation location{__FILE__, "afs-scan", __LINE__};
+    if (InterruptSignal() != 0) return FXErrorUtil::ErrorInt(location, 1, "%s not called: interrupted", pszOperation);
     try {
         CRhError error = call();
         if (error.IsError()) error.Push(location, "%s failed", pszOperation);

@@ -2,8 +2,13 @@
 
 #include <cstdio>
 
+#include "host/LogWriter.h"
+#include "tools/afs-scan/HostSetup.h"
+#include "tools/afs-scan/Interrupt.h"
+
 namespace {
 constexpr auto kProgressInterval = std::chrono::milliseconds(250);
+constexpr auto kLogProgressInterval = std::chrono::seconds(10);
 }  // namespace
 
 CScanItemSink::CScanItemSink(CScanWriter& writerIn, CItemOutput& outputIn, long long llJobIdIn,
@@ -30,7 +35,17 @@ CRhError CScanItemSink::ItemCallBack(std::string& path, const std::string& oldPa
     return Add(item);
 }
 
+void CScanItemSink::BeginShare(const std::string& strShareIn) {
+    arrShareCounts = {};
+    llShareItems = 0;
+    strShare = strShareIn;
+    ullPagesBefore = DifferencePagesSeen();
+    timeStart = timeLastProgress = std::chrono::steady_clock::now();
+}
+
 CRhError CScanItemSink::Add(const ScanItem& itemIn) {
+    // Stops the plug-in's loading at the next item once the user asked to stop.
+    if (InterruptSignal() != 0) return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "interrupted");
     CRhError error = writer.Add(itemIn);
     if (error.IsError()) return error.Push(FX_CODE_LOCATION);
     output.Write(llJobId, itemIn);
@@ -38,18 +53,26 @@ CRhError CScanItemSink::Add(const ScanItem& itemIn) {
     const size_t uIndex = nType >= 0 && nType < static_cast<int>(arrShareCounts.size()) ? nType : 0;
     ++arrShareCounts[uIndex];
     ++arrJobCounts[uIndex];
-    ++llJobItems;
-    if (bProgress) ShowProgress();
+    // The clock is read every 256 items: a million items would otherwise
+    // pay a million clock reads for a few lines of progress.
+    if ((++llShareItems & 255) == 0) ShowProgress();
     return CRhError::Success();
 }
 
 void CScanItemSink::ShowProgress() {
     const auto now = std::chrono::steady_clock::now();
-    if (now - timeLastProgress < kProgressInterval) return;
+    if (now - timeLastProgress < (bProgress ? kProgressInterval : kLogProgressInterval)) return;
     timeLastProgress = now;
     const double dSeconds = std::chrono::duration<double>(now - timeStart).count();
-    std::fprintf(stderr, "\r%lld items, %.0f items/s   ", llJobItems,
-                 dSeconds > 0 ? llJobItems / dSeconds : 0.0);
+    const double dRate = dSeconds > 0 ? llShareItems / dSeconds : 0.0;
+    const unsigned long long ullPages = DifferencePagesSeen() - ullPagesBefore;
+    if (!bProgress) {
+        HOST_LOG(0, "progress: share %s: %lld items, %.0f items/s, %llu pages, %.1f s", strShare.c_str(),
+                 llShareItems, dRate, ullPages, dSeconds);
+        return;
+    }
+    std::fprintf(stderr, "\rshare %s: %lld items, %.0f items/s, %llu pages, %.1f s   ", strShare.c_str(),
+                 llShareItems, dRate, ullPages, dSeconds);
     std::fflush(stderr);
     bProgressShown = true;
 }

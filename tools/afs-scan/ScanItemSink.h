@@ -10,7 +10,9 @@
 // writer of the job's SQLite database and, when asked, to the item output.
 // Keeps the counts of the current share (ResetShareCounts) and of the whole
 // job. The writer and output must outlive the sink. When bProgress, a progress line
-// on stderr is refreshed at most a few times per second.
+// on stderr (share, items, items/s, difference pages, elapsed time) is
+// refreshed at most a few times per second; otherwise the same goes to the
+// log every ten seconds.
 class CScanItemSink : public CNutanixDBHelper {
 public:
     CScanItemSink(CScanWriter& writer, CItemOutput& output, long long llJobId, bool bProgress);
@@ -20,7 +22,8 @@ public:
     // The same, for items the host produces itself (full listings).
     CRhError Add(const ScanItem& item);
 
-    void ResetShareCounts() { arrShareCounts = {}; }
+    // Starts the counts of the share `strShare` (as the progress names it).
+    void BeginShare(const std::string& strShare);
     const ChangeCounts& GetShareCounts() const { return arrShareCounts; }
     const ChangeCounts& GetJobCounts() const { return arrJobCounts; }
     // Ends the progress line, if one was drawn.
@@ -36,7 +39,9 @@ private:
     bool bProgressShown = false;
     ChangeCounts arrShareCounts{};
     ChangeCounts arrJobCounts{};
-    long long llJobItems = 0;
+    long long llShareItems = 0;
+    std::string strShare;
+    unsigned long long ullPagesBefore = 0;  // difference pages fetched before this share
     std::chrono::steady_clock::time_point timeStart;
     std::chrono::steady_clock::time_point timeLastProgress;
     ScanItem item;  // reused: spares an allocation per item

@@ -10,9 +10,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "host/MntTab.h"
+#include "tools/afs-scan/Interrupt.h"
 #include "tools/afs-scan/PluginCall.h"
+#include "tools/afs-scan/ShareDiagnosis.h"
 #include "tools/afs-scan/SnapshotListing.h"
+#include "tools/common/Cli.h"
 
 namespace {
 
@@ -20,11 +22,6 @@ const char* const kFactoryName = "GetNutanixAFSManager";
 // Batches waiting for the writer: enough to ride out a slow commit of
 // SQLite's cache, few enough to keep memory small.
 constexpr size_t kQueuedBatches = 4;
-
-std::string WithoutTrailingSlash(std::string strPath) {
-    while (strPath.size() > 1 && strPath.back() == '/') strPath.pop_back();
-    return strPath;
-}
 
 bool IsAtOrBelow(const std::string& strPath, const std::string& strRoot) {
     if (strPath.compare(0, strRoot.size(), strRoot) != 0) return false;
@@ -43,7 +40,8 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-CScanJob::CScanJob(const ScanOptions& optionsIn) : options(optionsIn) {}
+CScanJob::CScanJob(const ScanOptions& optionsIn, std::vector<ScanTarget> listTargetsIn)
+    : options(optionsIn), listTargets(std::move(listTargetsIn)) {}
 
 CRhError CScanJob::Run(JobSummary& summary) {
     CRhError error = Prepare(summary);
@@ -83,6 +81,7 @@ CRhError CScanJob::Run(JobSummary& summary) {
         }
     }
     ptrSink->EndProgress();
+    ExplainSharesNotBackedUp(error, summary);
     CRhError writeError = ptrWriter->Finish();
     if (error.IsSuccess()) error = writeError;
     record.llEndTime = std::time(nullptr);
@@ -104,9 +103,7 @@ CRhError CScanJob::Run(JobSummary& summary) {
 
 CRhError CScanJob::Prepare(JobSummary& summary) {
     if (!options.mapContent.empty()) ptrMapper = boost::make_shared<CPrefixContentMapper>(options.mapContent);
-    CRhError error = ResolveTargets();
-    if (error.IsSuccess())
-        error = database.Open(options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb,
+    CRhError error = database.Open(options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb,
                               options.strStateDir + "/jobs.txt");
     std::vector<JobRecord> listJobs;
     if (error.IsSuccess()) error = database.LoadJobs(listJobs);
@@ -136,40 +133,6 @@ CRhError CScanJob::Prepare(JobSummary& summary) {
     ptrWriter.reset(new CScanWriter(database, static_cast<size_t>(options.nBatchRows), kQueuedBatches));
     ptrSink = boost::make_shared<CScanItemSink>(*ptrWriter, *ptrOutput, identity.llJobId,
                                                 isatty(STDERR_FILENO) == 1);
-    return CRhError::Success();
-}
-
-// Checked before the file server is touched: a path on no mount would be
-// dropped silently by the plug-in, and two paths on one share would make it
-// take and compare that share twice.
-CRhError CScanJob::ResolveTargets() {
-    ZkMntTab mountTable;
-    std::vector<ZkMntTab::Entry> listMounts;
-    CRhError error = mountTable.getAll(listMounts);
-    if (error.IsError()) return error.Push(FX_CODE_LOCATION, "cannot read the mount table");
-    for (const std::string& strGiven : options.listScanPaths) {
-        ScanTarget target;
-        target.strScanPath = WithoutTrailingSlash(strGiven);
-        const ZkMntTab::Entry* ptrMount = mountTable.find(listMounts, target.strScanPath);
-        if (ptrMount == nullptr) {
-            return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
-                                         "scan path %s is on no share of the mount table", strGiven.c_str());
-        }
-        target.strMountPath = WithoutTrailingSlash(ptrMount->strDirectory);
-        for (const ScanTarget& other : listTargets) {
-            if (other.strMountPath == target.strMountPath) {
-                return FXErrorUtil::ErrorInt(
-                    FX_CODE_LOCATION, 1, "scan paths %s and %s are on the same share %s",
-                    other.strScanPath.c_str(), target.strScanPath.c_str(), target.strMountPath.c_str());
-            }
-        }
-        target.strScanForm = target.strMountPath;
-        if (ptrMapper) {
-            error = ptrMapper->GetMappedPath(target.strMountPath, target.strScanForm);
-            if (error.IsError()) return error.Push(FX_CODE_LOCATION, "no --map covers the share");
-        }
-        listTargets.push_back(target);
-    }
     return CRhError::Success();
 }
 
@@ -218,10 +181,6 @@ CRhError CScanJob::DriveManager(CNutanixAFSManagerBase& manager, JobSummary& sum
         if (!IsAtOrBelow(strSnapshot, target.strMountPath + "/.snapshot") ||
             strSnapshot.size() <= target.strMountPath.size() + 11) {
             share.eMode = eShareNotBackedUp;
-            std::fprintf(stderr,
-                         "afs-scan: share %s is not backed up: the file server does not offer it for backup "
-                         "(no CFT_BACKUP capability), so no snapshot was taken\n",
-                         target.strMountPath.c_str());
             summary.listShares.push_back(share);
             continue;
         }
@@ -236,7 +195,7 @@ CRhError CScanJob::DriveManager(CNutanixAFSManagerBase& manager, JobSummary& sum
 CRhError CScanJob::ScanShare(CNutanixAFSManagerBase& manager, const ScanTarget& target,
                              const std::string& strSnapshot, ShareSummary& share) {
     const auto start = std::chrono::steady_clock::now();
-    ptrSink->ResetShareCounts();
+    ptrSink->BeginShare(target.strScanForm);
     // Without a scan map the plug-in resolves shares by their mount path.
     const std::string strKey = ptrMapper ? target.strScanForm : target.strMountPath;
     CRhError error;
@@ -260,14 +219,32 @@ CRhError CScanJob::ScanShare(CNutanixAFSManagerBase& manager, const ScanTarget& 
             });
         } else if (error.IsSuccess()) {
             share.eMode = eShareFullListing;
-            std::fprintf(stderr,
-                         "afs-scan: share %s has no reference snapshot of job %lld on the file server; "
-                         "listing its whole snapshot %s instead\n",
-                         target.strMountPath.c_str(), identity.llPreviousJobId, strSnapshot.c_str());
+            afs_cli::Say("share " + target.strMountPath + " has no reference snapshot of job " +
+                         std::to_string(identity.llPreviousJobId) + " on the file server; listing its whole snapshot " +
+                         strSnapshot + " instead");
             error = ListSnapshotAsAdds(strSnapshot, target.strScanForm, *ptrSink);
         }
     }
     share.arrCounts = ptrSink->GetShareCounts();
     share.dSeconds = SecondsSince(start);
     return error;
+}
+
+void CScanJob::ExplainSharesNotBackedUp(const CRhError& error, JobSummary& summary) {
+    // The plug-in's own words when it found nothing to back up.
+    const bool bNothing = error.IsError() &&
+                          error.AsString().find("Nothing to be back-up since all volumes are not CFT_BACKUP marked") !=
+                              std::string::npos;
+    CShareDiagnosis diagnosis(options, options.strStateDir);
+    for (const ScanTarget& target : listTargets) {
+        bool bExplain = bNothing;
+        for (const ShareSummary& share : summary.listShares)
+            bExplain = bExplain || (share.strMountPath == target.strMountPath && share.eMode == eShareNotBackedUp);
+        if (!bExplain || InterruptSignal() != 0) continue;
+        const std::string strWhy = diagnosis.Explain(target);
+        if (bNothing && summary.strHeadline.empty())
+            summary.strHeadline = strWhy;
+        else
+            afs_cli::Say(strWhy);
+    }
 }

@@ -13,14 +13,8 @@
 #include "tools/afs-scan/ScanDatabase.h"
 #include "tools/afs-scan/ScanItemSink.h"
 #include "tools/afs-scan/ScanOptions.h"
+#include "tools/afs-scan/ScanTargets.h"
 #include "tools/afs-scan/ScanWriter.h"
-
-// One share the job was asked to back up.
-struct ScanTarget {
-    std::string strScanPath;   // as given on the command line
-    std::string strMountPath;  // the mount-table directory holding it
-    std::string strScanForm;   // the share root as the plug-in names it (mapped, or the mount path)
-};
 
 // Runs one backup scan job through the plug-in, in the host's order:
 // Initialize, CreatePartnerServer, CreateAndMountSnap, GetSourceToLocalMap,
@@ -31,21 +25,24 @@ struct ScanTarget {
 // transaction of the scan database: they become visible together when the
 // job ends well; a failed job leaves only its "failed" record, a killed one
 // nothing but its job folder. The settings and log must be set up, and the
-// state folder locked, before Run().
+// state folder locked, before Run(). A share that got no snapshot is
+// explained on stderr once, after the plug-in is done (CShareDiagnosis);
+// when no share got one, that explanation is the summary's headline.
+// Once InterruptSignal() is set, no further call goes into the plug-in.
 //
 // The plug-in stays loaded until this object is destroyed: an error chain
 // made by the plug-in points at texts in the library's memory, so render
 // Run()'s error (AsString) before the object goes.
 class CScanJob {
 public:
-    explicit CScanJob(const ScanOptions& options);
+    CScanJob(const ScanOptions& options, std::vector<ScanTarget> listTargets);
 
     // `summary` is filled whatever the outcome; the error is the failure's chain.
     CRhError Run(JobSummary& summary);
 
 private:
     CRhError Prepare(JobSummary& summary);
-    CRhError ResolveTargets();
+    void ExplainSharesNotBackedUp(const CRhError& error, JobSummary& summary);
     CRhError DriveManager(CNutanixAFSManagerBase& manager, JobSummary& summary);
     CRhError ScanShare(CNutanixAFSManagerBase& manager, const ScanTarget& target,
                        const std::string& strSnapshot, ShareSummary& share);

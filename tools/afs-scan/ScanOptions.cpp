@@ -1,9 +1,12 @@
 #include "tools/afs-scan/ScanOptions.h"
 
+#include <getopt.h>
+
 #include <charconv>  // std::from_chars: ids must be whole decimal numbers
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <vector>
+
+#include "tools/common/Cli.h"
 
 namespace {
 
@@ -15,6 +18,169 @@ bool ParseNumber(const std::string& text, TNumber& value) {
 
 bool ParseJobId(const std::string& text, long long& value) { return ParseNumber(text, value) && value >= 0; }
 
+// getopt_long's value of each long option; flags first, then those with a value.
+enum EOption {
+    eHelp = 'h',
+    eVersion = 256,
+    eVerbose,
+    eFull,
+    eListFull,
+    eJsonl,
+    eCsv,
+    ePrune,
+    eDryRun,
+    ePassword,
+    ePlugin,
+    eServer,
+    eUser,
+    ePasswordFile,
+    eState,
+    eDb,
+    eSettings,
+    eMountTable,
+    eLog,
+    eSummaryJson,
+    eCaBundle,
+    eHaWait,
+    eScanPath,
+    ePartner,
+    eMap,
+    eClientId,
+    eAppId,
+    eJobId,
+    ePreviousJobId,
+    eFullJobId,
+    eSynthFullJobId,
+    eMaxItems,
+    eSample,
+    eMinAge,
+    eKeepLast,
+    eBatchRows,
+};
+
+const option kOptions[] = {
+    {"help", no_argument, nullptr, eHelp},
+    {"version", no_argument, nullptr, eVersion},
+    {"verbose", no_argument, nullptr, eVerbose},
+    {"full", no_argument, nullptr, eFull},
+    {"list-full", no_argument, nullptr, eListFull},
+    {"jsonl", no_argument, nullptr, eJsonl},
+    {"csv", no_argument, nullptr, eCsv},
+    {"prune", no_argument, nullptr, ePrune},
+    {"dry-run", no_argument, nullptr, eDryRun},
+    {"password", optional_argument, nullptr, ePassword},
+    {"plugin", required_argument, nullptr, ePlugin},
+    {"server", required_argument, nullptr, eServer},
+    {"user", required_argument, nullptr, eUser},
+    {"password-file", required_argument, nullptr, ePasswordFile},
+    {"state", required_argument, nullptr, eState},
+    {"db", required_argument, nullptr, eDb},
+    {"settings", required_argument, nullptr, eSettings},
+    {"mount-table", required_argument, nullptr, eMountTable},
+    {"log", required_argument, nullptr, eLog},
+    {"summary-json", required_argument, nullptr, eSummaryJson},
+    {"ca-bundle", required_argument, nullptr, eCaBundle},
+    {"ha-wait", required_argument, nullptr, eHaWait},
+    {"scan-path", required_argument, nullptr, eScanPath},
+    {"partner", required_argument, nullptr, ePartner},
+    {"map", required_argument, nullptr, eMap},
+    {"client-id", required_argument, nullptr, eClientId},
+    {"app-id", required_argument, nullptr, eAppId},
+    {"job-id", required_argument, nullptr, eJobId},
+    {"previous-job-id", required_argument, nullptr, ePreviousJobId},
+    {"full-job-id", required_argument, nullptr, eFullJobId},
+    {"synth-full-job-id", required_argument, nullptr, eSynthFullJobId},
+    {"max-items", required_argument, nullptr, eMaxItems},
+    {"sample", required_argument, nullptr, eSample},
+    {"min-age", required_argument, nullptr, eMinAge},
+    {"keep-last", required_argument, nullptr, eKeepLast},
+    {"batch-rows", required_argument, nullptr, eBatchRows},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The option as the user wrote it, without "=value".
+std::string OptionWord(const char* pszArg) {
+    const std::string strArg = pszArg;
+    return strArg.substr(0, strArg.find('='));
+}
+
+// One option with a value; an empty text when it was accepted.
+std::string TakeValue(int nOption, const std::string& strValue, ScanOptions& options) {
+    using afs_cli::ResolvePath;
+    switch (nOption) {
+        case ePlugin: options.strPlugin = ResolvePath(strValue); break;
+        case eServer: options.strServer = strValue; break;
+        case eUser: options.strUser = strValue; break;
+        case ePasswordFile: options.strPasswordFile = ResolvePath(strValue); break;
+        case eState: options.strStateDir = ResolvePath(strValue); break;
+        case eDb: options.strDb = ResolvePath(strValue); break;
+        case eSettings: options.strSettingsFile = ResolvePath(strValue); break;
+        case eMountTable: options.strMountTable = ResolvePath(strValue); break;
+        case eLog: options.strLogFile = ResolvePath(strValue); break;
+        case eSummaryJson: options.strSummaryJson = strValue == "-" ? strValue : ResolvePath(strValue); break;
+        case eCaBundle: options.strCaBundle = ResolvePath(strValue); break;
+        case eScanPath:
+            if (strValue.empty()) return "--scan-path needs a path";
+            options.listScanPaths.push_back(ResolvePath(strValue));
+            break;
+        case ePartner: options.listPartnerEntries.push_back(strValue); break;
+        case eMap: {
+            // The scan form is the host's naming, not a local path: it stays as written.
+            const size_t uEqual = strValue.find('=');
+            if (uEqual == std::string::npos || uEqual == 0 || uEqual + 1 == strValue.size() ||
+                strValue[uEqual + 1] != '/') {
+                return "--map needs LOCAL=SCAN, SCAN an absolute path";
+            }
+            options.mapContent[ResolvePath(strValue.substr(0, uEqual))] = strValue.substr(uEqual + 1);
+            break;
+        }
+        case eHaWait:
+            if (!ParseNumber(strValue, options.llHaWaitSeconds) || options.llHaWaitSeconds < 0 ||
+                options.llHaWaitSeconds > 0xFFFFFFFFLL)
+                return "--ha-wait needs a number of seconds >= 0";
+            break;
+        case eClientId:
+            if (!ParseNumber(strValue, options.uClientId)) return "--client-id needs an unsigned number";
+            break;
+        case eAppId:
+            if (!ParseNumber(strValue, options.uAppId)) return "--app-id needs an unsigned number";
+            break;
+        case eJobId:
+            if (!ParseJobId(strValue, options.llJobId) || options.llJobId == 0) return "--job-id needs a number > 0";
+            break;
+        case ePreviousJobId:
+            if (!ParseJobId(strValue, options.llPreviousJobId)) return "--previous-job-id needs a number >= 0";
+            break;
+        case eFullJobId:
+            if (!ParseJobId(strValue, options.llFullJobId)) return "--full-job-id needs a number >= 0";
+            break;
+        case eSynthFullJobId:
+            if (!ParseJobId(strValue, options.llSynthFullJobId)) return "--synth-full-job-id needs a number >= 0";
+            break;
+        case eMaxItems:
+            if (!ParseNumber(strValue, options.ullMaxItems) || options.ullMaxItems == 0)
+                return "--max-items needs a number > 0";
+            break;
+        case eSample:
+            if (!ParseNumber(strValue, options.llSampleDirs) || options.llSampleDirs <= 0)
+                return "--sample needs a number > 0";
+            break;
+        case eMinAge:
+            if (!ParseNumber(strValue, options.llMinAgeSeconds) || options.llMinAgeSeconds < 0)
+                return "--min-age needs a number of seconds >= 0";
+            break;
+        case eKeepLast:
+            if (!ParseNumber(strValue, options.llKeepLast) || options.llKeepLast < 1)
+                return "--keep-last needs a number > 0";
+            break;
+        case eBatchRows:
+            if (!ParseNumber(strValue, options.nBatchRows) || options.nBatchRows <= 0)
+                return "--batch-rows needs a number > 0";
+            break;
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string ScanUsageText() {
@@ -25,8 +191,11 @@ std::string ScanUsageText() {
            "Connection:\n"
            "  --server ADDRESS        file server: HOST, HOST:PORT or URL (http://HOST:PORT/api/nutanix/v3)\n"
            "  --user NAME             user for basic authentication\n"
-           "  --password-file FILE    file holding the password (else $AFS_PASSWORD; never on the command "
-           "line)\n"
+           "  --password-file FILE    file whose first line is the password (else $AFS_PASSWORD; never on\n"
+           "                          the command line)\n"
+           "  --ca-bundle FILE        PEM file of the CAs to trust for the server ([RestClient] CABundle)\n"
+           "  --ha-wait SECONDS       how long to wait for an unreachable file server\n"
+           "                          ([FileSystemAgent] uHAWaitTime for this run; default 600)\n"
            "Content:\n"
            "  --scan-path PATH        local path of a share to back up (repeatable, at least one)\n"
            "  --map LOCAL=SCAN        content-mapper prefix: local directory -> scan-form directory "
@@ -54,129 +223,63 @@ std::string ScanUsageText() {
            "  --max-items N           end a comparison whose difference holds more than N items\n"
            "                          ([FileSystemAgent] MaxDiffItems for this run)\n"
            "  --jsonl                 also print every item as one JSON object per line on stdout\n"
-           "  --csv                   also print every item as CSV on stdout\n"
-           "  --summary-json FILE     write the job summary as JSON\n"
+           "  --csv                   also print every item as CSV (with a header line) on stdout\n"
+           "  --summary-json FILE     write the job summary as JSON (- for stdout)\n"
+           "  --verbose               also print the full error chain on stderr (it always goes to the log)\n"
            "  --help                  this text\n"
            "  --version               the version\n"
            "\n"
-           "Exit status: 0 success, 1 job failed, 2 usage error.\n";
+           "An option's value is the next argument or follows '=' (--state DIR, --state=DIR); relative\n"
+           "paths are resolved against the current folder.\n"
+           "\n"
+           "Exit status: 0 success; 1 the job failed; 2 usage or configuration error (no job was run);\n"
+           "3 partial: the job ended but a requested share was not backed up; 130 or 143 interrupted\n"
+           "by SIGINT or SIGTERM (the job is recorded as failed and stores nothing).\n";
 }
 
 std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
-    int iFirst = 1;
+    int nFirst = 1;
     if (argc > 1 && argv[1][0] != '-') {
         options.strCommand = argv[1];
         if (options.strCommand != "verify" && options.strCommand != "snapshots" && options.strCommand != "jobs" &&
             options.strCommand != "forget") {
             return "unknown command '" + options.strCommand + "'";
         }
-        iFirst = 2;
+        nFirst = 2;
     }
-    for (int i = iFirst; i < argc; ++i) {
-        const std::string strArg = argv[i];
-        if (strArg == "--help" || strArg == "-h") {
-            options.bHelp = true;
-            return {};
-        }
-        if (strArg == "--version") {
-            options.bVersion = true;
-            return {};
-        }
-        if (strArg == "--full") {
-            options.bForceFull = true;
-            continue;
-        }
-        if (strArg == "--list-full") {
-            options.bListFull = true;
-            continue;
-        }
-        if (strArg == "--jsonl") {
-            options.bJsonLines = true;
-            continue;
-        }
-        if (strArg == "--csv") {
-            options.bCsv = true;
-            continue;
-        }
-        if (strArg == "--prune") {
-            options.bPrune = true;
-            continue;
-        }
-        if (strArg == "--dry-run") {
-            options.bDryRun = true;
-            continue;
-        }
-        if (strArg == "--password") return "--password is not accepted: use --password-file or $AFS_PASSWORD";
-        if (i + 1 >= argc) return strArg + " needs a value (or is unknown)";
-        const std::string strValue = argv[++i];
-        if (strArg == "--plugin")
-            options.strPlugin = strValue;
-        else if (strArg == "--server")
-            options.strServer = strValue;
-        else if (strArg == "--user")
-            options.strUser = strValue;
-        else if (strArg == "--password-file")
-            options.strPasswordFile = strValue;
-        else if (strArg == "--state")
-            options.strStateDir = strValue;
-        else if (strArg == "--db")
-            options.strDb = strValue;
-        else if (strArg == "--settings")
-            options.strSettingsFile = strValue;
-        else if (strArg == "--mount-table")
-            options.strMountTable = strValue;
-        else if (strArg == "--log")
-            options.strLogFile = strValue;
-        else if (strArg == "--summary-json")
-            options.strSummaryJson = strValue;
-        else if (strArg == "--scan-path") {
-            if (strValue.empty() || strValue[0] != '/') return "--scan-path needs an absolute path";
-            options.listScanPaths.push_back(strValue);
-        } else if (strArg == "--partner")
-            options.listPartnerEntries.push_back(strValue);
-        else if (strArg == "--map") {
-            const size_t uEqual = strValue.find('=');
-            if (uEqual == std::string::npos || uEqual == 0 || uEqual + 1 == strValue.size() ||
-                strValue[0] != '/' || strValue[uEqual + 1] != '/') {
-                return "--map needs LOCAL=SCAN with two absolute paths";
+    // getopt_long keeps its place in globals: start afresh, quietly (the
+    // messages are ours), and never permute past a sub-command word.
+    optind = 0;
+    opterr = 0;
+    std::vector<char*> listArgs{argv[0]};
+    listArgs.insert(listArgs.end(), argv + nFirst, argv + argc);
+    listArgs.push_back(nullptr);
+    const int nArgs = static_cast<int>(listArgs.size()) - 1;
+    for (int nOption; (nOption = getopt_long(nArgs, listArgs.data(), ":h", kOptions, nullptr)) != -1;) {
+        const std::string strWord = OptionWord(listArgs[optind - 1]);
+        switch (nOption) {
+            case '?':
+                if (optopt >= eVersion) return "option '" + strWord + "' takes no value";
+                return "unknown option '" + (optopt != 0 ? "-" + std::string(1, static_cast<char>(optopt)) : strWord) +
+                       "'";
+            case ':': return "option '" + strWord + "' requires a value";
+            case eHelp: options.bHelp = true; return {};
+            case eVersion: options.bVersion = true; return {};
+            case eVerbose: options.bVerbose = true; break;
+            case eFull: options.bForceFull = true; break;
+            case eListFull: options.bListFull = true; break;
+            case eJsonl: options.bJsonLines = true; break;
+            case eCsv: options.bCsv = true; break;
+            case ePrune: options.bPrune = true; break;
+            case eDryRun: options.bDryRun = true; break;
+            case ePassword: return "--password is not accepted: use --password-file or $AFS_PASSWORD";
+            default: {
+                std::string strError = TakeValue(nOption, optarg, options);
+                if (!strError.empty()) return strError;
             }
-            options.mapContent[strValue.substr(0, uEqual)] = strValue.substr(uEqual + 1);
-        } else if (strArg == "--client-id") {
-            if (!ParseNumber(strValue, options.uClientId)) return "--client-id needs an unsigned number";
-        } else if (strArg == "--app-id") {
-            if (!ParseNumber(strValue, options.uAppId)) return "--app-id needs an unsigned number";
-        } else if (strArg == "--job-id") {
-            if (!ParseJobId(strValue, options.llJobId) || options.llJobId == 0)
-                return "--job-id needs a number > 0";
-        } else if (strArg == "--previous-job-id") {
-            if (!ParseJobId(strValue, options.llPreviousJobId))
-                return "--previous-job-id needs a number >= 0";
-        } else if (strArg == "--full-job-id") {
-            if (!ParseJobId(strValue, options.llFullJobId)) return "--full-job-id needs a number >= 0";
-        } else if (strArg == "--synth-full-job-id") {
-            if (!ParseJobId(strValue, options.llSynthFullJobId))
-                return "--synth-full-job-id needs a number >= 0";
-        } else if (strArg == "--max-items") {
-            if (!ParseNumber(strValue, options.ullMaxItems) || options.ullMaxItems == 0) {
-                return "--max-items needs a number > 0";
-            }
-        } else if (strArg == "--sample") {
-            if (!ParseNumber(strValue, options.llSampleDirs) || options.llSampleDirs <= 0)
-                return "--sample needs a number > 0";
-        } else if (strArg == "--min-age") {
-            if (!ParseNumber(strValue, options.llMinAgeSeconds) || options.llMinAgeSeconds < 0)
-                return "--min-age needs a number of seconds >= 0";
-        } else if (strArg == "--keep-last") {
-            if (!ParseNumber(strValue, options.llKeepLast) || options.llKeepLast < 1)
-                return "--keep-last needs a number > 0";
-        } else if (strArg == "--batch-rows") {
-            if (!ParseNumber(strValue, options.nBatchRows) || options.nBatchRows <= 0) {
-                return "--batch-rows needs a number > 0";
-            }
-        } else {
-            return "unknown option " + strArg;
         }
     }
+    if (optind < nArgs) return "unexpected argument '" + std::string(listArgs[optind]) + "'";
     if (options.strCommand != "scan") return {};
     if (options.strServer.empty()) return "--server is required";
     if (options.strUser.empty()) return "--user is required";
@@ -187,20 +290,10 @@ std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
 }
 
 std::string ReadPassword(ScanOptions& options) {
-    if (!options.strPasswordFile.empty()) {
-        std::ifstream in(options.strPasswordFile, std::ios::binary);
-        if (!in) return "cannot read password file " + options.strPasswordFile;
-        std::ostringstream text;
-        text << in.rdbuf();
-        options.strPassword = text.str();
-        if (!options.strPassword.empty() && options.strPassword.back() == '\n')
-            options.strPassword.pop_back();
-        if (!options.strPassword.empty() && options.strPassword.back() == '\r')
-            options.strPassword.pop_back();
-        return {};
-    }
+    if (!options.strPasswordFile.empty()) return afs_cli::ReadPasswordFile(options.strPasswordFile, options.strPassword);
     const char* pszPassword = std::getenv("AFS_PASSWORD");
-    if (pszPassword == nullptr) return "no password: give --password-file FILE or set AFS_PASSWORD";
+    if (pszPassword == nullptr || *pszPassword == '\0')
+        return "no password: give --password-file FILE or set AFS_PASSWORD";
     options.strPassword = pszPassword;
     return {};
 }

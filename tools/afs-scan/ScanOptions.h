@@ -20,7 +20,8 @@ struct ScanOptions {
     std::string strSettingsFile;
     std::string strMountTable;
     std::string strLogFile;  // empty: [Host] LogDir, else <state>/afs-scan.log
-    std::string strSummaryJson;
+    std::string strSummaryJson;  // "-": standard output
+    std::string strCaBundle;     // empty: [RestClient] CABundle, else the system's CAs
     std::vector<std::string> listScanPaths;
     std::map<std::string, std::string> mapContent;  // local prefix -> scan prefix
     std::vector<std::string> listPartnerEntries;
@@ -36,6 +37,8 @@ struct ScanOptions {
     bool bCsv = false;
     bool bHelp = false;
     bool bVersion = false;
+    bool bVerbose = false;  // the full error chain on stderr too
+    long long llHaWaitSeconds = -1;  // -1: [FileSystemAgent] uHAWaitTime
     int nBatchRows = 4096;
     unsigned long long ullMaxItems = 0;  // 0: the settings' MaxDiffItems
     // verify
@@ -48,13 +51,16 @@ struct ScanOptions {
     long long llKeepLast = -1;  // -1: not given
 };
 
-// Parses argv[1..] (argv[1] may name a sub-command). Returns an empty text on
-// success, else the usage error. The options every scan job needs are
-// checked here; a sub-command checks the ones it needs itself.
+// Parses argv[1..] (argv[1] may name a sub-command; the options are shared
+// by all of them) with getopt_long, so "--opt value" and "--opt=value" both
+// work. Paths are made absolute against the current folder. Returns an
+// empty text on success, else the usage error as one line. The options every
+// scan job needs are checked here; a sub-command checks the ones it needs
+// itself.
 std::string ParseScanOptions(int argc, char** argv, ScanOptions& options);
 
-// Fills options.strPassword from --password-file or $AFS_PASSWORD (one
-// trailing newline removed). Returns an empty text on success, else why not.
+// Fills options.strPassword from --password-file (its first line) or
+// $AFS_PASSWORD. Returns an empty text on success, else why not.
 std::string ReadPassword(ScanOptions& options);
 
 // The --help text.

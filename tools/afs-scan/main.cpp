@@ -1,82 +1,28 @@
 // afs-scan: a reference backup host. Runs one backup scan job through
-// libNutanixAFSManager.so and stores the changed items in a SQLite database.
+// libNutanixAFSManager.so and stores the changed items in a SQLite database;
+// its sub-commands look after what the jobs leave.
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
-#include "tools/afs-scan/HostSetup.h"
-#include "tools/afs-scan/JobSummary.h"
-#include "tools/afs-scan/ScanJob.h"
+#include "tools/afs-scan/ScanCommand.h"
 #include "tools/afs-scan/ScanOptions.h"
-#include "tools/afs-scan/StateLock.h"
-
-namespace {
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-}  // namespace
+#include "tools/common/Cli.h"
 
 int main(int argc, char** argv) {
+    afs_cli::SetProgramName("afs-scan");
     ScanOptions options;
-    std::string strError = ParseScanOptions(argc, argv, options);
+    const std::string strError = ParseScanOptions(argc, argv, options);
     if (options.bVersion) {
         std::printf("afs-scan %s\n", AFS_VERSION);
-        return 0;
+        return afs_cli::kExitOk;
     }
     if (options.bHelp) {
         std::fputs(ScanUsageText().c_str(), stdout);
-        return 0;
+        return afs_cli::kExitOk;
     }
-    if (strError.empty() && options.strCommand != "scan") strError = "command '" + options.strCommand + "' is not built yet";
-    if (strError.empty()) strError = ReadPassword(options);
-    if (!strError.empty()) {
-        std::fprintf(stderr, "afs-scan: %s\n%s", strError.c_str(), ScanUsageText().c_str());
-        return kExitUsage;
-    }
-    std::error_code fsError;
-    std::filesystem::create_directories(options.strStateDir, fsError);
-    // Held until the process ends: nothing in the state folder is touched
-    // before it is ours.
-    CStateLock stateLock;
-    CRhError error = stateLock.Acquire(options.strStateDir);
-    if (error.IsError()) {
-        std::fprintf(stderr, "afs-scan: error: %s\n", error.AsString().c_str());
-        return kExitFailure;
-    }
-    std::string strSettings;
-    error = SetUpSettings(options.strSettingsFile, options.strMountTable,
-                      options.ullMaxItems == 0 ? std::string()
-                                               : "[FileSystemAgent]\nMaxDiffItems = " +
-                                                     std::to_string(options.ullMaxItems) + "\n",
-                      options.strStateDir, strSettings);
-    if (error.IsError()) {
-        std::fprintf(stderr, "afs-scan: error: %s\n", error.AsString().c_str());
-        return kExitFailure;
-    }
-    SetUpLog(options.strLogFile, options.strStateDir + "/afs-scan.log");
-    // Only a run that goes on to ask the server sends the password.
-    if (options.strServer.compare(0, 7, "http://") == 0) {
-        std::fprintf(stderr, "afs-scan: warning: %s is plain http://: the password crosses the network unencrypted; "
-                             "use https://\n", options.strServer.c_str());
-    }
+    if (!strError.empty()) return afs_cli::UsageError(strError);
 
-    JobSummary summary;
-    CScanJob job(options);
-    error = job.Run(summary);
-
-    std::FILE* ptrSummaryStream = options.bJsonLines || options.bCsv ? stderr : stdout;
-    std::fprintf(ptrSummaryStream, "job %lld (%s, previous job %lld, full job %lld): %s\n",
-                 summary.identity.llJobId, summary.identity.IsFull() ? "full" : "incremental",
-                 summary.identity.llPreviousJobId, summary.identity.llFullJobId,
-                 error.IsSuccess() ? "ok" : "FAILED");
-    PrintShareSummaries(summary, ptrSummaryStream);
-    std::fflush(stdout);
-    if (!options.strSummaryJson.empty() && !WriteSummaryJson(summary, options.strSummaryJson)) {
-        std::fprintf(stderr, "afs-scan: cannot write %s\n", options.strSummaryJson.c_str());
-        if (error.IsSuccess()) return kExitFailure;
-    }
-    if (error.IsError()) {
-        std::fprintf(stderr, "afs-scan: error: %s\n", error.AsString().c_str());
-        return kExitFailure;
-    }
-    return 0;
+    // One line per sub-command; each returns its exit status (tools/common/Cli.h).
+    if (options.strCommand == "scan") return RunScanCommand(options);
+    return afs_cli::UsageError("command '" + options.strCommand + "' is not built yet");
 }

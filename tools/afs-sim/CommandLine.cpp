@@ -1,8 +1,11 @@
 #include "tools/afs-sim/CommandLine.h"
 
+#include <getopt.h>
+
 #include <charconv>  // std::from_chars: strict number parsing
 
 #include "tools/afs-sim/FileText.h"
+#include "tools/common/Cli.h"
 
 namespace afs_sim {
 namespace {
@@ -30,6 +33,35 @@ ShareOverride& OverrideFor(std::vector<ShareOverride>& listOverrides, const std:
     return listOverrides.back();
 }
 
+// Flags first, then the options with a value; the last six are scenario knobs.
+constexpr int kFirstOption = 256;
+const option kOptions[] = {
+    {"version", no_argument, nullptr, kFirstOption + 0},
+    {"quiet", no_argument, nullptr, kFirstOption + 1},
+    {"no-control", no_argument, nullptr, kFirstOption + 2},
+    {"open-control", no_argument, nullptr, kFirstOption + 3},
+    {"shares", required_argument, nullptr, kFirstOption + 4},
+    {"state", required_argument, nullptr, kFirstOption + 5},
+    {"host", required_argument, nullptr, kFirstOption + 6},
+    {"port", required_argument, nullptr, kFirstOption + 7},
+    {"user", required_argument, nullptr, kFirstOption + 8},
+    {"password-file", required_argument, nullptr, kFirstOption + 9},
+    {"tls-cert", required_argument, nullptr, kFirstOption + 10},
+    {"tls-key", required_argument, nullptr, kFirstOption + 11},
+    {"share-type", required_argument, nullptr, kFirstOption + 12},
+    {"share-capabilities", required_argument, nullptr, kFirstOption + 13},
+    {"scenario", required_argument, nullptr, kFirstOption + 14},
+    {"log", required_argument, nullptr, kFirstOption + 15},
+    {"page-size-cap", required_argument, nullptr, kFirstOption + 16},
+    {"default-page-size", required_argument, nullptr, kFirstOption + 17},
+    {"objects-per-diff", required_argument, nullptr, kFirstOption + 18},
+    {"retry-pages", required_argument, nullptr, kFirstOption + 19},
+    {"delay-ms", required_argument, nullptr, kFirstOption + 20},
+    {"synthetic", required_argument, nullptr, kFirstOption + 21},
+    {"help", no_argument, nullptr, 'h'},
+    {nullptr, 0, nullptr, 0},
+};
+
 }  // namespace
 
 const char* UsageText() {
@@ -38,7 +70,8 @@ const char* UsageText() {
            "  --host ADDRESS              address to bind (default 127.0.0.1)\n"
            "  --port N                    port (default 0: the system picks one)\n"
            "  --user NAME                 basic-auth user (default admin)\n"
-           "  --password-file FILE        password (else $AFS_SIM_PASSWORD; one of them is required)\n"
+           "  --password-file FILE        file whose first line is the password (else $AFS_SIM_PASSWORD;\n"
+           "                              one of them is required)\n"
            "  --open-control              serve /_sim/ without credentials (else they need the user's)\n"
            "  --tls-cert FILE --tls-key FILE   serve HTTPS\n"
            "  --share-type NAME=TYPE      share type of share NAME (default GENERAL)\n"
@@ -50,7 +83,10 @@ const char* UsageText() {
            "  --quiet                     no request log\n"
            "  --no-control                do not serve the /_sim/ test endpoints\n"
            "  --help                      this text\n"
-           "  --version                   the version\n";
+           "  --version                   the version\n"
+           "An option's value is the next argument or follows '=' (--port 9440, --port=9440).\n"
+           "Prints its URL on stdout once it listens; SIGINT or SIGTERM stop it.\n"
+           "Exit status: 0 stopped by a signal, 1 cannot serve (e.g. the port is in use), 2 usage error.\n";
 }
 
 std::string ParseCommandLine(const std::vector<std::string>& listArgs, const char* pszEnvPassword,
@@ -62,39 +98,32 @@ std::string ParseCommandLine(const std::vector<std::string>& listArgs, const cha
     if (pszEnvPassword) options.strPassword = pszEnvPassword;
     std::string strScenarioFile;
     std::vector<std::pair<std::string, std::string>> listKnobs;
-    for (size_t i = 0; i < listArgs.size(); ++i) {
-        const std::string& strArg = listArgs[i];
-        if (strArg == "--help" || strArg == "-h") {
-            commandLine.bHelp = true;
-            continue;
-        }
-        if (strArg == "--version") {
-            commandLine.bVersion = true;
-            continue;
-        }
-        if (strArg == "--quiet") {
-            commandLine.bQuiet = true;
-            continue;
-        }
-        if (strArg == "--no-control") {
-            options.bControl = false;
-            continue;
-        }
-        if (strArg == "--open-control") {
-            options.bOpenControl = true;
-            continue;
-        }
-        static const char* const kValued[] = {"--shares", "--state", "--host", "--port", "--user", "--password-file",
-                                              "--tls-cert", "--tls-key", "--share-type", "--share-capabilities",
-                                              "--scenario", "--log", "--page-size-cap", "--default-page-size",
-                                              "--objects-per-diff", "--retry-pages", "--delay-ms", "--synthetic"};
-        bool bKnown = false;
-        for (const char* szName : kValued) bKnown = bKnown || strArg == szName;
-        if (!bKnown) return "unknown option " + strArg;
-        if (i + 1 == listArgs.size()) return strArg + " needs a value";
-        const std::string& strValue = listArgs[++i];
+    // getopt_long wants argv; it keeps its place in globals, so start afresh
+    // and quietly (the messages are ours).
+    std::vector<std::string> listCopy{"afs-sim"};
+    listCopy.insert(listCopy.end(), listArgs.begin(), listArgs.end());
+    std::vector<char*> listArgv;
+    for (std::string& strArg : listCopy) listArgv.push_back(strArg.data());
+    listArgv.push_back(nullptr);
+    const int nArgs = static_cast<int>(listCopy.size());
+    optind = 0;
+    opterr = 0;
+    for (int nOption; (nOption = getopt_long(nArgs, listArgv.data(), ":h", kOptions, nullptr)) != -1;) {
+        std::string strWord = listArgv[optind - 1];
+        strWord = strWord.substr(0, strWord.find('='));
+        if (nOption == '?' && optopt >= kFirstOption) return "option '" + strWord + "' takes no value";
+        if (nOption == '?') return "unknown option '" + (optopt ? "-" + std::string(1, char(optopt)) : strWord) + "'";
+        if (nOption == ':') return "option '" + strWord + "' requires a value";
+        const std::string strArg =
+            nOption == 'h' ? std::string("--help") : "--" + std::string(kOptions[nOption - kFirstOption].name);
+        const std::string strValue = optarg ? optarg : "";
         uint64_t uNumber = 0;
-        if (strArg == "--shares") options.strSharesDir = strValue;
+        if (strArg == "--help") commandLine.bHelp = true;
+        else if (strArg == "--version") commandLine.bVersion = true;
+        else if (strArg == "--quiet") commandLine.bQuiet = true;
+        else if (strArg == "--no-control") options.bControl = false;
+        else if (strArg == "--open-control") options.bOpenControl = true;
+        else if (strArg == "--shares") options.strSharesDir = strValue;
         else if (strArg == "--state") options.strStateDir = strValue;
         else if (strArg == "--host") options.strHost = strValue;
         else if (strArg == "--port") {
@@ -102,10 +131,8 @@ std::string ParseCommandLine(const std::vector<std::string>& listArgs, const cha
             options.nPort = static_cast<int>(uNumber);
         } else if (strArg == "--user") options.strUser = strValue;
         else if (strArg == "--password-file") {
-            std::string strText;
-            if (!ReadFileText(strValue, strText)) return "cannot read password file " + strValue;
-            while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r')) strText.pop_back();
-            options.strPassword = strText;
+            std::string strError = afs_cli::ReadPasswordFile(strValue, options.strPassword);
+            if (!strError.empty()) return strError;
         } else if (strArg == "--tls-cert") options.strTlsCert = strValue;
         else if (strArg == "--tls-key") options.strTlsKey = strValue;
         else if (strArg == "--share-type" || strArg == "--share-capabilities") {
@@ -129,14 +156,12 @@ std::string ParseCommandLine(const std::vector<std::string>& listArgs, const cha
             }
         } else if (strArg == "--scenario") strScenarioFile = strValue;
         else if (strArg == "--log") commandLine.strLogFile = strValue;
-        else if (strArg == "--page-size-cap" || strArg == "--default-page-size" || strArg == "--objects-per-diff" ||
-                 strArg == "--retry-pages" || strArg == "--delay-ms" || strArg == "--synthetic") {
+        else {
             if (!ParseCount(strValue, uNumber)) return strArg + " needs a non-negative integer";
             listKnobs.emplace_back(strArg.substr(2), strValue);
-        } else {
-            return "unknown option " + strArg;
         }
     }
+    if (optind < nArgs) return "unexpected argument '" + listCopy[optind] + "'";
     if (commandLine.bHelp || commandLine.bVersion) return {};
     if (options.strPassword.empty()) return "no password: give --password-file FILE or set AFS_SIM_PASSWORD";
     if (options.strSharesDir.empty()) return "--shares DIR is required";

@@ -12,6 +12,7 @@
 #include "tools/afs-sim/DiffStore.h"
 #include "tools/afs-sim/FaultInjector.h"
 #include "tools/afs-sim/JsonText.h"
+#include "tools/afs-sim/PortProbe.h"
 #include "tools/afs-sim/RequestLog.h"
 
 namespace afs_sim {
@@ -113,6 +114,12 @@ std::string CFileServerSimulator::Start(const SimulatorOptions& options,
     std::signal(SIGPIPE, SIG_IGN);
     httplib::Server& server = *sim.ptrServer;
     server.set_tcp_nodelay(true);
+    // The library's default options add SO_REUSEPORT, with which a second
+    // simulator binds a port in use and the two answer at random.
+    server.set_socket_options([](socket_t sock) {
+        const int nYes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &nYes, sizeof(nYes));
+    });
     // Clients keep one connection for a whole job of many requests.
     server.set_keep_alive_max_count(1000000);
     // Requests are small JSON documents. Before a body is read at all, a
@@ -148,7 +155,7 @@ std::string CFileServerSimulator::Start(const SimulatorOptions& options,
     } else {
         sim.nPort = server.bind_to_port(sim.options.strHost, sim.options.nPort) ? sim.options.nPort : -1;
     }
-    if (sim.nPort <= 0) return "cannot listen on " + sim.options.strHost + ":" + std::to_string(sim.options.nPort);
+    if (sim.nPort <= 0) return ExplainBindFailure(sim.options.strHost, sim.options.nPort);
     sim.thread = std::thread([&server] { server.listen_after_bind(); });
     // stop() before the loop runs would be lost; wait until it runs.
     for (int i = 0; i < 5000 && !server.is_running(); ++i) {

@@ -12,6 +12,7 @@
 #include "host/PrivateFile.h"
 #include "tools/afs-sim/CommandLine.h"
 #include "tools/afs-sim/FileServerSimulator.h"
+#include "tools/common/Cli.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     // Pages are written on short-lived threads; each new thread would start a
     // fresh arena (and fault in its memory) instead of reusing warm memory.
     mallopt(M_ARENA_MAX, 2);
+    afs_cli::SetProgramName("afs-sim");
     afs_sim::CommandLine commandLine;
     std::string strError =
         afs_sim::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::getenv("AFS_SIM_PASSWORD"),
@@ -38,11 +40,11 @@ int main(int argc, char** argv) {
         std::printf("afs-sim %s\n", AFS_VERSION);
         return 0;
     }
-    if (!strError.empty() || commandLine.bHelp) {
-        std::fprintf(strError.empty() ? stdout : stderr, "%s%s%s", strError.c_str(), strError.empty() ? "" : "\n",
-                     afs_sim::UsageText());
-        return strError.empty() ? 0 : 2;
+    if (commandLine.bHelp) {
+        std::fputs(afs_sim::UsageText(), stdout);
+        return afs_cli::kExitOk;
     }
+    if (!strError.empty()) return afs_cli::UsageError(strError);
     std::unique_ptr<std::FILE, FileCloser> ptrLog;
     if (!commandLine.strLogFile.empty()) {
         ptrLog.reset(afs_private_file::OpenLogStream(commandLine.strLogFile, "afs-sim"));
@@ -60,15 +62,15 @@ int main(int argc, char** argv) {
     std::unique_ptr<afs_sim::CFileServerSimulator> ptrSimulator;
     strError = afs_sim::CFileServerSimulator::Start(commandLine.options, ptrSimulator);
     if (!strError.empty()) {
-        std::fprintf(stderr, "afs-sim: %s\n", strError.c_str());
-        return 1;
+        afs_cli::Say(strError);
+        return afs_cli::kExitFailed;
     }
     std::printf("%s\n", ptrSimulator->Url().c_str());
     std::fflush(stdout);
 
     int nSignal = 0;
     sigwait(&signals, &nSignal);
-    std::fprintf(stderr, "afs-sim: signal %d, stopping\n", nSignal);
+    afs_cli::Say(std::string("stopping on ") + (nSignal == SIGINT ? "SIGINT" : "SIGTERM"));
     ptrSimulator->Stop();
     return 0;
 }

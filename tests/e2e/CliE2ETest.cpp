@@ -1,0 +1,192 @@
+// afs-scan and afs-sim as a person runs them from a terminal: for each
+// mistake the exit status and the exact line on stderr that says what to do.
+#include <chrono>
+#include <thread>
+
+#include "tests/e2e/ScanFixture.h"
+
+namespace afs_test {
+namespace {
+
+using ::testing::HasSubstr;
+
+struct CliCase {
+    const char* pszName;
+    std::vector<std::string> listArgs;  // appended to the row's base command; a later value wins
+    int nExitStatus;
+    std::string strLine;  // the first line on stderr that is not the plain http:// warning
+    std::string strPassword = "e2e-secret";  // the fixture's
+};
+
+class CliE2ETest : public CScanFixture {
+protected:
+    static std::string FirstLine(const std::string& strText) {
+        std::istringstream lines(strText);
+        std::string strLine;
+        while (std::getline(lines, strLine) && strLine.find("is plain http://: the password") != std::string::npos) {
+        }
+        return strLine;
+    }
+    static std::string LastLine(const std::string& strText) {
+        const size_t uStart = strText.rfind('\n', strText.size() - 2);
+        return strText.substr(uStart == std::string::npos ? 0 : uStart + 1, strText.size() - uStart - 2);
+    }
+    // Runs every row on `listBase`; returns the results for further checks.
+    std::vector<ProgramResult> RunTable(const std::vector<std::string>& listBase, const std::vector<CliCase>& listCases) {
+        std::vector<ProgramResult> listRuns;
+        for (const CliCase& row : listCases) {
+            SCOPED_TRACE(row.pszName);
+            std::vector<std::string> listArgs = listBase;
+            listArgs.insert(listArgs.end(), row.listArgs.begin(), row.listArgs.end());
+            listRuns.push_back(
+                CChildProgram(listArgs, {"AFS_PASSWORD=" + row.strPassword}, strRoot + "/" + row.pszName).Wait());
+            EXPECT_EQ(row.nExitStatus, listRuns.back().nExitStatus) << listRuns.back().strStderr;
+            EXPECT_EQ(row.strLine, FirstLine(listRuns.back().strStderr));
+        }
+        return listRuns;
+    }
+};
+
+TEST_F(CliE2ETest, UsageErrorsAreOneLineAndPointAtTheHelp) {
+    std::ofstream(strRoot + "/empty").close();
+    const std::string strSim = "afs-sim: ", strTry = "try 'afs-sim --help'\n";
+    for (const ProgramResult& run : RunTable(
+             {AFS_SIM_BIN, "--shares", strSharesDir},
+             {{"SimNoValue", {"--port"}, 2, strSim + "option '--port' requires a value"},
+              {"SimEmptyPassword", {"--password-file=" + strRoot + "/empty"}, 2,
+               strSim + "password file " + strRoot + "/empty is empty: its first line must hold the password"},
+              {"SimFolderAsPassword", {"--password-file", strRoot}, 2,
+               strSim + "password file " + strRoot + " is not a regular file"}}))
+        EXPECT_EQ(strTry, run.strStderr.substr(run.strStderr.find('\n') + 1));
+    RunTable({AFS_SCAN_BIN}, {{"Unknown", {"--bogus=1"}, 2, "afs-scan: unknown option '--bogus'"},
+                              {"NoValue", {"--server"}, 2, "afs-scan: option '--server' requires a value"},
+                              {"FlagWithValue", {"--full=yes"}, 2, "afs-scan: option '--full' takes no value"},
+                              {"Stray", {"--full", "share1"}, 2, "afs-scan: unexpected argument 'share1'"},
+                              {"Command", {"bogus"}, 2, "afs-scan: unknown command 'bogus'"}});
+}
+
+// Configuration mistakes end the run before a job id is taken.
+TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
+    WriteMountTable({"share1"});
+    std::filesystem::create_directories(Share("share1"));
+    std::filesystem::create_directories(strRoot + "/local");
+    std::ofstream(strRoot + "/empty").close();
+    std::ofstream(strRoot + "/overlay") << "overlay / overlay rw 0 0\n" << ReadWholeFile(strMountTable);
+    const std::string strScan = "afs-scan: ", strNone = strRoot + "/none";
+    RunTable(ScanArgs({"share1"}),
+             {{"Server", {"--server", "ftp://fs1"}, 2,
+               strScan + "invalid server address: only http:// and https:// are supported; give --server HOST, "
+                         "HOST:PORT or https://HOST:PORT/api/nutanix/v3"},
+              {"NoPassword", {"--password-file", strNone}, 2,
+               strScan + "cannot read password file " + strNone + ": No such file or directory"},
+              {"EmptyPassword", {"--password-file", strRoot + "/empty"}, 2,
+               strScan + "password file " + strRoot + "/empty is empty: its first line must hold the password"},
+              {"NoSettings", {"--settings", strNone}, 2,
+               strScan + "cannot read settings file " + strNone + ": No such file or directory"},
+              {"StateOnAFile", {"--state", strRoot + "/empty/state"}, 2,
+               strScan + "cannot create state folder " + strRoot + "/empty/state: Not a directory"},
+              {"NoMountTable", {"--mount-table", strNone}, 2,
+               strScan + "cannot read mount table " + strNone + ": No such file or directory"},
+              {"NoScanPath", {"--scan-path", strNone}, 2, strScan + "scan path " + strNone + " does not exist"},
+              {"NotAShare",
+               {"--mount-table", strRoot + "/overlay", "--scan-path", std::filesystem::relative(strRoot + "/local")},
+               2, strScan + strRoot + "/local is on mount 'overlay' (/), not on a file-server share"}});
+    EXPECT_FALSE(std::filesystem::exists(strDb));
+}
+
+TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
+    WriteFile("share1/a.txt", "alpha\n");
+    WriteFile("plain/p.txt", "plain\n");
+    std::filesystem::create_directories(strRoot + "/ghost");
+    WriteMountTable({"share1", "plain"});
+    std::ofstream(strMountTable, std::ios::app) << "127.0.0.1:/ghost " << strRoot << "/ghost nfs rw 0 0\n";
+    std::ofstream(strRoot + "/typo.ini") << "[FileSystemAgent]\nuHAWaitTim = 3\n[Bogus]\nx = 1\n";
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--share-capabilities", "plain=SMB_ONLY"}));
+    const std::string strNotOffered = "afs-scan: share " + Share("plain") +
+                                      " is not backed up: the file server does not offer it for backup (no "
+                                      "CFT_BACKUP capability), so no snapshot was taken";
+    const std::string strDbFromHere = std::filesystem::relative(strDb).string();
+    std::vector<ProgramResult> listRuns = RunTable(
+        ScanArgs({}, {}, false),
+        {{"WrongPassword", {"--scan-path", Share("share1")}, 1,
+          "afs-scan: the file server refused user 'admin' (HTTP 401): check --user and --password-file", "bad"},
+         {"UnlistedShare", {"--scan-path", strRoot + "/ghost"}, 1,
+          "afs-scan: mount entry 127.0.0.1:/ghost for " + strRoot +
+              "/ghost names share 'ghost', which the file server does not list (it has: plain, share1)"},
+         {"Partial", {"--scan-path", Share("share1"), "--scan-path", Share("plain")}, 3, strNotOffered},
+         {"SettingsTypos", {"--scan-path", Share("share1"), "--settings", strRoot + "/typo.ini"}, 0,
+          "afs-scan: warning: " + strRoot + "/typo.ini:2: unknown key 'uHAWaitTim' in [FileSystemAgent]; ignored"},
+         {"Machines", {"--scan-path", Share("share1"), "--db", strDbFromHere, "--csv", "--summary-json", "-"}, 0,
+          "job 5 (incremental, previous job 4, full job 3): ok"}});  // the summary, off stdout
+    EXPECT_EQ(listRuns[2].strStderr.find(strNotOffered), listRuns[2].strStderr.rfind(strNotOffered));
+    EXPECT_THAT(listRuns[2].strStdout, HasSubstr("share " + Share("share1") + ": snapshot only: took " +
+                                                 SnapName(3) + " at " + SnapPath("share1", 3) + "\n"));
+    EXPECT_THAT(listRuns[3].strStderr, HasSubstr(strRoot + "/typo.ini:3: unknown section [Bogus]"));
+    EXPECT_THAT(listRuns[4].strStdout, ::testing::StartsWith("job_id,path,old_path,change_type,is_dir,size,inode,"
+                                                             "atime,mtime,ctime\n{\"job_id\":5,\"kind\":\"incremental\""));
+    EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
+                ::testing::ElementsAre("1 failed", "2 failed", "3 ok", "4 ok", "5 ok"));
+    EXPECT_TRUE(std::filesystem::exists(strStateDir + "/afs-rest-client.log"));
+
+    const std::string strPort = ptrSim->Origin().substr(ptrSim->Origin().rfind(':') + 1);
+    RunTable({AFS_SIM_BIN, "--shares", strSharesDir, "--password-file", strRoot + "/password"},
+             {{"PortInUse", {"--port", strPort}, 1, "afs-sim: port " + strPort + " is in use"}});
+}
+
+TEST_F(CliE2ETest, UntrustedCertificateNamesTheOptionThatTrustsIt) {
+    strCaFile = strRoot + "/cert.pem";
+    ASSERT_EQ(0, std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
+                              "subjectAltName=IP:127.0.0.1 -keyout " + strRoot + "/key.pem -out " + strCaFile +
+                              " 2>/dev/null").c_str()));
+    WriteFile("share1/a.txt", "alpha\n");
+    WriteMountTable({"share1"});
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--tls-cert", strCaFile, "--tls-key", strRoot + "/key.pem"}));
+    std::ofstream(strRoot + "/insecure.ini") << ReadWholeFile(strSettings) << "InsecureSkipTLSVerify = 1\n";
+    const std::string strServer = ptrSim->Origin().substr(8);
+    RunTable(ScanArgs({"share1"}),
+             {{"Untrusted", {}, 1,
+               "afs-scan: certificate of " + strServer + " not trusted (self-signed certificate): pass --ca-bundle FILE"},
+              {"Trusted", {"--ca-bundle", strCaFile}, 0, ""},
+              {"Unverified", {"--settings", strRoot + "/insecure.ini"}, 0,
+               "afs-scan: REST client: TLS certificate verification is OFF for " + ptrSim->Url() +
+                   " ([RestClient] InsecureSkipTLSVerify=1)"}});
+}
+
+// No server answers: afs-scan says so at once, and a signal ends the wait.
+TEST_F(CliE2ETest, WaitForTheServerIsShownAndSignalsEndTheJobCleanly) {
+    WriteFile("share1/a.txt", "alpha\n");
+    WriteMountTable({"share1"});
+    const std::string strWait = "afs-scan: file server 127.0.0.1:1 unreachable (Connection refused); retrying for "
+                                "up to 600 s, [FileSystemAgent] uHAWaitTime\n";
+    const struct {
+        int nSignal;
+        const char* pszName;
+    } kSignals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}};
+    for (const auto& row : kSignals) {
+        SCOPED_TRACE(row.pszName);
+        CChildProgram job(ScanArgs({"share1"}, {"--ha-wait", "600"}), {std::string("AFS_PASSWORD=") + kPassword},
+                          strRoot + "/" + row.pszName);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (ReadWholeFile(strRoot + "/" + row.pszName + ".err").find(strWait) == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        job.Signal(row.nSignal);
+        const ProgramResult run = job.Wait();
+        EXPECT_EQ(128 + row.nSignal, run.nExitStatus);
+        EXPECT_EQ(strWait, FirstLine(run.strStderr) + "\n");
+        EXPECT_EQ("afs-scan: interrupted by " + std::string(row.pszName) + ": job " +
+                      std::to_string(&row - kSignals + 1) + " recorded as failed, nothing of it stored",
+                  LastLine(run.strStderr));
+    }
+    EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"), ::testing::ElementsAre("1 failed", "2 failed"));
+    const ProgramResult run = CChildProgram(ScanArgs({"share1"}, {"--ha-wait", "0"}),
+                                            {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/nowait")
+                                  .Wait();
+    EXPECT_EQ(1, run.nExitStatus);
+    EXPECT_THAT(FirstLine(run.strStderr), ::testing::MatchesRegex("afs-scan: file server 127.0.0.1:1 stayed "
+                                                                  "unreachable for 0 s \\(.*\\): check --server, "
+                                                                  "or wait longer with --ha-wait SECONDS"));
+}
+
+}  // namespace
+}  // namespace afs_test
