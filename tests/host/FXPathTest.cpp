@@ -46,21 +46,19 @@ TEST(FXPath, VolumeNameIsTheMountHoldingThePathOrTheReasonWhyNot) {
     CScopedTempDir dir;
     const std::string table = dir.WriteFile(
         "mounts", "fs1:/share1 /mnt/afs/share1 nfs rw 0 0\nfs1:/share2 /mnt/afs/share\\0402 nfs rw 0 0\n");
-    const std::string absent = dir.GetPath() + "/absent";
-    const struct { std::string strTable, strPath, strVolume, strError; size_t uEntries; } kCases[] = {
-        {table, "/mnt/afs/share1/dir/file", "/mnt/afs/share1", "", 0},
-        {table, "/mnt/afs/share 2", "/mnt/afs/share 2", "", 0},
-        {table, "/mnt/afs/share10", "unchanged", "No mounted volume holds [/mnt/afs/share10]", 1},
-        {absent, "/mnt/afs/share1", "unchanged", "Cannot read the mount table [" + absent + "]", 2},
+    // An unreadable table is the mount table's own test.
+    const struct { std::string strPath, strVolume, strError; } kCases[] = {
+        {"/mnt/afs/share1/dir/file", "/mnt/afs/share1", ""},
+        {"/mnt/afs/share 2", "/mnt/afs/share 2", ""},
+        {"/mnt/afs/share10", "unchanged", "No mounted volume holds [/mnt/afs/share10]"},
     };
+    CScopedSettings settings("[Host]\nMountTableFile = " + table + "\n");
     for (const auto& row : kCases) {
         SCOPED_TRACE(row.strPath);
-        CScopedSettings settings("[Host]\nMountTableFile = " + row.strTable + "\n");
         std::string volume = "unchanged";
         CRhError error = FXPath::ZKGetVolumeNameForVolumeMountPoint(row.strPath, volume);
         EXPECT_EQ(row.strVolume, volume);
         EXPECT_EQ(row.strError, error.GetMessage());
         EXPECT_EQ(row.strError.empty() ? 0u : 1627u, error.GetCode());
-        EXPECT_EQ(row.uEntries, error.GetEntries().size());
     }
 }

@@ -154,14 +154,14 @@ TEST(BackendMapping, EveryOperationSendsItsRequestAndMapsTheAnswer) {
         ScriptedBackend backend;
         backend.Script(Answer(test.lStatus, test.answer));
         EXPECT_EQ(test.result, test.fnCall(*backend.ptrBackend));
-        ASSERT_EQ(1u, backend.Requests().size());
-        EXPECT_EQ(test.method, backend.Requests()[0].strMethod);
-        EXPECT_EQ(test.path, backend.Requests()[0].strPath);
+        ASSERT_EQ(1u, backend.listRequests.size());
+        EXPECT_EQ(test.method, backend.listRequests[0].strMethod);
+        EXPECT_EQ(test.path, backend.listRequests[0].strPath);
         if (*test.body) {
-            EXPECT_EQ(web::json::value::parse(test.body), web::json::value::parse(backend.Requests()[0].strBody))
-                << backend.Requests()[0].strBody;
+            EXPECT_EQ(web::json::value::parse(test.body), web::json::value::parse(backend.listRequests[0].strBody))
+                << backend.listRequests[0].strBody;
         } else {
-            EXPECT_EQ("", backend.Requests()[0].strBody);
+            EXPECT_EQ("", backend.listRequests[0].strBody);
         }
     }
 }
@@ -182,19 +182,16 @@ TEST(BackendMapping, FailuresNameTheOperationStatusAndCause) {
         {listShares, 200, R"({"metadata": {}})", kMalformed + "entities: missing"},
         {listShares, 200, R"({"metadata": [], "entities": []})", kMalformed + "metadata: not an object"},
         {listShares, 200, R"({"metadata": {}, "entities": {}})", kMalformed + "entities: not an array"},
-        {listShares, 200, R"({"metadata": {"offset": 2147483648}, "entities": []})", kMalformed + "metadata.offset: out of range"},
-        {listShares, 200, R"({"metadata": {"total_matches": -1}, "entities": []})", kMalformed + "metadata.total_matches: out of range"},
+        {listShares, 200, R"({"metadata": {"offset": 2147483648}, "entities": []})", kMalformed + "metadata.offset: out of range (0 to 2147483647)"},
+        {listShares, 200, R"({"metadata": {"total_matches": -1}, "entities": []})", kMalformed + "metadata.total_matches: out of range (0 to 2147483647)"},
         {listShares, 200, R"({"metadata": {"length": 1.0}, "entities": []})", kMalformed + "metadata.length: not an integer"},
-        {listShares, 200, R"({"metadata": {"length": "2"}, "entities": []})", kMalformed + "metadata.length: not an integer"},
         {listShares, 200, R"({"metadata": {"length": 3}, "entities": [{}]})", kMalformed + "metadata.length: 3 but 1 entities"},
         {listShares, 200, R"({"metadata": {}, "entities": [{"metadata": {"uuid": 7}}]})",
          kMalformed + "entities[0].metadata.uuid: not a string"},
         {listShares, 200, R"({"metadata": {}, "entities": [{}, {"status": {"resources": {"capability_list": [1]}}}]})",
          kMalformed + "entities[1].status.resources.capability_list[0]: not a string"},
         {listShares, 200, R"({"metadata": {}, "entities": [)", kMalformed + "not valid JSON"},
-        {listShares, 200, "{\"metadata\": {}, \"entities\": [{\"status\": {\"name\": \"bad\xff\"}}]}", kMalformed + "not valid JSON"},
         {listShares, 200, R"({"metadata": {}, "entities": []} trailing)", kMalformed + "not valid JSON"},
-        {listShares, 200, "", kMalformed + "not valid JSON"},
         {listShares, 202, R"({"metadata": {}, "entities": []})", "202 get_mount_target failed: HTTP 202"},
         {listShares, 401, "<html>Unauthorized</html>", "401 get_mount_target failed: HTTP 401"},
         {listShares, 500, R"({"message_list": []})", "500 get_mount_target failed: HTTP 500"},
@@ -212,6 +209,10 @@ TEST(BackendMapping, FailuresNameTheOperationStatusAndCause) {
          "202 create_partner_server failed: HTTP 202: malformed response: metadata.uuid: not a string"},
         {createSnap, 202, R"({"status": {"state": "COMPLETE"}})",
          "202 create_mount_target_snapshot failed: HTTP 202: malformed response: metadata.uuid: missing"},
+        {createSnap, 202, R"({"metadata": {"uuid": ""}})",
+         "202 create_mount_target_snapshot failed: HTTP 202: malformed response: metadata.uuid: empty"},
+        {createSnap, 500, R"({"message_list": [{"message": ")" + std::string(600, 'm') + "\"}]}",
+         "500 create_mount_target_snapshot failed: HTTP 500: " + std::string(512, 'm')},
         {createSnap, 409, R"({"message_list": [{"message": "snapshot name exists"}]})",
          "409 create_mount_target_snapshot failed: HTTP 409: snapshot name exists"},
         {[](IRestBackend& rest) { rest.delete_mount_target_snapshot("nope", true); }, 404,
@@ -235,8 +236,10 @@ TEST(BackendMapping, FailuresNameTheOperationStatusAndCause) {
         ScriptedBackend backend;
         backend.Script(Answer(test.lStatus, test.answer));
         const std::string text = Failure([&] { test.fnCall(*backend.ptrBackend); });
-        EXPECT_EQ(0u, text.find(test.expected)) << text;
-        EXPECT_EQ(test.expected.find("nothing was sent") == std::string::npos, backend.Requests().size() == 1);
+        // simdjson's own reason follows "not valid JSON".
+        const bool bPrefix = test.expected.find("not valid JSON") != std::string::npos;
+        EXPECT_EQ(test.expected, text.substr(0, bPrefix ? test.expected.size() : std::string::npos));
+        EXPECT_EQ(test.expected.find("nothing was sent") == std::string::npos, backend.listRequests.size() == 1);
     }
 }
 

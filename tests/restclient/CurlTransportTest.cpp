@@ -1,103 +1,161 @@
-// The libcurl transport against a raw HTTP server on 127.0.0.1: the headers it
-// sends, the body-size limit to the byte, and the header list it must free.
-#include <arpa/inet.h>
+// The libcurl transport against 127.0.0.1: an in-process HTTP and HTTPS server
+// that records what arrives, a port nobody listens on, and a listener that
+// never accepts (the two timeout rows wait one second each).
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <malloc.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <mutex>
+#include <regex>
 #include <thread>
 
 #include "host/PlatformInfo.h"
 #include "restclient/CurlTransport.h"
+#include "tests/support/CapturingLogWriter.h"
 #include "tests/support/ScopedTempDir.h"
 
 namespace {
 
 using afs_rest::CCurlTransport;
 
-// Answers each of `bodySizes` in turn (one connection each) with that many
-// bytes, and keeps the request heads it read.
-class CRawServer {
-public:
-    explicit CRawServer(std::vector<size_t> bodySizes) {
-        nListen = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+// A TCP socket bound to 127.0.0.1 that listens without ever accepting, or
+// (bListen false) refuses every connection.
+struct CBareSocket {
+    explicit CBareSocket(bool bListen) : nSocket(socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof(address);
-        if (bind(nListen, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(nListen, 4) != 0 ||
-            getsockname(nListen, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("CRawServer: cannot listen");
-        uPort = ntohs(address.sin_port);
-        thread = std::thread([this, bodySizes] {
-            for (size_t bytes : bodySizes) Answer(accept(nListen, nullptr, nullptr), bytes);
-        });
+        if (bind(nSocket, reinterpret_cast<sockaddr*>(&address), length) != 0 || (bListen && listen(nSocket, 4) != 0) ||
+            getsockname(nSocket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("CBareSocket: no socket on 127.0.0.1");
+        nPort = ntohs(address.sin_port);
     }
-    ~CRawServer() {
-        thread.join();
-        close(nListen);
-    }
-    uint16_t uPort = 0;
-    std::vector<std::string> listHeads;
-
-private:
-    void Answer(int connection, size_t bytes) {
-        std::string head;
-        char buffer[4096];
-        ssize_t got = 0;
-        while (head.find("\r\n\r\n") == std::string::npos && (got = recv(connection, buffer, sizeof(buffer), 0)) > 0)
-            head.append(buffer, static_cast<size_t>(got));
-        listHeads.push_back(head);
-        const auto sendAll = [connection](const char* data, size_t size) {
-            for (ssize_t put = 0; size > 0; data += put, size -= static_cast<size_t>(put))
-                if ((put = send(connection, data, size, MSG_NOSIGNAL)) <= 0) return false;  // the client gave up
-            return true;
-        };
-        const std::string status = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(bytes) + "\r\n\r\n";
-        const std::string block(size_t{1} << 20, 'x');
-        bool bOpen = sendAll(status.data(), status.size());
-        for (size_t left = bytes; bOpen && left > 0; left -= std::min(left, block.size()))
-            bOpen = sendAll(block.data(), std::min(left, block.size()));
-        close(connection);
-    }
-    int nListen = -1;
-    std::thread thread;
+    ~CBareSocket() { close(nSocket); }
+    int nSocket, nPort = 0;
 };
 
-afs_rest::ServerAddress Local(uint16_t port) {
-    afs_rest::ServerAddress address;
-    address.strScheme = "http";
-    address.strHost = "127.0.0.1";
-    address.uPort = port;
-    return address;
-}
+// Answers /api/nutanix/v3/<n> with n bytes and keeps one line per request.
+class CRecordingServer {
+public:
+    CRecordingServer(const std::string& strCert, const std::string& strKey)
+        : ptrServer(strCert.empty() ? std::make_unique<httplib::Server>()
+                                    : std::make_unique<httplib::SSLServer>(strCert.c_str(), strKey.c_str())) {
+        const auto answer = [this](const httplib::Request& request, httplib::Response& response) {
+            std::lock_guard<std::mutex> lock(mutexSeen);
+            strSeen = request.method + " " + request.path + " [" + request.body + "] " +
+                      request.get_header_value("Authorization") + " " + request.get_header_value("Content-Type") +
+                      " " + request.get_header_value("Accept") + (request.has_header("Accept-Encoding") ? " gzip" : "");
+            response.set_content_provider(std::stoull(request.path.substr(16)), "application/json",
+                                          [](size_t, size_t length, httplib::DataSink& sink) {
+                                              static const std::string block(size_t{1} << 20, 'x');
+                                              return sink.write(block.data(), std::min(length, block.size()));
+                                          });
+        };
+        ptrServer->Get(".*", answer).Post(".*", answer).Delete(".*", answer);
+        nPort = ptrServer->bind_to_any_port("127.0.0.1");
+        thread = std::thread([this] { ptrServer->listen_after_bind(); });
+        while (!ptrServer->is_running()) std::this_thread::yield();
+    }
+    ~CRecordingServer() {
+        ptrServer->stop();
+        thread.join();
+    }
+    std::string TakeSeen() {
+        std::lock_guard<std::mutex> lock(mutexSeen);
+        return std::exchange(strSeen, "");
+    }
+    int nPort = 0;
 
-TEST(CurlTransport, BodiesUpToTheLimitArriveWholeAndOneByteMoreFails) {
-    const size_t kLimit = CCurlTransport::kMaxBodyBytes;
-    CRawServer server({kLimit, kLimit + 1});
-    CCurlTransport transport(Local(server.uPort), "user", "pw", afs_rest::TransportSettings());
-    afs_rest::HttpResponse response;
-    transport.Perform(afs_rest::HttpRequest{"GET", "big", ""}, response);
-    EXPECT_EQ(afs_rest::eAnswered, response.eOutcome) << response.strError;
-    EXPECT_EQ(200, response.lStatus);
-    EXPECT_EQ(kLimit, response.strBody.size());
-    transport.Perform(afs_rest::HttpRequest{"GET", "bigger", ""}, response);
-    EXPECT_EQ(afs_rest::eFailed, response.eOutcome);
-    EXPECT_EQ("the response is larger than 268435456 bytes", response.strError);
-    EXPECT_EQ(0u, response.strBody.size());
-    ASSERT_EQ(2u, server.listHeads.size());
-    EXPECT_EQ(0u, server.listHeads[0].find("GET /api/nutanix/v3/big HTTP/1.1\r\n")) << server.listHeads[0];
-    for (const char* header : {"\r\nContent-Type: application/json\r\n", "\r\nAccept: application/json\r\n",
-                               "\r\nAuthorization: Basic dXNlcjpwdw==\r\n"})
-        EXPECT_NE(std::string::npos, server.listHeads[0].find(header)) << header;
+private:
+    std::unique_ptr<httplib::Server> ptrServer;
+    std::thread thread;
+    std::mutex mutexSeen;
+    std::string strSeen;
+};
+
+enum ETarget { ePlain, eTls, eRefused, eSilent };
+
+// One request, on a new transport for szUrl ("": the previous row's). A CA
+// bundle "cert" is the server's certificate. szResult ("outcome status bytes
+// cause") and szLog (the lines the transport logged) are regular expressions.
+struct Case {
+    ETarget eTarget;
+    const char* szUrl;
+    afs_rest::TransportSettings settings;
+    const char *szMethod, *szPath, *szBody, *szResult, *szSeen, *szLog;
+};
+
+const char* const kPlain =
+    "REST client: http://127\\.0\\.0\\.1:\\d+/api/nutanix/v3 is plain http://: the password of basic "
+    "authentication crosses the network unencrypted; use https://";
+const afs_rest::TransportSettings kDefaults, kTrust{10, 300, "cert", false}, kInsecure{10, 300, "", true};
+
+// Requests on one transport switch methods, so none may keep the last one's.
+const Case kCases[] = {
+    {ePlain, "http://127.0.0.1", kDefaults, "POST", "4", "{\"a\":1}", "0 200 4 ", "POST /api/nutanix/v3/4 [{\"a\":1}]", kPlain},
+    {ePlain, "", {}, "DELETE", "1", "", "0 200 1 ", "DELETE /api/nutanix/v3/1 []", ""},
+    {ePlain, "", {}, "POST", "2", "{}", "0 200 2 ", "POST /api/nutanix/v3/2 [{}]", ""},
+    {ePlain, "", {}, "GET", "268435456", "", "0 200 268435456 ", "GET /api/nutanix/v3/268435456 []", ""},
+    {ePlain, "", {}, "GET", "268435457", "", "2 200 0 the response is larger than 268435456 bytes",
+     "GET /api/nutanix/v3/268435457 []", ""},
+    {eRefused, "http://127.0.0.1", kDefaults, "GET", "0", "", "1 0 0 Failed to connect to 127\\.0\\.0\\.1 port \\d+ .*", "",
+     kPlain},
+    {eSilent, "http://127.0.0.1", {10, 1, "", false}, "GET", "0", "",
+     "2 0 0 no complete answer within 1 s \\(TransferTimeoutSeconds\\): Operation timed out after \\d{4} "
+     "milliseconds with 0 bytes received", "", kPlain},
+    // The handshake never ends: the connect timeout, not the transfer timeout, stops it.
+    {eSilent, "https://127.0.0.1", {1, 60, "", false}, "GET", "0", "", "1 0 0 SSL connection timeout", "", ""},
+    {eTls, "https://localhost", kDefaults, "GET", "0", "", "2 0 0 SSL certificate problem: self-signed certificate",
+     "", ""},
+    {eTls, "https://localhost", kTrust, "GET", "3", "", "0 200 3 ", "GET /api/nutanix/v3/3 []", ""},
+    // The certificate names localhost: the host name check must be off too.
+    {eTls, "https://127.0.0.1", kInsecure, "GET", "5", "", "0 200 5 ", "GET /api/nutanix/v3/5 []",
+     "REST client: TLS certificate verification is OFF for https://127\\.0\\.0\\.1:\\d+/api/nutanix/v3 "
+     "\\(\\[RestClient\\] InsecureSkipTLSVerify=1\\)"},
+};
+
+TEST(CurlTransport, RequestsReachTheServerOrEndInTheRightFailure) {
+    CScopedTempDir tempDir;
+    const std::string strCert = tempDir.GetPath() + "/cert.pem", strKey = tempDir.GetPath() + "/key.pem";
+    ASSERT_EQ(0, system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+                         "-subj /CN=localhost -addext subjectAltName=DNS:localhost -keyout " + strKey + " -out " +
+                         strCert + " 2>/dev/null").c_str()));
+    CRecordingServer plain("", ""), tls(strCert, strKey);
+    CBareSocket refused(false), silent(true);
+    const int arrPorts[] = {plain.nPort, tls.nPort, refused.nPort, silent.nPort};
+    CRecordingServer* arrServers[] = {&plain, &tls, nullptr, nullptr};
+    std::unique_ptr<CCurlTransport> ptrTransport;
+    afs_rest::HttpResponse response;  // reused, as the client does
+    for (const Case& row : kCases) {
+        SCOPED_TRACE(std::string(row.szUrl) + " " + row.szMethod + " " + row.szPath);
+        CScopedLogCapture capture;
+        afs_rest::TransportSettings settings = row.settings;
+        if (settings.strCABundle == "cert") settings.strCABundle = strCert;
+        if (*row.szUrl)
+            ptrTransport = std::make_unique<CCurlTransport>(
+                afs_rest::ParseServerAddress(row.szUrl + (":" + std::to_string(arrPorts[row.eTarget]))), "user",
+                "pw", settings);
+        const auto start = std::chrono::steady_clock::now();
+        ptrTransport->Perform(afs_rest::HttpRequest{row.szMethod, row.szPath, row.szBody}, response);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+        const std::string result = std::to_string(response.eOutcome) + " " + std::to_string(response.lStatus) + " " +
+                                   std::to_string(response.strBody.size()) + " " + response.strError;
+        EXPECT_TRUE(std::regex_match(result, std::regex(row.szResult))) << result;
+        EXPECT_EQ(*row.szSeen ? row.szSeen + std::string(" Basic dXNlcjpwdw== application/json application/json gzip") : "",
+                  arrServers[row.eTarget] ? arrServers[row.eTarget]->TakeSeen() : "");
+        std::string strLog;
+        for (const std::string& line : capture->GetMessages()) strLog += line;
+        EXPECT_TRUE(std::regex_match(strLog, std::regex(row.szLog))) << strLog;
+    }
 }
 
 // A leaked header list shows as heap that stays in use after the transports are gone.
 TEST(CurlTransport, TransportsLeaveNoMemoryBehind) {
-    const auto make = [](int count) {
-        for (int i = 0; i < count; ++i) CCurlTransport(Local(9), "user", "pw", afs_rest::TransportSettings());
+    const afs_rest::ServerAddress address = afs_rest::ParseServerAddress("127.0.0.1");
+    const auto make = [&](int count) {
+        for (int i = 0; i < count; ++i) CCurlTransport(address, "user", "pw", afs_rest::TransportSettings());
     };
     make(20);
     const size_t uBefore = mallinfo2().uordblks;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "host/Sleep.h"
-#include "restclient/HaBackoff.h"
 #include "tests/restclient/ScriptedTransport.h"
 
 using afs_rest_test::Answer;
@@ -52,8 +51,8 @@ TEST(HaWait, OutagesAreWaitedOutWithinTheBudgetThenReported) {
         const std::string failure = afs_rest_test::Failure([&] { backend->get_mount_target(3, 4); });
         EXPECT_EQ(test.failure.empty() ? "no exception" : test.failure, failure);
         EXPECT_EQ(test.listSleeps, listSleeps);
-        ASSERT_EQ(test.listSleeps.size() + 1, backend.Requests().size());
-        for (const auto& request : backend.Requests()) EXPECT_EQ(backend.Requests()[0].strBody, request.strBody);
+        ASSERT_EQ(test.listSleeps.size() + 1, backend.listRequests.size());
+        for (const auto& request : backend.listRequests) EXPECT_EQ(backend.listRequests[0].strBody, request.strBody);
     }
     // Every operation gets a budget of its own; a re-sent deletion that finds nothing left succeeded.
     listSleeps.clear();
@@ -69,16 +68,6 @@ TEST(HaWait, OutagesAreWaitedOutWithinTheBudgetThenReported) {
     EXPECT_EQ("404 delete_mount_target_snapshot failed: HTTP 404",
               afs_rest_test::Failure([&] { backend->delete_mount_target_snapshot("s1", true); }));
     SetSleepFunction(previous);
-}
-
-TEST(HaBackoff, DoublesToThirtySecondsAndEndsExactlyOnTheBudget) {
-    afs_rest::CHaBackoff backoff(100);
-    std::vector<unsigned int> delays;
-    unsigned int delay = 0;
-    while (backoff.Next(delay)) delays.push_back(delay);
-    EXPECT_EQ((std::vector<unsigned int>{1000, 2000, 4000, 8000, 16000, 30000, 30000, 9000}), delays);
-    EXPECT_EQ(100000u, backoff.WaitedMs());
-    EXPECT_FALSE(afs_rest::CHaBackoff(0).Next(delay));
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 
 #include "tests/support/ScopedTempDir.h"
 #include "tools/afs-sim/Manifest.h"
-#include "tools/afs-sim/TreeCopy.h"
 
 namespace afs_test {
 namespace {
@@ -140,25 +139,6 @@ TEST(DiffEngine, ManifestSkipsSnapshotsKeepsOddNamesAndRefusesDamage) {
     }
     tempDir.WriteFile("manifest.tsv", "F\t1\t2\t3\n");
     EXPECT_NE(std::string::npos, afs_sim::LoadManifest(strFile, loaded).find("damaged manifest line"));
-}
-
-TEST(DiffEngine, TreeCopyKeepsContentAndTimesSkipsSnapshotsAndNeverClobbers) {
-    CScopedTempDir tempDir;
-    tempDir.WriteFile("share/d/f.txt", "payload");
-    tempDir.WriteFile("share/.snapshot/old/x", "x");
-    AgeTree(tempDir.GetPath() + "/share");
-    const std::string strCopy = tempDir.GetPath() + "/copy";
-    ASSERT_EQ("", afs_sim::CopyShareTree(tempDir.GetPath() + "/share", strCopy));
-    EXPECT_EQ("payload", CScopedTempDir::ReadFile(strCopy + "/d/f.txt"));
-    EXPECT_FALSE(fs::exists(strCopy + "/.snapshot"));
-    for (const char* szPath : {"/d/f.txt", "/d"}) {
-        struct stat info {};
-        ASSERT_EQ(0, stat((strCopy + szPath).c_str(), &info));
-        EXPECT_EQ(1577836800, info.st_mtim.tv_sec) << szPath;
-    }
-    tempDir.WriteFile("share/d/f.txt", "changed");
-    EXPECT_NE("", afs_sim::CopyShareTree(tempDir.GetPath() + "/share", strCopy));
-    EXPECT_EQ("payload", CScopedTempDir::ReadFile(strCopy + "/d/f.txt"));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <simdjson.h>
 
-#include <map>
 #include <set>
 
 #include "tests/simulator/SimClient.h"
@@ -67,20 +66,6 @@ TEST(DiffPage, PagesCarryEveryMemberAndTokensUntilTheLastPage) {
     }
     const std::string strRetry = afs_sim::RetryPageBody("3000");
     EXPECT_EQ("{\"is_last_page\":false,\"should_retry_page\":true,\"next_page_token\":\"3000\",\"object_list\":[]}", strRetry);
-}
-
-TEST(DiffPage, StoreSpreadsObjectsOverUuidsOfBoundedSize) {
-    afs_sim::CDiffStore store;
-    std::vector<std::string> listRanges;
-    for (const std::string& strUuid : store.Add(nullptr, 2500, "n", "o", 1000)) {
-        afs_sim::DiffSource source;
-        ASSERT_TRUE(store.Find(strUuid, source));
-        listRanges.push_back(std::to_string(source.uBegin) + "-" + std::to_string(source.uEnd));
-    }
-    EXPECT_EQ((std::vector<std::string>{"0-1000", "1000-2000", "2000-2500"}), listRanges);
-    EXPECT_EQ(1u, store.Add(nullptr, 0, "n", "o", 1000).size());  // an empty difference still has its one last page
-    afs_sim::DiffSource missing;
-    EXPECT_FALSE(store.Find("no-such-uuid", missing));
 }
 
 TEST(DiffPage, SyntheticPagesAreDeterministicMixedAndSizedLikeRealOnes) {

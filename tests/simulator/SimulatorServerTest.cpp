@@ -51,7 +51,7 @@ const Step kSteps[] = {
     {nullptr, nullptr, 200, "/entities/1", "<none>"},
     {"mount_target_snapshots/incremental_diff", "{\"older_snapshot_uuid\":\"$s1\",\"newer_snapshot_uuid\":\"nope\"}", 404},
     {"mount_target_snapshots/diff/unknown", nullptr, 404},
-    // Faults chosen by the scenario: status, failover window, broken bodies, dropped connections.
+    // Faults chosen by the scenario: a status on the nth request, dropped connections.
     {"/_sim/scenario", "{\"faults\":[{\"operation\":\"nope\"}]}", 400},
     {"/_sim/scenario", "{\"faults\":[{\"operation\":\"list_snapshots\",\"nth\":2,\"status\":500}]}", 200},
     {"mount_target_snapshots/list", "{}", 200}, {"mount_target_snapshots/list", "{}", 500},
@@ -59,16 +59,6 @@ const Step kSteps[] = {
     {"/_sim/requests", nullptr, 200, "/requests/16/fault", "\"status\""},
     {nullptr, nullptr, 200, "/requests/16/status", "500"}, {nullptr, nullptr, 200, "/requests/17/fault", "\"\""},
     {nullptr, nullptr, 200, "/requests/16/operation", "\"list_snapshots\""},
-    {"/_sim/scenario", "{\"faults\":[{\"operation\":\"*\",\"nth\":1,\"count\":2,\"status\":503}]}", 200},
-    {"mount_targets/list", "{}", 503, "/code", "503"},
-    {"mount_target_snapshots", "snap failover $share1", 503, nullptr, nullptr, nullptr, "share1/.snapshot/failover"},
-    {"mount_targets/list", "{}", 200, "/metadata/total_matches", "2"},
-    {"/_sim/scenario", "{\"faults\":[{\"operation\":\"list_mount_targets\",\"nth\":1,\"kind\":\"truncate\"},"
-     "{\"operation\":\"list_mount_targets\",\"nth\":2,\"kind\":\"malformed\"},{\"operation\":\"list_mount_targets\","
-     "\"nth\":3,\"kind\":\"wrong_type\",\"member\":\"total_matches\"}]}", 200},
-    {"mount_targets/list", "{}", 200, "", "<none>"}, {"mount_targets/list", "{}", 200, "", "<none>"},
-    {"mount_targets/list", "{}", 200, "/metadata/total_matches", "\"wrong type\""},
-    {"mount_targets/list", "{}", 200, "/metadata/total_matches", "2"},
     {"/_sim/scenario", "{\"faults\":[{\"operation\":\"create_snapshot\",\"nth\":1,\"kind\":\"drop\"},{\"operation\":"
      "\"create_snapshot\",\"nth\":2,\"kind\":\"drop_after\"},{\"operation\":\"list_snapshots\",\"nth\":1,\"kind\":"
      "\"drop_mid_body\"}]}", 200},
