@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <memory>
 
-#include "host/MntTab.h"
 #include "tools/afs-scan/PluginCall.h"
 #include "tools/afs-scan/SnapshotListing.h"
 
@@ -20,11 +19,6 @@ const char* const kFactoryName = "GetNutanixAFSManager";
 // Batches waiting for the writer: enough to ride out a slow commit of
 // SQLite's cache, few enough to keep memory small.
 constexpr size_t kQueuedBatches = 4;
-
-std::string WithoutTrailingSlash(std::string strPath) {
-    while (strPath.size() > 1 && strPath.back() == '/') strPath.pop_back();
-    return strPath;
-}
 
 bool IsAtOrBelow(const std::string& strPath, const std::string& strRoot) {
     if (strPath.compare(0, strRoot.size(), strRoot) != 0) return false;
@@ -139,39 +133,7 @@ CRhError CScanJob::Prepare(JobSummary& summary) {
     return CRhError::Success();
 }
 
-// Checked before the file server is touched: a path on no mount would be
-// dropped silently by the plug-in, and two paths on one share would make it
-// take and compare that share twice.
-CRhError CScanJob::ResolveTargets() {
-    ZkMntTab mountTable;
-    std::vector<ZkMntTab::Entry> listMounts;
-    CRhError error = mountTable.getAll(listMounts);
-    if (error.IsError()) return error.Push(FX_CODE_LOCATION, "cannot read the mount table");
-    for (const std::string& strGiven : options.listScanPaths) {
-        ScanTarget target;
-        target.strScanPath = WithoutTrailingSlash(strGiven);
-        const ZkMntTab::Entry* ptrMount = mountTable.find(listMounts, target.strScanPath);
-        if (ptrMount == nullptr) {
-            return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
-                                         "scan path %s is on no share of the mount table", strGiven.c_str());
-        }
-        target.strMountPath = WithoutTrailingSlash(ptrMount->strDirectory);
-        for (const ScanTarget& other : listTargets) {
-            if (other.strMountPath == target.strMountPath) {
-                return FXErrorUtil::ErrorInt(
-                    FX_CODE_LOCATION, 1, "scan paths %s and %s are on the same share %s",
-                    other.strScanPath.c_str(), target.strScanPath.c_str(), target.strMountPath.c_str());
-            }
-        }
-        target.strScanForm = target.strMountPath;
-        if (ptrMapper) {
-            error = ptrMapper->GetMappedPath(target.strMountPath, target.strScanForm);
-            if (error.IsError()) return error.Push(FX_CODE_LOCATION, "no --map covers the share");
-        }
-        listTargets.push_back(target);
-    }
-    return CRhError::Success();
-}
+CRhError CScanJob::ResolveTargets() { return ResolveScanTargets(options.listScanPaths, ptrMapper, listTargets); }
 
 CRhError CScanJob::DriveManager(CNutanixAFSManagerBase& manager, JobSummary& summary) {
     CRhError error = CallPlugin("Initialize", [&] {

@@ -13,14 +13,8 @@
 #include "tools/afs-scan/ScanDatabase.h"
 #include "tools/afs-scan/ScanItemSink.h"
 #include "tools/afs-scan/ScanOptions.h"
+#include "tools/afs-scan/ScanTargets.h"
 #include "tools/afs-scan/ScanWriter.h"
-
-// One share the job was asked to back up.
-struct ScanTarget {
-    std::string strScanPath;   // as given on the command line
-    std::string strMountPath;  // the mount-table directory holding it
-    std::string strScanForm;   // the share root as the plug-in names it (mapped, or the mount path)
-};
 
 // Runs one backup scan job through the plug-in, in the host's order:
 // Initialize, CreatePartnerServer, CreateAndMountSnap, GetSourceToLocalMap,

@@ -19,6 +19,7 @@ bool ParseJobId(const std::string& text, long long& value) { return ParseNumber(
 
 std::string ScanUsageText() {
     return "usage: afs-scan --server ADDRESS --user NAME --state DIR --scan-path PATH [options]\n"
+           "       afs-scan verify|snapshots|jobs|forget [options]\n"
            "Runs one backup scan job through libNutanixAFSManager.so and stores the changed items\n"
            "in a SQLite scan database.\n"
            "\n"
@@ -58,8 +59,20 @@ std::string ScanUsageText() {
            "  --summary-json FILE     write the job summary as JSON\n"
            "  --help                  this text\n"
            "  --version               the version\n"
+           "Commands (the first argument; without one, a scan job runs):\n"
+           "  verify                  compare the last incremental job (or --job-id) with the true difference\n"
+           "                          of its snapshots, read under each --scan-path share's .snapshot folder\n"
+           "  snapshots               this client's and application's snapshots of the --scan-path shares,\n"
+           "                          with their jobs and states\n"
+           "  jobs                    the job history\n"
+           "  forget                  remove older jobs from the scan database\n"
+           "  --sample N              verify: only N randomly chosen directories with their subtrees\n"
+           "  --prune                 snapshots: delete the orphans (of failed or killed jobs, or unknown)\n"
+           "  --dry-run               snapshots --prune: only print what would be deleted\n"
+           "  --min-age SECONDS       snapshots --prune: keep orphans younger than this (default 3600)\n"
+           "  --keep-last N           forget: keep the newest N jobs (and the next job's reference and full job)\n"
            "\n"
-           "Exit status: 0 success, 1 job failed, 2 usage error.\n";
+           "Exit status: 0 success, 1 job failed, 2 usage error; verify: 3 a change is missing.\n";
 }
 
 std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {

@@ -5,10 +5,13 @@
 #include <string>
 
 #include "tools/afs-scan/HostSetup.h"
+#include "tools/afs-scan/JobsCommand.h"
 #include "tools/afs-scan/JobSummary.h"
 #include "tools/afs-scan/ScanJob.h"
 #include "tools/afs-scan/ScanOptions.h"
+#include "tools/afs-scan/SnapshotsCommand.h"
 #include "tools/afs-scan/StateLock.h"
+#include "tools/afs-scan/VerifyCommand.h"
 
 namespace {
 constexpr int kExitFailure = 1;
@@ -26,7 +29,10 @@ int main(int argc, char** argv) {
         std::fputs(ScanUsageText().c_str(), stdout);
         return 0;
     }
-    if (strError.empty() && options.strCommand != "scan") strError = "command '" + options.strCommand + "' is not built yet";
+    if (strError.empty() && options.strCommand == "verify") return RunVerifyCommand(options);
+    if (strError.empty() && options.strCommand == "snapshots") return RunSnapshotsCommand(options);
+    if (strError.empty() && options.strCommand == "jobs") return RunJobsCommand(options);
+    if (strError.empty() && options.strCommand == "forget") return RunForgetCommand(options);
     if (strError.empty()) strError = ReadPassword(options);
     if (!strError.empty()) {
         std::fprintf(stderr, "afs-scan: %s\n%s", strError.c_str(), ScanUsageText().c_str());
