@@ -236,7 +236,9 @@ int RunVerifyCommand(const ScanOptions& options) {
     const std::string strSnapshots = "/.snapshot/" + SnapshotPrefix(ptrJob->uClientId, ptrJob->uAppId) + std::to_string(ptrJob->llJobId);
     for (const ScanTarget& target : listTargets)
         listShares.emplace_back(new ShareCheck(target, target.strMountPath + strSnapshots));
+    size_t uJobItems = 0;
     error = database.ForEachItem(ptrJob->llJobId, [&](const ScanItem& item) {
+        ++uJobItems;
         for (auto& ptrShare : listShares) {
             ShareChange change{item.eChangeType, "", "", item.bIsDirectory, false};
             if (!Relative(item.strPath, ptrShare->target.strScanForm, change.strPath)) continue;
@@ -254,6 +256,10 @@ int RunVerifyCommand(const ScanOptions& options) {
     bool bFailed = false;
     bool bMissing = false;
     for (auto& ptrShare : listShares) {
+        if (ptrShare->matcher.ReportedCount() == 0 && uJobItems > 0) {
+            std::fprintf(stderr, "afs-scan: warning: none of job %lld's %zu items lies below %s; give the --map the "
+                                 "job ran with\n", ptrJob->llJobId, uJobItems, ptrShare->target.strScanForm.c_str());
+        }
         std::vector<std::string> listDirs;
         error = verifier.CheckShare(*ptrShare, listDirs);
         if (error.IsError()) {
