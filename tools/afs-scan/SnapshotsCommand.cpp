@@ -92,6 +92,10 @@ int RunSnapshotsCommand(const ScanOptions& optionsIn) {
             ReportError(error.Push(FX_CODE_LOCATION, "share %s", target.strMountPath.c_str()));
             continue;
         }
+        const size_t uOurs = std::count_if(listSnapshots.begin(), listSnapshots.end(), [&](const ServerSnapshot& snapshot) {
+            return snapshot.strName.compare(0, strPrefix.size(), strPrefix) == 0;
+        });
+        if (uOurs == 0) std::printf("share %s: no snapshot named %s...\n", target.strMountPath.c_str(), strPrefix.c_str());
         for (const ServerSnapshot& snapshot : listSnapshots) {
             if (snapshot.strName.compare(0, strPrefix.size(), strPrefix) != 0) continue;  // not ours: never touched
             const SnapshotState state = Classify(options, history, target, snapshot.strName);
