@@ -95,8 +95,9 @@ INSTANTIATE_TEST_SUITE_P(Differences, VerifyE2ETest, ::testing::ValuesIn(kVerify
 
 using SnapshotsE2ETest = VerifyE2ETest;
 
-// Job 3 is killed while the server holds back its difference; deleting
-// stale snapshots fails for it, so job 1's (the cycle's full job) stays.
+// Job 3 is killed while the server holds back its difference, job 4 fails
+// on it; deleting stale snapshots fails for both, so job 1's (the cycle's
+// full job) stays.
 TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNextJobNeeds) {
     WriteFile("share1/a.txt", "alpha\n");
     WriteMountTable({"share1"});
@@ -127,13 +128,17 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
     kill(ptrSim->Pid(), SIGKILL);  // its delayed answer would hold up a stop
     ptrSim.reset();
     ASSERT_NO_FATAL_FAILURE(StartSimulator());
+    ASSERT_NO_FATAL_FAILURE(Arm(R"({"faults":[{"operation":"delete_snapshot","count":10,"status":500},)"
+                                R"({"operation":"incremental_diff","status":500}]})"));
+    ASSERT_EQ(1, RunScan({"share1"}).nExitStatus);  // job 4 fails after its snapshot was taken
     const std::string strShare = "share " + Share("share1") + ": ";
     ProgramResult list = RunCommand({"snapshots"}, {"share1"}, false);
     EXPECT_EQ(0, list.nExitStatus) << list.strStderr;
     EXPECT_EQ(strShare + "zkop__7_1_1: job 1 (full, ok): full job of the cycle\n" + strShare +
                   "zkop__7_1_2: job 2 (incremental, ok): reference of the next job\n" + strShare +
                   "zkop__7_1_9: job 9: orphan: unknown to the job history\n" + strShare +
-                  "zkop__7_1_3: job 3: orphan: the job was killed\n",
+                  "zkop__7_1_3: job 3: orphan: the job was killed\n" + strShare +
+                  "zkop__7_1_4: job 4 (incremental, failed): orphan: the job failed\n",
               list.strStdout);
     const std::vector<std::string> listAll = Snapshots();
     EXPECT_THAT(RunCommand({"snapshots", "--prune"}, {"share1"}, false).strStdout,
@@ -141,23 +146,23 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
     EXPECT_THAT(RunCommand({"snapshots", "--prune", "--dry-run", "--min-age", "0"}, {"share1"}, false).strStdout,
                 HasSubstr("killed\n  would delete (--dry-run)\n"));
     EXPECT_EQ(listAll, Snapshots());
+    ASSERT_NO_FATAL_FAILURE(Arm("{}"));
     ProgramResult prune = RunCommand({"snapshots", "--prune", "--min-age", "0"}, {"share1"}, false);
     EXPECT_THAT(prune.strStdout, HasSubstr("killed\n  deleted\n"));
     EXPECT_THAT(Snapshots(), ElementsAre(SnapName(1), SnapName(2), "manual", "zkop__7_2_1"));
 
-    ASSERT_NO_FATAL_FAILURE(Arm("{}"));
     for (const char* pszFile : {"share1/c.txt", "share1/d.txt"}) {
         WriteFile(pszFile, "more\n");
         ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
     }
     EXPECT_THAT(RunCommand({"jobs"}, {}).strStdout,
-                ::testing::ContainsRegex("\n     5 incremental        4      1 ok     20[-0-9T:]+Z +[0-9]+ s +1 +0 +0 +0 +0\n$"));
+                ::testing::ContainsRegex("\n     6 incremental        5      1 ok     20[-0-9T:]+Z +[0-9]+ s +1 +0 +0 +0 +0\n$"));
     ProgramResult forget = RunCommand({"forget", "--keep-last", "1"}, {});
     EXPECT_EQ(0, forget.nExitStatus) << forget.strStderr;
     EXPECT_THAT(forget.strStdout, ::testing::ContainsRegex("^forgot job 2 \\(incremental, ok, started [^)]+\\): 1 items\n"
-                                                           "forgot job 4 .*\nforgot 2 jobs, 2 items; kept 2 jobs; "
+                                                           "forgot job 4 \\(incremental, failed, .*\nforgot job 5 .*\nforgot 3 jobs, 2 items; kept 2 jobs; "
                                                            "scan database [0-9]+ -> [0-9]+ bytes"));
-    EXPECT_THAT(Query("SELECT id FROM jobs UNION SELECT job_id FROM items ORDER BY 1"), ElementsAre("1", "5"));
+    EXPECT_THAT(Query("SELECT id FROM jobs UNION SELECT job_id FROM items ORDER BY 1"), ElementsAre("1", "6"));
 }
 
 }  // namespace
