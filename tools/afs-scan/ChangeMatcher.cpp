@@ -1,5 +1,7 @@
 #include "tools/afs-scan/ChangeMatcher.h"
 
+#include "tools/afs-scan/ReportedItems.h"
+
 namespace {
 
 bool ReadsNewer(NutanixAFSChangeType eType) {
@@ -21,60 +23,45 @@ const char* FindingKindName(EFindingKind eKind) {
 }
 
 CChangeMatcher::CChangeMatcher(std::function<bool(const std::string&)> fnExistsInNewerIn)
-    : fnExistsInNewer(std::move(fnExistsInNewerIn)) {}
+    : fnExistsInNewer(std::move(fnExistsInNewerIn)), ptrReported(new CReportedItems) {}
 
-void CChangeMatcher::AddReported(const ShareChange& item) {
-    const size_t uIndex = listReported.size();
-    listReported.push_back(item);
-    listUsed.push_back(false);
-    if (item.eType == eNutanixAFSChangeDelete) {
-        mapByOldPath.emplace(item.strPath, uIndex);
-        return;
-    }
-    mapByPath.emplace(item.strPath, uIndex);
-    if (item.eType == eNutanixAFSChangeRename) mapByOldPath.emplace(item.strOldPath, uIndex);
-}
+CChangeMatcher::~CChangeMatcher() = default;
+
+size_t CChangeMatcher::ReportedCount() const { return ptrReported->Count(); }
+
+const CRhError& CChangeMatcher::GetError() const { return ptrReported->GetError(); }
+
+void CChangeMatcher::AddReported(const ShareChange& item) { ptrReported->Add(item); }
 
 bool CChangeMatcher::CoverNewSide(const std::string& strPath) {
-    auto range = mapByPath.equal_range(strPath);
-    for (auto it = range.first; it != range.second; ++it) {
-        if (!ReadsNewer(listReported[it->second].eType)) continue;
-        listUsed[it->second] = true;
-        return true;
-    }
-    return false;
-}
-
-size_t CChangeMatcher::FindRenameFrom(const std::string& strOldPath) const {
-    auto range = mapByOldPath.equal_range(strOldPath);
-    for (auto it = range.first; it != range.second; ++it) {
-        if (listReported[it->second].eType == eNutanixAFSChangeRename) return it->second;
-    }
-    return std::string::npos;
+    const long long llId = ptrReported->FindNewSide(strPath);
+    if (llId != 0) ptrReported->MarkUsed(llId);
+    return llId != 0;
 }
 
 bool CChangeMatcher::CoverOldSide(const std::string& strPath) {
-    auto range = mapByOldPath.equal_range(strPath);
-    if (range.first != range.second) {
-        listUsed[range.first->second] = true;
+    const long long llId = ptrReported->FindOldSide(strPath);
+    if (llId != 0) {
+        ptrReported->MarkUsed(llId);
         return true;
     }
     // A directory deleted or renamed away takes everything below it along.
     for (size_t uSlash = strPath.rfind('/'); uSlash != std::string::npos && uSlash > 0;
          uSlash = strPath.rfind('/', uSlash - 1)) {
-        if (mapByOldPath.count(strPath.substr(0, uSlash)) > 0) return true;
+        if (ptrReported->FindOldSide(strPath.substr(0, uSlash)) != 0) return true;
     }
     return false;
 }
 
-bool CChangeMatcher::RenamedAlongWithParent(const std::string& strPath, const std::string& strOldPath) const {
+bool CChangeMatcher::RenamedAlongWithParent(const std::string& strPath, const std::string& strOldPath) {
+    std::string strRenamedTo;
     for (size_t uSlash = strPath.rfind('/'); uSlash != std::string::npos && uSlash > 0;
          uSlash = strPath.rfind('/', uSlash - 1)) {
         const size_t uTail = strPath.size() - uSlash;  // "/rest"
         if (strOldPath.size() <= uTail || strOldPath.compare(strOldPath.size() - uTail, uTail, strPath, uSlash, uTail) != 0)
             return false;
-        const size_t uRename = FindRenameFrom(strOldPath.substr(0, strOldPath.size() - uTail));
-        if (uRename != std::string::npos && listReported[uRename].strPath.compare(0, std::string::npos, strPath, 0, uSlash) == 0)
+        if (ptrReported->FindRenameFrom(strOldPath.substr(0, strOldPath.size() - uTail), strRenamedTo) != 0 &&
+            strRenamedTo.compare(0, std::string::npos, strPath, 0, uSlash) == 0)
             return true;
     }
     return false;
@@ -87,9 +74,10 @@ bool CChangeMatcher::AddTrue(const ShareChange& change) {
             bCovered = CoverOldSide(change.strPath);
             break;
         case eNutanixAFSChangeRename: {
-            const size_t uExact = FindRenameFrom(change.strOldPath);
-            if (uExact != std::string::npos && listReported[uExact].strPath == change.strPath) {
-                listUsed[uExact] = true;
+            std::string strRenamedTo;
+            const long long llExact = ptrReported->FindRenameFrom(change.strOldPath, strRenamedTo);
+            if (llExact != 0 && strRenamedTo == change.strPath) {
+                ptrReported->MarkUsed(llExact);
                 bCovered = true;
                 break;
             }
@@ -107,9 +95,8 @@ bool CChangeMatcher::AddTrue(const ShareChange& change) {
 }
 
 void CChangeMatcher::FinishUnused(const std::function<bool(const ShareChange&)>& fnInScope) {
-    for (size_t i = 0; i < listReported.size(); ++i) {
-        const ShareChange& item = listReported[i];
-        if (listUsed[i] || !fnInScope(item)) continue;
+    ptrReported->ForEachUnused([&](const ShareChange& item) {
+        if (!fnInScope(item)) return;
         bool bWrong = false;
         if (item.eType == eNutanixAFSChangeDelete) {
             bWrong = fnExistsInNewer(item.strPath);
@@ -117,5 +104,5 @@ void CChangeMatcher::FinishUnused(const std::function<bool(const ShareChange&)>&
             bWrong = !fnExistsInNewer(item.strPath);
         }
         listFindings.push_back({bWrong ? eFindingWrong : eFindingExtra, item});
-    }
+    });
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "host/NutanixAFSManagerBase.h"
+#include "host/RhError.h"
+
+class CReportedItems;
 
 // A change of a share between two snapshots, or an item a job reported;
 // paths relative to the share root ('/'-separated, no leading '/').
@@ -42,10 +45,12 @@ const char* FindingKindName(EFindingKind eKind);
 //    is also covered by a RENAME of a directory above it that carries Y along
 //    (a directory rename reported once for the directory, or once per entry).
 // Reported items no true change used are extras, or wrong when the newer
-// snapshot contradicts them (`fnExistsInNewer`).
+// snapshot contradicts them (`fnExistsInNewer`). The reported items wait in
+// a temporary database on disk (CReportedItems), not in memory.
 class CChangeMatcher {
 public:
     explicit CChangeMatcher(std::function<bool(const std::string&)> fnExistsInNewer);
+    ~CChangeMatcher();
 
     void AddReported(const ShareChange& item);
     // Returns false (and records the miss) when the change is not covered.
@@ -55,19 +60,16 @@ public:
     void FinishUnused(const std::function<bool(const ShareChange&)>& fnInScope);
 
     const std::vector<Finding>& GetFindings() const { return listFindings; }
-    size_t ReportedCount() const { return listReported.size(); }
+    size_t ReportedCount() const;
+    // The first failure of the item index; the findings are incomplete then.
+    const CRhError& GetError() const;
 
 private:
     bool CoverNewSide(const std::string& strPath);
     bool CoverOldSide(const std::string& strPath);
-    bool RenamedAlongWithParent(const std::string& strPath, const std::string& strOldPath) const;
-    // The index of a RENAME reported away from the path, else npos.
-    size_t FindRenameFrom(const std::string& strOldPath) const;
+    bool RenamedAlongWithParent(const std::string& strPath, const std::string& strOldPath);
 
     std::function<bool(const std::string&)> fnExistsInNewer;
-    std::vector<ShareChange> listReported;
-    std::vector<bool> listUsed;
-    std::unordered_multimap<std::string, size_t> mapByPath;     // ADD, MODIFY, RENAME, OTHER: newer path
-    std::unordered_multimap<std::string, size_t> mapByOldPath;  // DELETE: path; RENAME: old path
+    std::unique_ptr<CReportedItems> ptrReported;
     std::vector<Finding> listFindings;
 };

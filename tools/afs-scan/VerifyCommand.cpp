@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <random>
 #include <set>
-#include <unordered_map>
 
 #include "tools/afs-scan/ChangeMatcher.h"
 #include "tools/afs-scan/CommandSupport.h"
 #include "tools/afs-scan/ItemOutput.h"
+#include "tools/afs-scan/PendingChanges.h"
 #include "tools/afs-scan/ScanTargets.h"
 #include "tools/afs-scan/TreeDiff.h"
 
@@ -95,43 +95,6 @@ CRhError PickSample(const std::string& strRoot, long long llCount, std::vector<s
     return CRhError::Success();
 }
 
-// Renames are told from additions and deletions by the inode, which a
-// snapshot keeps: the entries only one tree has wait here until both trees
-// are walked. They are the changes, not the share.
-class CPendingChanges {
-public:
-    void Note(ETreeChange eChange, const TreeEntry* ptrOlder, const TreeEntry* ptrNewer) {
-        if (eChange == eTreeOnlyOlder) mapOlder.emplace(ptrOlder->ullInode, *ptrOlder);
-        if (eChange == eTreeOnlyNewer) listNewer.push_back(*ptrNewer);
-    }
-    void Resolve(const std::function<void(const ShareChange&)>& fnChange) {
-        for (const TreeEntry& newer : listNewer) {
-            ShareChange change{eNutanixAFSChangeAdd, newer.strPath, "", newer.bIsDirectory, false};
-            auto range = mapOlder.equal_range(newer.ullInode);
-            for (auto it = range.first; it != range.second; ++it) {
-                if (it->second.uType != newer.uType) continue;
-                change.eType = eNutanixAFSChangeRename;
-                change.strOldPath = it->second.strPath;
-                change.bContentChanged =
-                    it->second.llSize != newer.llSize || it->second.llMTimeNs != newer.llMTimeNs;
-                mapOlder.erase(it);
-                break;
-            }
-            fnChange(change);
-        }
-        std::vector<TreeEntry> listGone;
-        for (auto& older : mapOlder) listGone.push_back(older.second);
-        std::sort(listGone.begin(), listGone.end(),
-                  [](const TreeEntry& a, const TreeEntry& b) { return a.strPath < b.strPath; });
-        for (const TreeEntry& older : listGone)
-            fnChange({eNutanixAFSChangeDelete, older.strPath, "", older.bIsDirectory, false});
-    }
-
-private:
-    std::unordered_multimap<unsigned long long, TreeEntry> mapOlder;
-    std::vector<TreeEntry> listNewer;
-};
-
 class CVerifier {
 public:
     CVerifier(const ScanOptions& options, const JobRecord& job) : options(options), job(job) {}
@@ -161,7 +124,7 @@ public:
                 ++share.uTrueChanges;
                 share.matcher.AddTrue({eNutanixAFSChangeModify, ptrNewer->strPath, "", ptrNewer->bIsDirectory, false});
             } else {
-                pending.Note(eChange, ptrOlder, ptrNewer);
+                pending.Note(eChange, ptrOlder ? *ptrOlder : *ptrNewer);
             }
             return CRhError::Success();
         });
@@ -176,10 +139,11 @@ public:
             if (error.IsError()) return error;
         }
         if (bTerminal) std::fprintf(stderr, "\r\033[K");
-        pending.Resolve([&](const ShareChange& change) {
+        CRhError error = pending.Resolve([&](const ShareChange& change) {
             ++share.uTrueChanges;
             share.matcher.AddTrue(change);
         });
+        if (error.IsError()) return error;
         share.matcher.FinishUnused([&](const ShareChange& item) {
             for (const std::string& strDir : listDirs) {
                 if (!strDir.empty() && item.strPath == strDir) continue;
@@ -189,7 +153,7 @@ public:
             }
             return false;
         });
-        return CRhError::Success();
+        return share.matcher.GetError();
     }
 
 private:
