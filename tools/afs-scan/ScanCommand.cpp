@@ -72,13 +72,6 @@ int CheckConfiguration(ScanOptions& options, std::set<std::string>& setUserKeys)
     return afs_cli::kExitOk;
 }
 
-// The mount table the plug-in will read.
-std::string MountTableInForce() {
-    std::string strFile;
-    if (!ZKPlatformInfo().getString("Host", "MountTableFile", strFile)) strFile = "/proc/self/mounts";
-    return strFile;
-}
-
 }  // namespace
 
 int RunScanCommand(ScanOptions& options) {

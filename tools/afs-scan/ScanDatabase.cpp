@@ -1,5 +1,6 @@
 #include "tools/afs-scan/ScanDatabase.h"
 
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -355,4 +356,73 @@ CRhError CScanDatabase::DiscardJob(const JobRecord& record) {
     if (error.IsError()) return error;
     bInTransaction = false;
     return CRhError::Success();
+}
+
+CRhError CScanDatabase::ForEachItem(long long llJobIdIn, const std::function<CRhError(const ScanItem&)>& fnItem) {
+    sqlite3_stmt* ptrRaw = nullptr;
+    if (sqlite3_prepare_v2(ptrHandles->ptrDb.get(),
+                           "SELECT path, old_path, change_type, is_dir, size, inode, atime, mtime, ctime"
+                           " FROM items WHERE job_id = ?1",
+                           -1, &ptrRaw, nullptr) != SQLITE_OK) {
+        return Fail(FX_CODE_LOCATION, "cannot read the items");
+    }
+    StatementPtr ptrSelect(ptrRaw);
+    sqlite3_bind_int64(ptrRaw, 1, llJobIdIn);
+    ScanItem item;
+    int nStep = SQLITE_ROW;
+    while ((nStep = sqlite3_step(ptrRaw)) == SQLITE_ROW) {
+        item.strPath = ColumnText(ptrRaw, 0);
+        item.strOldPath = ColumnText(ptrRaw, 1);
+        const std::string strType = ColumnText(ptrRaw, 2);
+        item.eChangeType = eNutanixAFSChangeOther;
+        for (NutanixAFSChangeType eType : {eNutanixAFSChangeAdd, eNutanixAFSChangeModify, eNutanixAFSChangeRename,
+                                           eNutanixAFSChangeDelete}) {
+            if (strType == ChangeTypeName(eType)) item.eChangeType = eType;
+        }
+        item.bIsDirectory = sqlite3_column_int(ptrRaw, 3) != 0;
+        item.llSize = sqlite3_column_int64(ptrRaw, 4);
+        item.llInode = sqlite3_column_int64(ptrRaw, 5);
+        item.llATime = sqlite3_column_int64(ptrRaw, 6);
+        item.llMTime = sqlite3_column_int64(ptrRaw, 7);
+        item.llCTime = sqlite3_column_int64(ptrRaw, 8);
+        CRhError error = fnItem(item);
+        if (error.IsError()) return error;
+    }
+    if (nStep != SQLITE_DONE) return Fail(FX_CODE_LOCATION, "cannot read the items");
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::FileBytes(long long& llBytes) {
+    llBytes = 1;
+    for (const char* pszPragma : {"PRAGMA page_count", "PRAGMA page_size"}) {
+        long long llValue = 0;
+        auto readValue = [](void* ptrValue, int, char** ppszValues, char**) {
+            *static_cast<long long*>(ptrValue) = ppszValues[0] ? std::atoll(ppszValues[0]) : 0;
+            return 0;
+        };
+        if (sqlite3_exec(ptrHandles->ptrDb.get(), pszPragma, readValue, &llValue, nullptr) != SQLITE_OK)
+            return Fail(FX_CODE_LOCATION, pszPragma);
+        llBytes *= llValue;
+    }
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::ForgetJobs(const std::vector<long long>& listJobIds, long long& llBytesBefore,
+                                   long long& llBytesAfter) {
+    CRhError error = FileBytes(llBytesBefore);
+    if (error.IsSuccess()) error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
+    if (error.IsError()) return error;
+    bInTransaction = true;
+    for (size_t i = 0; i < listJobIds.size() && error.IsSuccess(); ++i) {
+        error = DeleteRows(listJobIds[i], FX_CODE_LOCATION);
+        if (error.IsSuccess())
+            error = Execute(("DELETE FROM jobs WHERE id = " + std::to_string(listJobIds[i])).c_str(), FX_CODE_LOCATION);
+    }
+    if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
+    if (error.IsError()) return error;
+    bInTransaction = false;
+    // Freed pages stay in the file until it is rebuilt.
+    error = Execute("VACUUM", FX_CODE_LOCATION);
+    if (error.IsSuccess()) error = FileBytes(llBytesAfter);
+    return error;
 }

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,8 +70,17 @@ public:
     // rows of its id left.
     CRhError DiscardJob(const JobRecord& record);
 
+    // Every row of the job, in no set order; a failure `fnItem` returns ends
+    // the walk and is returned. Rows are read one at a time.
+    CRhError ForEachItem(long long llJobId, const std::function<CRhError(const ScanItem&)>& fnItem);
+    // Removes the rows and records of the jobs in one transaction, then
+    // compacts the file (VACUUM); the file's size (pages in use times page
+    // size) before and after.
+    CRhError ForgetJobs(const std::vector<long long>& listJobIds, long long& llBytesBefore, long long& llBytesAfter);
+
 private:
     struct Handles;
+    CRhError FileBytes(long long& llBytes);
     CRhError Execute(const char* pszSql, const FXCodeLocation& location);
     CRhError Fail(const FXCodeLocation& location, const char* pszWhat);
     CRhError Prepare(const char* pszSql, const FXCodeLocation& location, int nHandle);

@@ -185,6 +185,7 @@ std::string TakeValue(int nOption, const std::string& strValue, ScanOptions& opt
 
 std::string ScanUsageText() {
     return "usage: afs-scan --server ADDRESS --user NAME --state DIR --scan-path PATH [options]\n"
+           "       afs-scan verify|snapshots|jobs|forget [options]\n"
            "Runs one backup scan job through libNutanixAFSManager.so and stores the changed items\n"
            "in a SQLite scan database.\n"
            "\n"
@@ -228,13 +229,26 @@ std::string ScanUsageText() {
            "  --verbose               also print the full error chain on stderr (it always goes to the log)\n"
            "  --help                  this text\n"
            "  --version               the version\n"
+           "Commands (the first argument; without one, a scan job runs):\n"
+           "  verify                  compare the last incremental job (or --job-id) with the true difference\n"
+           "                          of its snapshots, read under each --scan-path share's .snapshot folder\n"
+           "  snapshots               this client's and application's snapshots of the --scan-path shares,\n"
+           "                          with their jobs and states\n"
+           "  jobs                    the job history\n"
+           "  forget                  remove older jobs from the scan database\n"
+           "  --sample N              verify: only N randomly chosen directories with their subtrees\n"
+           "  --prune                 snapshots: delete the orphans (of failed or killed jobs, or unknown)\n"
+           "  --dry-run               snapshots --prune: only print what would be deleted\n"
+           "  --min-age SECONDS       snapshots --prune: keep orphans younger than this (default 3600)\n"
+           "  --keep-last N           forget: keep the newest N jobs (and the next job's reference and full job)\n"
            "\n"
            "An option's value is the next argument or follows '=' (--state DIR, --state=DIR); relative\n"
            "paths are resolved against the current folder.\n"
            "\n"
            "Exit status: 0 success; 1 the job failed; 2 usage or configuration error (no job was run);\n"
-           "3 partial: the job ended but a requested share was not backed up; 130 or 143 interrupted\n"
-           "by SIGINT or SIGTERM (the job is recorded as failed and stores nothing).\n";
+           "3 partial: the job ended but a requested share was not backed up (verify: a change is\n"
+           "missing); 130 or 143 interrupted by SIGINT or SIGTERM (the job is recorded as failed and\n"
+           "stores nothing).\n";
 }
 
 std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {

@@ -8,6 +8,7 @@
 
 #include "host/ContentMapper.h"
 #include "host/MntTab.h"
+#include "host/PlatformInfo.h"
 
 namespace {
 
@@ -60,4 +61,10 @@ std::string ResolveScanTargets(const ScanOptions& options, const std::string& st
         listTargets.push_back(target);
     }
     return {};
+}
+
+std::string MountTableInForce() {
+    std::string strFile;
+    if (!ZKPlatformInfo().getString("Host", "MountTableFile", strFile)) strFile = "/proc/self/mounts";
+    return strFile;
 }

@@ -21,3 +21,7 @@ struct ScanTarget {
 // Returns an empty text, or the one line that names the cause and the fix.
 std::string ResolveScanTargets(const ScanOptions& options, const std::string& strMountTable,
                                std::vector<ScanTarget>& listTargets);
+
+// The mount table the plug-in will read: [Host] MountTableFile of the
+// settings in force, else /proc/self/mounts.
+std::string MountTableInForce();

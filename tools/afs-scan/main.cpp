@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <string>
 
+#include "tools/afs-scan/JobsCommand.h"
 #include "tools/afs-scan/ScanCommand.h"
 #include "tools/afs-scan/ScanOptions.h"
+#include "tools/afs-scan/SnapshotsCommand.h"
+#include "tools/afs-scan/VerifyCommand.h"
 #include "tools/common/Cli.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +26,9 @@ int main(int argc, char** argv) {
     if (!strError.empty()) return afs_cli::UsageError(strError);
 
     // One line per sub-command; each returns its exit status (tools/common/Cli.h).
-    if (options.strCommand == "scan") return RunScanCommand(options);
-    return afs_cli::UsageError("command '" + options.strCommand + "' is not built yet");
+    if (options.strCommand == "verify") return RunVerifyCommand(options);
+    if (options.strCommand == "snapshots") return RunSnapshotsCommand(options);
+    if (options.strCommand == "jobs") return RunJobsCommand(options);
+    if (options.strCommand == "forget") return RunForgetCommand(options);
+    return RunScanCommand(options);
 }

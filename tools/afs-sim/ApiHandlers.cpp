@@ -255,8 +255,9 @@ ApiReply CApiHandlers::IncrementalDiff(const std::string& strBody, const Scenari
         std::string strError = state.LoadSnapshotManifest(older.strUuid, olderManifest);
         if (strError.empty()) strError = state.LoadSnapshotManifest(newer.strUuid, newerManifest);
         if (!strError.empty()) return Error(500, strError, "INTERNAL_ERROR");
-        auto ptrObjects = std::make_shared<const std::vector<DiffObject>>(
-            ComputeDifference(olderManifest, newerManifest, filter));
+        std::vector<DiffObject> listObjects = ComputeDifference(olderManifest, newerManifest, filter);
+        LeaveOutChanges(listObjects, knobs.uDropObject, knobs.uRenameWithoutOldPath > 0, knobs.uOmitNewChildren > 0);
+        auto ptrObjects = std::make_shared<const std::vector<DiffObject>>(std::move(listObjects));
         // JSON cannot carry such a name without changing it, and two names
         // could become one: refuse, so that the client lists the share instead.
         for (const DiffObject& object : *ptrObjects) {

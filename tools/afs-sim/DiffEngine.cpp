@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace afs_sim {
 namespace {
@@ -83,6 +84,28 @@ std::vector<DiffObject> ComputeDifference(const Manifest& older, const Manifest&
         if (Keep(object, filter)) listResult.push_back(std::move(object));
     }
     return listResult;
+}
+
+void LeaveOutChanges(std::vector<DiffObject>& listObjects, uint64_t uDropObject, bool bRenameWithoutOldPath,
+                     bool bOmitNewChildren) {
+    std::unordered_set<std::string> setAddedDirectories;
+    for (const DiffObject& object : listObjects) {
+        if (object.eOperation == EOperation::eAdd && object.entry.eType == EObjectType::eDirectory)
+            setAddedDirectories.insert(object.entry.strPath);
+    }
+    std::vector<DiffObject> listKept;
+    for (size_t i = 0; i < listObjects.size(); ++i) {
+        DiffObject& object = listObjects[i];
+        const size_t uSlash = object.entry.strPath.rfind('/');
+        if (i + 1 == uDropObject ||
+            (bOmitNewChildren && object.eOperation == EOperation::eAdd && uSlash != std::string::npos &&
+             setAddedDirectories.count(object.entry.strPath.substr(0, uSlash)) > 0)) {
+            continue;
+        }
+        if (bRenameWithoutOldPath) object.strOldPath.clear();
+        listKept.push_back(std::move(object));
+    }
+    listObjects.swap(listKept);
 }
 
 }  // namespace afs_sim

@@ -38,4 +38,11 @@ struct DiffFilter {
 // old entry at that path went away.
 std::vector<DiffObject> ComputeDifference(const Manifest& older, const Manifest& newer, const DiffFilter& filter);
 
+// What a faulty file server would do to a computed difference: leave out
+// object number uDropObject (counted from 1; 0 leaves all), report renames
+// without their old path, and leave out the additions whose parent
+// directory is added by the same difference.
+void LeaveOutChanges(std::vector<DiffObject>& listObjects, uint64_t uDropObject, bool bRenameWithoutOldPath,
+                     bool bOmitNewChildren);
+
 }  // namespace afs_sim

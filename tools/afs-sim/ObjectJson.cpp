@@ -72,7 +72,7 @@ void AppendDiffObject(std::string& strOut, const DiffObject& object, const std::
     bool bDelete = object.eOperation == EOperation::eDelete;
     AppendSnapshotPath(strOut, bDelete ? strOlderName : strNewerName, object.entry.strPath);
     strOut += ",\"old_path\":";
-    if (object.eOperation == EOperation::eRename) {
+    if (object.eOperation == EOperation::eRename && !object.strOldPath.empty()) {
         AppendSnapshotPath(strOut, strOlderName, object.strOldPath);
     } else {
         strOut += "\"\"";

@@ -79,6 +79,8 @@ const Knob kKnobs[] = {
     {"odd_spellings", &Scenario::uOddSpellings},      {"partner_conflict", &Scenario::uPartnerConflict},
     {"hostile_paging", &Scenario::uHostilePaging},    {"foreign_paths", &Scenario::uForeignPaths},
     {"echo_authorization", &Scenario::uEchoAuthorization},
+    {"drop_object", &Scenario::uDropObject},          {"rename_without_old_path", &Scenario::uRenameWithoutOldPath},
+    {"omit_new_children", &Scenario::uOmitNewChildren},
 };
 
 }  // namespace

@@ -48,6 +48,12 @@ struct Scenario {
     uint64_t uHostilePaging = 0;
     uint64_t uEchoAuthorization = 0;  // > 0: "status" faults echo the credentials and a line break
     uint64_t uForeignPaths = 0;  // 1: new items lie in a snapshot named "other"; 2: in no snapshot
+    // A server whose difference misses changes: the Nth object of every real
+    // difference left out, renames without their old path, and the entries
+    // of a new directory left out (the directory itself is reported).
+    uint64_t uDropObject = 0;
+    uint64_t uRenameWithoutOldPath = 0;
+    uint64_t uOmitNewChildren = 0;
     std::vector<FaultRule> listFaults;
 };
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <unordered_map>
 
 #include "tools/afs-sim/FileText.h"
 #include "tools/afs-sim/JsonText.h"
@@ -247,6 +248,31 @@ std::string CSimState::LoadSnapshotManifest(const std::string& strUuid, Manifest
     return LoadManifest(SnapshotDir(strUuid) + "/manifest.tsv", manifest);
 }
 
+// A file whose inode, type, size and modification time are those of an entry
+// in the share's newest snapshot is that entry, maybe under another name
+// (a rename does not touch the content).
+std::map<std::string, std::string> CSimState::UnchangedSinceLastSnapshot(const ShareInfo& share,
+                                                                         const Manifest& manifest) {
+    std::map<std::string, std::string> mapLinks;
+    auto itLast = std::find_if(listSnapshots.rbegin(), listSnapshots.rend(),
+                               [&](const SnapshotInfo& snapshot) { return snapshot.strShareUuid == share.strUuid; });
+    Manifest earlier;
+    if (itLast == listSnapshots.rend() || !LoadSnapshotManifest(itLast->strUuid, earlier).empty()) return mapLinks;
+    std::unordered_map<uint64_t, const ManifestEntry*> mapByInode;
+    for (const ManifestEntry& entry : earlier) {
+        if (entry.eType != EObjectType::eDirectory) mapByInode[entry.uInode] = &entry;
+    }
+    const std::string strEarlierCopy = strSharesDir + "/" + share.strName + "/.snapshot/" + itLast->strName + "/";
+    for (const ManifestEntry& entry : manifest) {
+        auto it = mapByInode.find(entry.uInode);
+        if (entry.eType == EObjectType::eDirectory || it == mapByInode.end()) continue;
+        const ManifestEntry& before = *it->second;
+        if (before.eType == entry.eType && before.llSize == entry.llSize && before.llModifyNs == entry.llModifyNs)
+            mapLinks[entry.strPath] = strEarlierCopy + before.strPath;
+    }
+    return mapLinks;
+}
+
 StateResult CSimState::CreateSnapshot(const std::string& strShareUuid, const std::string& strName,
                                       const std::string& strDescription, SnapshotInfo& snapshot) {
     if (!IsSafeEntryName(strName)) return {EStateError::eInvalid, "snapshot name not usable: " + strName};
@@ -285,7 +311,7 @@ StateResult CSimState::CreateSnapshot(const std::string& strShareUuid, const std
     fs::create_directories(strDir, error);
     if (error) return {EStateError::eInternal, "cannot create " + strDir + ": " + error.message()};
     strError = SaveManifest(strDir + "/manifest.tsv", manifest);
-    if (strError.empty()) strError = CopyShareTree(strShareDir, strCopyDir);
+    if (strError.empty()) strError = CopyShareTree(strShareDir, strCopyDir, UnchangedSinceLastSnapshot(*pShare, manifest));
     // snapshot.json is written last: its presence is what makes the snapshot exist.
     if (strError.empty()) strError = WriteFileAtomically(strDir + "/snapshot.json", SnapshotJson(snapshot));
     if (!strError.empty()) {

@@ -6,6 +6,7 @@
 // Thread-safe: every public member takes the state's lock.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -85,6 +86,9 @@ private:
     std::string SavePartnerServers() const;
     std::string SnapshotDir(const std::string& strUuid) const;
     const ShareInfo* FindShareLocked(const std::string& strUuid) const;
+    // New manifest path -> the file of the share's newest snapshot copy that
+    // the new copy links to instead of copying it.
+    std::map<std::string, std::string> UnchangedSinceLastSnapshot(const ShareInfo& share, const Manifest& manifest);
 
     const std::string strSharesDir;
     const std::string strStateDir;

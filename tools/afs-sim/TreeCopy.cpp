@@ -1,6 +1,7 @@
 #include "tools/afs-sim/TreeCopy.h"
 
 #include <fcntl.h>     // AT_FDCWD, AT_SYMLINK_NOFOLLOW
+#include <unistd.h>    // linkat: links a symbolic link itself, never its target
 #include <sys/stat.h>  // utimensat keeps nanoseconds, std::filesystem does not
 
 #include <filesystem>
@@ -18,7 +19,8 @@ bool CopyTimes(const fs::path& source, const fs::path& target) {
     return utimensat(AT_FDCWD, target.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-std::string CopyEntries(const fs::path& source, const fs::path& target) {
+std::string CopyEntries(const fs::path& source, const fs::path& target,
+                        const std::map<std::string, std::string>& mapLinks) {
     std::error_code error;
     if (!fs::create_directories(target, error) || error) {
         return "cannot create " + target.string() + (error ? ": " + error.message() : ": exists");
@@ -36,6 +38,11 @@ std::string CopyEntries(const fs::path& source, const fs::path& target) {
         fs::path to = target / from.lexically_relative(source);
         fs::file_status status = it->symlink_status(error);
         if (error) return "cannot stat " + from.string() + ": " + error.message();
+        if (!fs::is_directory(status)) {
+            auto itLink = mapLinks.find(from.lexically_relative(source).string());
+            if (itLink != mapLinks.end() && linkat(AT_FDCWD, itLink->second.c_str(), AT_FDCWD, to.c_str(), 0) == 0)
+                continue;
+        }
         if (fs::is_symlink(status)) {
             fs::copy_symlink(from, to, error);
         } else if (fs::is_directory(status)) {
@@ -58,10 +65,11 @@ std::string CopyEntries(const fs::path& source, const fs::path& target) {
 
 }  // namespace
 
-std::string CopyShareTree(const std::string& strSource, const std::string& strTarget) {
+std::string CopyShareTree(const std::string& strSource, const std::string& strTarget,
+                          const std::map<std::string, std::string>& mapLinks) {
     std::error_code existsError;
     if (fs::exists(fs::symlink_status(strTarget, existsError))) return strTarget + " exists already";
-    std::string strError = CopyEntries(strSource, strTarget);
+    std::string strError = CopyEntries(strSource, strTarget, mapLinks);
     if (!strError.empty()) {
         std::error_code ignored;
         fs::remove_all(strTarget, ignored);

@@ -1,0 +1,169 @@
+// afs-scan's sub-commands against the built plug-in and the afs-sim program:
+// verify catches each change a faulty difference leaves out; snapshots lists
+// and prunes what killed jobs and strangers left; jobs and forget keep the
+// history small without losing the next job's reference.
+#include <chrono>
+#include <thread>
+
+#include "tests/e2e/ScanFixture.h"
+
+namespace afs_test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+
+struct VerifyCase {
+    const char* pszName;
+    const char* pszScenario;  // armed before job 2
+    int nExitStatus;
+    std::vector<std::string> listFindings;  // sorted, share root "/127.0.0.1/share1" shortened to "~"
+    const char* pszCounts;
+};
+
+const VerifyCase kVerifyCases[] = {
+    {"CompleteDifference", "{}", 0, {}, "12 changes, 10 items; missing 0, wrong 0, extra 0"},
+    {"OneObjectDropped", R"({"drop_object":1})", 3, {"missing DELETE ~/old/x.txt"}, "9 items; missing 1,"},
+    {"RenamesWithoutOldPath", R"({"rename_without_old_path":1})", 3,
+     {"missing ADD ~/shifted", "missing ADD ~/shifted/inner", "missing DELETE ~/moved", "missing DELETE ~/moved/inner",
+      "missing RENAME ~/docs/c2.txt <- ~/docs/c.txt", "missing RENAME ~/shifted/inner/m.txt <- ~/moved/inner/m.txt"},
+     "6 items; missing 6,"},
+    {"NewDirectoryWithoutItsEntries", R"({"omit_new_children":1})", 3, {"missing ADD ~/fresh/f1.txt"},
+     "9 items; missing 1,"},
+};
+
+class VerifyE2ETest : public CScanFixture, public ::testing::WithParamInterface<VerifyCase> {
+protected:
+    ProgramResult RunCommand(const std::vector<std::string>& listCommand, const std::vector<std::string>& listShares,
+                             bool bMap = true) {
+        std::vector<std::string> listArgs = ScanArgs(listShares, {}, bMap);
+        listArgs.insert(listArgs.begin() + 1, listCommand.begin(), listCommand.end());
+        return CChildProgram(listArgs, {std::string("AFS_PASSWORD=") + kPassword},
+                             strRoot + "/command" + std::to_string(++nRun))
+            .Wait();
+    }
+    static std::vector<std::string> Lines(const std::string& strText, const std::string& strRoot) {
+        std::vector<std::string> listLines;
+        std::istringstream lines(strText);
+        for (std::string strLine; std::getline(lines, strLine);) {
+            for (size_t uAt; !strRoot.empty() && (uAt = strLine.find(strRoot)) != std::string::npos;)
+                strLine.replace(uAt, strRoot.size(), "~");
+            listLines.push_back(strLine);
+        }
+        return listLines;
+    }
+};
+
+TEST_P(VerifyE2ETest, FindsWhatTheDifferenceLeftOut) {
+    const VerifyCase& verifyCase = GetParam();
+    WriteFile("share1/a.txt", "alpha\n");
+    WriteFile("share1/docs/c.txt", "charlie\n");
+    WriteFile("share1/old/x.txt", "x-ray\n");
+    WriteFile("share1/moved/inner/m.txt", "mike\n");
+    WriteMountTable({"share1"});
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+    ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
+    WriteFile("share1/a.txt", "more\n", true);
+    std::filesystem::rename(Share("share1/docs/c.txt"), Share("share1/docs/c2.txt"));
+    std::filesystem::remove(Share("share1/old/x.txt"));
+    WriteFile("share1/fresh/f1.txt", "foxtrot\n");
+    std::filesystem::rename(Share("share1/moved"), Share("share1/shifted"));
+    ASSERT_NO_FATAL_FAILURE(Arm(verifyCase.pszScenario));
+    ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
+
+    ProgramResult verify = RunCommand({"verify"}, {"share1"});
+    EXPECT_EQ(verifyCase.nExitStatus, verify.nExitStatus) << verify.strStderr;
+    std::vector<std::string> listLines = Lines(verify.strStdout, "/127.0.0.1/share1");
+    ASSERT_FALSE(listLines.empty()) << verify.strStderr;
+    EXPECT_THAT(listLines.back(), ::testing::AllOf(HasSubstr("share " + Share("share1") + ": job 2 against job 1: "),
+                                                   HasSubstr(verifyCase.pszCounts)));
+    listLines.pop_back();
+    std::sort(listLines.begin(), listLines.end());
+    EXPECT_THAT(listLines, ElementsAreArray(verifyCase.listFindings));
+    // A sample of the whole share finds the same; a JSON line names the share.
+    ProgramResult sample = RunCommand({"verify", "--sample", "1000", "--jsonl", "--job-id", "2"}, {"share1"});
+    EXPECT_EQ(verifyCase.nExitStatus, sample.nExitStatus) << sample.strStderr;
+    EXPECT_EQ(verifyCase.listFindings.size(), Lines(sample.strStdout, "").size());
+    if (verifyCase.listFindings.size() == 1) {
+        EXPECT_THAT(sample.strStdout, HasSubstr("{\"share\":\"" + Share("share1") + "\",\"finding\":\"missing\""));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Differences, VerifyE2ETest, ::testing::ValuesIn(kVerifyCases),
+                         [](const ::testing::TestParamInfo<VerifyCase>& info) { return std::string(info.param.pszName); });
+
+using SnapshotsE2ETest = VerifyE2ETest;
+
+// Job 3 is killed while the server holds back its difference, job 4 fails
+// on it; deleting stale snapshots fails for both, so job 1's (the cycle's
+// full job) stays.
+TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNextJobNeeds) {
+    WriteFile("share1/a.txt", "alpha\n");
+    WriteMountTable({"share1"});
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+    ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
+    WriteFile("share1/b.txt", "bravo\n");
+    ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
+    const std::string strShareUuid = Entities("mount_target").at(0)[1];
+    for (const char* pszName : {"manual", "zkop__7_2_1", "zkop__7_1_9"}) {
+        ASSERT_EQ(202, Api("POST", kApi + "mount_target_snapshots",
+                           R"({"spec":{"name":")" + std::string(pszName) + R"(","resources":{"mount_target_uuid":")" +
+                               strShareUuid + R"("}}})")
+                           .status);
+    }
+    ASSERT_EQ(200, Api("DELETE", "/_sim/requests").status);
+    ASSERT_NO_FATAL_FAILURE(Arm(R"({"faults":[{"operation":"delete_snapshot","count":10,"status":500},)"
+                                R"({"operation":"incremental_diff","kind":"delay","delay_ms":60000}]})"));
+    {
+        CChildProgram job(ScanArgs({"share1"}), {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/killed");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (std::vector<std::string> listSeen; std::count(listSeen.begin(), listSeen.end(), "create_snapshot ") == 0 &&
+                                                 std::chrono::steady_clock::now() < deadline;
+             listSeen = Seen())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        job.Signal(SIGKILL);
+        EXPECT_EQ(128 + SIGKILL, job.Wait().nExitStatus);
+    }
+    kill(ptrSim->Pid(), SIGKILL);  // its delayed answer would hold up a stop
+    ptrSim.reset();
+    ASSERT_NO_FATAL_FAILURE(StartSimulator());
+    ASSERT_NO_FATAL_FAILURE(Arm(R"({"faults":[{"operation":"delete_snapshot","count":10,"status":500},)"
+                                R"({"operation":"incremental_diff","status":500}]})"));
+    ASSERT_EQ(1, RunScan({"share1"}).nExitStatus);  // job 4 fails after its snapshot was taken
+    const std::string strShare = "share " + Share("share1") + ": ";
+    ProgramResult list = RunCommand({"snapshots"}, {"share1"}, false);
+    EXPECT_EQ(0, list.nExitStatus) << list.strStderr;
+    EXPECT_EQ(strShare + "zkop__7_1_1: job 1 (full, ok): full job of the cycle\n" + strShare +
+                  "zkop__7_1_2: job 2 (incremental, ok): reference of the next job\n" + strShare +
+                  "zkop__7_1_9: job 9: orphan: unknown to the job history\n" + strShare +
+                  "zkop__7_1_3: job 3: orphan: the job was killed\n" + strShare +
+                  "zkop__7_1_4: job 4 (incremental, failed): orphan: the job failed\n",
+              list.strStdout);
+    const std::vector<std::string> listAll = Snapshots();
+    EXPECT_THAT(RunCommand({"snapshots", "--prune"}, {"share1"}, false).strStdout,
+                HasSubstr("killed\n  kept: younger than --min-age 3600 s\n"));
+    EXPECT_THAT(RunCommand({"snapshots", "--prune", "--dry-run", "--min-age", "0"}, {"share1"}, false).strStdout,
+                HasSubstr("killed\n  would delete (--dry-run)\n"));
+    EXPECT_EQ(listAll, Snapshots());
+    ASSERT_NO_FATAL_FAILURE(Arm("{}"));
+    ProgramResult prune = RunCommand({"snapshots", "--prune", "--min-age", "0"}, {"share1"}, false);
+    EXPECT_THAT(prune.strStdout, HasSubstr("killed\n  deleted\n"));
+    EXPECT_THAT(Snapshots(), ElementsAre(SnapName(1), SnapName(2), "manual", "zkop__7_2_1"));
+
+    for (const char* pszFile : {"share1/c.txt", "share1/d.txt"}) {
+        WriteFile(pszFile, "more\n");
+        ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
+    }
+    EXPECT_THAT(RunCommand({"jobs"}, {}).strStdout,
+                ::testing::ContainsRegex("\n     6 incremental        5      1 ok     20[-0-9T:]+Z +[0-9]+ s +1 +0 +0 +0 +0\n$"));
+    ProgramResult forget = RunCommand({"forget", "--keep-last", "1"}, {});
+    EXPECT_EQ(0, forget.nExitStatus) << forget.strStderr;
+    EXPECT_THAT(forget.strStdout, ::testing::ContainsRegex("^forgot job 2 \\(incremental, ok, started [^)]+\\): 1 items\n"
+                                                           "forgot job 4 \\(incremental, failed, .*\nforgot job 5 .*\nforgot 3 jobs, 2 items; kept 2 jobs; "
+                                                           "scan database [0-9]+ -> [0-9]+ bytes"));
+    EXPECT_THAT(Query("SELECT id FROM jobs UNION SELECT job_id FROM items ORDER BY 1"), ElementsAre("1", "6"));
+}
+
+}  // namespace
+}  // namespace afs_test

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/NutanixAFSManagerBase.h"
+#include "host/RhError.h"
+
+class CReportedItems;
+
+// A change of a share between two snapshots, or an item a job reported;
+// paths relative to the share root ('/'-separated, no leading '/').
+struct ShareChange {
+    NutanixAFSChangeType eType = eNutanixAFSChangeOther;
+    std::string strPath;     // the newer path; the older one for a DELETE
+    std::string strOldPath;  // RENAME only
+    bool bIsDirectory = false;
+    bool bContentChanged = false;  // true changes, RENAME only: size or modification time differ too
+};
+
+enum EFindingKind {
+    eFindingMissing,  // a change the job did not report
+    eFindingWrong,    // a reported item the newer snapshot contradicts (e.g. DELETE of a path that is there)
+    eFindingExtra,    // a reported change that is not one
+};
+
+struct Finding {
+    EFindingKind eKind = eFindingMissing;
+    ShareChange change;  // the true change (missing) or the reported item (wrong, extra)
+};
+
+const char* FindingKindName(EFindingKind eKind);
+
+// Tells which true changes the reported items cover. The rules (also in the
+// afs-scan documentation):
+//  - ADD or MODIFY of X: covered by an ADD, MODIFY or RENAME reported at X
+//    (any of them makes the host read X); the entries of a new directory are
+//    true changes of their own;
+//  - DELETE of Y: covered by a DELETE of Y, a RENAME away from Y, or a
+//    DELETE or RENAME away from a directory above Y;
+//  - RENAME of Y to X: covered by that RENAME, or by X covered as added and Y
+//    as deleted (ADD + DELETE is equivalent); when only the name changed, X
+//    is also covered by a RENAME of a directory above it that carries Y along
+//    (a directory rename reported once for the directory, or once per entry).
+// Reported items no true change used are extras, or wrong when the newer
+// snapshot contradicts them (`fnExistsInNewer`). The reported items wait in
+// a temporary database on disk (CReportedItems), not in memory.
+class CChangeMatcher {
+public:
+    explicit CChangeMatcher(std::function<bool(const std::string&)> fnExistsInNewer);
+    ~CChangeMatcher();
+
+    void AddReported(const ShareChange& item);
+    // Returns false (and records the miss) when the change is not covered.
+    bool AddTrue(const ShareChange& change);
+    // Appends the reported items no true change used; `fnInScope` picks the
+    // ones that belong to what was compared.
+    void FinishUnused(const std::function<bool(const ShareChange&)>& fnInScope);
+
+    const std::vector<Finding>& GetFindings() const { return listFindings; }
+    size_t ReportedCount() const;
+    // The first failure of the item index; the findings are incomplete then.
+    const CRhError& GetError() const;
+
+private:
+    bool CoverNewSide(const std::string& strPath);
+    bool CoverOldSide(const std::string& strPath);
+    bool RenamedAlongWithParent(const std::string& strPath, const std::string& strOldPath);
+
+    std::function<bool(const std::string&)> fnExistsInNewer;
+    std::unique_ptr<CReportedItems> ptrReported;
+    std::vector<Finding> listFindings;
+};

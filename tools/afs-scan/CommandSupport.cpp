@@ -1,0 +1,50 @@
+#include "tools/afs-scan/CommandSupport.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "host/LogWriter.h"
+#include "tools/afs-scan/ErrorHeadline.h"
+#include "tools/afs-scan/HostSetup.h"
+
+int ReportError(const CRhError& error, const ScanOptions& options) {
+    HOST_LOG(-1, "afs-scan %s failed: %s", options.strCommand.c_str(), error.AsString().c_str());
+    if (options.bVerbose) afs_cli::Say("error: " + error.AsString());
+    afs_cli::Say(ErrorHeadline(error, options));
+    return kExitError;
+}
+
+bool ResolveTargets(const ScanOptions& options, std::vector<ScanTarget>& listTargets) {
+    const std::string strError = ResolveScanTargets(options, MountTableInForce(), listTargets);
+    if (!strError.empty()) afs_cli::Say(strError);
+    return strError.empty();
+}
+
+CRhError OpenHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history) {
+    const std::string strDb = options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb;
+    std::error_code fsError;
+    if (!std::filesystem::is_regular_file(strDb, fsError)) {
+        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
+                                     "no scan database %s: give the --state or --db of the scan jobs",
+                                     strDb.c_str());
+    }
+    CRhError error = database.Open(strDb, options.strStateDir.empty() ? "" : options.strStateDir + "/jobs.txt");
+    std::vector<JobRecord> listJobs;
+    if (error.IsSuccess()) error = database.LoadJobs(listJobs);
+    if (error.IsError()) return error.Push(FX_CODE_LOCATION);
+    history.Assign(std::move(listJobs));
+    if (!options.strStateDir.empty()) history.NoteJobFolders(options.strStateDir);
+    return CRhError::Success();
+}
+
+CRhError SetUpHostServices(const ScanOptions& options) {
+    std::string strUsed;
+    CRhError error = SetUpSettings(options.strSettingsFile, options.strMountTable, "", options.strStateDir, strUsed);
+    if (error.IsError()) return error;
+    SetUpLog(options.strLogFile, options.strStateDir + "/afs-scan.log");
+    return CRhError::Success();
+}
+
+std::string SnapshotPrefix(unsigned int uClientId, unsigned int uAppId) {
+    return "zkop__" + std::to_string(uClientId) + "_" + std::to_string(uAppId) + "_";
+}

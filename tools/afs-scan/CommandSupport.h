@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+#include <vector>
+
+#include "host/RhError.h"
+#include "tools/afs-scan/JobHistory.h"
+#include "tools/afs-scan/ScanDatabase.h"
+#include "tools/afs-scan/ScanOptions.h"
+#include "tools/afs-scan/ScanTargets.h"
+#include "tools/common/Cli.h"
+
+// Exit statuses of the sub-commands: those of every afs-scan run.
+using afs_cli::kExitOk;
+using afs_cli::kExitUsage;
+using afs_cli::UsageError;
+constexpr int kExitError = afs_cli::kExitFailed;
+// verify: a change the difference did not report. The same status as a
+// scan job that left a share out: something the user asked for is missing.
+constexpr int kExitMissing = afs_cli::kExitPartial;
+
+// The one line that names the cause and the fix on stderr (the whole chain
+// with --verbose); the chain always goes to the log. Returns kExitError.
+int ReportError(const CRhError& error, const ScanOptions& options);
+
+// The shares of the --scan-path options through the mount table the
+// settings name (SetUpHostServices first). False, with the reason on
+// stderr, when a path is not on a file-server share.
+bool ResolveTargets(const ScanOptions& options, std::vector<ScanTarget>& listTargets);
+
+// The scan database a sub-command reads: --db, else STATE/scan.db. It must
+// exist already (a sub-command never makes an empty one). Fills `history`.
+CRhError OpenHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history);
+
+// Settings (with --mount-table) and log as a scan job has them, for a
+// sub-command that reads the mount table or asks the file server.
+CRhError SetUpHostServices(const ScanOptions& options);
+
+// The snapshot name of a job: "zkop__CLIENT_APP_JOB".
+std::string SnapshotPrefix(unsigned int uClientId, unsigned int uAppId);

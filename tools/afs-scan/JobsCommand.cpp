@@ -1,0 +1,95 @@
+#include "tools/afs-scan/JobsCommand.h"
+
+#include <cstdio>
+#include <ctime>
+#include <numeric>
+#include <set>
+
+#include "tools/afs-scan/CommandSupport.h"
+#include "tools/afs-scan/StateLock.h"
+
+namespace {
+
+std::string StartText(long long llTime) {
+    if (llTime == 0) return "-";
+    const std::time_t time = static_cast<std::time_t>(llTime);
+    std::tm parts{};
+    gmtime_r(&time, &parts);
+    char buffer[32];
+    std::strftime(buffer, sizeof(buffer), "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return buffer;
+}
+
+std::string DurationText(const JobRecord& record) {
+    if (record.llStartTime == 0 || record.llEndTime < record.llStartTime) return "-";
+    return std::to_string(record.llEndTime - record.llStartTime) + " s";
+}
+
+long long ItemCount(const JobRecord& record) {
+    return std::accumulate(record.arrCounts.begin(), record.arrCounts.end(), 0LL);
+}
+
+int Open(const ScanOptions& options, const char* pszCommand, CScanDatabase& database, CJobHistory& history) {
+    if (options.strStateDir.empty() && options.strDb.empty())
+        return UsageError(std::string(pszCommand) + " needs --state or --db (the scan jobs' database)");
+    const CRhError error = OpenHistory(options, database, history);
+    return error.IsError() ? ReportError(error, options) : kExitOk;
+}
+
+}  // namespace
+
+int RunJobsCommand(const ScanOptions& options) {
+    CScanDatabase database;
+    CJobHistory history;
+    const int nExit = Open(options, "jobs", database, history);
+    if (nExit != kExitOk) return nExit;
+    std::printf("%6s %-11s %8s %6s %-6s %-20s %9s %8s %8s %8s %8s %8s\n", "id", "kind", "previous", "full", "status",
+                "start", "duration", "ADD", "MODIFY", "RENAME", "DELETE", "OTHER");
+    for (const JobRecord& record : history.GetJobs()) {
+        const ChangeCounts& counts = record.arrCounts;
+        std::printf("%6lld %-11s %8lld %6lld %-6s %-20s %9s %8lld %8lld %8lld %8lld %8lld\n", record.llJobId,
+                    record.strKind.c_str(), record.llPreviousJobId, record.llFullJobId, record.strStatus.c_str(),
+                    StartText(record.llStartTime).c_str(), DurationText(record).c_str(),
+                    counts[eNutanixAFSChangeAdd], counts[eNutanixAFSChangeModify], counts[eNutanixAFSChangeRename],
+                    counts[eNutanixAFSChangeDelete], counts[eNutanixAFSChangeOther]);
+    }
+    return kExitOk;
+}
+
+int RunForgetCommand(const ScanOptions& options) {
+    if (options.llKeepLast < 1) return UsageError("forget needs --keep-last N");
+    // No job may write the history while rows go.
+    CStateLock stateLock;
+    if (!options.strStateDir.empty()) {
+        const CRhError error = stateLock.Acquire(options.strStateDir);
+        if (error.IsError()) return ReportError(error, options);
+    }
+    CScanDatabase database;
+    CJobHistory history;
+    const int nExit = Open(options, "forget", database, history);
+    if (nExit != kExitOk) return nExit;
+    const std::vector<JobRecord>& listJobs = history.GetJobs();
+    std::set<long long> setKept;
+    for (size_t i = 0; i < listJobs.size(); ++i) {
+        if (static_cast<long long>(listJobs.size() - i) <= options.llKeepLast) setKept.insert(listJobs[i].llJobId);
+        const JobRecord* ptrReference = history.LastSuccessful(listJobs[i].uClientId, listJobs[i].uAppId);
+        if (ptrReference != nullptr) setKept.insert({ptrReference->llJobId, ptrReference->llFullJobId});
+    }
+    std::vector<long long> listForgotten;
+    long long llItems = 0;
+    for (const JobRecord& record : listJobs) {
+        if (setKept.count(record.llJobId) > 0) continue;
+        listForgotten.push_back(record.llJobId);
+        llItems += ItemCount(record);
+        std::printf("forgot job %lld (%s, %s, started %s): %lld items\n", record.llJobId, record.strKind.c_str(),
+                    record.strStatus.c_str(), StartText(record.llStartTime).c_str(), ItemCount(record));
+    }
+    long long llBefore = 0;
+    long long llAfter = 0;
+    const CRhError error = database.ForgetJobs(listForgotten, llBefore, llAfter);
+    if (error.IsError()) return ReportError(error, options);
+    std::printf("forgot %zu jobs, %lld items; kept %zu jobs; scan database %lld -> %lld bytes (%lld reclaimed)\n",
+                listForgotten.size(), llItems, listJobs.size() - listForgotten.size(), llBefore, llAfter,
+                llBefore - llAfter);
+    return kExitOk;
+}
