@@ -7,8 +7,14 @@
 #include "tools/afs-scan/ErrorHeadline.h"
 #include "tools/afs-scan/HostSetup.h"
 
+namespace {
+// Until a log is set up the host log writes to stderr, where only the one
+// line is wanted.
+bool g_bLogSetUp = false;
+}  // namespace
+
 int ReportError(const CRhError& error, const ScanOptions& options) {
-    HOST_LOG(-1, "afs-scan %s failed: %s", options.strCommand.c_str(), error.AsString().c_str());
+    if (g_bLogSetUp) HOST_LOG(-1, "afs-scan %s failed: %s", options.strCommand.c_str(), error.AsString().c_str());
     if (options.bVerbose) afs_cli::Say("error: " + error.AsString());
     afs_cli::Say(ErrorHeadline(error, options));
     return kExitError;
@@ -42,6 +48,7 @@ CRhError SetUpHostServices(const ScanOptions& options) {
     CRhError error = SetUpSettings(options.strSettingsFile, options.strMountTable, "", options.strStateDir, strUsed);
     if (error.IsError()) return error;
     SetUpLog(options.strLogFile, options.strStateDir + "/afs-scan.log");
+    g_bLogSetUp = true;
     return CRhError::Success();
 }
 

@@ -59,5 +59,5 @@ std::string ErrorHeadline(const CRhError& error, const ScanOptions& options) {
                (uLast == std::string::npos ? std::string() : " (" + After(strChain, uLast, "last: ", ")") + ")") +
                ": check --server, or wait longer with --ha-wait SECONDS";
     }
-    return "job failed: " + error.GetMessage();
+    return (options.strCommand == "scan" ? std::string("job") : options.strCommand) + " failed: " + error.GetMessage();
 }

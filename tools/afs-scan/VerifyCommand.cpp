@@ -57,7 +57,7 @@ const JobRecord* PickJob(const ScanOptions& options, const CJobHistory& history,
         error = options.llJobId > 0
                     ? FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "job %lld is not in the job history", options.llJobId)
                     : FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
-                                            "no incremental job of client %u, application %u ended ok; give --job-id",
+                                            "no incremental job of client %u, application %u ended ok: give the jobs' --client-id and --app-id, or --job-id",
                                             options.uClientId, options.uAppId);
     } else if (ptrJob->strKind != "incremental" || ptrJob->strStatus != "ok") {
         error = FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
