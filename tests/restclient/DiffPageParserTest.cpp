@@ -53,6 +53,16 @@ TEST(DiffPageParser, BodiesGiveThePageOrTheMemberAtFault) {
     for (const auto& test : cases) EXPECT_EQ(test.second, Parse(test.first)) << test.first;
 }
 
+TEST(DiffPageParser, ARepeatedTimestampTextGivesTheSameTime) {
+    const std::string body = R"({"object_list": [{"modification_timestamp": "2026-12-01T10:11:12Z"},
+        {"modification_timestamp": "2026-12-01T10:11:12Z"}]})";
+    Page page;
+    afs_rest::ParseDiffPage(body.data(), body.size(), page);
+    ASSERT_EQ(2u, page.getObjectList().size());
+    EXPECT_EQ(utility::datetime::from_string("2026-12-01T10:11:12Z", utility::datetime::ISO_8601).to_interval(),
+              page.getObjectList()[1]->getModificationTimestamp().to_interval());
+}
+
 TEST(DiffPageParser, IncompleteOrInvalidBodiesFail) {
     const std::string full = R"({"is_last_page": true, "object_list": [{"path": "/a", "size": 1}, {"path": "/b"}]})";
     EXPECT_EQ("parsed 1100 [] 1 /a /b", Parse(full + " \r\n\t"));

@@ -20,8 +20,10 @@ const char* kEmptyList = R"({"metadata": {}, "entities": []})";
 TEST(RequestLog, OneLinePerRequestAtOrAboveTheSeverityInANewDirectory) {
     CScopedTempDir tempDir;
     for (auto severity : {afs_log::trace, afs_log::info, afs_log::warning}) {
+        // With and without the trailing slash: the file goes into the folder itself.
         const std::string directory = tempDir.GetPath() + "/" + std::to_string(severity) + "/nested/logs/";
-        ScriptedBackend backend(0, directory, severity);
+        ScriptedBackend backend(0, severity == afs_log::trace ? directory.substr(0, directory.size() - 1) : directory,
+                                severity);
         backend.Script(Answer(200, kEmptyList));
         backend.Script(Answer(404, R"({"message_list": [{"message": "gone"}]})"));
         backend.Script(Answer(0, "Connection refused"));
