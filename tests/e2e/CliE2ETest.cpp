@@ -1,8 +1,5 @@
 // afs-scan and afs-sim as a person runs them from a terminal: for each
 // mistake the exit status and the exact line on stderr that says what to do.
-#include <chrono>
-#include <thread>
-
 #include "tests/e2e/ScanFixture.h"
 
 namespace afs_test {
@@ -38,8 +35,7 @@ protected:
             SCOPED_TRACE(row.pszName);
             std::vector<std::string> listArgs = listBase;
             listArgs.insert(listArgs.end(), row.listArgs.begin(), row.listArgs.end());
-            listRuns.push_back(
-                CChildProgram(listArgs, {"AFS_PASSWORD=" + row.strPassword}, strRoot + "/" + row.pszName).Wait());
+            listRuns.push_back(Run(listArgs, row.strPassword));
             EXPECT_EQ(row.nExitStatus, listRuns.back().nExitStatus) << listRuns.back().strStderr;
             EXPECT_EQ(row.strLine, FirstLine(listRuns.back().strStderr));
         }
@@ -134,13 +130,9 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
 }
 
 TEST_F(CliE2ETest, UntrustedCertificateNamesTheOptionThatTrustsIt) {
-    strCaFile = strRoot + "/cert.pem";
-    ASSERT_EQ(0, std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
-                              "subjectAltName=IP:127.0.0.1 -keyout " + strRoot + "/key.pem -out " + strCaFile +
-                              " 2>/dev/null").c_str()));
     WriteFile("share1/a.txt", "alpha\n");
     WriteMountTable({"share1"});
-    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--tls-cert", strCaFile, "--tls-key", strRoot + "/key.pem"}));
+    ASSERT_NO_FATAL_FAILURE(StartSimulator(MakeCertificate()));
     std::ofstream(strRoot + "/insecure.ini") << ReadWholeFile(strSettings) << "InsecureSkipTLSVerify = 1\n";
     const std::string strServer = ptrSim->Origin().substr(8);
     RunTable(ScanArgs({"share1"}),
@@ -179,9 +171,7 @@ TEST_F(CliE2ETest, WaitForTheServerIsShownAndSignalsEndTheJobCleanly) {
                   LastLine(run.strStderr));
     }
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"), ::testing::ElementsAre("1 failed", "2 failed"));
-    const ProgramResult run = CChildProgram(ScanArgs({"share1"}, {"--ha-wait", "0"}),
-                                            {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/nowait")
-                                  .Wait();
+    const ProgramResult run = Run(ScanArgs({"share1"}, {"--ha-wait", "0"}));
     EXPECT_EQ(1, run.nExitStatus);
     EXPECT_THAT(FirstLine(run.strStderr), ::testing::MatchesRegex("afs-scan: file server 127.0.0.1:1 stayed "
                                                                   "unreachable for 0 s \\(.*\\): check --server, "

@@ -1,16 +1,14 @@
 // Faults injected into one job of afs-scan through the built plug-in, one
-// table row each: errors and broken answers of the file server, transport
-// faults, faults the plug-in must catch itself, and a job killed, or left by
-// its server, in the middle of loading. Each row runs on two good jobs and a
-// snapshot taken by hand and checks what the job reports and leaves in the
-// scan database, the history, the record files and on the server, and that
-// the next job reports every change since the last good job.
+// table row each: errors and broken answers of the file server, a server
+// that misbehaves on purpose, transport faults, faults the plug-in must
+// catch itself, and a job killed, or left by its server, in the middle of
+// loading. Each row runs on two good jobs and a snapshot taken by hand and
+// checks what the job reports and leaves in the scan database, the history,
+// the record files and on the server, and that the next job reports every
+// change since the last good job.
 #include <unistd.h>  // symlink
 
-#include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "tests/e2e/ScanFixture.h"
 
@@ -29,6 +27,8 @@ enum ETwist {
     eDotDotPath,            // job 2's snapshot lists "zz/../../outside.txt", as a hostile server might
     eLinkedSnapInfo,        // a neighbour planted the record file as a link to a file of theirs
     eLinkedSnapMap,
+    eMaxItems,    // --max-items 5
+    eNameNotUtf8, // a file "bad\xff.txt" in share1 for job 3 only
     eKillScan,    // SIGKILL to afs-scan in the middle of loading (kills come last)
     eKillServer,  // SIGKILL to the server then; it is started again for job 4
 };
@@ -105,6 +105,19 @@ const FaultCase kFaults[] = {
     // By design a snapshot info line that cannot be written is only logged.
     {"SnapInfoIsAPlantedLink", "{}", "", eLinkedSnapInfo, 0, true, {"snapinfo] file: cannot open ", kLinkRefused}},
     {"SnapMapIsAPlantedLink", "{}", "", eLinkedSnapMap, 1, true, {"OverWriteSnapDevInfo failed", " Failed to open [", "snapmap] file"}},
+    // A hostile server: each job ends at once, after fewer than 40 requests.
+    {"DiffTokenComesBack", R"({"hostile_paging":1})", "", eNoTwist, 1, true,
+     {"get_mount_target_snapshot_diff paging stopped: the page token came back [2]"}},
+    {"DifferenceListedTwice", R"({"hostile_paging":2})", "", eNoTwist, 1, true, {"is listed twice"}},
+    {"ListEntityComesBack", R"({"hostile_paging":3})", "", eNoTwist, 1, false, {"paging stopped: entity [", "came back at offset 1"}},
+    {"ListTotalMoves", R"({"hostile_paging":4})", "", eNoTwist, 1, false, {"paging stopped: the total changed from"}},
+    {"EndlessNewItems", R"({"synthetic":100000000})", "", eMaxItems, 1, true,
+     {"the difference holds more than 5 items ([FileSystemAgent] MaxDiffItems)"}},
+    {"ItemInAnotherSnapshot", R"({"foreign_paths":1})", "", eNoTwist, 1, true,
+     {"/.snapshot/other/", "is in neither snapshot of the difference"}},
+    {"NameNotUtf8", "{}", "", eNameNotUtf8, 1, true, {"HTTP 500: the difference holds a name that is not valid UTF-8"}},
+    {"EchoedCredentials", R"({"echo_authorization":1,"faults":[{"operation":"list_mount_targets","status":500}]})",
+     "list_mount_targets status", eNoTwist, 1, false, {"simulated failure; Authorization: ***"}},
     {"KilledWhileLoading", kSlowPages, "", eKillScan, 128 + SIGKILL, true, {}},
     {"ServerStoppedWhileLoading", kSlowPages, "", eKillServer, 1, true, {kCompare, kPage}},
 };
@@ -118,12 +131,7 @@ protected:
     ProgramResult RunAndKill(ETwist eTwist) {
         CChildProgram job(ScanArgs({"share1"}, {"--batch-rows", "1", "--verbose"}),
                           {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/killed");
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        for (std::vector<std::string> listSeen;
-             std::count(listSeen.begin(), listSeen.end(), "diff_page ") < 2 &&
-             std::chrono::steady_clock::now() < deadline;
-             listSeen = Seen())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        WaitForRequests("diff_page ", 2);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the writer's time to reach SQLite
         eTwist == eKillScan ? job.Signal(SIGKILL) : static_cast<void>(kill(ptrSim->Pid(), SIGKILL));
         ProgramResult run = job.Wait();
@@ -136,16 +144,8 @@ protected:
 TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChange) {
     const FaultCase& fault = GetParam();
     const bool bTls = fault.eTwist == eUntrustedCertificate;
-    std::vector<std::string> listTls;
-    if (bTls) {
-        strCaFile = strRoot + "/cert.pem";
-        listTls = {"--tls-cert", strCaFile, "--tls-key", strRoot + "/key.pem"};
-        const std::string strOpenssl =
-            "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
-            "-addext subjectAltName=IP:127.0.0.1 -keyout ";
-        ASSERT_EQ(0, std::system((strOpenssl + listTls[3] + " -out " + strCaFile + " 2>/dev/null").c_str()));
-        WriteSettings(0, 60, "CABundle = " + strCaFile + "\n");
-    }
+    const std::vector<std::string> listTls = bTls ? MakeCertificate() : std::vector<std::string>{};
+    if (bTls) WriteSettings(0, 60, "CABundle = " + strCaFile + "\n");
     ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs(listTls));
     // Job 2's snapshot, the second of share1's (job 3 deletes job 1's), as the simulator keeps it.
     const std::string strManifest =
@@ -166,21 +166,29 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
         ASSERT_EQ(0, symlink(strVictim.c_str(),
                              JobFile(3, fault.eTwist == eLinkedSnapInfo ? "snapinfo" : "snapmap").c_str()));
     }
+    if (fault.eTwist == eNameNotUtf8) WriteFile("share1/bad\xff.txt", "odd\n");
     const std::vector<std::string> listItems = Query("SELECT * FROM items"),
                                    listJobs = Query("SELECT * FROM jobs");
+    std::vector<std::string> listArgs{"--batch-rows", "1", "--job-id", "3", "--verbose", "--max-items"};
+    listArgs.push_back(fault.eTwist == eMaxItems ? "5" : "1000");
     ProgramResult run3 = fault.eTwist >= eKillScan
                              ? RunAndKill(fault.eTwist)
-                             : RunScan({"share1"}, {"--batch-rows", "1", "--job-id", "3", "--verbose"}, true,
-                                       fault.eTwist == eWrongPassword ? "bad-pw" : kPassword);
+                             : RunScan({"share1"}, listArgs, true, fault.eTwist == eWrongPassword ? "bad-pw" : kPassword);
+    if (fault.eTwist == eNameNotUtf8) std::filesystem::remove(Share("share1/bad\xff.txt"));
 
     EXPECT_EQ(fault.nExitStatus, run3.nExitStatus) << run3.strStderr;
     if (fault.eTwist == eLinkedSnapInfo || fault.eTwist == eLinkedSnapMap) {
         EXPECT_EQ("keep\n", ReadWholeFile(strVictim));
     }
-    EXPECT_THAT(run3.strStderr, ::testing::Not(::testing::ContainsRegex(std::string(kPassword) + "|bad-pw")));
+    // Neither the password nor its base64 (of admin:e2e-secret) is shown, and no server text forges a log line.
+    EXPECT_THAT(run3.strStderr, ::testing::Not(::testing::ContainsRegex(std::string(kPassword) + "|bad-pw|YWRtaW46ZTJlLXNlY3JldA")));
+    EXPECT_THAT(ReadWholeFile(strStateDir + "/afs-scan.log"), ::testing::Not(HasSubstr("\nL0 forged")));
+    EXPECT_EQ(!bTls, run3.strStderr.find("afs-scan: warning: http://127.0.0.1:") != std::string::npos);
+    EXPECT_EQ(fault.nExitStatus == 1, run3.strStderr.find("afs-scan: error: ") != std::string::npos);
     for (const std::string& strText : fault.listTexts)
         EXPECT_THAT(fault.nExitStatus ? run3.strStderr : ReadWholeFile(strStateDir + "/afs-scan.log"),
                     HasSubstr(strText));
+    EXPECT_TRUE(!ptrSim || Seen().size() < 40u) << "the server kept the job busy";
     if (*fault.pszFaulted != '\0') {
         // libcurl may send a request again on a reused connection that closed
         // without an answer; nothing else may follow a fault that ends the job.

@@ -6,25 +6,88 @@
 // what a user looks at afterwards: the scan database, the record files, the
 // snapshots on the server and the requests it saw.
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <httplib.h>
+#include <signal.h>
 #include <simdjson.h>
+#include <spawn.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
-#include "tests/e2e/ChildProgram.h"
 #include "tests/support/ScopedTempDir.h"
 #include "tests/support/SimulatorProcess.h"
+
+extern char** environ;
 
 namespace afs_test {
 
 inline std::string ReadWholeFile(const std::string& strPath) { return CScopedTempDir::ReadFile(strPath); }
+
+struct ProgramResult {
+    int nExitStatus = -1;  // 128 + signal when a signal ended it; -1 when it could not be started
+    std::string strStdout, strStderr;
+};
+
+// `listArgv` (argv[0] is the program's path) as a child with this process's
+// environment plus `listEnv` ("NAME=VALUE"), its input /dev/null and its
+// output in PREFIX.out / PREFIX.err; killed and reaped if still running at the end.
+class CChildProgram {
+public:
+    CChildProgram(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv,
+                  const std::string& strPrefix)
+        : strOutputPrefix(strPrefix) {
+        std::vector<char*> listArgs, listVariables;
+        for (const std::string& strArg : listArgv) listArgs.push_back(const_cast<char*>(strArg.c_str()));
+        for (char** ppszEntry = environ; *ppszEntry != nullptr; ++ppszEntry) listVariables.push_back(*ppszEntry);
+        for (const std::string& strEntry : listEnv) listVariables.push_back(const_cast<char*>(strEntry.c_str()));
+        listArgs.push_back(nullptr);
+        listVariables.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        for (int nFd : {1, 2})
+            posix_spawn_file_actions_addopen(&actions, nFd, (strPrefix + (nFd == 1 ? ".out" : ".err")).c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid, listArgs[0], &actions, nullptr, listArgs.data(), listVariables.data()) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~CChildProgram() {
+        Signal(SIGKILL);
+        Wait();
+    }
+    CChildProgram(const CChildProgram&) = delete;
+    CChildProgram& operator=(const CChildProgram&) = delete;
+
+    void Signal(int nSignal) {
+        if (pid > 0) kill(pid, nSignal);
+    }
+    ProgramResult Wait() {
+        ProgramResult result;
+        int nStatus = 0;
+        while (pid > 0 && waitpid(pid, &nStatus, 0) < 0 && errno == EINTR) {
+        }
+        if (pid <= 0) return result;
+        pid = -1;
+        result.nExitStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
+        result.strStdout = ReadWholeFile(strOutputPrefix + ".out");
+        result.strStderr = ReadWholeFile(strOutputPrefix + ".err");
+        return result;
+    }
+
+private:
+    pid_t pid = -1;
+    std::string strOutputPrefix;
+};
 
 class CScanFixture : public ::testing::Test {
 protected:
@@ -69,11 +132,13 @@ protected:
 
     // afs-scan on the given shares with the fixture's settings, the password
     // in $AFS_PASSWORD and, when bMap, --map SHARES=/127.0.0.1.
+    // A sub-command (`listCommand`) goes right after the program.
     std::vector<std::string> ScanArgs(const std::vector<std::string>& listShares,
-                                      const std::vector<std::string>& listExtra = {},
-                                      bool bMap = true) const {
-        std::vector<std::string> listArgs{AFS_SCAN_BIN, "--server",
-                                          ptrSim ? ptrSim->Url() : "http://127.0.0.1:1/api/nutanix/v3"};
+                                      const std::vector<std::string>& listExtra = {}, bool bMap = true,
+                                      const std::vector<std::string>& listCommand = {}) const {
+        std::vector<std::string> listArgs{AFS_SCAN_BIN};
+        listArgs.insert(listArgs.end(), listCommand.begin(), listCommand.end());
+        listArgs.insert(listArgs.end(), {"--server", ptrSim ? ptrSim->Url() : "http://127.0.0.1:1/api/nutanix/v3"});
         std::istringstream words(
             "--user admin --client-id 7 --app-id 1 --plugin " AFS_PLUGIN_PATH " --state " + strStateDir +
             " --db " + strDb + " --settings " + strSettings + " --mount-table " + strMountTable);
@@ -87,9 +152,34 @@ protected:
     ProgramResult RunScan(const std::vector<std::string>& listShares,
                           const std::vector<std::string>& listExtra = {}, bool bMap = true,
                           const std::string& strPassword = kPassword) {
-        return CChildProgram(ScanArgs(listShares, listExtra, bMap), {"AFS_PASSWORD=" + strPassword},
-                             strRoot + "/run" + std::to_string(++nRun))
+        return Run(ScanArgs(listShares, listExtra, bMap), strPassword);
+    }
+    ProgramResult Run(const std::vector<std::string>& listArgs, const std::string& strPassword = kPassword) {
+        return CChildProgram(listArgs, {"AFS_PASSWORD=" + strPassword}, strRoot + "/run" + std::to_string(++nRun))
             .Wait();
+    }
+    // Polls the simulator's record until `strSeen` was asked for `nCount` times (30 s at most).
+    void WaitForRequests(const std::string& strSeen, long nCount) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (std::vector<std::string> listSeen; std::count(listSeen.begin(), listSeen.end(), strSeen) < nCount &&
+                                                 std::chrono::steady_clock::now() < deadline;
+             listSeen = Seen())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    // A self-signed certificate for 127.0.0.1 in strCaFile; the simulator options that serve it.
+    std::vector<std::string> MakeCertificate() {
+        strCaFile = strRoot + "/cert.pem";
+        EXPECT_EQ(0, std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
+                                  "subjectAltName=IP:127.0.0.1 -keyout " + strRoot + "/key.pem -out " + strCaFile +
+                                  " 2>/dev/null").c_str()));
+        return {"--tls-cert", strCaFile, "--tls-key", strRoot + "/key.pem"};
+    }
+    // A snapshot of share1 taken by hand.
+    void TakeSnapshot(const std::string& strName) const {
+        ASSERT_EQ(202, Api("POST", kApi + "mount_target_snapshots",
+                           R"({"spec":{"name":")" + strName + R"(","resources":{"mount_target_uuid":")" +
+                               Entities("mount_target").at(0)[1] + R"("}},"wait_for_completion":true})")
+                           .status);
     }
 
     // Every row `strSql` yields, its columns joined by '|'; the database is
@@ -97,10 +187,9 @@ protected:
     std::vector<std::string> Query(const std::string& strSql, int nOpenFlags = SQLITE_OPEN_READONLY) const {
         std::vector<std::string> listRows;
         auto addRow = [](void* ptrRows, int nColumns, char** ppszValues, char**) {
-            std::string strRow;
-            for (int i = 0; i < nColumns; ++i)
-                strRow += (i > 0 ? "|" : "") + std::string(ppszValues[i] ? ppszValues[i] : "");
-            static_cast<std::vector<std::string>*>(ptrRows)->push_back(strRow);
+            auto& listOut = *static_cast<std::vector<std::string>*>(ptrRows);
+            listOut.emplace_back();
+            for (int i = 0; i < nColumns; ++i) listOut.back() += (i > 0 ? "|" : "") + std::string(ppszValues[i] ? ppszValues[i] : "");
             return 0;
         };
         sqlite3* ptrDb = nullptr;
@@ -196,13 +285,7 @@ protected:
         ASSERT_EQ(0, RunJob().nExitStatus);
         WriteFile("share1/b.txt", "bravo\n");
         ASSERT_EQ(0, RunJob().nExitStatus);
-        const std::string strShareUuid = Entities("mount_target").at(0)[1];
-        ASSERT_EQ(202,
-                  Api("POST", kApi + "mount_target_snapshots",
-                      R"({"metadata":{"kind":"mount_target_snapshot"},"spec":{"name":"manual","resources":)"
-                      R"({"mount_target_uuid":")" +
-                          strShareUuid + R"("}},"wait_for_completion":true})")
-                      .status);
+        ASSERT_NO_FATAL_FAILURE(TakeSnapshot(kForeignSnapshot));
         WriteFile("share1/new.txt", "new\n");
         WriteFile("share1/a.txt", "more\n", true);
         std::filesystem::rename(Share("share1/docs/c.txt"), Share("share1/docs/c2.txt"));
@@ -248,6 +331,7 @@ protected:
         EXPECT_THAT(Items(llJobId), ::testing::ElementsAreArray(ChangesAfterJob2()));
         EXPECT_THAT(Snapshots(), ::testing::ElementsAre(SnapName(2), kForeignSnapshot, SnapName(llJobId)));
         EXPECT_EQ("alpha\n", ReadWholeFile(Share("share1/.snapshot/manual/a.txt")));
+        ExpectWholeRecordLines(llJobId);
     }
 
     const std::string kApi = "/api/nutanix/v3/";

@@ -2,9 +2,6 @@
 // verify catches each change a faulty difference leaves out; snapshots lists
 // and prunes what killed jobs and strangers left; jobs and forget keep the
 // history small without losing the next job's reference.
-#include <chrono>
-#include <thread>
-
 #include "tests/e2e/ScanFixture.h"
 
 namespace afs_test {
@@ -37,11 +34,7 @@ class VerifyE2ETest : public CScanFixture, public ::testing::WithParamInterface<
 protected:
     ProgramResult RunCommand(const std::vector<std::string>& listCommand, const std::vector<std::string>& listShares,
                              bool bMap = true) {
-        std::vector<std::string> listArgs = ScanArgs(listShares, {}, bMap);
-        listArgs.insert(listArgs.begin() + 1, listCommand.begin(), listCommand.end());
-        return CChildProgram(listArgs, {std::string("AFS_PASSWORD=") + kPassword},
-                             strRoot + "/command" + std::to_string(++nRun))
-            .Wait();
+        return Run(ScanArgs(listShares, {}, bMap, listCommand));
     }
     static std::vector<std::string> Lines(const std::string& strText, const std::string& strRoot) {
         std::vector<std::string> listLines;
@@ -105,23 +98,13 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
     ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
     WriteFile("share1/b.txt", "bravo\n");
     ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
-    const std::string strShareUuid = Entities("mount_target").at(0)[1];
-    for (const char* pszName : {"manual", "zkop__7_2_1", "zkop__7_1_9"}) {
-        ASSERT_EQ(202, Api("POST", kApi + "mount_target_snapshots",
-                           R"({"spec":{"name":")" + std::string(pszName) + R"(","resources":{"mount_target_uuid":")" +
-                               strShareUuid + R"("}}})")
-                           .status);
-    }
+    for (const char* pszName : {"manual", "zkop__7_2_1", "zkop__7_1_9"}) ASSERT_NO_FATAL_FAILURE(TakeSnapshot(pszName));
     ASSERT_EQ(200, Api("DELETE", "/_sim/requests").status);
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"faults":[{"operation":"delete_snapshot","count":10,"status":500},)"
                                 R"({"operation":"incremental_diff","kind":"delay","delay_ms":60000}]})"));
     {
         CChildProgram job(ScanArgs({"share1"}), {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/killed");
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        for (std::vector<std::string> listSeen; std::count(listSeen.begin(), listSeen.end(), "create_snapshot ") == 0 &&
-                                                 std::chrono::steady_clock::now() < deadline;
-             listSeen = Seen())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        WaitForRequests("create_snapshot ", 1);
         job.Signal(SIGKILL);
         EXPECT_EQ(128 + SIGKILL, job.Wait().nExitStatus);
     }
