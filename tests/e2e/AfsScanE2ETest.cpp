@@ -2,9 +2,7 @@
 // host runs jobs, checked where a user looks: the scan database and its job
 // history, the record files, the snapshots and the messages.
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <ctime>
 
@@ -124,42 +122,6 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
                                           "offer it for backup (no CFT_BACKUP capability)"));
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
                 ElementsAre("1 ok", "2 ok", "3 ok", "4 ok", "5 failed"));
-}
-
-// Runs refused before a job starts, or failing before the server is asked:
-// the cause in the error, and the history afterwards.
-TEST_F(AfsScanE2ETest, RefusedRunsNameTheCauseAndKeepTheStateFolder) {
-    WriteMountTable({"share1"});
-    WriteFile("share1/a.txt", "alpha\n");
-    std::filesystem::create_directories(strStateDir);
-    const int nLockFd = open((strStateDir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_EQ(5, write(nLockFd, "4242\n", 5));
-    auto refused = [&](const std::vector<std::string>& listExtra, int nExitStatus,
-                       const std::string& strError, const char* pszJobs) {
-        ProgramResult run = RunScan({"share1"}, listExtra);
-        EXPECT_EQ(nExitStatus, run.nExitStatus);
-        EXPECT_THAT(run.strStderr, HasSubstr(strError));
-        EXPECT_THAT(std::filesystem::exists(strDb) ? Query("SELECT id || ' ' || status FROM jobs")
-                                                   : std::vector<std::string>{"no database"},
-                    ElementsAre(pszJobs));
-        return run;
-    };
-    ASSERT_EQ(0, flock(nLockFd, LOCK_EX));
-    ProgramResult run = refused(
-        {}, 1,
-        "afs-scan: state folder " + strStateDir +
-            " is in use by another "
-            "afs-scan run (process 4242); wait for it to end or give this run another --state\n",
-        "no database");
-    // One line, and nothing written.
-    EXPECT_EQ(1, std::count(run.strStderr.begin(), run.strStderr.end(), '\n'));
-    EXPECT_FALSE(std::filesystem::exists(strStateDir + "/settings.ini"));
-    close(nLockFd);
-    refused({"--password", "secret"}, 2, "--password is not accepted", "no database");
-    refused({"--scan-path", strRoot + "/elsewhere"}, 2, "scan path " + strRoot + "/elsewhere does not exist",
-            "no database");
-    const std::string strPlugin = strRoot + "/missing/libNutanixAFSManager.so";
-    refused({"--plugin", strPlugin}, 1, "cannot load the plug-in (tried " + strPlugin + ": ", "1 failed");
 }
 
 // A state folder of the former kind: history in jobs.txt, and rows of a
