@@ -59,8 +59,6 @@ const FaultCase kFaults[] = {
      eNoTwist, 1, false, {kPartner, "get_partner_server failed: ", k500}},
     {"Http500OnPartnerCreation", R"({"faults":[{"operation":"create_partner_server","status":500}]})", "create_partner_server status",
      eNoTwist, 1, false, {kPartner, "create_partner_server failed: ", k500}},
-    {"Http500OnShareList", R"({"faults":[{"operation":"list_mount_targets","status":500}]})", "list_mount_targets status",
-     eNoTwist, 1, false, {kSnap, "get_mount_target failed: ", k500}},
     {"Http500OnSnapshotList", R"({"faults":[{"operation":"list_snapshots","status":500}]})", "list_snapshots status",
      eNoTwist, 1, false, {kSnap, "get_mount_target_snapshot failed: ", k500}},
     {"Http500OnSnapshotCreation", R"({"faults":[{"operation":"create_snapshot","status":500}]})", "create_snapshot status",
@@ -74,12 +72,8 @@ const FaultCase kFaults[] = {
      eNoTwist, 1, true, {kCompare, kPage}},
     {"TruncatedPage", R"({"faults":[{"operation":"diff_page","nth":2,"kind":"truncate"}]})", "diff_page truncate",
      eNoTwist, 1, true, {kCompare, kPage, kMalformed}},
-    {"WrongTypedSizeInPage", R"({"faults":[{"operation":"diff_page","nth":2,"kind":"wrong_type","member":"size"}]})",
-     "diff_page wrong_type", eNoTwist, 1, true, {kCompare, kPage, kMalformed}},
     {"MalformedSnapshotList", R"({"faults":[{"operation":"list_snapshots","kind":"malformed"}]})", "list_snapshots malformed",
      eNoTwist, 1, false, {kSnap, "get_mount_target_snapshot failed: ", kMalformed}},
-    {"TruncatedShareList", R"({"faults":[{"operation":"list_mount_targets","kind":"truncate"}]})", "list_mount_targets truncate",
-     eNoTwist, 1, false, {kSnap, "get_mount_target failed: ", kMalformed}},
     // The server acts but its answer is lost: the request sent again finds the result.
     {"PartnerCreatedAnswerLost", R"({"partner_conflict":1,"faults":[{"operation":"create_partner_server","kind":"drop_after"}]})",
      "create_partner_server drop_after", eNoTwist, 0, true,
@@ -117,7 +111,7 @@ const FaultCase kFaults[] = {
      {"/.snapshot/other/", "is in neither snapshot of the difference"}},
     {"NameNotUtf8", "{}", "", eNameNotUtf8, 1, true, {"HTTP 500: the difference holds a name that is not valid UTF-8"}},
     {"EchoedCredentials", R"({"echo_authorization":1,"faults":[{"operation":"list_mount_targets","status":500}]})",
-     "list_mount_targets status", eNoTwist, 1, false, {"simulated failure; Authorization: ***"}},
+     "list_mount_targets status", eNoTwist, 1, false, {kSnap, "get_mount_target failed: ", k500, "; Authorization: ***"}},
     {"KilledWhileLoading", kSlowPages, "", eKillScan, 128 + SIGKILL, true, {}},
     {"ServerStoppedWhileLoading", kSlowPages, "", eKillServer, 1, true, {kCompare, kPage}},
 };
@@ -229,7 +223,6 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
     WriteFile("share1/later.txt", "later\n");
     ASSERT_EQ(0, RunJob().nExitStatus);
     EXPECT_THAT(Items(4), ::testing::ElementsAre("ADD /127.0.0.1/share1/later.txt"));
-    EXPECT_EQ(SnapInfoLine("share1", 4), ReadWholeFile(JobFile(4, "snapinfo")));
     EXPECT_THAT(Snapshots(), ::testing::ElementsAre(kForeignSnapshot, SnapName(3), SnapName(4)));
 }
 
