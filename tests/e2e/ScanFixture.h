@@ -178,7 +178,7 @@ protected:
     void TakeSnapshot(const std::string& strName) const {
         ASSERT_EQ(202, Api("POST", kApi + "mount_target_snapshots",
                            R"({"spec":{"name":")" + strName + R"(","resources":{"mount_target_uuid":")" +
-                               Entities("mount_target").at(0)[1] + R"("}},"wait_for_completion":true})")
+                               List("mount_target", true).at(0) + R"("}},"wait_for_completion":true})")
                            .status);
     }
 
@@ -201,10 +201,8 @@ protected:
     }
     // The job's rows as "TYPE PATH" or "TYPE PATH <- OLD", sorted.
     std::vector<std::string> Items(long long llJobId) const {
-        const std::string strType =
-            "change_type || ' ' || path || IIF(old_path = '', '', ' <- ' || old_path)";
-        return Query("SELECT " + strType + " FROM items WHERE job_id = " + std::to_string(llJobId) +
-                     " ORDER BY 1");
+        return Query("SELECT change_type || ' ' || path || IIF(old_path = '', '', ' <- ' || old_path) FROM items "
+                     "WHERE job_id = " + std::to_string(llJobId) + " ORDER BY 1");
     }
 
     std::string SnapName(long long llJobId) const { return "zkop__7_1_" + std::to_string(llJobId); }
@@ -243,31 +241,24 @@ protected:
         }
         return listSeen;
     }
-    // (name, UUID, share UUID of a snapshot) per entity of a list.
-    std::vector<std::array<std::string, 3>> Entities(const std::string& strKind) const {
-        std::vector<std::array<std::string, 3>> listEntities;
+    // The name (or UUID when bUuid) of each entity of a list owned by the
+    // share with UUID `strOwner` ("" for shares), in creation order.
+    std::vector<std::string> List(const std::string& strKind, bool bUuid, const std::string& strOwner = "") const {
+        std::vector<std::string> listOut;
         simdjson::dom::parser parser;
-        const std::string strList = "{\"kind\":\"" + strKind + "\",\"length\":1000}";
-        for (auto entity :
-             parser.parse(Api("POST", kApi + strKind + "s/list", strList).body)["entities"].get_array()) {
-            std::string_view owner;
+        const std::string strBody = Api("POST", kApi + strKind + "s/list", R"({"kind":")" + strKind + R"(","length":1000})").body;
+        for (auto entity : parser.parse(strBody)["entities"].get_array()) {
+            std::string_view owner;  // none for a share
             if (entity.at_pointer("/status/resources/mount_target_uuid").get(owner)) owner = {};
-            listEntities.push_back({std::string(entity.at_pointer("/status/name").get_string().value()),
-                                    std::string(entity.at_pointer("/metadata/uuid").get_string().value()),
-                                    std::string(owner)});
+            if (owner == strOwner) listOut.emplace_back(entity.at_pointer(bUuid ? "/metadata/uuid" : "/status/name").get_string().value());
         }
-        return listEntities;
+        return listOut;
     }
     // The share's snapshots (their UUIDs when bUuids) in creation order.
     std::vector<std::string> Snapshots(const std::string& strShare = "share1", bool bUuids = false) const {
-        std::vector<std::string> listSnapshots;
-        for (const auto& share : Entities("mount_target")) {
-            for (const auto& snapshot : Entities("mount_target_snapshot")) {
-                if (share[0] == strShare && snapshot[2] == share[1])
-                    listSnapshots.push_back(snapshot[bUuids ? 1 : 0]);
-            }
-        }
-        return listSnapshots;
+        const std::vector<std::string> listNames = List("mount_target", false);
+        const size_t uAt = std::find(listNames.begin(), listNames.end(), strShare) - listNames.begin();
+        return List("mount_target_snapshot", bUuids, List("mount_target", true).at(uAt));
     }
 
     // The fault scenarios' start: share1 with a small tree, the simulator
