@@ -162,18 +162,12 @@ TEST_F(CliE2ETest, WaitForTheServerIsShownAndSignalsEndTheJobCleanly) {
     WriteMountTable({"share1"});
     const std::string strWait = "afs-scan: file server 127.0.0.1:1 unreachable (Connection refused); retrying for "
                                 "up to 600 s, [FileSystemAgent] uHAWaitTime\n";
-    const struct {
-        int nSignal;
-        const char* pszName;
-    } kSignals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}};
+    const struct { int nSignal; const char* pszName; } kSignals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}};
     for (const auto& row : kSignals) {
         SCOPED_TRACE(row.pszName);
         CChildProgram job(ScanArgs({"share1"}, {"--ha-wait", "600"}), {std::string("AFS_PASSWORD=") + kPassword},
                           strRoot + "/" + row.pszName);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (ReadWholeFile(strRoot + "/" + row.pszName + ".err").find(strWait) == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        WaitUntil([&] { return ReadWholeFile(strRoot + "/" + row.pszName + ".err").find(strWait) != std::string::npos; });
         job.Signal(row.nSignal);
         const ProgramResult run = job.Wait();
         EXPECT_EQ(128 + row.nSignal, run.nExitStatus);

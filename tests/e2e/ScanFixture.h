@@ -158,13 +158,15 @@ protected:
         return CChildProgram(listArgs, {"AFS_PASSWORD=" + strPassword}, strRoot + "/run" + std::to_string(++nRun))
             .Wait();
     }
-    // Polls the simulator's record until `strSeen` was asked for `nCount` times (30 s at most).
-    void WaitForRequests(const std::string& strSeen, long nCount) const {
+    // Polls until `condition` holds (30 s at most), or until the simulator's
+    // record holds `strSeen` `nCount` times.
+    template <typename FCondition>
+    static void WaitUntil(FCondition condition) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        for (std::vector<std::string> listSeen; std::count(listSeen.begin(), listSeen.end(), strSeen) < nCount &&
-                                                 std::chrono::steady_clock::now() < deadline;
-             listSeen = Seen())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (!condition() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    void WaitForRequests(const std::string& strSeen, long nCount) const {
+        WaitUntil([&] { const std::vector<std::string> listSeen = Seen(); return std::count(listSeen.begin(), listSeen.end(), strSeen) >= nCount; });
     }
     // A self-signed certificate for 127.0.0.1 in strCaFile; the simulator options that serve it.
     std::vector<std::string> MakeCertificate() {
