@@ -117,23 +117,7 @@ const FaultCase kFaults[] = {
 };
 // clang-format on
 
-class FaultE2ETest : public CScanFixture, public ::testing::WithParamInterface<FaultCase> {
-protected:
-    // Job 3 in the background, killed (or its server) once the second
-    // difference page is asked for, so the first page's items have been
-    // handed to the writer; the server is gone afterwards.
-    ProgramResult RunAndKill(ETwist eTwist) {
-        CChildProgram job(ScanArgs({"share1"}, {"--batch-rows", "1", "--verbose"}),
-                          {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/killed");
-        WaitForRequests("diff_page ", 2);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the writer's time to reach SQLite
-        eTwist == eKillScan ? job.Signal(SIGKILL) : static_cast<void>(kill(ptrSim->Pid(), SIGKILL));
-        ProgramResult run = job.Wait();
-        kill(ptrSim->Pid(), SIGKILL);  // its delayed answer would hold up a stop
-        ptrSim.reset();
-        return run;
-    }
-};
+class FaultE2ETest : public CScanFixture, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChange) {
     const FaultCase& fault = GetParam();
@@ -148,17 +132,15 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
     ASSERT_EQ(200, Api("DELETE", "/_sim/requests").status);
     ASSERT_NO_FATAL_FAILURE(Arm(fault.pszScenario));
     if (fault.eTwist == eTransferTimeout || fault.eTwist == eHighAvailabilityWait || bTls)
-        WriteSettings(fault.eTwist == eHighAvailabilityWait ? 1 : 0,
-                      fault.eTwist == eTransferTimeout ? 1 : 10);
+        WriteSettings(fault.eTwist == eHighAvailabilityWait ? 1 : 0, fault.eTwist == eTransferTimeout ? 1 : 10);
     // Appended last, the entry keeps the manifest sorted by path.
     if (fault.eTwist == eDotDotPath)
         std::ofstream(strManifest, std::ios::app) << "F\t987654321\t4\t0\t0\t0\t0\t0\tzz/../../outside.txt\n";
     const std::string strVictim = strRoot + "/victim";
+    std::ofstream(strVictim) << "keep\n";
     if (fault.eTwist == eLinkedSnapInfo || fault.eTwist == eLinkedSnapMap) {
-        std::ofstream(strVictim) << "keep\n";
         std::filesystem::create_directories(strStateDir + "/job-3");
-        ASSERT_EQ(0, symlink(strVictim.c_str(),
-                             JobFile(3, fault.eTwist == eLinkedSnapInfo ? "snapinfo" : "snapmap").c_str()));
+        ASSERT_EQ(0, symlink(strVictim.c_str(), JobFile(3, fault.eTwist == eLinkedSnapInfo ? "snapinfo" : "snapmap").c_str()));
     }
     if (fault.eTwist == eNameNotUtf8) WriteFile("share1/bad\xff.txt", "odd\n");
     const std::vector<std::string> listItems = Query("SELECT * FROM items"),
@@ -166,16 +148,17 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
     std::vector<std::string> listArgs{"--batch-rows", "1", "--job-id", "3", "--verbose", "--max-items"};
     listArgs.push_back(fault.eTwist == eMaxItems ? "5" : "1000");
     ProgramResult run3 = fault.eTwist >= eKillScan
-                             ? RunAndKill(fault.eTwist)
+                             // once the first page's items have been handed to the writer
+                             ? RunAndKill(ScanArgs({"share1"}, {"--batch-rows", "1", "--verbose"}), "diff_page ", 2,
+                                          fault.eTwist == eKillServer)
                              : RunScan({"share1"}, listArgs, true, fault.eTwist == eWrongPassword ? "bad-pw" : kPassword);
     if (fault.eTwist == eNameNotUtf8) std::filesystem::remove(Share("share1/bad\xff.txt"));
 
     EXPECT_EQ(fault.nExitStatus, run3.nExitStatus) << run3.strStderr;
-    if (fault.eTwist == eLinkedSnapInfo || fault.eTwist == eLinkedSnapMap) {
-        EXPECT_EQ("keep\n", ReadWholeFile(strVictim));
-    }
+    EXPECT_EQ("keep\n", ReadWholeFile(strVictim));
     // Neither the password nor its base64 (of admin:e2e-secret) is shown, and no server text forges a log line.
-    EXPECT_THAT(run3.strStderr, ::testing::Not(::testing::ContainsRegex(std::string(kPassword) + "|bad-pw|YWRtaW46ZTJlLXNlY3JldA")));
+    EXPECT_THAT(run3.strStderr,
+                ::testing::Not(::testing::ContainsRegex(std::string(kPassword) + "|bad-pw|YWRtaW46ZTJlLXNlY3JldA")));
     EXPECT_THAT(ReadWholeFile(strStateDir + "/afs-scan.log"), ::testing::Not(HasSubstr("\nL0 forged")));
     EXPECT_EQ(!bTls, run3.strStderr.find("afs-scan: warning: http://127.0.0.1:") != std::string::npos);
     EXPECT_EQ(fault.nExitStatus == 1, run3.strStderr.find("afs-scan: error: ") != std::string::npos);
@@ -210,8 +193,7 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
             listJobsAfter.pop_back();
         }
         EXPECT_EQ(listJobs, listJobsAfter);
-        EXPECT_EQ(fault.bSnapshotTaken,
-                  std::count(listSnapshots.begin(), listSnapshots.end(), SnapName(3)) == 1);
+        EXPECT_EQ(fault.bSnapshotTaken, std::count(listSnapshots.begin(), listSnapshots.end(), SnapName(3)) == 1);
         ExpectNextJobRecovers(4);
         return;
     }
@@ -227,9 +209,7 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultE2ETest, ::testing::ValuesIn(kFaults),
-                         [](const ::testing::TestParamInfo<FaultCase>& info) {
-                             return std::string(info.param.pszName);
-                         });
+                         [](const auto& info) { return std::string(info.param.pszName); });
 
 }  // namespace
 }  // namespace afs_test

@@ -72,16 +72,13 @@ public:
         if (pid > 0) kill(pid, nSignal);
     }
     ProgramResult Wait() {
-        ProgramResult result;
         int nStatus = 0;
         while (pid > 0 && waitpid(pid, &nStatus, 0) < 0 && errno == EINTR) {
         }
-        if (pid <= 0) return result;
+        if (pid <= 0) return {};
         pid = -1;
-        result.nExitStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
-        result.strStdout = ReadWholeFile(strOutputPrefix + ".out");
-        result.strStderr = ReadWholeFile(strOutputPrefix + ".err");
-        return result;
+        return {WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus),
+                ReadWholeFile(strOutputPrefix + ".out"), ReadWholeFile(strOutputPrefix + ".err")};
     }
 
 private:
@@ -107,19 +104,15 @@ protected:
     }
     // Host settings: the high-availability wait, the transfer timeout and
     // further "[RestClient]" lines; retries without a sleep worth the name.
-    void WriteSettings(unsigned uHAWait = 0, unsigned uTransferTimeout = 60,
-                       const std::string& strExtra = "") {
-        std::ofstream(strSettings, std::ios::trunc)
-            << "[Host]\nLogLevel = 3\n[FileSystemAgent]\nuHAWaitTime = " << uHAWait
+    void WriteSettings(unsigned uHAWait = 0, unsigned uTransferTimeout = 60, const std::string& strExtra = "") {
+        std::ofstream(strSettings, std::ios::trunc) << "[Host]\nLogLevel = 3\n[FileSystemAgent]\nuHAWaitTime = " << uHAWait
             << "\nNutanixRetrySleep = 1\nMaxScanRetries = 3\n[RestClient]\nConnectTimeoutSeconds = 5\n"
-            << "TransferTimeoutSeconds = " << uTransferTimeout << "\n"
-            << strExtra;
+            << "TransferTimeoutSeconds = " << uTransferTimeout << "\n" << strExtra;
     }
     // Starts afs-sim on the shares; a restart keeps its state and options.
     void StartSimulator(const std::vector<std::string>& listExtra) {
-        listSimulatorArgs = {
-            "--shares", strSharesDir, "--state",         strRoot + "/sim-state", "--port", "0",
-            "--user",   "admin",      "--password-file", strRoot + "/password",  "--quiet"};
+        listSimulatorArgs = {"--shares", strSharesDir, "--state", strRoot + "/sim-state", "--port", "0", "--user", "admin",
+                             "--password-file", strRoot + "/password", "--quiet"};
         listSimulatorArgs.insert(listSimulatorArgs.end(), listExtra.begin(), listExtra.end());
         StartSimulator();
     }
@@ -158,15 +151,27 @@ protected:
         return CChildProgram(listArgs, {"AFS_PASSWORD=" + strPassword}, strRoot + "/run" + std::to_string(++nRun))
             .Wait();
     }
-    // Polls until `condition` holds (30 s at most), or until the simulator's
-    // record holds `strSeen` `nCount` times.
+    // Polls until `condition` holds (30 s at most).
     template <typename FCondition>
     static void WaitUntil(FCondition condition) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!condition() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (!condition() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    void WaitForRequests(const std::string& strSeen, long nCount) const {
-        WaitUntil([&] { const std::vector<std::string> listSeen = Seen(); return std::count(listSeen.begin(), listSeen.end(), strSeen) >= nCount; });
+    // afs-scan with `listArgs` killed (or its server, when bServer) once the
+    // simulator saw `strSeen` nCount times; the server is gone afterwards.
+    ProgramResult RunAndKill(const std::vector<std::string>& listArgs, const std::string& strSeen, long nCount, bool bServer) {
+        CChildProgram job(listArgs, {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/killed");
+        WaitUntil([&] {
+            const std::vector<std::string> listSeen = Seen();
+            return std::count(listSeen.begin(), listSeen.end(), strSeen) >= nCount;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the writer's time to reach SQLite
+        bServer ? static_cast<void>(kill(ptrSim->Pid(), SIGKILL)) : job.Signal(SIGKILL);
+        ProgramResult run = job.Wait();
+        kill(ptrSim->Pid(), SIGKILL);  // its delayed answer would hold up a stop
+        ptrSim.reset();
+        return run;
     }
     // A self-signed certificate for 127.0.0.1 in strCaFile; the simulator options that serve it.
     std::vector<std::string> MakeCertificate() {
@@ -191,7 +196,8 @@ protected:
         auto addRow = [](void* ptrRows, int nColumns, char** ppszValues, char**) {
             auto& listOut = *static_cast<std::vector<std::string>*>(ptrRows);
             listOut.emplace_back();
-            for (int i = 0; i < nColumns; ++i) listOut.back() += (i > 0 ? "|" : "") + std::string(ppszValues[i] ? ppszValues[i] : "");
+            for (int i = 0; i < nColumns; ++i)
+                listOut.back() += (i > 0 ? "|" : "") + std::string(ppszValues[i] ? ppszValues[i] : "");
             return 0;
         };
         sqlite3* ptrDb = nullptr;
@@ -220,27 +226,22 @@ protected:
     }
 
     // A request to the simulator as its administrator; status -1 when it got no answer.
-    httplib::Response Api(const std::string& strMethod, const std::string& strPath,
-                          const std::string& strBody = "") const {
+    httplib::Response Api(const std::string& strMethod, const std::string& strPath, const std::string& strBody = "") const {
         httplib::Client client(ptrSim->Origin());
         client.set_basic_auth("admin", kPassword);
         if (!strCaFile.empty()) client.set_ca_cert_path(strCaFile);
-        httplib::Result result = strMethod == "GET"      ? client.Get(strPath)
-                                 : strMethod == "DELETE" ? client.Delete(strPath)
-                                                         : client.Post(strPath, strBody, "application/json");
+        httplib::Result result = strMethod == "GET" ? client.Get(strPath) : strMethod == "DELETE" ? client.Delete(strPath)
+                                 : client.Post(strPath, strBody, "application/json");
         return result ? *result : httplib::Response();
     }
-    void Arm(const std::string& strScenario) {
-        ASSERT_EQ(200, Api("POST", "/_sim/scenario", strScenario).status);
-    }
+    void Arm(const std::string& strScenario) { ASSERT_EQ(200, Api("POST", "/_sim/scenario", strScenario).status); }
     // The requests the simulator recorded, as "OPERATION FAULT" ("OPERATION " when not faulted).
     std::vector<std::string> Seen() const {
         std::vector<std::string> listSeen;
         simdjson::dom::parser parser;
-        for (auto request : parser.parse(Api("GET", "/_sim/requests").body)["requests"].get_array()) {
+        for (auto request : parser.parse(Api("GET", "/_sim/requests").body)["requests"].get_array())
             listSeen.push_back(std::string(request["operation"].get_string().value()) + " " +
                                std::string(request["fault"].get_string().value()));
-        }
         return listSeen;
     }
     // The name (or UUID when bUuid) of each entity of a list owned by the
@@ -252,7 +253,8 @@ protected:
         for (auto entity : parser.parse(strBody)["entities"].get_array()) {
             std::string_view owner;  // none for a share
             if (entity.at_pointer("/status/resources/mount_target_uuid").get(owner)) owner = {};
-            if (owner == strOwner) listOut.emplace_back(entity.at_pointer(bUuid ? "/metadata/uuid" : "/status/name").get_string().value());
+            if (owner == strOwner)
+                listOut.emplace_back(entity.at_pointer(bUuid ? "/metadata/uuid" : "/status/name").get_string().value());
         }
         return listOut;
     }
@@ -285,11 +287,8 @@ protected:
         std::filesystem::remove(Share("share1/old/x.txt"));
     }
     static std::vector<std::string> ChangesAfterJob2() {
-        return {"ADD /127.0.0.1/share1/new.txt",
-                "DELETE /127.0.0.1/share1/old/x.txt",
-                "MODIFY /127.0.0.1/share1/a.txt",
-                "MODIFY /127.0.0.1/share1/docs",
-                "MODIFY /127.0.0.1/share1/old",
+        return {"ADD /127.0.0.1/share1/new.txt", "DELETE /127.0.0.1/share1/old/x.txt", "MODIFY /127.0.0.1/share1/a.txt",
+                "MODIFY /127.0.0.1/share1/docs", "MODIFY /127.0.0.1/share1/old",
                 "RENAME /127.0.0.1/share1/docs/c2.txt <- /127.0.0.1/share1/docs/c.txt"};
     }
     // share1, every row handed to SQLite at once, so that a failed job's
