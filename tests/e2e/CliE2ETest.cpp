@@ -1,7 +1,6 @@
 // afs-scan and afs-sim as a person runs them from a terminal: for each
 // mistake the exit status and the exact line on stderr that says what to do.
-#include <chrono>
-#include <thread>
+#include <sys/file.h>
 
 #include "tests/e2e/ScanFixture.h"
 
@@ -27,10 +26,6 @@ protected:
         }
         return strLine;
     }
-    static std::string LastLine(const std::string& strText) {
-        const size_t uStart = strText.rfind('\n', strText.size() - 2);
-        return strText.substr(uStart == std::string::npos ? 0 : uStart + 1, strText.size() - uStart - 2);
-    }
     // Runs every row on `listBase`; returns the results for further checks.
     std::vector<ProgramResult> RunTable(const std::vector<std::string>& listBase, const std::vector<CliCase>& listCases) {
         std::vector<ProgramResult> listRuns;
@@ -38,8 +33,7 @@ protected:
             SCOPED_TRACE(row.pszName);
             std::vector<std::string> listArgs = listBase;
             listArgs.insert(listArgs.end(), row.listArgs.begin(), row.listArgs.end());
-            listRuns.push_back(
-                CChildProgram(listArgs, {"AFS_PASSWORD=" + row.strPassword}, strRoot + "/" + row.pszName).Wait());
+            listRuns.push_back(Run(listArgs, row.strPassword));
             EXPECT_EQ(row.nExitStatus, listRuns.back().nExitStatus) << listRuns.back().strStderr;
             EXPECT_EQ(row.strLine, FirstLine(listRuns.back().strStderr));
         }
@@ -72,9 +66,17 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
     std::filesystem::create_directories(strRoot + "/local");
     std::ofstream(strRoot + "/empty").close();
     std::ofstream(strRoot + "/overlay") << "overlay / overlay rw 0 0\n" << ReadWholeFile(strMountTable);
-    const std::string strScan = "afs-scan: ", strNone = strRoot + "/none";
-    RunTable(ScanArgs({"share1"}),
-             {{"Server", {"--server", "ftp://fs1"}, 2,
+    const std::string strScan = "afs-scan: ", strNone = strRoot + "/none", strLocked = strRoot + "/locked";
+    // Another run holds the lock of this state folder.
+    std::filesystem::create_directories(strLocked);
+    const int nLockFd = open((strLocked + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_TRUE(write(nLockFd, "4242\n", 5) == 5 && flock(nLockFd, LOCK_EX) == 0);
+    const std::vector<ProgramResult> listRuns = RunTable(ScanArgs({"share1"}),
+             {{"StateInUse", {"--state", strLocked}, 1, strScan + "state folder " + strLocked + " is in use by another "
+               "afs-scan run (process 4242); wait for it to end or give this run another --state"},
+              {"PasswordOnCommandLine", {"--password", "secret"}, 2,
+               strScan + "--password is not accepted: use --password-file or $AFS_PASSWORD"},
+              {"Server", {"--server", "ftp://fs1"}, 2,
                strScan + "invalid server address: only http:// and https:// are supported; give --server HOST, "
                          "HOST:PORT or https://HOST:PORT/api/nutanix/v3"},
               {"NoPassword", {"--password-file", strNone}, 2,
@@ -91,7 +93,10 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
               {"NotAShare",
                {"--mount-table", strRoot + "/overlay", "--scan-path", std::filesystem::relative(strRoot + "/local")},
                2, strScan + strRoot + "/local is on mount 'overlay' (/), not on a file-server share"}});
+    EXPECT_EQ(1, std::count(listRuns[0].strStderr.begin(), listRuns[0].strStderr.end(), '\n'));
+    EXPECT_FALSE(std::filesystem::exists(strLocked + "/settings.ini"));
     EXPECT_FALSE(std::filesystem::exists(strDb));
+    close(nLockFd);
 }
 
 TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
@@ -108,7 +113,10 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
     const std::string strDbFromHere = std::filesystem::relative(strDb).string();
     std::vector<ProgramResult> listRuns = RunTable(
         ScanArgs({}, {}, false),
-        {{"WrongPassword", {"--scan-path", Share("share1")}, 1,
+        {{"NoPlugin", {"--scan-path", Share("share1"), "--plugin", strRoot + "/missing.so"}, 1,
+          "afs-scan: job failed: cannot load the plug-in (tried " + strRoot + "/missing.so: " + strRoot +
+              "/missing.so: cannot open shared object file: No such file or directory); give its path with --plugin"},
+         {"WrongPassword", {"--scan-path", Share("share1")}, 1,
           "afs-scan: the file server refused user 'admin' (HTTP 401): check --user and --password-file", "bad"},
          {"UnlistedShare", {"--scan-path", strRoot + "/ghost"}, 1,
           "afs-scan: mount entry 127.0.0.1:/ghost for " + strRoot +
@@ -117,15 +125,15 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
          {"SettingsTypos", {"--scan-path", Share("share1"), "--settings", strRoot + "/typo.ini"}, 0,
           "afs-scan: warning: " + strRoot + "/typo.ini:2: unknown key 'uHAWaitTim' in [FileSystemAgent]; ignored"},
          {"Machines", {"--scan-path", Share("share1"), "--db", strDbFromHere, "--csv", "--summary-json", "-"}, 0,
-          "job 5 (incremental, previous job 4, full job 3): ok"}});  // the summary, off stdout
-    EXPECT_EQ(listRuns[2].strStderr.find(strNotOffered), listRuns[2].strStderr.rfind(strNotOffered));
-    EXPECT_THAT(listRuns[2].strStdout, HasSubstr("share " + Share("share1") + ": snapshot only: took " +
-                                                 SnapName(3) + " at " + SnapPath("share1", 3) + "\n"));
-    EXPECT_THAT(listRuns[3].strStderr, HasSubstr(strRoot + "/typo.ini:3: unknown section [Bogus]"));
-    EXPECT_THAT(listRuns[4].strStdout, ::testing::StartsWith("job_id,path,old_path,change_type,is_dir,size,inode,"
-                                                             "atime,mtime,ctime\n{\"job_id\":5,\"kind\":\"incremental\""));
+          "job 6 (incremental, previous job 5, full job 4): ok"}});  // the summary, off stdout
+    EXPECT_EQ(listRuns[3].strStderr.find(strNotOffered), listRuns[3].strStderr.rfind(strNotOffered));
+    EXPECT_THAT(listRuns[3].strStdout, HasSubstr("share " + Share("share1") + ": snapshot only: took " +
+                                                 SnapName(4) + " at " + SnapPath("share1", 4) + "\n"));
+    EXPECT_THAT(listRuns[4].strStderr, HasSubstr(strRoot + "/typo.ini:3: unknown section [Bogus]"));
+    EXPECT_THAT(listRuns[5].strStdout, ::testing::StartsWith("job_id,path,old_path,change_type,is_dir,size,inode,"
+                                                             "atime,mtime,ctime\n{\"job_id\":6,\"kind\":\"incremental\""));
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
-                ::testing::ElementsAre("1 failed", "2 failed", "3 ok", "4 ok", "5 ok"));
+                ::testing::ElementsAre("1 failed", "2 failed", "3 failed", "4 ok", "5 ok", "6 ok"));
     EXPECT_TRUE(std::filesystem::exists(strStateDir + "/afs-rest-client.log"));
 
     const std::string strPort = ptrSim->Origin().substr(ptrSim->Origin().rfind(':') + 1);
@@ -134,13 +142,9 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
 }
 
 TEST_F(CliE2ETest, UntrustedCertificateNamesTheOptionThatTrustsIt) {
-    strCaFile = strRoot + "/cert.pem";
-    ASSERT_EQ(0, std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
-                              "subjectAltName=IP:127.0.0.1 -keyout " + strRoot + "/key.pem -out " + strCaFile +
-                              " 2>/dev/null").c_str()));
     WriteFile("share1/a.txt", "alpha\n");
     WriteMountTable({"share1"});
-    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--tls-cert", strCaFile, "--tls-key", strRoot + "/key.pem"}));
+    ASSERT_NO_FATAL_FAILURE(StartSimulator(MakeCertificate()));
     std::ofstream(strRoot + "/insecure.ini") << ReadWholeFile(strSettings) << "InsecureSkipTLSVerify = 1\n";
     const std::string strServer = ptrSim->Origin().substr(8);
     RunTable(ScanArgs({"share1"}),
@@ -158,30 +162,21 @@ TEST_F(CliE2ETest, WaitForTheServerIsShownAndSignalsEndTheJobCleanly) {
     WriteMountTable({"share1"});
     const std::string strWait = "afs-scan: file server 127.0.0.1:1 unreachable (Connection refused); retrying for "
                                 "up to 600 s, [FileSystemAgent] uHAWaitTime\n";
-    const struct {
-        int nSignal;
-        const char* pszName;
-    } kSignals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}};
+    const struct { int nSignal; const char* pszName; } kSignals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}};
     for (const auto& row : kSignals) {
         SCOPED_TRACE(row.pszName);
         CChildProgram job(ScanArgs({"share1"}, {"--ha-wait", "600"}), {std::string("AFS_PASSWORD=") + kPassword},
                           strRoot + "/" + row.pszName);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (ReadWholeFile(strRoot + "/" + row.pszName + ".err").find(strWait) == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        WaitUntil([&] { return ReadWholeFile(strRoot + "/" + row.pszName + ".err").find(strWait) != std::string::npos; });
         job.Signal(row.nSignal);
         const ProgramResult run = job.Wait();
         EXPECT_EQ(128 + row.nSignal, run.nExitStatus);
         EXPECT_EQ(strWait, FirstLine(run.strStderr) + "\n");
-        EXPECT_EQ("afs-scan: interrupted by " + std::string(row.pszName) + ": job " +
-                      std::to_string(&row - kSignals + 1) + " recorded as failed, nothing of it stored",
-                  LastLine(run.strStderr));
+        EXPECT_THAT(run.strStderr, ::testing::EndsWith("\nafs-scan: interrupted by " + std::string(row.pszName) + ": job " +
+                      std::to_string(&row - kSignals + 1) + " recorded as failed, nothing of it stored\n"));
     }
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"), ::testing::ElementsAre("1 failed", "2 failed"));
-    const ProgramResult run = CChildProgram(ScanArgs({"share1"}, {"--ha-wait", "0"}),
-                                            {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/nowait")
-                                  .Wait();
+    const ProgramResult run = Run(ScanArgs({"share1"}, {"--ha-wait", "0"}));
     EXPECT_EQ(1, run.nExitStatus);
     EXPECT_THAT(FirstLine(run.strStderr), ::testing::MatchesRegex("afs-scan: file server 127.0.0.1:1 stayed "
                                                                   "unreachable for 0 s \\(.*\\): check --server, "

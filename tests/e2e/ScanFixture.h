@@ -6,25 +6,85 @@
 // what a user looks at afterwards: the scan database, the record files, the
 // snapshots on the server and the requests it saw.
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <httplib.h>
+#include <signal.h>
 #include <simdjson.h>
+#include <spawn.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
-#include "tests/e2e/ChildProgram.h"
 #include "tests/support/ScopedTempDir.h"
 #include "tests/support/SimulatorProcess.h"
+
+extern char** environ;
 
 namespace afs_test {
 
 inline std::string ReadWholeFile(const std::string& strPath) { return CScopedTempDir::ReadFile(strPath); }
+
+struct ProgramResult {
+    int nExitStatus = -1;  // 128 + signal when a signal ended it; -1 when it could not be started
+    std::string strStdout, strStderr;
+};
+
+// `listArgv` (argv[0] is the program's path) as a child with this process's
+// environment plus `listEnv` ("NAME=VALUE"), its input /dev/null and its
+// output in PREFIX.out / PREFIX.err; killed and reaped if still running at the end.
+class CChildProgram {
+public:
+    CChildProgram(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv,
+                  const std::string& strPrefix)
+        : strOutputPrefix(strPrefix) {
+        std::vector<char*> listArgs, listVariables;
+        for (const std::string& strArg : listArgv) listArgs.push_back(const_cast<char*>(strArg.c_str()));
+        for (char** ppszEntry = environ; *ppszEntry != nullptr; ++ppszEntry) listVariables.push_back(*ppszEntry);
+        for (const std::string& strEntry : listEnv) listVariables.push_back(const_cast<char*>(strEntry.c_str()));
+        listArgs.push_back(nullptr);
+        listVariables.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        for (int nFd : {1, 2})
+            posix_spawn_file_actions_addopen(&actions, nFd, (strPrefix + (nFd == 1 ? ".out" : ".err")).c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid, listArgs[0], &actions, nullptr, listArgs.data(), listVariables.data()) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~CChildProgram() {
+        Signal(SIGKILL);
+        Wait();
+    }
+    CChildProgram(const CChildProgram&) = delete;
+    CChildProgram& operator=(const CChildProgram&) = delete;
+
+    void Signal(int nSignal) {
+        if (pid > 0) kill(pid, nSignal);
+    }
+    ProgramResult Wait() {
+        int nStatus = 0;
+        while (pid > 0 && waitpid(pid, &nStatus, 0) < 0 && errno == EINTR) {
+        }
+        if (pid <= 0) return {};
+        pid = -1;
+        return {WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus),
+                ReadWholeFile(strOutputPrefix + ".out"), ReadWholeFile(strOutputPrefix + ".err")};
+    }
+
+private:
+    pid_t pid = -1;
+    std::string strOutputPrefix;
+};
 
 class CScanFixture : public ::testing::Test {
 protected:
@@ -44,19 +104,15 @@ protected:
     }
     // Host settings: the high-availability wait, the transfer timeout and
     // further "[RestClient]" lines; retries without a sleep worth the name.
-    void WriteSettings(unsigned uHAWait = 0, unsigned uTransferTimeout = 60,
-                       const std::string& strExtra = "") {
-        std::ofstream(strSettings, std::ios::trunc)
-            << "[Host]\nLogLevel = 3\n[FileSystemAgent]\nuHAWaitTime = " << uHAWait
+    void WriteSettings(unsigned uHAWait = 0, unsigned uTransferTimeout = 60, const std::string& strExtra = "") {
+        std::ofstream(strSettings, std::ios::trunc) << "[Host]\nLogLevel = 3\n[FileSystemAgent]\nuHAWaitTime = " << uHAWait
             << "\nNutanixRetrySleep = 1\nMaxScanRetries = 3\n[RestClient]\nConnectTimeoutSeconds = 5\n"
-            << "TransferTimeoutSeconds = " << uTransferTimeout << "\n"
-            << strExtra;
+            << "TransferTimeoutSeconds = " << uTransferTimeout << "\n" << strExtra;
     }
     // Starts afs-sim on the shares; a restart keeps its state and options.
     void StartSimulator(const std::vector<std::string>& listExtra) {
-        listSimulatorArgs = {
-            "--shares", strSharesDir, "--state",         strRoot + "/sim-state", "--port", "0",
-            "--user",   "admin",      "--password-file", strRoot + "/password",  "--quiet"};
+        listSimulatorArgs = {"--shares", strSharesDir, "--state", strRoot + "/sim-state", "--port", "0", "--user", "admin",
+                             "--password-file", strRoot + "/password", "--quiet"};
         listSimulatorArgs.insert(listSimulatorArgs.end(), listExtra.begin(), listExtra.end());
         StartSimulator();
     }
@@ -69,11 +125,13 @@ protected:
 
     // afs-scan on the given shares with the fixture's settings, the password
     // in $AFS_PASSWORD and, when bMap, --map SHARES=/127.0.0.1.
+    // A sub-command (`listCommand`) goes right after the program.
     std::vector<std::string> ScanArgs(const std::vector<std::string>& listShares,
-                                      const std::vector<std::string>& listExtra = {},
-                                      bool bMap = true) const {
-        std::vector<std::string> listArgs{AFS_SCAN_BIN, "--server",
-                                          ptrSim ? ptrSim->Url() : "http://127.0.0.1:1/api/nutanix/v3"};
+                                      const std::vector<std::string>& listExtra = {}, bool bMap = true,
+                                      const std::vector<std::string>& listCommand = {}) const {
+        std::vector<std::string> listArgs{AFS_SCAN_BIN};
+        listArgs.insert(listArgs.end(), listCommand.begin(), listCommand.end());
+        listArgs.insert(listArgs.end(), {"--server", ptrSim ? ptrSim->Url() : "http://127.0.0.1:1/api/nutanix/v3"});
         std::istringstream words(
             "--user admin --client-id 7 --app-id 1 --plugin " AFS_PLUGIN_PATH " --state " + strStateDir +
             " --db " + strDb + " --settings " + strSettings + " --mount-table " + strMountTable);
@@ -87,9 +145,48 @@ protected:
     ProgramResult RunScan(const std::vector<std::string>& listShares,
                           const std::vector<std::string>& listExtra = {}, bool bMap = true,
                           const std::string& strPassword = kPassword) {
-        return CChildProgram(ScanArgs(listShares, listExtra, bMap), {"AFS_PASSWORD=" + strPassword},
-                             strRoot + "/run" + std::to_string(++nRun))
+        return Run(ScanArgs(listShares, listExtra, bMap), strPassword);
+    }
+    ProgramResult Run(const std::vector<std::string>& listArgs, const std::string& strPassword = kPassword) {
+        return CChildProgram(listArgs, {"AFS_PASSWORD=" + strPassword}, strRoot + "/run" + std::to_string(++nRun))
             .Wait();
+    }
+    // Polls until `condition` holds (30 s at most).
+    template <typename FCondition>
+    static void WaitUntil(FCondition condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!condition() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    // afs-scan with `listArgs` killed (or its server, when bServer) once the
+    // simulator saw `strSeen` nCount times; the server is gone afterwards.
+    ProgramResult RunAndKill(const std::vector<std::string>& listArgs, const std::string& strSeen, long nCount, bool bServer) {
+        CChildProgram job(listArgs, {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/killed");
+        WaitUntil([&] {
+            const std::vector<std::string> listSeen = Seen();
+            return std::count(listSeen.begin(), listSeen.end(), strSeen) >= nCount;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the writer's time to reach SQLite
+        bServer ? static_cast<void>(kill(ptrSim->Pid(), SIGKILL)) : job.Signal(SIGKILL);
+        ProgramResult run = job.Wait();
+        kill(ptrSim->Pid(), SIGKILL);  // its delayed answer would hold up a stop
+        ptrSim.reset();
+        return run;
+    }
+    // A self-signed certificate for 127.0.0.1 in strCaFile; the simulator options that serve it.
+    std::vector<std::string> MakeCertificate() {
+        strCaFile = strRoot + "/cert.pem";
+        EXPECT_EQ(0, std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
+                                  "subjectAltName=IP:127.0.0.1 -keyout " + strRoot + "/key.pem -out " + strCaFile +
+                                  " 2>/dev/null").c_str()));
+        return {"--tls-cert", strCaFile, "--tls-key", strRoot + "/key.pem"};
+    }
+    // A snapshot of share1 taken by hand.
+    void TakeSnapshot(const std::string& strName) const {
+        ASSERT_EQ(202, Api("POST", kApi + "mount_target_snapshots",
+                           R"({"spec":{"name":")" + strName + R"(","resources":{"mount_target_uuid":")" +
+                               List("mount_target", true).at(0) + R"("}},"wait_for_completion":true})")
+                           .status);
     }
 
     // Every row `strSql` yields, its columns joined by '|'; the database is
@@ -97,10 +194,10 @@ protected:
     std::vector<std::string> Query(const std::string& strSql, int nOpenFlags = SQLITE_OPEN_READONLY) const {
         std::vector<std::string> listRows;
         auto addRow = [](void* ptrRows, int nColumns, char** ppszValues, char**) {
-            std::string strRow;
+            auto& listOut = *static_cast<std::vector<std::string>*>(ptrRows);
+            listOut.emplace_back();
             for (int i = 0; i < nColumns; ++i)
-                strRow += (i > 0 ? "|" : "") + std::string(ppszValues[i] ? ppszValues[i] : "");
-            static_cast<std::vector<std::string>*>(ptrRows)->push_back(strRow);
+                listOut.back() += (i > 0 ? "|" : "") + std::string(ppszValues[i] ? ppszValues[i] : "");
             return 0;
         };
         sqlite3* ptrDb = nullptr;
@@ -112,10 +209,8 @@ protected:
     }
     // The job's rows as "TYPE PATH" or "TYPE PATH <- OLD", sorted.
     std::vector<std::string> Items(long long llJobId) const {
-        const std::string strType =
-            "change_type || ' ' || path || IIF(old_path = '', '', ' <- ' || old_path)";
-        return Query("SELECT " + strType + " FROM items WHERE job_id = " + std::to_string(llJobId) +
-                     " ORDER BY 1");
+        return Query("SELECT change_type || ' ' || path || IIF(old_path = '', '', ' <- ' || old_path) FROM items "
+                     "WHERE job_id = " + std::to_string(llJobId) + " ORDER BY 1");
     }
 
     std::string SnapName(long long llJobId) const { return "zkop__7_1_" + std::to_string(llJobId); }
@@ -131,54 +226,43 @@ protected:
     }
 
     // A request to the simulator as its administrator; status -1 when it got no answer.
-    httplib::Response Api(const std::string& strMethod, const std::string& strPath,
-                          const std::string& strBody = "") const {
+    httplib::Response Api(const std::string& strMethod, const std::string& strPath, const std::string& strBody = "") const {
         httplib::Client client(ptrSim->Origin());
         client.set_basic_auth("admin", kPassword);
         if (!strCaFile.empty()) client.set_ca_cert_path(strCaFile);
-        httplib::Result result = strMethod == "GET"      ? client.Get(strPath)
-                                 : strMethod == "DELETE" ? client.Delete(strPath)
-                                                         : client.Post(strPath, strBody, "application/json");
+        httplib::Result result = strMethod == "GET" ? client.Get(strPath) : strMethod == "DELETE" ? client.Delete(strPath)
+                                 : client.Post(strPath, strBody, "application/json");
         return result ? *result : httplib::Response();
     }
-    void Arm(const std::string& strScenario) {
-        ASSERT_EQ(200, Api("POST", "/_sim/scenario", strScenario).status);
-    }
+    void Arm(const std::string& strScenario) { ASSERT_EQ(200, Api("POST", "/_sim/scenario", strScenario).status); }
     // The requests the simulator recorded, as "OPERATION FAULT" ("OPERATION " when not faulted).
     std::vector<std::string> Seen() const {
         std::vector<std::string> listSeen;
         simdjson::dom::parser parser;
-        for (auto request : parser.parse(Api("GET", "/_sim/requests").body)["requests"].get_array()) {
+        for (auto request : parser.parse(Api("GET", "/_sim/requests").body)["requests"].get_array())
             listSeen.push_back(std::string(request["operation"].get_string().value()) + " " +
                                std::string(request["fault"].get_string().value()));
-        }
         return listSeen;
     }
-    // (name, UUID, share UUID of a snapshot) per entity of a list.
-    std::vector<std::array<std::string, 3>> Entities(const std::string& strKind) const {
-        std::vector<std::array<std::string, 3>> listEntities;
+    // The name (or UUID when bUuid) of each entity of a list owned by the
+    // share with UUID `strOwner` ("" for shares), in creation order.
+    std::vector<std::string> List(const std::string& strKind, bool bUuid, const std::string& strOwner = "") const {
+        std::vector<std::string> listOut;
         simdjson::dom::parser parser;
-        const std::string strList = "{\"kind\":\"" + strKind + "\",\"length\":1000}";
-        for (auto entity :
-             parser.parse(Api("POST", kApi + strKind + "s/list", strList).body)["entities"].get_array()) {
-            std::string_view owner;
+        const std::string strBody = Api("POST", kApi + strKind + "s/list", R"({"kind":")" + strKind + R"(","length":1000})").body;
+        for (auto entity : parser.parse(strBody)["entities"].get_array()) {
+            std::string_view owner;  // none for a share
             if (entity.at_pointer("/status/resources/mount_target_uuid").get(owner)) owner = {};
-            listEntities.push_back({std::string(entity.at_pointer("/status/name").get_string().value()),
-                                    std::string(entity.at_pointer("/metadata/uuid").get_string().value()),
-                                    std::string(owner)});
+            if (owner == strOwner)
+                listOut.emplace_back(entity.at_pointer(bUuid ? "/metadata/uuid" : "/status/name").get_string().value());
         }
-        return listEntities;
+        return listOut;
     }
     // The share's snapshots (their UUIDs when bUuids) in creation order.
     std::vector<std::string> Snapshots(const std::string& strShare = "share1", bool bUuids = false) const {
-        std::vector<std::string> listSnapshots;
-        for (const auto& share : Entities("mount_target")) {
-            for (const auto& snapshot : Entities("mount_target_snapshot")) {
-                if (share[0] == strShare && snapshot[2] == share[1])
-                    listSnapshots.push_back(snapshot[bUuids ? 1 : 0]);
-            }
-        }
-        return listSnapshots;
+        const std::vector<std::string> listNames = List("mount_target", false);
+        const size_t uAt = std::find(listNames.begin(), listNames.end(), strShare) - listNames.begin();
+        return List("mount_target_snapshot", bUuids, List("mount_target", true).at(uAt));
     }
 
     // The fault scenarios' start: share1 with a small tree, the simulator
@@ -196,24 +280,15 @@ protected:
         ASSERT_EQ(0, RunJob().nExitStatus);
         WriteFile("share1/b.txt", "bravo\n");
         ASSERT_EQ(0, RunJob().nExitStatus);
-        const std::string strShareUuid = Entities("mount_target").at(0)[1];
-        ASSERT_EQ(202,
-                  Api("POST", kApi + "mount_target_snapshots",
-                      R"({"metadata":{"kind":"mount_target_snapshot"},"spec":{"name":"manual","resources":)"
-                      R"({"mount_target_uuid":")" +
-                          strShareUuid + R"("}},"wait_for_completion":true})")
-                      .status);
+        ASSERT_NO_FATAL_FAILURE(TakeSnapshot(kForeignSnapshot));
         WriteFile("share1/new.txt", "new\n");
         WriteFile("share1/a.txt", "more\n", true);
         std::filesystem::rename(Share("share1/docs/c.txt"), Share("share1/docs/c2.txt"));
         std::filesystem::remove(Share("share1/old/x.txt"));
     }
     static std::vector<std::string> ChangesAfterJob2() {
-        return {"ADD /127.0.0.1/share1/new.txt",
-                "DELETE /127.0.0.1/share1/old/x.txt",
-                "MODIFY /127.0.0.1/share1/a.txt",
-                "MODIFY /127.0.0.1/share1/docs",
-                "MODIFY /127.0.0.1/share1/old",
+        return {"ADD /127.0.0.1/share1/new.txt", "DELETE /127.0.0.1/share1/old/x.txt", "MODIFY /127.0.0.1/share1/a.txt",
+                "MODIFY /127.0.0.1/share1/docs", "MODIFY /127.0.0.1/share1/old",
                 "RENAME /127.0.0.1/share1/docs/c2.txt <- /127.0.0.1/share1/docs/c.txt"};
     }
     // share1, every row handed to SQLite at once, so that a failed job's
@@ -248,6 +323,7 @@ protected:
         EXPECT_THAT(Items(llJobId), ::testing::ElementsAreArray(ChangesAfterJob2()));
         EXPECT_THAT(Snapshots(), ::testing::ElementsAre(SnapName(2), kForeignSnapshot, SnapName(llJobId)));
         EXPECT_EQ("alpha\n", ReadWholeFile(Share("share1/.snapshot/manual/a.txt")));
+        ExpectWholeRecordLines(llJobId);
     }
 
     const std::string kApi = "/api/nutanix/v3/";

@@ -2,6 +2,8 @@
 // afs-scan verify accepts, and the misses, wrong kinds and extras it reports.
 #include <gmock/gmock.h>
 
+#include <regex>
+
 #include "tools/afs-scan/ChangeMatcher.h"
 
 namespace {
@@ -33,20 +35,15 @@ const MatchCase kCases[] = {
 // In NutanixAFSChangeType order.
 const char* const kTypeNames[] = {"OTHER", "ADD", "MODIFY", "RENAME", "DELETE"};
 
-ShareChange Parse(std::string strText) {
+ShareChange Parse(const std::string& strText) {
+    static const std::regex kItem("([A-Z]+) ([^<]+?)(?:<-(.+?))?( \\+)?");
+    std::smatch match;
+    EXPECT_TRUE(std::regex_match(strText, match, kItem)) << strText;
     ShareChange change;
-    change.bContentChanged = strText.back() == '+';
-    if (change.bContentChanged) strText.resize(strText.size() - 2);
-    const std::string strType = strText.substr(0, strText.find(' '));
-    for (int nType = 0; nType < 5; ++nType) {
-        if (strType == kTypeNames[nType]) change.eType = static_cast<NutanixAFSChangeType>(nType);
-    }
-    change.strPath = strText.substr(strType.size() + 1);
-    const size_t uArrow = change.strPath.find("<-");
-    if (uArrow != std::string::npos) {
-        change.strOldPath = change.strPath.substr(uArrow + 2);
-        change.strPath.resize(uArrow);
-    }
+    change.eType = static_cast<NutanixAFSChangeType>(std::find(kTypeNames, kTypeNames + 5, match[1].str()) - kTypeNames);
+    change.strPath = match[2];
+    change.strOldPath = match[3];
+    change.bContentChanged = match[4].matched;
     return change;
 }
 
