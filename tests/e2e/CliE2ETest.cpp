@@ -22,8 +22,7 @@ protected:
     static std::string FirstLine(const std::string& strText) {
         std::istringstream lines(strText);
         std::string strLine;
-        while (std::getline(lines, strLine) && strLine.find("is plain http://: the password") != std::string::npos) {
-        }
+        while (std::getline(lines, strLine) && strLine.find("is plain http://: the password") != std::string::npos) continue;
         return strLine;
     }
     // Runs every row on `listBase`; returns the results for further checks.

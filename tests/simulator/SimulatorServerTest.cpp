@@ -61,11 +61,9 @@ const Step kSteps[] = {
 };
 
 std::string Expand(std::string text, const std::map<std::string, std::string>& mapSaved) {
-    for (const auto& [strName, strValue] : mapSaved) {
-        for (size_t u = text.find("$" + strName); u != std::string::npos; u = text.find("$" + strName)) {
+    for (const auto& [strName, strValue] : mapSaved)
+        for (size_t u = text.find("$" + strName); u != std::string::npos; u = text.find("$" + strName))
             text.replace(u, strName.size() + 1, strValue);
-        }
-    }
     return text;
 }
 
@@ -114,11 +112,10 @@ TEST(SimulatorServer, AnswersEachRequestAsScriptedAndChangesTheSharesAccordingly
             std::string_view text;
             const bool bFound = parser.parse(strAnswer).get(json) == simdjson::SUCCESS &&
                                 json.at_pointer(step.szPointer).get(found) == simdjson::SUCCESS;
-            if (step.szValue[0] == '=') {
+            if (step.szValue[0] == '=')
                 mapSaved[step.szValue + 1] = bFound && found.get(text) == simdjson::SUCCESS ? std::string(text) : "<none>";
-            } else {
+            else
                 EXPECT_EQ(Expand(step.szValue, mapSaved), bFound ? simdjson::minify(found) : "<none>");
-            }
         }
     }
     // Nothing escaped into the shares' folder; s1's copy went with s1, s2's stays.

@@ -12,8 +12,7 @@
 class CScopedTempDir {
 public:
     CScopedTempDir() {
-        const char* tmpDir = std::getenv("TMPDIR");
-        strPath = std::string(tmpDir != nullptr && *tmpDir != '\0' ? tmpDir : "/tmp") + "/afs-host-test-XXXXXX";
+        strPath = std::filesystem::temp_directory_path() / "afs-host-test-XXXXXX";  // $TMPDIR or /tmp
         if (mkdtemp(&strPath[0]) == nullptr) throw std::runtime_error("mkdtemp failed for " + strPath);
     }
     ~CScopedTempDir() {

@@ -3,6 +3,7 @@
 #include <fcntl.h>  // O_CLOEXEC: the pipe must not leak into other children
 #include <poll.h>   // waiting for the URL line with a deadline, no sleeping
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,37 +15,47 @@ extern char** environ;
 
 namespace afs_test {
 
+pid_t SpawnChild(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv, int nStdoutFd,
+                 int nStderrFd) {
+    std::vector<char*> listArgs, listVariables;
+    for (const std::string& strArg : listArgv) listArgs.push_back(const_cast<char*>(strArg.c_str()));
+    for (const std::string& strEntry : listEnv) listVariables.push_back(const_cast<char*>(strEntry.c_str()));
+    for (char** ppszEntry = environ; *ppszEntry != nullptr; ++ppszEntry) listVariables.push_back(*ppszEntry);
+    listArgs.push_back(nullptr);
+    listVariables.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (nStdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, nStdoutFd, 1);
+    if (nStderrFd >= 0) posix_spawn_file_actions_adddup2(&actions, nStderrFd, 2);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, listArgs[0], &actions, nullptr, listArgs.data(), listVariables.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+int WaitChild(pid_t pid) noexcept {
+    int nStatus = 0;
+    while (waitpid(pid, &nStatus, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
+}
+
 std::string CSimulatorProcess::Start(const std::vector<std::string>& listArgs,
                                      std::unique_ptr<CSimulatorProcess>& ptrProcess,
                                      const std::vector<std::string>& listEnv) {
-    // Everything the child needs is prepared before fork: only
-    // async-signal-safe calls are allowed in it afterwards. The extra
-    // environment entries come first, so they win over inherited ones.
     std::vector<std::string> listArgv{AFS_SIM_BIN}, listEnvp(listEnv);
     listArgv.insert(listArgv.end(), listArgs.begin(), listArgs.end());
     // afs-sim has no password of its own: tests that give none get this one
     // (after theirs, before the inherited ones; --password-file wins anyway).
     listEnvp.push_back(std::string("AFS_SIM_PASSWORD=") + kDefaultTestPassword);
-    for (char** p = environ; *p != nullptr; ++p) listEnvp.emplace_back(*p);
-    auto pointers = [](std::vector<std::string>& listTexts) {
-        std::vector<char*> listPointers;
-        for (std::string& text : listTexts) listPointers.push_back(text.data());
-        listPointers.push_back(nullptr);
-        return listPointers;
-    };
-    std::vector<char*> argv = pointers(listArgv), envp = pointers(listEnvp);
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return std::string("pipe: ") + std::strerror(errno);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
+    const pid_t pid = SpawnChild(listArgv, listEnvp, fds[1]);
     close(fds[1]);
     if (pid < 0) {
         close(fds[0]);
-        return std::string("fork: ") + std::strerror(errno);
+        return "cannot start " AFS_SIM_BIN;
     }
     std::unique_ptr<CSimulatorProcess> ptrNew(new CSimulatorProcess(pid, fds[0]));
     std::string strLine;
@@ -69,12 +80,10 @@ std::string CSimulatorProcess::Start(const std::vector<std::string>& listArgs,
 int CSimulatorProcess::Stop() noexcept {
     if (pid <= 0) return -1;
     kill(pid, SIGTERM);
-    int nStatus = 0;
-    while (waitpid(pid, &nStatus, 0) < 0 && errno == EINTR) {
-    }
+    const int nStatus = WaitChild(pid);
     pid = -1;
     close(nStdoutFd);
-    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
+    return nStatus;
 }
 
 }  // namespace afs_test

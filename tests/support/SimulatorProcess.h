@@ -11,6 +11,15 @@
 
 namespace afs_test {
 
+// Starts `listArgv` (argv[0] is the program's path) with the extra
+// environment entries `listEnv` ("NAME=VALUE", winning over inherited ones),
+// input from /dev/null and output into the descriptors given (-1: this
+// process's). Returns the child's id, -1 when it could not be started.
+pid_t SpawnChild(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv, int nStdoutFd,
+                 int nStderrFd = -1);
+// Reaps the child: its exit status, 128 + the signal when a signal ended it.
+int WaitChild(pid_t pid) noexcept;
+
 class CSimulatorProcess {
 public:
     // The password a simulator gets when the test gives neither
