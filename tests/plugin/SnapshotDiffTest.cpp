@@ -103,6 +103,13 @@ protected:
     boost::shared_ptr<CRecordingDB> ptrDB{new CRecordingDB};
 };
 
+TEST_F(SnapshotDiffTest, ARenamesOldPathIsLoggedWhenTheHostLogsLevelThree) {
+    ServePages({Page("last", {nullptr, Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/o")})});
+    CScopedLogCapture atThree(3);
+    ASSERT_FALSE(Load().IsError());
+    EXPECT_EQ(1u, atThree->CountContaining("Old Snap path path [/.snapshot/zkop__2_7_1233/o]", 3));
+}
+
 TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
     ServePages({Page("last", {nullptr, Object("ADD", "/.snapshot/zkop__2_7_1234/docs/a.txt"),
                               Object("DELETE", "/.snapshot/zkop__2_7_1233/old.txt"),

@@ -9,6 +9,7 @@
 
 #include "restclient/Timestamp.h"
 #include "tests/restclient/ScriptedTransport.h"
+#include "tests/support/CapturingLogWriter.h"
 
 using afs_rest::IRestBackend;
 using afs_rest_test::Answer;
@@ -241,6 +242,16 @@ TEST(BackendMapping, FailuresNameTheOperationStatusAndCause) {
         EXPECT_EQ(test.expected, text.substr(0, bPrefix ? test.expected.size() : std::string::npos));
         EXPECT_EQ(test.expected.find("nothing was sent") == std::string::npos, backend.listRequests.size() == 1);
     }
+}
+
+// The host counts these lines to show how far a long difference got.
+TEST(BackendMapping, DifferencePagesAreCountedPerDifference) {
+    CScopedLogCapture capture;
+    ScriptedBackend backend;
+    for (int i = 0; i < 3; ++i) backend.Script(Answer(200, R"({"object_list": [{}]})"));
+    for (const char* diff : {"d1", "d1", "d2"}) backend->get_mount_target_snapshot_diff_page(diff, none, none);
+    for (const char* line : {"page 1 of d1: 1 objects", "page 2 of d1: 1 objects", "page 1 of d2: 1 objects"})
+        EXPECT_EQ(1u, capture->CountContaining(std::string("REST client: difference ") + line, 0)) << line;
 }
 
 }  // namespace

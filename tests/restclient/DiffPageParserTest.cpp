@@ -53,14 +53,17 @@ TEST(DiffPageParser, BodiesGiveThePageOrTheMemberAtFault) {
     for (const auto& test : cases) EXPECT_EQ(test.second, Parse(test.first)) << test.first;
 }
 
-TEST(DiffPageParser, ARepeatedTimestampTextGivesTheSameTime) {
+TEST(DiffPageParser, ARepeatedTimestampTextGivesTheSameTimeAndAnotherTextItsOwn) {
     const std::string body = R"({"object_list": [{"modification_timestamp": "2026-12-01T10:11:12Z"},
-        {"modification_timestamp": "2026-12-01T10:11:12Z"}]})";
+        {"modification_timestamp": "2026-12-01T10:11:12Z"}, {"modification_timestamp": "2026-12-01T10:11:13Z"}]})";
     Page page;
     afs_rest::ParseDiffPage(body.data(), body.size(), page);
-    ASSERT_EQ(2u, page.getObjectList().size());
-    EXPECT_EQ(utility::datetime::from_string("2026-12-01T10:11:12Z", utility::datetime::ISO_8601).to_interval(),
-              page.getObjectList()[1]->getModificationTimestamp().to_interval());
+    ASSERT_EQ(3u, page.getObjectList().size());
+    for (size_t i : {1, 2}) {
+        EXPECT_EQ(utility::datetime::from_string(i == 1 ? "2026-12-01T10:11:12Z" : "2026-12-01T10:11:13Z",
+                                                 utility::datetime::ISO_8601).to_interval(),
+                  page.getObjectList()[i]->getModificationTimestamp().to_interval()) << i;
+    }
 }
 
 TEST(DiffPageParser, IncompleteOrInvalidBodiesFail) {
