@@ -26,6 +26,17 @@ bool ResolveTargets(const ScanOptions& options, std::vector<ScanTarget>& listTar
     return strError.empty();
 }
 
+CRhError LoadHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history) {
+    CRhError error = database.Open(options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb,
+                                   options.strStateDir.empty() ? "" : options.strStateDir + "/jobs.txt");
+    std::vector<JobRecord> listJobs;
+    if (error.IsSuccess()) error = database.LoadJobs(listJobs);
+    if (error.IsError()) return error.Push(FX_CODE_LOCATION);
+    history.Assign(std::move(listJobs));
+    if (!options.strStateDir.empty()) history.NoteJobFolders(options.strStateDir);
+    return CRhError::Success();
+}
+
 CRhError OpenHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history) {
     const std::string strDb = options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb;
     std::error_code fsError;
@@ -34,13 +45,7 @@ CRhError OpenHistory(const ScanOptions& options, CScanDatabase& database, CJobHi
                                      "no scan database %s: give the --state or --db of the scan jobs",
                                      strDb.c_str());
     }
-    CRhError error = database.Open(strDb, options.strStateDir.empty() ? "" : options.strStateDir + "/jobs.txt");
-    std::vector<JobRecord> listJobs;
-    if (error.IsSuccess()) error = database.LoadJobs(listJobs);
-    if (error.IsError()) return error.Push(FX_CODE_LOCATION);
-    history.Assign(std::move(listJobs));
-    if (!options.strStateDir.empty()) history.NoteJobFolders(options.strStateDir);
-    return CRhError::Success();
+    return LoadHistory(options, database, history);
 }
 
 CRhError SetUpHostServices(const ScanOptions& options) {

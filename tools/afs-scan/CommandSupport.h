@@ -29,8 +29,11 @@ int ReportError(const CRhError& error, const ScanOptions& options);
 // stderr, when a path is not on a file-server share.
 bool ResolveTargets(const ScanOptions& options, std::vector<ScanTarget>& listTargets);
 
-// The scan database a sub-command reads: --db, else STATE/scan.db. It must
-// exist already (a sub-command never makes an empty one). Fills `history`.
+// Opens (creates) the scan database, --db, else STATE/scan.db, taking over
+// STATE/jobs.txt once, and fills `history` with its jobs and job folders.
+CRhError LoadHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history);
+// LoadHistory for a sub-command: the database must exist already (a
+// sub-command never makes an empty one).
 CRhError OpenHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history);
 
 // Settings (with --mount-table) and log as a scan job has them, for a

@@ -44,10 +44,7 @@ CFileServerSnapshots::CFileServerSnapshots(const ScanOptions& options) {
 CFileServerSnapshots::~CFileServerSnapshots() = default;
 
 CRhError CFileServerSnapshots::FindShare(const ScanTarget& target, std::string& strShareUuid) {
-    const size_t uColon = target.strDevice.find(':');
-    std::string strName = uColon == std::string::npos ? "" : target.strDevice.substr(uColon + 1);
-    while (!strName.empty() && strName[0] == '/') strName.erase(0, 1);
-    strName = strName.substr(0, strName.find('/'));
+    const std::string strName = ShareNameOf(target.strDevice);
     strShareUuid.clear();
     CRhError error = WalkPages("get_mount_target", [&](int32_t nOffset, int32_t& nTotal) {
         auto ptrPage = ptrClient->get_mount_target(nOffset, kPageLength);

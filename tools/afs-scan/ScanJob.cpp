@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "tools/afs-scan/CommandSupport.h"
 #include "tools/afs-scan/Interrupt.h"
 #include "tools/afs-scan/PluginCall.h"
 #include "tools/afs-scan/ShareDiagnosis.h"
@@ -103,13 +104,8 @@ CRhError CScanJob::Run(JobSummary& summary) {
 
 CRhError CScanJob::Prepare(JobSummary& summary) {
     if (!options.mapContent.empty()) ptrMapper = boost::make_shared<CPrefixContentMapper>(options.mapContent);
-    CRhError error = database.Open(options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb,
-                              options.strStateDir + "/jobs.txt");
-    std::vector<JobRecord> listJobs;
-    if (error.IsSuccess()) error = database.LoadJobs(listJobs);
+    CRhError error = LoadHistory(options, database, history);
     if (error.IsError()) return error;
-    history.Assign(std::move(listJobs));
-    history.NoteJobFolders(options.strStateDir);
     identity = history.Resolve(options.llJobId, options.llPreviousJobId, options.llFullJobId,
                                options.bForceFull, options.uClientId, options.uAppId);
     summary.identity = identity;

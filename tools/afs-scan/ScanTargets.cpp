@@ -68,3 +68,11 @@ std::string MountTableInForce() {
     if (!ZKPlatformInfo().getString("Host", "MountTableFile", strFile)) strFile = "/proc/self/mounts";
     return strFile;
 }
+
+std::string ShareNameOf(const std::string& strDevice) {
+    const size_t uColon = strDevice.find(':');
+    if (uColon == std::string::npos) return {};
+    const size_t uStart = strDevice.find_first_not_of('/', uColon + 1);
+    if (uStart == std::string::npos) return {};
+    return strDevice.substr(uStart, strDevice.find('/', uStart) - uStart);
+}

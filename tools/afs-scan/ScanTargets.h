@@ -25,3 +25,7 @@ std::string ResolveScanTargets(const ScanOptions& options, const std::string& st
 // The mount table the plug-in will read: [Host] MountTableFile of the
 // settings in force, else /proc/self/mounts.
 std::string MountTableInForce();
+
+// The share a mount's device names: "server:/share/below" names "share";
+// empty when the device names none.
+std::string ShareNameOf(const std::string& strDevice);

@@ -12,11 +12,6 @@ namespace {
 constexpr int kPageLength = 20;
 const char* const kBackupCapability = "CFT_BACKUP";
 
-// "server:/share/below" names share "share".
-std::string ShareNameOf(const std::string& strDevice) {
-    const size_t uStart = strDevice.find(":/") + 2;
-    return strDevice.substr(uStart, strDevice.find('/', uStart) - uStart);
-}
 
 }  // namespace
 
