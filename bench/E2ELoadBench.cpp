@@ -28,7 +28,7 @@
 
 #include "host/NutanixAFSManagerBase.h"
 #include "host/PluginLibrary.h"
-#include "tests/support/SimulatorProcess.h"
+#include "tools/afs-sim/SimulatorProcess.h"
 
 namespace {
 
@@ -106,8 +106,8 @@ int RunBench(const BenchOptions& options) {
     std::ofstream(work + "/settings.ini") << settings;
     setenv("AFS_HOST_SETTINGS", (work + "/settings.ini").c_str(), 1);
 
-    std::unique_ptr<afs_test::CSimulatorProcess> ptrSim;
-    std::string failure = afs_test::CSimulatorProcess::Start(listArgs, ptrSim, {"AFS_SIM_PASSWORD=bench"});
+    std::unique_ptr<afs_sim::CSimulatorProcess> ptrSim;
+    std::string failure = afs_sim::CSimulatorProcess::Start(listArgs, ptrSim, {"AFS_SIM_PASSWORD=bench"});
     if (!failure.empty()) {
         std::fprintf(stderr, "simulator: %s\n", failure.c_str());
         return 2;

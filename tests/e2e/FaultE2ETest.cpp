@@ -63,14 +63,8 @@ const std::vector<std::string> kChangesAfterJob2 = {
 const FaultCase kFaults[] = {
     {"Http500OnPartnerList", R"({"faults":[{"operation":"list_partner_servers","status":500}]})", "list_partner_servers status",
      eNoTwist, 1, false, {kPartner, "get_partner_server failed: ", k500}},
-    {"Http500OnPartnerCreation", R"({"faults":[{"operation":"create_partner_server","status":500}]})", "create_partner_server status",
-     eNoTwist, 1, false, {kPartner, "create_partner_server failed: ", k500}},
-    {"Http500OnSnapshotList", R"({"faults":[{"operation":"list_snapshots","status":500}]})", "list_snapshots status",
-     eNoTwist, 1, false, {kSnap, "get_mount_target_snapshot failed: ", k500}},
     {"Http500OnSnapshotCreation", R"({"faults":[{"operation":"create_snapshot","status":500}]})", "create_snapshot status",
      eNoTwist, 1, false, {kSnap, "create_mount_target_snapshot failed: ", k500}},
-    {"Http500OnDifference", R"({"faults":[{"operation":"incremental_diff","status":500}]})", "incremental_diff status",
-     eNoTwist, 1, true, {kCompare, "create_mount_target_snapshot_incremental_diff failed: ", k500}},
     // The first page's items were handed over before the failure.
     {"Http500OnSecondPage", R"({"faults":[{"operation":"diff_page","nth":2,"status":500}]})", "diff_page status",
      eNoTwist, 1, true, {kCompare, kPage, k500}},

@@ -24,9 +24,13 @@
 #include <utility>
 
 #include "tests/support/ScopedTempDir.h"
-#include "tests/support/SimulatorProcess.h"
+#include "tools/afs-sim/SimulatorProcess.h"
 
 namespace afs_test {
+
+using afs_sim::CSimulatorProcess;
+using afs_sim::SpawnChild;
+using afs_sim::WaitChild;
 
 inline std::string ReadWholeFile(const std::string& strPath) { return CScopedTempDir::ReadFile(strPath); }
 

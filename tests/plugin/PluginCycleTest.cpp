@@ -17,7 +17,7 @@
 #include "host/Sleep.h"
 #include "tests/support/ScopedSettings.h"
 #include "tests/support/ScopedTempDir.h"
-#include "tests/support/SimulatorProcess.h"
+#include "tools/afs-sim/SimulatorProcess.h"
 
 namespace {
 
@@ -59,8 +59,8 @@ TEST(PluginCycle, LoadJobUnloadCyclesKeepWorkingInFlatMemory) {
     CScopedSettings settings("[Host]\nMountTableFile = " + tempDir.WriteFile("mounts", "127.0.0.1:/share1 " + share +
                              " nfs rw 0 0\n") + "\n[EventManager]\ndEVLOGDIR = " + tempDir.GetPath() +
                              "/logs\n[FileSystemAgent]\nuHAWaitTime = 0\nNutanixRetrySleep = 1\n");
-    std::unique_ptr<afs_test::CSimulatorProcess> ptrSim;
-    ASSERT_EQ("", afs_test::CSimulatorProcess::Start(
+    std::unique_ptr<afs_sim::CSimulatorProcess> ptrSim;
+    ASSERT_EQ("", afs_sim::CSimulatorProcess::Start(
                       {"--shares", tempDir.GetPath() + "/shares", "--state", tempDir.GetPath() + "/state", "--port",
                        "0", "--quiet", "--retry-pages", "1", "--password-file", tempDir.WriteFile("pw", kPassword)},
                       ptrSim));

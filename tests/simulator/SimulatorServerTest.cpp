@@ -8,10 +8,12 @@
 #include <map>
 
 #include "tests/support/ScopedTempDir.h"
-#include "tests/support/SimulatorProcess.h"
+#include "tools/afs-sim/SimulatorProcess.h"
 
 namespace afs_test {
 namespace {
+
+using afs_sim::CSimulatorProcess;
 
 // One request and what it must answer. szPath null: another look at the last
 // answer; "+" before it: write that file below the shares (szBody its text)
@@ -80,7 +82,7 @@ TEST(SimulatorServer, AnswersEachRequestAsScriptedAndChangesTheSharesAccordingly
                                             "--objects-per-diff", "3"},
                                            ptrSim));
     httplib::Client client(ptrSim->Origin());
-    client.set_basic_auth("admin", CSimulatorProcess::kDefaultTestPassword);
+    client.set_basic_auth("admin", CSimulatorProcess::kDefaultPassword);
     std::map<std::string, std::string> mapSaved;
     simdjson::dom::parser parser;
     simdjson::dom::element json;

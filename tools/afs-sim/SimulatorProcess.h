@@ -1,7 +1,8 @@
 #pragma once
 
-// Runs the built afs-sim program as a child process for tests: the same
-// binary a demo or a benchmark uses, over a real socket.
+// Runs the afs-sim program of this build tree as a child process, over a
+// real socket: how the benchmarks and the tests get a file server. Not
+// installed; the path of the program is fixed at build time.
 
 #include <sys/types.h>  // pid_t
 
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace afs_test {
+namespace afs_sim {
 
 // Starts `listArgv` (argv[0] is the program's path) with the extra
 // environment entries `listEnv` ("NAME=VALUE", winning over inherited ones),
@@ -22,9 +23,9 @@ int WaitChild(pid_t pid) noexcept;
 
 class CSimulatorProcess {
 public:
-    // The password a simulator gets when the test gives neither
+    // The password a simulator gets when its caller gives neither
     // --password-file nor AFS_SIM_PASSWORD.
-    static constexpr const char* kDefaultTestPassword = "nutanix/4u";
+    static constexpr const char* kDefaultPassword = "nutanix/4u";
 
     // Starts afs-sim with `listArgs` (add "--port", "0" yourself or rely on
     // the default) and the extra environment entries "NAME=VALUE", then waits
@@ -55,4 +56,4 @@ private:
     std::string strUrl;
 };
 
-}  // namespace afs_test
+}  // namespace afs_sim

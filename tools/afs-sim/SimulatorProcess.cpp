@@ -1,4 +1,4 @@
-#include "tests/support/SimulatorProcess.h"
+#include "tools/afs-sim/SimulatorProcess.h"
 
 #include <fcntl.h>  // O_CLOEXEC: the pipe must not leak into other children
 #include <poll.h>   // waiting for the URL line with a deadline, no sleeping
@@ -13,7 +13,7 @@
 
 extern char** environ;
 
-namespace afs_test {
+namespace afs_sim {
 
 pid_t SpawnChild(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv, int nStdoutFd,
                  int nStderrFd) {
@@ -46,9 +46,9 @@ std::string CSimulatorProcess::Start(const std::vector<std::string>& listArgs,
                                      const std::vector<std::string>& listEnv) {
     std::vector<std::string> listArgv{AFS_SIM_BIN}, listEnvp(listEnv);
     listArgv.insert(listArgv.end(), listArgs.begin(), listArgs.end());
-    // afs-sim has no password of its own: tests that give none get this one
+    // afs-sim has no password of its own: callers that give none get this one
     // (after theirs, before the inherited ones; --password-file wins anyway).
-    listEnvp.push_back(std::string("AFS_SIM_PASSWORD=") + kDefaultTestPassword);
+    listEnvp.push_back(std::string("AFS_SIM_PASSWORD=") + kDefaultPassword);
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return std::string("pipe: ") + std::strerror(errno);
     const pid_t pid = SpawnChild(listArgv, listEnvp, fds[1]);
@@ -86,4 +86,4 @@ int CSimulatorProcess::Stop() noexcept {
     return nStatus;
 }
 
-}  // namespace afs_test
+}  // namespace afs_sim
