@@ -103,14 +103,13 @@ protected:
     boost::shared_ptr<CRecordingDB> ptrDB{new CRecordingDB};
 };
 
-// A host may also install no log writer at all.
 TEST_F(SnapshotDiffTest, ARenamesOldPathIsLoggedWhenTheHostLogsLevelThree) {
     const DiffPage page = Page("last", {nullptr, Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/o")});
     ServePages({page, page});
     CScopedLogCapture atThree(3);
     ASSERT_FALSE(Load().IsError());
     EXPECT_EQ(1u, atThree->CountContaining("Old Snap path path [/.snapshot/zkop__2_7_1233/o]", 3));
-    g_ptrLogWriter.reset();  // until atThree puts the previous writer back
+    g_ptrLogWriter.reset();  // a host may install no writer at all; atThree puts ours back
     ASSERT_FALSE(Load().IsError());
     EXPECT_EQ(2u, ptrDB->listItems.size());
 }
