@@ -1,5 +1,8 @@
 #include "tools/afs-scan/FileServerSnapshots.h"
 
+#include <algorithm>
+#include <stdexcept>
+
 #include "host/PlatformInfo.h"
 #include "restclient/CurlClient.h"
 
@@ -8,22 +11,30 @@ namespace {
 constexpr int32_t kPageLength = 100;
 constexpr int kMostPages = 10000;
 
-// Reads a list page by page; `fnPage` returns the page's entity count and total.
+// Reads a list page by page; `fnPage` returns the page's entity count and
+// total. Throws what the client throws, and std::runtime_error for a list
+// that does not end.
 template <typename TFunction>
-CRhError WalkPages(const char* pszWhat, TFunction fnPage) {
+void WalkPages(TFunction fnPage) {
+    int32_t nOffset = 0;
+    for (int nPage = 0; nPage < kMostPages; ++nPage) {
+        int32_t nTotal = 0;
+        const int32_t nCount = fnPage(nOffset, nTotal);
+        nOffset += nCount;
+        if (nCount == 0 || nOffset >= nTotal) return;
+    }
+    throw std::runtime_error("the file server's list did not end after " + std::to_string(kMostPages) + " pages");
+}
+
+// What `fnList` throws, as an error chain naming the operation.
+template <typename TFunction>
+CRhError Guarded(const char* pszWhat, TFunction fnList) {
     try {
-        int32_t nOffset = 0;
-        for (int nPage = 0; nPage < kMostPages; ++nPage) {
-            int32_t nTotal = 0;
-            const int32_t nCount = fnPage(nOffset, nTotal);
-            nOffset += nCount;
-            if (nCount == 0 || nOffset >= nTotal) return CRhError::Success();
-        }
-        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "%s: the file server's list did not end after %d pages",
-                                     pszWhat, kMostPages);
+        fnList();
     } catch (const std::exception& exception) {
         return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "%s: %s", pszWhat, exception.what());
     }
+    return CRhError::Success();
 }
 
 template <typename TPage>
@@ -32,6 +43,26 @@ int32_t Total(const TPage& ptrPage) {
 }
 
 }  // namespace
+
+void ListServerShares(CurlClient& client, std::vector<ServerShare>& listShares) {
+    listShares.clear();
+    WalkPages([&](int32_t nOffset, int32_t& nTotal) {
+        auto ptrPage = client.get_mount_target(nOffset, kPageLength);
+        nTotal = Total(ptrPage);
+        if (!ptrPage) return 0;
+        for (const auto& ptrEntity : ptrPage->getEntities()) {
+            if (!ptrEntity || !ptrEntity->getStatus()) continue;
+            const auto& ptrResources = ptrEntity->getStatus()->getResources();
+            ServerShare share;
+            share.strName = ptrEntity->getStatus()->getName();
+            share.strUuid = ptrEntity->getMetadata() ? ptrEntity->getMetadata()->getUuid() : "";
+            share.bBackupOffered = ptrResources && std::count(ptrResources->getCapabilityList().begin(),
+                                                              ptrResources->getCapabilityList().end(), "CFT_BACKUP") > 0;
+            listShares.push_back(std::move(share));
+        }
+        return static_cast<int32_t>(ptrPage->getEntities().size());
+    });
+}
 
 CFileServerSnapshots::CFileServerSnapshots(const ScanOptions& options) {
     ZKPlatformInfo settings;
@@ -46,17 +77,11 @@ CFileServerSnapshots::~CFileServerSnapshots() = default;
 CRhError CFileServerSnapshots::FindShare(const ScanTarget& target, std::string& strShareUuid) {
     const std::string strName = ShareNameOf(target.strDevice);
     strShareUuid.clear();
-    CRhError error = WalkPages("get_mount_target", [&](int32_t nOffset, int32_t& nTotal) {
-        auto ptrPage = ptrClient->get_mount_target(nOffset, kPageLength);
-        nTotal = Total(ptrPage);
-        if (!ptrPage) return 0;
-        for (const auto& ptrEntity : ptrPage->getEntities()) {
-            if (ptrEntity && ptrEntity->getStatus() && ptrEntity->getMetadata() &&
-                ptrEntity->getStatus()->getName() == strName && !strName.empty())
-                strShareUuid = ptrEntity->getMetadata()->getUuid();
-        }
-        return static_cast<int32_t>(ptrPage->getEntities().size());
-    });
+    std::vector<ServerShare> listShares;
+    CRhError error = Guarded("get_mount_target", [&] { ListServerShares(*ptrClient, listShares); });
+    for (const ServerShare& share : listShares) {
+        if (share.strName == strName && !strName.empty() && !share.strUuid.empty()) strShareUuid = share.strUuid;
+    }
     if (error.IsSuccess() && strShareUuid.empty()) {
         error = FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "the file server has no share %s (mount %s from %s)",
                                       strName.c_str(), target.strMountPath.c_str(), target.strDevice.c_str());
@@ -66,7 +91,7 @@ CRhError CFileServerSnapshots::FindShare(const ScanTarget& target, std::string& 
 
 CRhError CFileServerSnapshots::List(const std::string& strShareUuid, std::vector<ServerSnapshot>& listSnapshots) {
     listSnapshots.clear();
-    return WalkPages("get_mount_target_snapshot", [&](int32_t nOffset, int32_t& nTotal) {
+    const auto fnPage = [&](int32_t nOffset, int32_t& nTotal) {
         auto ptrPage = ptrClient->get_mount_target_snapshot(nOffset, kPageLength, boost::none);
         nTotal = Total(ptrPage);
         if (!ptrPage) return 0;
@@ -77,7 +102,8 @@ CRhError CFileServerSnapshots::List(const std::string& strShareUuid, std::vector
                 listSnapshots.push_back({ptrEntity->getMetadata()->getUuid(), ptrEntity->getStatus()->getName()});
         }
         return static_cast<int32_t>(ptrPage->getEntities().size());
-    });
+    };
+    return Guarded("get_mount_target_snapshot", [&] { WalkPages(fnPage); });
 }
 
 CRhError CFileServerSnapshots::Delete(const ServerSnapshot& snapshot) {

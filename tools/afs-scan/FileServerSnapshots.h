@@ -15,6 +15,17 @@ struct ServerSnapshot {
     std::string strName;
 };
 
+struct ServerShare {
+    std::string strName;
+    std::string strUuid;
+    bool bBackupOffered = false;  // the share carries the CFT_BACKUP capability
+};
+
+// Every share `client`'s file server lists, read page by page as the
+// snapshots are (see below). Throws what the client throws, and
+// std::runtime_error for a list that does not end.
+void ListServerShares(CurlClient& client, std::vector<ServerShare>& listShares);
+
 // The snapshots of shares on the file server, through the project's REST
 // client: listed by share, deleted by UUID. Lists are read page by page up to
 // the total the server names, and never beyond a fixed number of pages, so a

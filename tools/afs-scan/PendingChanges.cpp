@@ -1,5 +1,7 @@
 #include "tools/afs-scan/PendingChanges.h"
 
+#include "tools/afs-scan/SqliteText.h"
+
 namespace {
 
 const char* const kSchema =
@@ -26,7 +28,7 @@ void CPendingChanges::Note(ETreeChange eChange, const TreeEntry& entry) {
     sqlite3_bind_int(ptrInsert, 1, eChange == eTreeOnlyNewer ? 1 : 0);
     sqlite3_bind_int64(ptrInsert, 2, static_cast<sqlite3_int64>(entry.ullInode));
     sqlite3_bind_int(ptrInsert, 3, static_cast<int>(entry.uType));
-    sqlite3_bind_text(ptrInsert, 4, entry.strPath.data(), static_cast<int>(entry.strPath.size()), SQLITE_STATIC);
+    BindText(ptrInsert, 4, entry.strPath);
     sqlite3_bind_int64(ptrInsert, 5, entry.llSize);
     sqlite3_bind_int64(ptrInsert, 6, entry.llMTimeNs);
     sqlite3_bind_int(ptrInsert, 7, entry.bIsDirectory ? 1 : 0);
@@ -36,7 +38,7 @@ void CPendingChanges::Note(ETreeChange eChange, const TreeEntry& entry) {
 CRhError CPendingChanges::Resolve(const std::function<void(const ShareChange&)>& fnChange) {
     sqlite3_stmt* ptrNewer = ptrDatabase->Use(eNewer);
     while (ptrDatabase->Step(ptrNewer, "cannot read the new entries") == SQLITE_ROW) {
-        ShareChange change{eNutanixAFSChangeAdd, CTempDatabase::ColumnText(ptrNewer, 2), "",
+        ShareChange change{eNutanixAFSChangeAdd, ColumnText(ptrNewer, 2), "",
                            sqlite3_column_int(ptrNewer, 5) != 0, false};
         sqlite3_stmt* ptrOlder = ptrDatabase->Use(eOlderOfInode);
         if (ptrOlder == nullptr) break;
@@ -44,7 +46,7 @@ CRhError CPendingChanges::Resolve(const std::function<void(const ShareChange&)>&
         sqlite3_bind_int(ptrOlder, 2, sqlite3_column_int(ptrNewer, 1));
         if (ptrDatabase->Step(ptrOlder, "cannot pair an entry") == SQLITE_ROW) {
             change.eType = eNutanixAFSChangeRename;
-            change.strOldPath = CTempDatabase::ColumnText(ptrOlder, 1);
+            change.strOldPath = ColumnText(ptrOlder, 1);
             change.bContentChanged = sqlite3_column_int64(ptrOlder, 2) != sqlite3_column_int64(ptrNewer, 3) ||
                                      sqlite3_column_int64(ptrOlder, 3) != sqlite3_column_int64(ptrNewer, 4);
             const sqlite3_int64 llPaired = sqlite3_column_int64(ptrOlder, 0);
@@ -56,6 +58,6 @@ CRhError CPendingChanges::Resolve(const std::function<void(const ShareChange&)>&
     }
     sqlite3_stmt* ptrLeft = ptrDatabase->Use(eOlderLeft);
     while (ptrDatabase->Step(ptrLeft, "cannot read the gone entries") == SQLITE_ROW)
-        fnChange({eNutanixAFSChangeDelete, CTempDatabase::ColumnText(ptrLeft, 0), "", sqlite3_column_int(ptrLeft, 1) != 0, false});
+        fnChange({eNutanixAFSChangeDelete, ColumnText(ptrLeft, 0), "", sqlite3_column_int(ptrLeft, 1) != 0, false});
     return ptrDatabase->GetError();
 }

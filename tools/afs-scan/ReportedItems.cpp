@@ -1,5 +1,7 @@
 #include "tools/afs-scan/ReportedItems.h"
 
+#include "tools/afs-scan/SqliteText.h"
+
 namespace {
 
 // Change types as NutanixAFSChangeType numbers: 1 ADD, 2 MODIFY, 3 RENAME, 4 DELETE.
@@ -18,10 +20,6 @@ const std::vector<const char*> kStatements = {
     "SELECT id, path FROM reported WHERE old_path = ?1 AND type = 3 LIMIT 1",
     "UPDATE reported SET used = 1 WHERE id = ?1",
     "SELECT type, path, old_path, is_dir FROM reported WHERE used = 0 ORDER BY id"};
-
-void BindText(sqlite3_stmt* ptrStatement, int nParameter, const std::string& strText) {
-    if (ptrStatement) sqlite3_bind_text(ptrStatement, nParameter, strText.data(), static_cast<int>(strText.size()), SQLITE_STATIC);
-}
 
 }  // namespace
 
@@ -46,7 +44,7 @@ long long CReportedItems::FindId(int nStatement, const std::string& strPath, std
     sqlite3_stmt* ptrSelect = ptrDatabase->Use(static_cast<size_t>(nStatement));
     BindText(ptrSelect, 1, strPath);
     if (ptrDatabase->Step(ptrSelect, "cannot look an item up") != SQLITE_ROW) return 0;
-    if (ptrNewPath) *ptrNewPath = CTempDatabase::ColumnText(ptrSelect, 1);
+    if (ptrNewPath) *ptrNewPath = ColumnText(ptrSelect, 1);
     return sqlite3_column_int64(ptrSelect, 0);
 }
 
@@ -72,8 +70,8 @@ void CReportedItems::ForEachUnused(const std::function<void(const ShareChange&)>
     while (ptrDatabase->Step(ptrSelect, "cannot read the items") == SQLITE_ROW) {
         ShareChange item;
         item.eType = static_cast<NutanixAFSChangeType>(sqlite3_column_int(ptrSelect, 0));
-        item.strPath = CTempDatabase::ColumnText(ptrSelect, 1);
-        item.strOldPath = CTempDatabase::ColumnText(ptrSelect, 2);
+        item.strPath = ColumnText(ptrSelect, 1);
+        item.strOldPath = ColumnText(ptrSelect, 2);
         item.bIsDirectory = sqlite3_column_int(ptrSelect, 3) != 0;
         fnItem(item);
     }

@@ -13,6 +13,7 @@
 
 #include "host/LogWriter.h"
 #include "host/PlatformInfo.h"
+#include "tools/afs-scan/CommandSupport.h"
 #include "tools/afs-scan/ErrorHeadline.h"
 #include "tools/afs-scan/HostSetup.h"
 #include "tools/afs-scan/Interrupt.h"
@@ -95,11 +96,7 @@ int RunScanCommand(ScanOptions& options) {
     }
     SetUpLog(options.strLogFile, options.strStateDir + "/afs-scan.log");
     std::vector<ScanTarget> listTargets;
-    const std::string strTargetError = ResolveScanTargets(options, MountTableInForce(), listTargets);
-    if (!strTargetError.empty()) {
-        Say(strTargetError);
-        return afs_cli::kExitUsage;
-    }
+    if (!ResolveTargets(options, listTargets)) return afs_cli::kExitUsage;
     // Only a run that goes on to ask the server sends the password.
     if (options.strServer.compare(0, 7, "http://") == 0) {
         Say("warning: " + options.strServer +

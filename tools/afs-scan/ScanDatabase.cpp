@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "tools/afs-scan/SqliteText.h"
+
 namespace {
 
 // The check is a chain of comparisons: an IN list would make SQLite build a
@@ -84,11 +86,6 @@ public:
 private:
     sqlite3_stmt* ptrStatement;
 };
-
-std::string ColumnText(sqlite3_stmt* ptrStatement, int nColumn) {
-    const unsigned char* pszText = sqlite3_column_text(ptrStatement, nColumn);
-    return pszText ? reinterpret_cast<const char*>(pszText) : "";
-}
 
 void BindTimeOrNull(sqlite3_stmt* ptrStatement, int nParameter, long long llTime) {
     if (llTime == 0) {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "tools/afs-scan/FileServerSnapshots.h"
 #include "tools/afs-scan/ScanOptions.h"
 #include "tools/afs-scan/ScanTargets.h"
 
@@ -27,5 +27,5 @@ private:
     std::string strLogDir;
     bool bListed = false;
     std::string strListError;  // why the shares could not be listed
-    std::vector<std::pair<std::string, bool>> listShares;  // name, offered for backup
+    std::vector<ServerShare> listShares;
 };

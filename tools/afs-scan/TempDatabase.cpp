@@ -45,10 +45,3 @@ int CTempDatabase::Step(sqlite3_stmt* ptrStatement, const char* pszWhat) {
     Fail(FX_CODE_LOCATION, pszWhat);
     return SQLITE_DONE;
 }
-
-std::string CTempDatabase::ColumnText(sqlite3_stmt* ptrStatement, int nColumn) {
-    const unsigned char* pszText = sqlite3_column_text(ptrStatement, nColumn);
-    return pszText ? std::string(reinterpret_cast<const char*>(pszText),
-                                 static_cast<size_t>(sqlite3_column_bytes(ptrStatement, nColumn)))
-                   : std::string();
-}

@@ -28,8 +28,6 @@ public:
     int Step(sqlite3_stmt* ptrStatement, const char* pszWhat);
     const CRhError& GetError() const { return error; }
 
-    static std::string ColumnText(sqlite3_stmt* ptrStatement, int nColumn);
-
 private:
     void Fail(const FXCodeLocation& location, const char* pszWhat);
 

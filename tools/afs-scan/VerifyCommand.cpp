@@ -94,71 +94,65 @@ CRhError PickSample(const std::string& strRoot, long long llCount, std::vector<s
     return CRhError::Success();
 }
 
-class CVerifier {
-public:
-    CVerifier(const ScanOptions& options, const JobRecord& job) : options(options), job(job) {}
-
-    CRhError CheckShare(ShareCheck& share, std::vector<std::string>& listDirs) {
-        const std::string strPrefix = share.target.strMountPath + "/.snapshot/" + SnapshotPrefix(job.uClientId, job.uAppId);
-        const std::string strOlder = strPrefix + std::to_string(job.llPreviousJobId);
-        const std::string strNewer = strPrefix + std::to_string(job.llJobId);
-        for (const std::string* ptrRoot : {&strOlder, &strNewer}) {
-            struct stat attributes;
-            if (stat(ptrRoot->c_str(), &attributes) != 0 || !S_ISDIR(attributes.st_mode)) {
-                return FXErrorUtil::ErrorInt(
-                    FX_CODE_LOCATION, 1,
-                    "snapshot folder %s is gone: only the last job of a cycle can be verified, while its snapshot "
-                    "and its reference's are kept",
-                    ptrRoot->c_str());
-            }
+// Walks the share's two snapshots of `job` (or a sample of --sample
+// directories of them) and matches the true changes against the job's items.
+CRhError CheckShare(const ScanOptions& options, const JobRecord& job, ShareCheck& share,
+                    std::vector<std::string>& listDirs) {
+    const std::string strPrefix = share.target.strMountPath + "/.snapshot/" + SnapshotPrefix(job.uClientId, job.uAppId);
+    const std::string strOlder = strPrefix + std::to_string(job.llPreviousJobId);
+    const std::string strNewer = strPrefix + std::to_string(job.llJobId);
+    for (const std::string* ptrRoot : {&strOlder, &strNewer}) {
+        struct stat attributes;
+        if (stat(ptrRoot->c_str(), &attributes) != 0 || !S_ISDIR(attributes.st_mode)) {
+            return FXErrorUtil::ErrorInt(
+                FX_CODE_LOCATION, 1,
+                "snapshot folder %s is gone: only the last job of a cycle can be verified, while its snapshot "
+                "and its reference's are kept",
+                ptrRoot->c_str());
         }
-        listDirs = {""};
-        if (options.llSampleDirs > 0) {
-            CRhError error = PickSample(strNewer, options.llSampleDirs, listDirs);
-            if (error.IsError()) return error;
-        }
-        CPendingChanges pending;
-        CTreeDiff diff(strOlder, strNewer, [&](ETreeChange eChange, const TreeEntry* ptrOlder, const TreeEntry* ptrNewer) {
-            if (eChange == eTreeModified) {
-                ++share.uTrueChanges;
-                share.matcher.AddTrue({eNutanixAFSChangeModify, ptrNewer->strPath, "", ptrNewer->bIsDirectory, false});
-            } else {
-                pending.Note(eChange, ptrOlder ? *ptrOlder : *ptrNewer);
-            }
-            return CRhError::Success();
-        });
-        const bool bTerminal = isatty(STDERR_FILENO) == 1;
-        if (bTerminal) {
-            diff.SetProgress([](uint64_t uEntries) {
-                std::fprintf(stderr, "\rafs-scan: verify: %llu entries compared", static_cast<unsigned long long>(uEntries));
-            });
-        }
-        for (const std::string& strDir : listDirs) {
-            CRhError error = diff.Compare(strDir);
-            if (error.IsError()) return error;
-        }
-        if (bTerminal) std::fprintf(stderr, "\r\033[K");
-        CRhError error = pending.Resolve([&](const ShareChange& change) {
-            ++share.uTrueChanges;
-            share.matcher.AddTrue(change);
-        });
-        if (error.IsError()) return error;
-        share.matcher.FinishUnused([&](const ShareChange& item) {
-            for (const std::string& strDir : listDirs) {
-                if (!strDir.empty() && item.strPath == strDir) continue;
-                if (IsAtOrBelow(item.strPath, strDir) ||
-                    (item.eType == eNutanixAFSChangeRename && IsAtOrBelow(item.strOldPath, strDir)))
-                    return true;
-            }
-            return false;
-        });
-        return share.matcher.GetError();
     }
-
-private:
-    const ScanOptions& options;
-    const JobRecord& job;
-};
+    listDirs = {""};
+    if (options.llSampleDirs > 0) {
+        CRhError error = PickSample(strNewer, options.llSampleDirs, listDirs);
+        if (error.IsError()) return error;
+    }
+    CPendingChanges pending;
+    CTreeDiff diff(strOlder, strNewer, [&](ETreeChange eChange, const TreeEntry* ptrOlder, const TreeEntry* ptrNewer) {
+        if (eChange == eTreeModified) {
+            ++share.uTrueChanges;
+            share.matcher.AddTrue({eNutanixAFSChangeModify, ptrNewer->strPath, "", ptrNewer->bIsDirectory, false});
+        } else {
+            pending.Note(eChange, ptrOlder ? *ptrOlder : *ptrNewer);
+        }
+        return CRhError::Success();
+    });
+    const bool bTerminal = isatty(STDERR_FILENO) == 1;
+    if (bTerminal) {
+        diff.SetProgress([](uint64_t uEntries) {
+            std::fprintf(stderr, "\rafs-scan: verify: %llu entries compared", static_cast<unsigned long long>(uEntries));
+        });
+    }
+    for (const std::string& strDir : listDirs) {
+        CRhError error = diff.Compare(strDir);
+        if (error.IsError()) return error;
+    }
+    if (bTerminal) std::fprintf(stderr, "\r\033[K");
+    CRhError error = pending.Resolve([&](const ShareChange& change) {
+        ++share.uTrueChanges;
+        share.matcher.AddTrue(change);
+    });
+    if (error.IsError()) return error;
+    share.matcher.FinishUnused([&](const ShareChange& item) {
+        for (const std::string& strDir : listDirs) {
+            if (!strDir.empty() && item.strPath == strDir) continue;
+            if (IsAtOrBelow(item.strPath, strDir) ||
+                (item.eType == eNutanixAFSChangeRename && IsAtOrBelow(item.strOldPath, strDir)))
+                return true;
+        }
+        return false;
+    });
+    return share.matcher.GetError();
+}
 
 void PrintFinding(const ShareCheck& share, const Finding& finding, bool bJsonLines) {
     const std::string& strRoot = share.target.strScanForm;
@@ -213,7 +207,6 @@ int RunVerifyCommand(const ScanOptions& options) {
     if (error.IsError()) return ReportError(error, options);
 
     std::FILE* ptrSummary = options.bJsonLines ? stderr : stdout;
-    CVerifier verifier(options, *ptrJob);
     bool bFailed = false;
     bool bMissing = false;
     for (auto& ptrShare : listShares) {
@@ -222,7 +215,7 @@ int RunVerifyCommand(const ScanOptions& options) {
                                  "job ran with\n", ptrJob->llJobId, uJobItems, ptrShare->target.strScanForm.c_str());
         }
         std::vector<std::string> listDirs;
-        error = verifier.CheckShare(*ptrShare, listDirs);
+        error = CheckShare(options, *ptrJob, *ptrShare, listDirs);
         if (error.IsError()) {
             bFailed = true;
             std::fprintf(ptrSummary, "share %s: not verified\n", ptrShare->target.strMountPath.c_str());
