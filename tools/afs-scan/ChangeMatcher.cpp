@@ -5,7 +5,8 @@
 namespace {
 
 bool ReadsNewer(NutanixAFSChangeType eType) {
-    return eType == eNutanixAFSChangeAdd || eType == eNutanixAFSChangeModify || eType == eNutanixAFSChangeRename;
+    return eType == eNutanixAFSChangeAdd || eType == eNutanixAFSChangeModify ||
+           eType == eNutanixAFSChangeRename;
 }
 
 }  // namespace
@@ -22,8 +23,8 @@ const char* FindingKindName(EFindingKind eKind) {
     return "extra";
 }
 
-CChangeMatcher::CChangeMatcher(std::function<bool(const std::string&)> fnExistsInNewerIn)
-    : fnExistsInNewer(std::move(fnExistsInNewerIn)), ptrReported(new CReportedItems) {}
+CChangeMatcher::CChangeMatcher(FLookUpPath fnLookUpIn)
+    : fnLookUp(std::move(fnLookUpIn)), ptrReported(new CReportedItems) {}
 
 CChangeMatcher::~CChangeMatcher() = default;
 
@@ -58,7 +59,8 @@ bool CChangeMatcher::RenamedAlongWithParent(const std::string& strPath, const st
     for (size_t uSlash = strPath.rfind('/'); uSlash != std::string::npos && uSlash > 0;
          uSlash = strPath.rfind('/', uSlash - 1)) {
         const size_t uTail = strPath.size() - uSlash;  // "/rest"
-        if (strOldPath.size() <= uTail || strOldPath.compare(strOldPath.size() - uTail, uTail, strPath, uSlash, uTail) != 0)
+        if (strOldPath.size() <= uTail ||
+            strOldPath.compare(strOldPath.size() - uTail, uTail, strPath, uSlash, uTail) != 0)
             return false;
         if (ptrReported->FindRenameFrom(strOldPath.substr(0, strOldPath.size() - uTail), strRenamedTo) != 0 &&
             strRenamedTo.compare(0, std::string::npos, strPath, 0, uSlash) == 0)
@@ -81,8 +83,9 @@ bool CChangeMatcher::AddTrue(const ShareChange& change) {
                 bCovered = true;
                 break;
             }
-            const bool bNewSide = CoverNewSide(change.strPath) ||
-                                  (!change.bContentChanged && RenamedAlongWithParent(change.strPath, change.strOldPath));
+            const bool bNewSide =
+                CoverNewSide(change.strPath) ||
+                (!change.bContentChanged && RenamedAlongWithParent(change.strPath, change.strOldPath));
             bCovered = CoverOldSide(change.strOldPath) && bNewSide;
             break;
         }
@@ -99,9 +102,9 @@ void CChangeMatcher::FinishUnused(const std::function<bool(const ShareChange&)>&
         if (!fnInScope(item)) return;
         bool bWrong = false;
         if (item.eType == eNutanixAFSChangeDelete) {
-            bWrong = fnExistsInNewer(item.strPath);
+            bWrong = fnLookUp(item.strPath, true).bExists;
         } else if (ReadsNewer(item.eType)) {
-            bWrong = !fnExistsInNewer(item.strPath);
+            bWrong = !fnLookUp(item.strPath, true).bExists;
         }
         listFindings.push_back({bWrong ? eFindingWrong : eFindingExtra, item});
     });

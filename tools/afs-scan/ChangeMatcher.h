@@ -33,6 +33,16 @@ struct Finding {
 
 const char* FindingKindName(EFindingKind eKind);
 
+// What one snapshot tree holds at a share-relative path (links not followed).
+struct PathState {
+    bool bExists = false;
+    bool bIsDirectory = false;
+    unsigned long long ullInode = 0;
+};
+
+// Looks a share-relative path up in the older (bNewer false) or the newer tree.
+typedef std::function<PathState(const std::string& strPath, bool bNewer)> FLookUpPath;
+
 // Tells which true changes the reported items cover. The rules (also in the
 // afs-scan documentation):
 //  - ADD or MODIFY of X: covered by an ADD, MODIFY or RENAME reported at X
@@ -45,11 +55,11 @@ const char* FindingKindName(EFindingKind eKind);
 //    is also covered by a RENAME of a directory above it that carries Y along
 //    (a directory rename reported once for the directory, or once per entry).
 // Reported items no true change used are extras, or wrong when the newer
-// snapshot contradicts them (`fnExistsInNewer`). The reported items wait in
+// snapshot contradicts them (`fnLookUp`). The reported items wait in
 // a temporary database on disk (CReportedItems), not in memory.
 class CChangeMatcher {
 public:
-    explicit CChangeMatcher(std::function<bool(const std::string&)> fnExistsInNewer);
+    explicit CChangeMatcher(FLookUpPath fnLookUp);
     ~CChangeMatcher();
 
     void AddReported(const ShareChange& item);
@@ -69,7 +79,7 @@ private:
     bool CoverOldSide(const std::string& strPath);
     bool RenamedAlongWithParent(const std::string& strPath, const std::string& strOldPath);
 
-    std::function<bool(const std::string&)> fnExistsInNewer;
+    FLookUpPath fnLookUp;
     std::unique_ptr<CReportedItems> ptrReported;
     std::vector<Finding> listFindings;
 };

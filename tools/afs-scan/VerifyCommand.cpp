@@ -18,14 +18,23 @@
 namespace {
 
 // What the two trees show of one share, and what the job reported for it.
+PathState LookUp(const std::string& strRoot, const std::string& strPath) {
+    PathState state;
+    struct stat attributes;
+    if (lstat((strRoot + "/" + strPath).c_str(), &attributes) != 0) return state;
+    state.bExists = true;
+    state.bIsDirectory = S_ISDIR(attributes.st_mode);
+    state.ullInode = attributes.st_ino;
+    return state;
+}
+
 struct ShareCheck {
     ScanTarget target;
     CChangeMatcher matcher;
     size_t uTrueChanges = 0;
-    explicit ShareCheck(const ScanTarget& targetIn, const std::string& strNewerRoot)
-        : target(targetIn), matcher([strNewerRoot](const std::string& strPath) {
-              struct stat attributes;
-              return lstat((strNewerRoot + "/" + strPath).c_str(), &attributes) == 0;
+    ShareCheck(const ScanTarget& targetIn, const std::string& strOlderRoot, const std::string& strNewerRoot)
+        : target(targetIn), matcher([strOlderRoot, strNewerRoot](const std::string& strPath, bool bNewer) {
+              return LookUp(bNewer ? strNewerRoot : strOlderRoot, strPath);
           }) {}
 };
 
@@ -48,22 +57,25 @@ const JobRecord* PickJob(const ScanOptions& options, const CJobHistory& history,
         ptrJob = history.Find(options.llJobId);
     } else {
         for (const JobRecord& record : history.GetJobs()) {
-            if (record.strKind == "incremental" && record.strStatus == "ok" && record.uClientId == options.uClientId &&
-                record.uAppId == options.uAppId)
+            if (record.strKind == "incremental" && record.strStatus == "ok" &&
+                record.uClientId == options.uClientId && record.uAppId == options.uAppId)
                 ptrJob = &record;
         }
     }
     if (ptrJob == nullptr) {
         error = options.llJobId > 0
-                    ? FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "job %lld is not in the job history", options.llJobId)
+                    ? FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "job %lld is not in the job history",
+                                            options.llJobId)
                     : FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
-                                            "no incremental job of client %u, application %u ended ok: give the jobs' --client-id and --app-id, or --job-id",
+                                            "no incremental job of client %u, application %u ended ok: give "
+                                            "the jobs' --client-id and --app-id, or --job-id",
                                             options.uClientId, options.uAppId);
     } else if (ptrJob->strKind != "incremental" || ptrJob->strStatus != "ok") {
-        error = FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
-                                      "job %lld is a %s job that ended %s: only an incremental job that ended ok "
-                                      "has a difference to verify",
-                                      ptrJob->llJobId, ptrJob->strKind.c_str(), ptrJob->strStatus.c_str());
+        error =
+            FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
+                                  "job %lld is a %s job that ended %s: only an incremental job that ended ok "
+                                  "has a difference to verify",
+                                  ptrJob->llJobId, ptrJob->strKind.c_str(), ptrJob->strStatus.c_str());
         ptrJob = nullptr;
     }
     return ptrJob;
@@ -98,17 +110,18 @@ CRhError PickSample(const std::string& strRoot, long long llCount, std::vector<s
 // directories of them) and matches the true changes against the job's items.
 CRhError CheckShare(const ScanOptions& options, const JobRecord& job, ShareCheck& share,
                     std::vector<std::string>& listDirs) {
-    const std::string strPrefix = share.target.strMountPath + "/.snapshot/" + SnapshotPrefix(job.uClientId, job.uAppId);
+    const std::string strPrefix =
+        share.target.strMountPath + "/.snapshot/" + SnapshotPrefix(job.uClientId, job.uAppId);
     const std::string strOlder = strPrefix + std::to_string(job.llPreviousJobId);
     const std::string strNewer = strPrefix + std::to_string(job.llJobId);
     for (const std::string* ptrRoot : {&strOlder, &strNewer}) {
         struct stat attributes;
         if (stat(ptrRoot->c_str(), &attributes) != 0 || !S_ISDIR(attributes.st_mode)) {
-            return FXErrorUtil::ErrorInt(
-                FX_CODE_LOCATION, 1,
-                "snapshot folder %s is gone: only the last job of a cycle can be verified, while its snapshot "
-                "and its reference's are kept",
-                ptrRoot->c_str());
+            return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
+                                         "snapshot folder %s is gone: only the last job of a cycle can be "
+                                         "verified, while its snapshot "
+                                         "and its reference's are kept",
+                                         ptrRoot->c_str());
         }
     }
     listDirs = {""};
@@ -117,19 +130,22 @@ CRhError CheckShare(const ScanOptions& options, const JobRecord& job, ShareCheck
         if (error.IsError()) return error;
     }
     CPendingChanges pending;
-    CTreeDiff diff(strOlder, strNewer, [&](ETreeChange eChange, const TreeEntry* ptrOlder, const TreeEntry* ptrNewer) {
-        if (eChange == eTreeModified) {
-            ++share.uTrueChanges;
-            share.matcher.AddTrue({eNutanixAFSChangeModify, ptrNewer->strPath, "", ptrNewer->bIsDirectory, false});
-        } else {
-            pending.Note(eChange, ptrOlder ? *ptrOlder : *ptrNewer);
-        }
-        return CRhError::Success();
-    });
+    CTreeDiff diff(
+        strOlder, strNewer, [&](ETreeChange eChange, const TreeEntry* ptrOlder, const TreeEntry* ptrNewer) {
+            if (eChange == eTreeModified) {
+                ++share.uTrueChanges;
+                share.matcher.AddTrue(
+                    {eNutanixAFSChangeModify, ptrNewer->strPath, "", ptrNewer->bIsDirectory, false});
+            } else {
+                pending.Note(eChange, ptrOlder ? *ptrOlder : *ptrNewer);
+            }
+            return CRhError::Success();
+        });
     const bool bTerminal = isatty(STDERR_FILENO) == 1;
     if (bTerminal) {
         diff.SetProgress([](uint64_t uEntries) {
-            std::fprintf(stderr, "\rafs-scan: verify: %llu entries compared", static_cast<unsigned long long>(uEntries));
+            std::fprintf(stderr, "\rafs-scan: verify: %llu entries compared",
+                         static_cast<unsigned long long>(uEntries));
         });
     }
     for (const std::string& strDir : listDirs) {
@@ -157,19 +173,21 @@ CRhError CheckShare(const ScanOptions& options, const JobRecord& job, ShareCheck
 void PrintFinding(const ShareCheck& share, const Finding& finding, bool bJsonLines) {
     const std::string& strRoot = share.target.strScanForm;
     const std::string strPath = strRoot + "/" + finding.change.strPath;
-    const std::string strOldPath = finding.change.strOldPath.empty() ? "" : strRoot + "/" + finding.change.strOldPath;
+    const std::string strOldPath =
+        finding.change.strOldPath.empty() ? "" : strRoot + "/" + finding.change.strOldPath;
     const char* pszType = ChangeTypeName(finding.change.eType);
     if (!bJsonLines) {
         std::printf("%s %s %s%s%s\n", FindingKindName(finding.eKind), pszType, strPath.c_str(),
                     strOldPath.empty() ? "" : " <- ", strOldPath.c_str());
         return;
     }
-    std::printf("{\"share\":\"%s\",\"finding\":\"%s\",\"change_type\":\"%s\",\"is_dir\":%s,\"path\":\"%s\"%s,"
-                "\"old_path\":\"%s\"%s}\n",
-                CItemOutput::JsonEscape(share.target.strMountPath).c_str(), FindingKindName(finding.eKind), pszType,
-                finding.change.bIsDirectory ? "true" : "false", CItemOutput::JsonEscape(strPath).c_str(),
-                CItemOutput::ExactBytes("path", strPath).c_str(), CItemOutput::JsonEscape(strOldPath).c_str(),
-                CItemOutput::ExactBytes("old_path", strOldPath).c_str());
+    std::printf(
+        "{\"share\":\"%s\",\"finding\":\"%s\",\"change_type\":\"%s\",\"is_dir\":%s,\"path\":\"%s\"%s,"
+        "\"old_path\":\"%s\"%s}\n",
+        CItemOutput::JsonEscape(share.target.strMountPath).c_str(), FindingKindName(finding.eKind), pszType,
+        finding.change.bIsDirectory ? "true" : "false", CItemOutput::JsonEscape(strPath).c_str(),
+        CItemOutput::ExactBytes("path", strPath).c_str(), CItemOutput::JsonEscape(strOldPath).c_str(),
+        CItemOutput::ExactBytes("old_path", strOldPath).c_str());
 }
 
 }  // namespace
@@ -188,9 +206,12 @@ int RunVerifyCommand(const ScanOptions& options) {
     if (!ResolveTargets(options, listTargets)) return kExitUsage;
 
     std::vector<std::unique_ptr<ShareCheck>> listShares;
-    const std::string strSnapshots = "/.snapshot/" + SnapshotPrefix(ptrJob->uClientId, ptrJob->uAppId) + std::to_string(ptrJob->llJobId);
-    for (const ScanTarget& target : listTargets)
-        listShares.emplace_back(new ShareCheck(target, target.strMountPath + strSnapshots));
+    const std::string strSnapshots = "/.snapshot/" + SnapshotPrefix(ptrJob->uClientId, ptrJob->uAppId);
+    for (const ScanTarget& target : listTargets) {
+        listShares.emplace_back(new ShareCheck(
+            target, target.strMountPath + strSnapshots + std::to_string(ptrJob->llPreviousJobId),
+            target.strMountPath + strSnapshots + std::to_string(ptrJob->llJobId)));
+    }
     size_t uJobItems = 0;
     error = database.ForEachItem(ptrJob->llJobId, [&](const ScanItem& item) {
         ++uJobItems;
@@ -211,15 +232,18 @@ int RunVerifyCommand(const ScanOptions& options) {
     bool bMissing = false;
     for (auto& ptrShare : listShares) {
         if (ptrShare->matcher.ReportedCount() == 0 && uJobItems > 0) {
-            std::fprintf(stderr, "afs-scan: warning: none of job %lld's %zu items lies below %s; give the --map the "
-                                 "job ran with\n", ptrJob->llJobId, uJobItems, ptrShare->target.strScanForm.c_str());
+            std::fprintf(stderr,
+                         "afs-scan: warning: none of job %lld's %zu items lies below %s; give the --map the "
+                         "job ran with\n",
+                         ptrJob->llJobId, uJobItems, ptrShare->target.strScanForm.c_str());
         }
         std::vector<std::string> listDirs;
         error = CheckShare(options, *ptrJob, *ptrShare, listDirs);
         if (error.IsError()) {
             bFailed = true;
             std::fprintf(ptrSummary, "share %s: not verified\n", ptrShare->target.strMountPath.c_str());
-            ReportError(error.Push(FX_CODE_LOCATION, "share %s", ptrShare->target.strMountPath.c_str()), options);
+            ReportError(error.Push(FX_CODE_LOCATION, "share %s", ptrShare->target.strMountPath.c_str()),
+                        options);
             continue;
         }
         size_t arrCounts[3] = {0, 0, 0};
@@ -232,7 +256,9 @@ int RunVerifyCommand(const ScanOptions& options) {
         if (options.llSampleDirs > 0)
             strSample = "; sample of " + std::to_string(listDirs.size()) + " directories with their subtrees";
         std::fflush(stdout);
-        std::fprintf(ptrSummary, "share %s: job %lld against job %lld: %zu changes, %zu items; missing %zu, wrong %zu, extra %zu%s\n",
+        std::fprintf(ptrSummary,
+                     "share %s: job %lld against job %lld: %zu changes, %zu items; missing %zu, wrong %zu, "
+                     "extra %zu%s\n",
                      ptrShare->target.strMountPath.c_str(), ptrJob->llJobId, ptrJob->llPreviousJobId,
                      ptrShare->uTrueChanges, ptrShare->matcher.ReportedCount(), arrCounts[eFindingMissing],
                      arrCounts[eFindingWrong], arrCounts[eFindingExtra], strSample.c_str());
