@@ -9,6 +9,20 @@ bool ReadsNewer(NutanixAFSChangeType eType) {
            eType == eNutanixAFSChangeRename;
 }
 
+// A path a difference can name: not the share root ("."), nothing in its
+// .snapshot folder (never compared), no empty, "." or ".." part (which would
+// also lead a look-up out of the snapshot).
+bool NamesAnEntry(const std::string& strPath) {
+    if (strPath == ".snapshot" || strPath.compare(0, 10, ".snapshot/") == 0) return false;
+    for (size_t uStart = 0;;) {
+        const size_t uEnd = strPath.find('/', uStart);
+        const std::string strPart = strPath.substr(uStart, uEnd - uStart);
+        if (strPart.empty() || strPart == "." || strPart == "..") return false;
+        if (uEnd == std::string::npos) return true;
+        uStart = uEnd + 1;
+    }
+}
+
 }  // namespace
 
 const char* FindingKindName(EFindingKind eKind) {
@@ -28,11 +42,34 @@ CChangeMatcher::CChangeMatcher(FLookUpPath fnLookUpIn)
 
 CChangeMatcher::~CChangeMatcher() = default;
 
-size_t CChangeMatcher::ReportedCount() const { return ptrReported->Count(); }
-
 const CRhError& CChangeMatcher::GetError() const { return ptrReported->GetError(); }
 
-void CChangeMatcher::AddReported(const ShareChange& item) { ptrReported->Add(item); }
+bool CChangeMatcher::Contradicted(const ShareChange& item) const {
+    const bool bRename = item.eType == eNutanixAFSChangeRename;
+    // A RENAME without its old path is judged by its new path alone.
+    const bool bHasOldSide = item.eType == eNutanixAFSChangeDelete || (bRename && !item.strOldPath.empty());
+    const std::string& strGone = bRename ? item.strOldPath : item.strPath;
+    if (!NamesAnEntry(item.strPath) || (bHasOldSide && !NamesAnEntry(strGone))) return true;
+    if (ReadsNewer(item.eType)) {
+        const PathState there = fnLookUp(item.strPath, true);
+        if (!there.bExists || there.bIsDirectory != item.bIsDirectory) return true;
+    }
+    if (!bHasOldSide) return false;
+    const PathState before = fnLookUp(strGone, false);
+    if (before.bExists && before.bIsDirectory != item.bIsDirectory) return true;
+    const PathState after = fnLookUp(strGone, true);
+    return after.bExists && (!before.bExists || (before.ullInode == after.ullInode &&
+                                                 before.bIsDirectory == after.bIsDirectory));
+}
+
+void CChangeMatcher::AddReported(const ShareChange& item) {
+    ++uReported;
+    if (Contradicted(item)) {
+        listContradicted.push_back(item);
+    } else {
+        ptrReported->Add(item);
+    }
+}
 
 bool CChangeMatcher::CoverNewSide(const std::string& strPath) {
     const long long llId = ptrReported->FindNewSide(strPath);
@@ -98,14 +135,14 @@ bool CChangeMatcher::AddTrue(const ShareChange& change) {
 }
 
 void CChangeMatcher::FinishUnused(const std::function<bool(const ShareChange&)>& fnInScope) {
+    for (const ShareChange& item : listContradicted) {
+        if (fnInScope(item)) listFindings.push_back({eFindingWrong, item});
+    }
     ptrReported->ForEachUnused([&](const ShareChange& item) {
         if (!fnInScope(item)) return;
-        bool bWrong = false;
-        if (item.eType == eNutanixAFSChangeDelete) {
-            bWrong = fnLookUp(item.strPath, true).bExists;
-        } else if (ReadsNewer(item.eType)) {
-            bWrong = !fnLookUp(item.strPath, true).bExists;
-        }
-        listFindings.push_back({bWrong ? eFindingWrong : eFindingExtra, item});
+        // Not contradicted, so a path still there was replaced: its DELETE
+        // is needed even when the true change is a MODIFY.
+        if (item.eType == eNutanixAFSChangeDelete && fnLookUp(item.strPath, true).bExists) return;
+        listFindings.push_back({eFindingExtra, item});
     });
 }

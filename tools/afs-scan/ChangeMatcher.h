@@ -14,7 +14,7 @@ class CReportedItems;
 // paths relative to the share root ('/'-separated, no leading '/').
 struct ShareChange {
     NutanixAFSChangeType eType = eNutanixAFSChangeOther;
-    std::string strPath;     // the newer path; the older one for a DELETE
+    std::string strPath;     // the newer path; the older one for a DELETE; "." is the share root
     std::string strOldPath;  // RENAME only
     bool bIsDirectory = false;
     bool bContentChanged = false;  // true changes, RENAME only: size or modification time differ too
@@ -54,9 +54,16 @@ typedef std::function<PathState(const std::string& strPath, bool bNewer)> FLookU
 //    as deleted (ADD + DELETE is equivalent); when only the name changed, X
 //    is also covered by a RENAME of a directory above it that carries Y along
 //    (a directory rename reported once for the directory, or once per entry).
-// Reported items no true change used are extras, or wrong when the newer
-// snapshot contradicts them (`fnLookUp`). The reported items wait in
-// a temporary database on disk (CReportedItems), not in memory.
+// A reported item the trees contradict (`fnLookUp`) is wrong and covers
+// nothing: one naming the share root, its .snapshot folder or a path with an
+// empty, "." or ".." part; an ADD, MODIFY or RENAME whose path the newer tree
+// lacks or has as another kind; a DELETE or RENAME away from a path the older
+// tree has as another kind, or that the newer tree still has and that was not
+// replaced (the older tree lacks it, or has it with the same inode and kind).
+// Reported items no true change used are extras, except a DELETE of a
+// replaced path: it is the half of the replacement the host needs. The
+// reported items wait in a temporary database on disk (CReportedItems), not
+// in memory; the contradicted ones (findings already) in memory.
 class CChangeMatcher {
 public:
     explicit CChangeMatcher(FLookUpPath fnLookUp);
@@ -65,12 +72,13 @@ public:
     void AddReported(const ShareChange& item);
     // Returns false (and records the miss) when the change is not covered.
     bool AddTrue(const ShareChange& change);
-    // Appends the reported items no true change used; `fnInScope` picks the
-    // ones that belong to what was compared.
+    // Appends the contradicted items, then the others no true change used;
+    // `fnInScope` picks the ones that belong to what was compared.
     void FinishUnused(const std::function<bool(const ShareChange&)>& fnInScope);
 
     const std::vector<Finding>& GetFindings() const { return listFindings; }
-    size_t ReportedCount() const;
+    // Every item AddReported was given, the contradicted ones included.
+    size_t ReportedCount() const { return uReported; }
     // The first failure of the item index; the findings are incomplete then.
     const CRhError& GetError() const;
 
@@ -78,8 +86,11 @@ private:
     bool CoverNewSide(const std::string& strPath);
     bool CoverOldSide(const std::string& strPath);
     bool RenamedAlongWithParent(const std::string& strPath, const std::string& strOldPath);
+    bool Contradicted(const ShareChange& item) const;
 
     FLookUpPath fnLookUp;
     std::unique_ptr<CReportedItems> ptrReported;
     std::vector<Finding> listFindings;
+    std::vector<ShareChange> listContradicted;
+    size_t uReported = 0;
 };
