@@ -17,7 +17,7 @@
 
 namespace {
 
-// What the two trees show of one share, and what the job reported for it.
+// What the tree at `strRoot` holds at the share-relative `strPath`.
 PathState LookUp(const std::string& strRoot, const std::string& strPath) {
     PathState state;
     struct stat attributes;
@@ -28,14 +28,45 @@ PathState LookUp(const std::string& strRoot, const std::string& strPath) {
     return state;
 }
 
+// A snapshot folder verify can read: a directory, not a link to one (what a
+// link points to is not the snapshot the job took).
+CRhError CheckSnapshotFolder(const std::string& strFolder) {
+    struct stat attributes;
+    const bool bThere = lstat(strFolder.c_str(), &attributes) == 0;
+    if (bThere && S_ISLNK(attributes.st_mode)) {
+        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
+                                     "snapshot folder %s is a symbolic link: verify reads the job's own "
+                                     "snapshot, never what a link points to",
+                                     strFolder.c_str());
+    }
+    if (!bThere || !S_ISDIR(attributes.st_mode)) {
+        return FXErrorUtil::ErrorInt(
+            FX_CODE_LOCATION, 1,
+            "snapshot folder %s is gone: only the last job of a cycle can be verified, "
+            "while its snapshot and its reference's are kept",
+            strFolder.c_str());
+    }
+    return CRhError::Success();
+}
+
+// What the two trees show of one share, and what the job reported for it.
 struct ShareCheck {
     ScanTarget target;
+    std::string strOlder;  // the snapshot folders of the reference job and of the job
+    std::string strNewer;
+    CRhError error;  // a snapshot folder that cannot be read: the share is not verified
     CChangeMatcher matcher;
     size_t uTrueChanges = 0;
-    ShareCheck(const ScanTarget& targetIn, const std::string& strOlderRoot, const std::string& strNewerRoot)
-        : target(targetIn), matcher([strOlderRoot, strNewerRoot](const std::string& strPath, bool bNewer) {
-              return LookUp(bNewer ? strNewerRoot : strOlderRoot, strPath);
-          }) {}
+    ShareCheck(const ScanTarget& targetIn, const std::string& strPrefix, const JobRecord& job)
+        : target(targetIn),
+          strOlder(strPrefix + std::to_string(job.llPreviousJobId)),
+          strNewer(strPrefix + std::to_string(job.llJobId)),
+          matcher([this](const std::string& strPath, bool bNewer) {
+              return LookUp(bNewer ? strNewer : strOlder, strPath);
+          }) {
+        error = CheckSnapshotFolder(strOlder);
+        if (error.IsSuccess()) error = CheckSnapshotFolder(strNewer);
+    }
 };
 
 bool IsAtOrBelow(const std::string& strPath, const std::string& strRoot) {
@@ -44,11 +75,17 @@ bool IsAtOrBelow(const std::string& strPath, const std::string& strRoot) {
            (strPath.size() == strRoot.size() || strPath[strRoot.size()] == '/');
 }
 
-// `strPath` relative to `strRoot`; false when it is not below it.
+// `strPath` relative to `strRoot` ("." for the root itself); false when it
+// is neither the root nor below it.
 bool Relative(const std::string& strPath, const std::string& strRoot, std::string& strRelative) {
-    if (strPath.size() <= strRoot.size() + 1 || !IsAtOrBelow(strPath, strRoot)) return false;
-    strRelative = strPath.substr(strRoot.size() + 1);
+    if (!IsAtOrBelow(strPath, strRoot)) return false;
+    strRelative = strPath.size() <= strRoot.size() + 1 ? "." : strPath.substr(strRoot.size() + 1);
     return true;
+}
+
+// A share-relative path as the job named it.
+std::string Named(const std::string& strRoot, const std::string& strRelative) {
+    return strRelative == "." ? strRoot : strRoot + "/" + strRelative;
 }
 
 const JobRecord* PickJob(const ScanOptions& options, const CJobHistory& history, CRhError& error) {
@@ -106,24 +143,11 @@ CRhError PickSample(const std::string& strRoot, long long llCount, std::vector<s
     return CRhError::Success();
 }
 
-// Walks the share's two snapshots of `job` (or a sample of --sample
+// Walks the share's two snapshots (or a sample of --sample
 // directories of them) and matches the true changes against the job's items.
-CRhError CheckShare(const ScanOptions& options, const JobRecord& job, ShareCheck& share,
-                    std::vector<std::string>& listDirs) {
-    const std::string strPrefix =
-        share.target.strMountPath + "/.snapshot/" + SnapshotPrefix(job.uClientId, job.uAppId);
-    const std::string strOlder = strPrefix + std::to_string(job.llPreviousJobId);
-    const std::string strNewer = strPrefix + std::to_string(job.llJobId);
-    for (const std::string* ptrRoot : {&strOlder, &strNewer}) {
-        struct stat attributes;
-        if (stat(ptrRoot->c_str(), &attributes) != 0 || !S_ISDIR(attributes.st_mode)) {
-            return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
-                                         "snapshot folder %s is gone: only the last job of a cycle can be "
-                                         "verified, while its snapshot "
-                                         "and its reference's are kept",
-                                         ptrRoot->c_str());
-        }
-    }
+CRhError CheckShare(const ScanOptions& options, ShareCheck& share, std::vector<std::string>& listDirs) {
+    const std::string& strOlder = share.strOlder;
+    const std::string& strNewer = share.strNewer;
     listDirs = {""};
     if (options.llSampleDirs > 0) {
         CRhError error = PickSample(strNewer, options.llSampleDirs, listDirs);
@@ -172,9 +196,9 @@ CRhError CheckShare(const ScanOptions& options, const JobRecord& job, ShareCheck
 
 void PrintFinding(const ShareCheck& share, const Finding& finding, bool bJsonLines) {
     const std::string& strRoot = share.target.strScanForm;
-    const std::string strPath = strRoot + "/" + finding.change.strPath;
+    const std::string strPath = Named(strRoot, finding.change.strPath);
     const std::string strOldPath =
-        finding.change.strOldPath.empty() ? "" : strRoot + "/" + finding.change.strOldPath;
+        finding.change.strOldPath.empty() ? "" : Named(strRoot, finding.change.strOldPath);
     const char* pszType = ChangeTypeName(finding.change.eType);
     if (!bJsonLines) {
         std::printf("%s %s %s%s%s\n", FindingKindName(finding.eKind), pszType, strPath.c_str(),
@@ -207,11 +231,8 @@ int RunVerifyCommand(const ScanOptions& options) {
 
     std::vector<std::unique_ptr<ShareCheck>> listShares;
     const std::string strSnapshots = "/.snapshot/" + SnapshotPrefix(ptrJob->uClientId, ptrJob->uAppId);
-    for (const ScanTarget& target : listTargets) {
-        listShares.emplace_back(new ShareCheck(
-            target, target.strMountPath + strSnapshots + std::to_string(ptrJob->llPreviousJobId),
-            target.strMountPath + strSnapshots + std::to_string(ptrJob->llJobId)));
-    }
+    for (const ScanTarget& target : listTargets)
+        listShares.emplace_back(new ShareCheck(target, target.strMountPath + strSnapshots, *ptrJob));
     size_t uJobItems = 0;
     error = database.ForEachItem(ptrJob->llJobId, [&](const ScanItem& item) {
         ++uJobItems;
@@ -220,7 +241,7 @@ int RunVerifyCommand(const ScanOptions& options) {
             if (!Relative(item.strPath, ptrShare->target.strScanForm, change.strPath)) continue;
             if (item.eChangeType == eNutanixAFSChangeRename)
                 Relative(item.strOldPath, ptrShare->target.strScanForm, change.strOldPath);
-            ptrShare->matcher.AddReported(change);
+            if (ptrShare->error.IsSuccess()) ptrShare->matcher.AddReported(change);
             break;
         }
         return CRhError::Success();
@@ -231,14 +252,14 @@ int RunVerifyCommand(const ScanOptions& options) {
     bool bFailed = false;
     bool bMissing = false;
     for (auto& ptrShare : listShares) {
-        if (ptrShare->matcher.ReportedCount() == 0 && uJobItems > 0) {
+        if (ptrShare->error.IsSuccess() && ptrShare->matcher.ReportedCount() == 0 && uJobItems > 0) {
             std::fprintf(stderr,
                          "afs-scan: warning: none of job %lld's %zu items lies below %s; give the --map the "
                          "job ran with\n",
                          ptrJob->llJobId, uJobItems, ptrShare->target.strScanForm.c_str());
         }
         std::vector<std::string> listDirs;
-        error = CheckShare(options, *ptrJob, *ptrShare, listDirs);
+        error = ptrShare->error.IsError() ? ptrShare->error : CheckShare(options, *ptrShare, listDirs);
         if (error.IsError()) {
             bFailed = true;
             std::fprintf(ptrSummary, "share %s: not verified\n", ptrShare->target.strMountPath.c_str());
