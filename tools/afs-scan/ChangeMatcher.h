@@ -33,7 +33,7 @@ struct Finding {
 
 const char* FindingKindName(EFindingKind eKind);
 
-// What one snapshot tree holds at a share-relative path (links not followed).
+// What one snapshot tree holds at a share-relative path, as lstat shows it.
 struct PathState {
     bool bExists = false;
     bool bIsDirectory = false;
