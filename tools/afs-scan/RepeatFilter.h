@@ -5,22 +5,19 @@
 
 #include "tools/afs-scan/ScanDatabase.h"
 
-// Tells whether an item may have been seen before in the same share: a file
-// server that lists one change twice must not get it stored twice. The
-// answer "no" is exact; "maybe" is also given for a different item whose
-// 64-bit hash happens to match, so a caller that wants exactness settles a
-// "maybe" with the rows themselves (CScanDatabase::RemoveRepeatedRows).
-// Holds 8 bytes per item in a table of twice the items at most.
+// Tells whether a share's items may hold one item twice: a file server that
+// lists a change twice must not get it stored twice. "No" is exact; "maybe"
+// also comes for two items whose 64-bit hashes happen to match, so a caller
+// settles a "maybe" with the rows themselves (CScanDatabase::
+// RemoveRepeatedRows). Holds 8 bytes per item noted since the last Clear.
 class CRepeatFilter {
 public:
-    // True when an item with the same path, old path, change type and kind
-    // may have been noted since the last Clear; notes `item` either way.
-    bool Note(const ScanItem& item);
+    // Notes an item by its path, old path, change type and kind.
+    void Note(const ScanItem& item);
+    // True when two of the items noted may be the same; sorts the notes.
+    bool MayRepeat();
     void Clear();
 
 private:
-    void Grow();
-
-    std::vector<uint64_t> listSlots;  // 0: empty
-    size_t uUsed = 0;
+    std::vector<uint64_t> listHashes;
 };

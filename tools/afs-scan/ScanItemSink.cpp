@@ -39,7 +39,6 @@ void CScanItemSink::BeginShare(const std::string& strShareIn) {
     arrShareCounts = {};
     llShareItems = 0;
     repeats.Clear();
-    bMayRepeat = false;
     strShare = strShareIn;
     ullPagesBefore = DifferencePagesSeen();
     timeStart = timeLastProgress = std::chrono::steady_clock::now();
@@ -51,7 +50,7 @@ CRhError CScanItemSink::Add(const ScanItem& itemIn) {
     CRhError error = writer.Add(itemIn);
     if (error.IsError()) return error.Push(FX_CODE_LOCATION);
     output.Write(llJobId, itemIn);
-    if (repeats.Note(itemIn)) bMayRepeat = true;
+    repeats.Note(itemIn);
     const int nType = static_cast<int>(itemIn.eChangeType);
     const size_t uIndex = nType >= 0 && nType < static_cast<int>(arrShareCounts.size()) ? nType : 0;
     ++arrShareCounts[uIndex];

@@ -30,7 +30,7 @@ public:
     // its repeats removed), and the job's with them.
     void SetShareCounts(const ChangeCounts& arrCounts);
     // True when the current share may have repeated an item (see CRepeatFilter).
-    bool MayHaveRepeats() const { return bMayRepeat; }
+    bool MayHaveRepeats() { return repeats.MayRepeat(); }
     const ChangeCounts& GetJobCounts() const { return arrJobCounts; }
     // Ends the progress line, if one was drawn.
     void EndProgress();
@@ -44,7 +44,6 @@ private:
     bool bProgress;
     bool bProgressShown = false;
     CRepeatFilter repeats;
-    bool bMayRepeat = false;
     ChangeCounts arrShareCounts{};
     ChangeCounts arrJobCounts{};
     long long llShareItems = 0;
