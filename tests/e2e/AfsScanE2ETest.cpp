@@ -79,11 +79,11 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
     EXPECT_THAT(run2.strStderr,
                 ::testing::AllOf(HasSubstr("job 2 (incremental, previous job 1, full job 1): ok"),
                                  HasSubstr("share " + Share("share2") + ": full listing: ADD 3,"),
-                                 HasSubstr(Share("share2") + " has no reference snapshot of job 1")));
+                                 HasSubstr(Share("share2") + ": it has no reference snapshot of job 1")));
     EXPECT_THAT(ReadWholeFile(strRoot + "/job2.json"),
                 HasSubstr("\"status\":\"ok\",\"error\":\"\",\"shares\":[{\"mount_path\":\"" +
                           Share("share1") + "\",\"scan_path\":\"/127.0.0.1/share1\",\"snapshot_path\":\"" +
-                          SnapPath("share1", 2) + "\",\"mode\":\"snapshot difference\",\"items\":6,"));
+                          SnapPath("share1", 2) + "\",\"mode\":\"snapshot difference\",\"status\":\"ok\",\"reason\":\"\",\"items\":6,"));
 
     // Every column of a small job, and its history record.
     const std::string strDeleted = Row(3, "DELETE", "share1/a.txt");
@@ -115,6 +115,33 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
     EXPECT_EQ(1, RunScan({"plain"}).nExitStatus);  // nothing to back up
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
                 ElementsAre("1 ok", "2 ok", "3 ok", "4 ok", "5 failed"));
+}
+
+// A second state folder with the same client and application ids (a typo
+// in --state, a test run) must not make either history miss a change.
+TEST_F(AfsScanE2ETest, RegressionSecondStateFolderWithTheSameIdsBreaksNoChain) {
+    WriteFile("share1/a.txt", "alpha\n");
+    WriteMountTable({"share1"});
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+    ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
+    const std::vector<std::string> listOther{"--state", strRoot + "/other", "--db", strRoot + "/other/scan.db"};
+    ProgramResult refused = RunScan({"share1"}, listOther);
+    EXPECT_EQ(2, refused.nExitStatus);
+    EXPECT_EQ("afs-scan: the file server holds snapshots of client 7 and application 1 that this history does not "
+              "know (share1:zkop__7_1_1): another state folder backs up with these ids; use that --state, or other "
+              "--client-id/--app-id, or --take-over to let this job delete them\n",
+              refused.strStderr.substr(refused.strStderr.find('\n') + 1));
+    EXPECT_FALSE(std::filesystem::exists(strRoot + "/other/job-1"));
+    // Taken over, the other history deletes our job 1's snapshot and makes its
+    // own of that name, after a change our history has not stored yet.
+    WriteFile("share1/b.txt", "bravo\n");
+    std::vector<std::string> listTakeOver = listOther;
+    listTakeOver.push_back("--take-over");
+    ASSERT_EQ(0, RunScan({"share1"}, listTakeOver).nExitStatus);
+    ProgramResult run2 = RunScan({"share1"});
+    EXPECT_EQ(0, run2.nExitStatus) << run2.strStderr;
+    EXPECT_THAT(run2.strStderr, HasSubstr("share " + Share("share1") + ": the file server's snapshot zkop__7_1_1 (UUID "));
+    EXPECT_THAT(Items(2), ElementsAre("ADD /127.0.0.1/share1/a.txt", "ADD /127.0.0.1/share1/b.txt"));
 }
 
 // A state folder of the former kind: history in jobs.txt, and rows of a

@@ -70,7 +70,7 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
     ASSERT_TRUE(write(nLockFd, "4242\n", 5) == 5 && flock(nLockFd, LOCK_EX) == 0);
     const std::vector<ProgramResult> listRuns = RunTable(ScanArgs({"share1"}),
              {{"StateInUse", {"--state", strLocked}, 1, strScan + "state folder " + strLocked + " is in use by another "
-               "afs-scan run (process 4242); wait for it to end or give this run another --state"},
+               "afs-scan run (process 4242); wait for it to end"},
               {"PasswordOnCommandLine", {"--password", "secret"}, 2,
                strScan + "--password is not accepted: use --password-file or $AFS_PASSWORD"},
               {"Server", {"--server", "ftp://fs1"}, 2,

@@ -1,6 +1,6 @@
 // Local users who prepare the files a backup writes, items outside the
 // snapshots and names no JSON string can hold: the job refuses what it must
-// not follow, counts what it skips and goes on.
+// not follow, counts what it skips (the share is then partial) and goes on.
 // (A server that misbehaves on purpose is a row of FaultE2ETest's table.)
 #include <sys/stat.h>
 
@@ -17,9 +17,18 @@ TEST_F(HostileNeighbourE2ETest, SkippedItemsAreCountedAndOddNamesStayValidJson) 
     ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs({}));
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"foreign_paths":2})"));
     ProgramResult run3 = RunJob();
-    EXPECT_EQ(0, run3.nExitStatus) << run3.strStderr;
+    EXPECT_EQ(3, run3.nExitStatus) << run3.strStderr;
     EXPECT_THAT(run3.strStderr,
                 HasSubstr("afs-scan: 5 items of the snapshot difference were skipped: outside the compared snapshots"));
+    EXPECT_THAT(run3.strStdout, HasSubstr("share " + Share("share1") +
+                                          ": partial: 5 items of its difference were skipped; the next job lists it in "
+                                          "full\n"));
+    // A partial share is no reference: the next job lists it in full.
+    ASSERT_NO_FATAL_FAILURE(Arm("{}"));
+    ProgramResult run4 = RunJob();
+    EXPECT_EQ(0, run4.nExitStatus) << run4.strStderr;
+    EXPECT_THAT(run4.strStderr, HasSubstr(": job 3 backed it up only in part (5 items of its difference were skipped); "
+                                          "listing its whole snapshot "));
     WriteFile("share1/bad\xff\"\n.txt", "odd\n");
     ProgramResult full = RunScan({"share1"}, {"--full", "--list-full", "--jsonl"});
     ASSERT_EQ(0, full.nExitStatus) << full.strStderr;

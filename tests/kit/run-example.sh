@@ -71,7 +71,7 @@ if grep -qv '^snapshot of ' "$work/job1.out"; then
   cat "$work/job1.out" >&2
   exit 1
 fi
-if [ -n "$scan" ] && ! "$scan" --server "$url" --user admin --state "$work/scan-state" --settings "$work/host.ini"     --scan-path "$shares/share1" > "$work/scan.out" 2>&1; then
+if [ -n "$scan" ] && ! "$scan" --server "$url" --user admin --state "$work/scan-state" --settings "$work/host.ini" --take-over --scan-path "$shares/share1" > "$work/scan.out" 2>&1; then
   echo "afs-scan without --plugin failed:" >&2
   cat "$work/scan.out" >&2
   exit 1

@@ -14,7 +14,8 @@ bool g_bLogSetUp = false;
 }  // namespace
 
 int ReportError(const CRhError& error, const ScanOptions& options) {
-    if (g_bLogSetUp) HOST_LOG(-1, "afs-scan %s failed: %s", options.strCommand.c_str(), error.AsString().c_str());
+    if (g_bLogSetUp)
+        HOST_LOG(-1, "afs-scan %s failed: %s", options.strCommand.c_str(), error.AsString().c_str());
     if (options.bVerbose) afs_cli::Say("error: " + error.AsString());
     afs_cli::Say(ErrorHeadline(error, options));
     return kExitError;
@@ -30,9 +31,11 @@ CRhError LoadHistory(const ScanOptions& options, CScanDatabase& database, CJobHi
     CRhError error = database.Open(options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb,
                                    options.strStateDir.empty() ? "" : options.strStateDir + "/jobs.txt");
     std::vector<JobRecord> listJobs;
+    std::vector<ShareRecord> listShares;
     if (error.IsSuccess()) error = database.LoadJobs(listJobs);
+    if (error.IsSuccess()) error = database.LoadShares(listShares);
     if (error.IsError()) return error.Push(FX_CODE_LOCATION);
-    history.Assign(std::move(listJobs));
+    history.Assign(std::move(listJobs), std::move(listShares));
     if (!options.strStateDir.empty()) history.NoteJobFolders(options.strStateDir);
     return CRhError::Success();
 }
@@ -50,7 +53,8 @@ CRhError OpenHistory(const ScanOptions& options, CScanDatabase& database, CJobHi
 
 CRhError SetUpHostServices(const ScanOptions& options) {
     std::string strUsed;
-    CRhError error = SetUpSettings(options.strSettingsFile, options.strMountTable, "", options.strStateDir, strUsed);
+    CRhError error =
+        SetUpSettings(options.strSettingsFile, options.strMountTable, "", options.strStateDir, strUsed);
     if (error.IsError()) return error;
     SetUpLog(options.strLogFile, options.strStateDir + "/afs-scan.log");
     g_bLogSetUp = true;

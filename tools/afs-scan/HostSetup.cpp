@@ -1,9 +1,7 @@
 #include "tools/afs-scan/HostSetup.h"
 
-#include <boost/make_shared.hpp>
 #include <atomic>
-#include <mutex>
-#include <set>
+#include <boost/make_shared.hpp>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -11,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <sstream>
 
 #include "host/FXString.h"
@@ -29,6 +29,8 @@ std::string Absolute(const std::string& strPath) {
 }
 
 std::atomic<unsigned long long> g_ullDifferencePages{0};
+std::atomic<unsigned long long> g_ullSkippedItems{0};
+const char kSkippedNote[] = " items of the snapshot difference were skipped";
 
 // Writes everything to the host's log and shows the operator, on stderr,
 // what the file-server side says at level 0 while a job runs: the wait for
@@ -46,17 +48,20 @@ public:
         const std::string message = FXString::FormatV(format, args);
         va_end(args);
         ptrTarget->Write(level, function, line, 0, 0, "%s", message.c_str());
-        if (level != 0 || InterruptSignal() != 0) return;
+        if (level != 0) return;
+        const size_t uSkipped = message.find(kSkippedNote);
+        // The plug-in's fixed note at the end of a comparison: "N items of ...".
+        if (uSkipped != std::string::npos) g_ullSkippedItems += std::strtoull(message.c_str(), nullptr, 10);
+        if (InterruptSignal() != 0) return;
         if (message.compare(0, 29, "REST client: difference page ") == 0) {
             ++g_ullDifferencePages;
             return;
         }
         // afs-scan gives its own warning about plain http:// before the job.
-        const bool bClient =
-            std::strstr(function, "afs_rest::") != nullptr && message.find(" is plain http://") == std::string::npos;
+        const bool bClient = std::strstr(function, "afs_rest::") != nullptr &&
+                             message.find(" is plain http://") == std::string::npos;
         const bool bWait = bClient && message.compare(0, 12, "file server ") == 0;
-        if (!bWait && !(bClient || message.find(" items of the snapshot difference were skipped") != std::string::npos))
-            return;
+        if (!bWait && !(bClient || uSkipped != std::string::npos)) return;
         std::lock_guard<std::mutex> lock(mutexShown);
         if (bWait || setShown.insert(message).second) afs_cli::Say(message);
     }
@@ -70,7 +75,8 @@ private:
 }  // namespace
 
 CRhError SetUpSettings(const std::string& strSettings, const std::string& strMountTable,
-                       const std::string& strOverrides, const std::string& strStateDir, std::string& strUsed) {
+                       const std::string& strOverrides, const std::string& strStateDir,
+                       std::string& strUsed) {
     strUsed.clear();
     if (strMountTable.empty() && strOverrides.empty()) {
         if (strSettings.empty()) return CRhError::Success();
@@ -97,10 +103,11 @@ CRhError SetUpSettings(const std::string& strSettings, const std::string& strMou
         const std::string strText = text.str();
         std::string why;
         FILE* ptrOut = afs_private_file::OpenStream(strUsed, "w", why);
-        const bool bWritten = ptrOut != nullptr && std::fwrite(strText.data(), 1, strText.size(), ptrOut) == strText.size();
+        const bool bWritten =
+            ptrOut != nullptr && std::fwrite(strText.data(), 1, strText.size(), ptrOut) == strText.size();
         if (ptrOut == nullptr || std::fclose(ptrOut) != 0 || !bWritten) {
-            return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "cannot write settings file %s %s", strUsed.c_str(),
-                                         why.c_str());
+            return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "cannot write settings file %s %s",
+                                         strUsed.c_str(), why.c_str());
         }
     }
     setenv(ZKPlatformInfo::kEnvSettingsFile, strUsed.c_str(), 1);
@@ -123,3 +130,5 @@ void SetUpLog(const std::string& strLogFile, const std::string& strDefaultLogFil
 }
 
 unsigned long long DifferencePagesSeen() { return g_ullDifferencePages.load(); }
+
+unsigned long long DifferenceItemsSkipped() { return g_ullSkippedItems.load(); }

@@ -25,3 +25,5 @@ void SetUpLog(const std::string& strLogFile, const std::string& strDefaultLogFil
 
 // Difference pages the REST client has fetched so far in this process.
 unsigned long long DifferencePagesSeen();
+// Items the plug-in skipped in its comparisons so far (its level-0 note).
+unsigned long long DifferenceItemsSkipped();

@@ -55,7 +55,9 @@ void CJobHistory::NoteJobFolders(const std::string& strStateDir) {
             strName.find_first_not_of("0123456789", 4) != std::string::npos) {
             continue;
         }
-        llHighestFolder = std::max(llHighestFolder, std::atoll(strName.c_str() + 4));
+        const long long llFolder = std::atoll(strName.c_str() + 4);
+        setFolders.insert(llFolder);
+        llHighestFolder = std::max(llHighestFolder, llFolder);
     }
 }
 
@@ -79,6 +81,19 @@ const JobRecord* CJobHistory::Find(long long llJobId) const {
         if (record.llJobId == llJobId) return &record;
     }
     return nullptr;
+}
+
+const ShareRecord* CJobHistory::FindShare(long long llJobId, const std::string& strMountPath) const {
+    for (const ShareRecord& share : listShares) {
+        if (share.llJobId == llJobId && share.strMountPath == strMountPath) return &share;
+    }
+    return nullptr;
+}
+
+bool CJobHistory::Knows(long long llJobId, unsigned int uClientId, unsigned int uAppId) const {
+    const JobRecord* ptrJob = Find(llJobId);
+    if (ptrJob != nullptr) return ptrJob->uClientId == uClientId && ptrJob->uAppId == uAppId;
+    return setFolders.count(llJobId) != 0;
 }
 
 JobIdentity CJobHistory::Resolve(long long llJobId, long long llPreviousJobId, long long llFullJobId,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,23 @@ struct JobRecord {
     ChangeCounts arrCounts{};
 };
 
+// How one share fared in one job (a row of the scan database's
+// `job_shares` table). Only a share that is "ok" in a job may be compared
+// against that job's snapshot: the snapshot UUID tells the snapshot the job
+// took from a later one of the same name (another state folder using the
+// same client and application ids, say).
+struct ShareRecord {
+    long long llJobId = 0;
+    std::string strMountPath;
+    std::string strScanPath;  // the share root as the job named its items
+    std::string strShareUuid;
+    std::string strSnapshotName;
+    std::string strSnapshotUuid;  // empty: unknown, never a reference
+    std::string strMode;          // a ShareModeName
+    std::string strStatus;        // "ok" or "partial"
+    std::string strReason;        // why partial
+};
+
 // The ids one job runs with.
 struct JobIdentity {
     long long llJobId = 0;
@@ -37,7 +55,10 @@ struct JobIdentity {
 // for the next job id so that no id (and no snapshot name) is used twice.
 class CJobHistory {
 public:
-    void Assign(std::vector<JobRecord> listJobsIn) { listJobs = std::move(listJobsIn); }
+    void Assign(std::vector<JobRecord> listJobsIn, std::vector<ShareRecord> listSharesIn = {}) {
+        listJobs = std::move(listJobsIn);
+        listShares = std::move(listSharesIn);
+    }
     // The highest N of the state folder's "job-N" folders counts as a job id.
     void NoteJobFolders(const std::string& strStateDir);
 
@@ -46,6 +67,11 @@ public:
     // The newest successful job of the client and application; null if none.
     const JobRecord* LastSuccessful(unsigned int uClientId, unsigned int uAppId) const;
     const JobRecord* Find(long long llJobId) const;
+    // The record of the share mounted at `strMountPath` in job `llJobId`; null if none.
+    const ShareRecord* FindShare(long long llJobId, const std::string& strMountPath) const;
+    // True when job `llJobId` is in the history as a job of the client and
+    // application, or left a STATE/job-N folder.
+    bool Knows(long long llJobId, unsigned int uClientId, unsigned int uAppId) const;
 
     // Fills in what the caller left at -1: the job id (highest + 1), the
     // previous job (last successful one, 0 when there is none or bForceFull)
@@ -55,6 +81,8 @@ public:
 
 private:
     std::vector<JobRecord> listJobs;
+    std::vector<ShareRecord> listShares;
+    std::set<long long> setFolders;  // the N of every STATE/job-N folder
     long long llHighestFolder = 0;
 };
 

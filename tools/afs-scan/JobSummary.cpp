@@ -57,6 +57,10 @@ void PrintShareSummaries(const JobSummary& summary, std::FILE* ptrStream) {
         const long long llTotal = Total(share.arrCounts);
         std::fprintf(ptrStream, "; %.3f s, %.0f items/s\n", share.dSeconds,
                      share.dSeconds > 0 ? static_cast<double>(llTotal) / share.dSeconds : 0.0);
+        if (share.bPartial) {
+            std::fprintf(ptrStream, "share %s: partial: %s; the next job lists it in full\n",
+                         share.strMountPath.c_str(), share.strReason.c_str());
+        }
     }
 }
 
@@ -72,7 +76,9 @@ bool WriteSummaryJson(const JobSummary& summary, const std::string& strFile) {
         out << (bFirst ? "" : ",") << "{\"mount_path\":" << Quoted(share.strMountPath)
             << ",\"scan_path\":" << Quoted(share.strScanPath)
             << ",\"snapshot_path\":" << Quoted(share.strSnapshotPath)
-            << ",\"mode\":" << Quoted(ShareModeName(share.eMode)) << ",\"items\":" << Total(share.arrCounts)
+            << ",\"mode\":" << Quoted(ShareModeName(share.eMode))
+            << ",\"status\":" << Quoted(share.bPartial ? "partial" : "ok")
+            << ",\"reason\":" << Quoted(share.strReason) << ",\"items\":" << Total(share.arrCounts)
             << ",\"seconds\":" << share.dSeconds;
         for (NutanixAFSChangeType eType : kTypesInOrder) {
             out << ",\"" << ChangeTypeName(eType) << "\":" << share.arrCounts[eType];
@@ -82,7 +88,8 @@ bool WriteSummaryJson(const JobSummary& summary, const std::string& strFile) {
     }
     out << "]}\n";
     const std::string text = out.str();
-    if (strFile == "-") return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+    if (strFile == "-")
+        return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
     std::string why;
     FILE* ptrFile = afs_private_file::OpenStream(strFile, "w", why);
     if (ptrFile == nullptr) return false;

@@ -22,13 +22,20 @@ struct ShareSummary {
     EShareMode eMode = eShareSnapshotOnly;
     ChangeCounts arrCounts{};
     double dSeconds = 0;
+    // Partial: the share's items may miss a change, so the job is no
+    // reference for it (the next job lists it in full).
+    bool bPartial = false;
+    std::string strReason;  // why partial
+    std::string strShareUuid;
+    std::string strSnapshotUuid;  // this job's snapshot; empty when unknown
 };
 
 struct JobSummary {
     JobIdentity identity;
     bool bOk = false;
     std::string strError;
-    std::string strHeadline;  // what the job knows better than its error chain; may be empty
+    std::string strHeadline;    // what the job knows better than its error chain; may be empty
+    bool bConfigError = false;  // the job did not start: nothing recorded, no job id used
     std::vector<ShareSummary> listShares;
 };
 
@@ -36,7 +43,8 @@ const char* ShareModeName(EShareMode eMode);
 
 // One line per share: "share MOUNT: MODE: ADD n, MODIFY n, RENAME n, DELETE n,
 // OTHER n; S s, R items/s"; for a share of a full job "share MOUNT: snapshot
-// only: took NAME at PATH".
+// only: took NAME at PATH"; a partial share adds "share MOUNT: partial: WHY;
+// the next job lists it in full".
 void PrintShareSummaries(const JobSummary& summary, std::FILE* ptrStream);
 
 // Writes the summary as one JSON object to `strFile` ("-": stdout); false

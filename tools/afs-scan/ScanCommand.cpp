@@ -33,7 +33,8 @@ using afs_cli::Say;
 std::string SettingsOverrides(const ScanOptions& options, const std::set<std::string>& setUserKeys) {
     std::string strText = "[FileSystemAgent]\n";
     if (options.ullMaxItems != 0) strText += "MaxDiffItems = " + std::to_string(options.ullMaxItems) + "\n";
-    if (options.llHaWaitSeconds >= 0) strText += "uHAWaitTime = " + std::to_string(options.llHaWaitSeconds) + "\n";
+    if (options.llHaWaitSeconds >= 0)
+        strText += "uHAWaitTime = " + std::to_string(options.llHaWaitSeconds) + "\n";
     if (!options.strCaBundle.empty()) strText += "[RestClient]\nCABundle = " + options.strCaBundle + "\n";
     if (setUserKeys.count("EventManager/dEVLOGDIR") == 0)
         strText += "[EventManager]\ndEVLOGDIR = " + options.strStateDir + "\n";
@@ -88,8 +89,8 @@ int RunScanCommand(ScanOptions& options) {
         return afs_cli::kExitFailed;
     }
     std::string strSettings;
-    error = SetUpSettings(options.strSettingsFile, options.strMountTable, SettingsOverrides(options, setUserKeys),
-                          options.strStateDir, strSettings);
+    error = SetUpSettings(options.strSettingsFile, options.strMountTable,
+                          SettingsOverrides(options, setUserKeys), options.strStateDir, strSettings);
     if (error.IsError()) {
         Say(error.GetMessage());
         return afs_cli::kExitUsage;
@@ -107,6 +108,11 @@ int RunScanCommand(ScanOptions& options) {
     JobSummary summary;
     CScanJob job(options, std::move(listTargets));
     error = job.Run(summary);
+    if (summary.bConfigError) {
+        HOST_LOG(-1, "afs-scan: %s", error.AsString().c_str());
+        Say(error.GetMessage());
+        return afs_cli::kExitUsage;
+    }
 
     // The summary keeps stdout's machine-readable output (items, JSON) clean.
     std::FILE* ptrSummaryStream =
@@ -125,8 +131,9 @@ int RunScanCommand(ScanOptions& options) {
     if (error.IsError()) {
         HOST_LOG(-1, "job %lld failed: %s", summary.identity.llJobId, error.AsString().c_str());
         if (InterruptSignal() != 0) {
-            Say(std::string("interrupted by ") + (InterruptSignal() == SIGINT ? "SIGINT" : "SIGTERM") + ": job " +
-                std::to_string(summary.identity.llJobId) + " recorded as failed, nothing of it stored");
+            Say(std::string("interrupted by ") + (InterruptSignal() == SIGINT ? "SIGINT" : "SIGTERM") +
+                ": job " + std::to_string(summary.identity.llJobId) +
+                " recorded as failed, nothing of it stored");
             return afs_cli::kExitInterrupted + InterruptSignal();
         }
         if (options.bVerbose) Say("error: " + error.AsString());
@@ -134,7 +141,8 @@ int RunScanCommand(ScanOptions& options) {
         return afs_cli::kExitFailed;
     }
     for (const ShareSummary& share : summary.listShares) {
-        if (nExit == afs_cli::kExitOk && share.eMode == eShareNotBackedUp) nExit = afs_cli::kExitPartial;
+        if (nExit == afs_cli::kExitOk && (share.eMode == eShareNotBackedUp || share.bPartial))
+            nExit = afs_cli::kExitPartial;
     }
     return nExit;
 }

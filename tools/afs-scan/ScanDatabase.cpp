@@ -24,6 +24,20 @@ const char* const kItemsSchema =
     " ctime INTEGER NOT NULL);"
     "CREATE INDEX IF NOT EXISTS items_job_id ON items(job_id);";
 
+// One row per share of every finished job.
+const char* const kSharesSchema =
+    "CREATE TABLE IF NOT EXISTS job_shares ("
+    " job_id INTEGER NOT NULL,"
+    " mount_path TEXT NOT NULL,"
+    " scan_path TEXT NOT NULL,"
+    " share_uuid TEXT NOT NULL,"
+    " snapshot_name TEXT NOT NULL,"
+    " snapshot_uuid TEXT NOT NULL,"
+    " mode TEXT NOT NULL,"
+    " status TEXT NOT NULL CHECK (status IN ('ok','partial')),"
+    " reason TEXT NOT NULL DEFAULT '',"
+    " PRIMARY KEY (job_id, mount_path));";
+
 // Times are NULL for jobs taken over from the former history file.
 const char* const kJobsSchema =
     "CREATE TABLE jobs ("
@@ -52,7 +66,20 @@ const char* const kAfterMigration =
     " deletes = (SELECT COUNT(*) FROM items WHERE job_id = jobs.id AND change_type = 'DELETE'),"
     " others = (SELECT COUNT(*) FROM items WHERE job_id = jobs.id AND change_type = 'OTHER');";
 
-enum EStatement { eInsert, eDeleteJob, eWriteJob, eLoadJobs, eStatementCount };
+enum EStatement {
+    eInsert,
+    eDeleteJob,
+    eWriteJob,
+    eLoadJobs,
+    eWriteShare,
+    eDeleteShares,
+    eLoadShares,
+    eLastRow,
+    eDeleteSince,
+    eDeleteRepeats,
+    eCountSince,
+    eStatementCount
+};
 
 const char* const kStatements[eStatementCount] = {
     "INSERT INTO items (job_id, path, old_path, change_type, is_dir, size, inode, atime, mtime, ctime)"
@@ -62,7 +89,18 @@ const char* const kStatements[eStatementCount] = {
     " adds, modifies, renames, deletes, others) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
     "?13, ?14)",
     "SELECT id, client, app, kind, previous, full, status, start_time, end_time,"
-    " adds, modifies, renames, deletes, others FROM jobs ORDER BY id"};
+    " adds, modifies, renames, deletes, others FROM jobs ORDER BY id",
+    "INSERT OR REPLACE INTO job_shares (job_id, mount_path, scan_path, share_uuid, snapshot_name, "
+    "snapshot_uuid,"
+    " mode, status, reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
+    "DELETE FROM job_shares WHERE job_id = ?1",
+    "SELECT job_id, mount_path, scan_path, share_uuid, snapshot_name, snapshot_uuid, mode, status, reason"
+    " FROM job_shares ORDER BY job_id",
+    "SELECT COALESCE(MAX(rowid), 0) FROM items",
+    "DELETE FROM items WHERE job_id = ?1 AND rowid > ?2",
+    "DELETE FROM items WHERE job_id = ?1 AND rowid > ?2 AND rowid NOT IN (SELECT MIN(rowid) FROM items"
+    " WHERE job_id = ?1 AND rowid > ?2 GROUP BY path, old_path, change_type, is_dir)",
+    "SELECT change_type, COUNT(*) FROM items WHERE job_id = ?1 AND rowid > ?2 GROUP BY change_type"};
 
 // Columns adds..others in NutanixAFSChangeType order (0 is OTHER).
 const int kCountColumns[] = {13, 9, 10, 11, 12};
@@ -198,6 +236,7 @@ CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& st
     if (error.IsError()) return error;
     bInTransaction = true;
     error = Execute(kItemsSchema, FX_CODE_LOCATION);
+    if (error.IsSuccess()) error = Execute(kSharesSchema, FX_CODE_LOCATION);
     if (error.IsSuccess()) error = Migrate(strOldHistory);
     if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
     if (error.IsError()) return error;
@@ -256,6 +295,93 @@ CRhError CScanDatabase::LoadJobs(std::vector<JobRecord>& listJobs) {
         listJobs.push_back(record);
     }
     if (nStep != SQLITE_DONE) return Fail(FX_CODE_LOCATION, "cannot read the job history");
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::LoadShares(std::vector<ShareRecord>& listShares) {
+    listShares.clear();
+    sqlite3_stmt* ptrLoad = ptrHandles->arrStatements[eLoadShares].get();
+    CStatementUse use(ptrLoad);
+    int nStep = SQLITE_ROW;
+    while ((nStep = sqlite3_step(ptrLoad)) == SQLITE_ROW) {
+        ShareRecord share;
+        share.llJobId = sqlite3_column_int64(ptrLoad, 0);
+        share.strMountPath = ColumnText(ptrLoad, 1);
+        share.strScanPath = ColumnText(ptrLoad, 2);
+        share.strShareUuid = ColumnText(ptrLoad, 3);
+        share.strSnapshotName = ColumnText(ptrLoad, 4);
+        share.strSnapshotUuid = ColumnText(ptrLoad, 5);
+        share.strMode = ColumnText(ptrLoad, 6);
+        share.strStatus = ColumnText(ptrLoad, 7);
+        share.strReason = ColumnText(ptrLoad, 8);
+        listShares.push_back(std::move(share));
+    }
+    if (nStep != SQLITE_DONE) return Fail(FX_CODE_LOCATION, "cannot read the share records");
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::WriteShares(long long llJobIdIn, const std::vector<ShareRecord>& listShares,
+                                    const FXCodeLocation& location) {
+    CRhError error = StepWith(eDeleteShares, llJobIdIn, 0, location, "cannot replace the share records");
+    sqlite3_stmt* ptrWrite = ptrHandles->arrStatements[eWriteShare].get();
+    for (size_t i = 0; i < listShares.size() && error.IsSuccess(); ++i) {
+        const ShareRecord& share = listShares[i];
+        CStatementUse use(ptrWrite);
+        sqlite3_bind_int64(ptrWrite, 1, llJobIdIn);
+        const std::string* arrTexts[] = {&share.strMountPath,    &share.strScanPath,     &share.strShareUuid,
+                                         &share.strSnapshotName, &share.strSnapshotUuid, &share.strMode,
+                                         &share.strStatus,       &share.strReason};
+        for (int nText = 0; nText < 8; ++nText)
+            sqlite3_bind_text(ptrWrite, nText + 2, arrTexts[nText]->c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(ptrWrite) != SQLITE_DONE) error = Fail(location, "cannot record a share");
+    }
+    return error;
+}
+
+CRhError CScanDatabase::StepWith(int nHandle, long long llFirst, long long llSecond,
+                                 const FXCodeLocation& location, const char* pszWhat) {
+    sqlite3_stmt* ptrStatement = ptrHandles->arrStatements[nHandle].get();
+    CStatementUse use(ptrStatement);
+    sqlite3_bind_int64(ptrStatement, 1, llFirst);
+    sqlite3_bind_int64(ptrStatement, 2, llSecond);
+    if (sqlite3_step(ptrStatement) != SQLITE_DONE) return Fail(location, pszWhat);
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::MarkRows(long long& llMark) {
+    CRhError error = bInTransaction ? CRhError::Success() : StartJobTransaction();
+    if (error.IsError()) return error;
+    sqlite3_stmt* ptrLast = ptrHandles->arrStatements[eLastRow].get();
+    CStatementUse use(ptrLast);
+    if (sqlite3_step(ptrLast) != SQLITE_ROW) return Fail(FX_CODE_LOCATION, "cannot read the last row");
+    llMark = sqlite3_column_int64(ptrLast, 0);
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::WithdrawRows(long long llMark) {
+    return StepWith(eDeleteSince, llJobId, llMark, FX_CODE_LOCATION, "cannot withdraw a share's rows");
+}
+
+CRhError CScanDatabase::RemoveRepeatedRows(long long llMark, ChangeCounts& arrCounts) {
+    CRhError error =
+        StepWith(eDeleteRepeats, llJobId, llMark, FX_CODE_LOCATION, "cannot remove repeated rows");
+    if (error.IsError()) return error;
+    sqlite3_stmt* ptrCount = ptrHandles->arrStatements[eCountSince].get();
+    CStatementUse use(ptrCount);
+    sqlite3_bind_int64(ptrCount, 1, llJobId);
+    sqlite3_bind_int64(ptrCount, 2, llMark);
+    arrCounts = {};
+    int nStep = SQLITE_ROW;
+    while ((nStep = sqlite3_step(ptrCount)) == SQLITE_ROW) {
+        const std::string strType = ColumnText(ptrCount, 0);
+        size_t uIndex = 0;
+        for (NutanixAFSChangeType eType : {eNutanixAFSChangeAdd, eNutanixAFSChangeModify,
+                                           eNutanixAFSChangeRename, eNutanixAFSChangeDelete}) {
+            if (strType == ChangeTypeName(eType)) uIndex = static_cast<size_t>(eType);
+        }
+        arrCounts[uIndex] += sqlite3_column_int64(ptrCount, 1);
+    }
+    if (nStep != SQLITE_DONE) return Fail(FX_CODE_LOCATION, "cannot count a share's rows");
     return CRhError::Success();
 }
 
@@ -329,9 +455,10 @@ CRhError CScanDatabase::Insert(const ScanItem* ptrItems, size_t uCount) {
     return CRhError::Success();
 }
 
-CRhError CScanDatabase::FinishJob(const JobRecord& record) {
+CRhError CScanDatabase::FinishJob(const JobRecord& record, const std::vector<ShareRecord>& listShares) {
     CRhError error = bInTransaction ? CRhError::Success() : StartJobTransaction();
     if (error.IsSuccess()) error = WriteJob(record, FX_CODE_LOCATION);
+    if (error.IsSuccess()) error = WriteShares(record.llJobId, listShares, FX_CODE_LOCATION);
     if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
     if (error.IsSuccess()) bInTransaction = false;
     return error;
@@ -348,6 +475,7 @@ CRhError CScanDatabase::DiscardJob(const JobRecord& record) {
     if (error.IsError()) return error;
     bInTransaction = true;
     error = DeleteRows(record.llJobId, FX_CODE_LOCATION);
+    if (error.IsSuccess()) error = WriteShares(record.llJobId, {}, FX_CODE_LOCATION);
     if (error.IsSuccess()) error = WriteJob(record, FX_CODE_LOCATION);
     if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
     if (error.IsError()) return error;
@@ -355,7 +483,8 @@ CRhError CScanDatabase::DiscardJob(const JobRecord& record) {
     return CRhError::Success();
 }
 
-CRhError CScanDatabase::ForEachItem(long long llJobIdIn, const std::function<CRhError(const ScanItem&)>& fnItem) {
+CRhError CScanDatabase::ForEachItem(long long llJobIdIn,
+                                    const std::function<CRhError(const ScanItem&)>& fnItem) {
     sqlite3_stmt* ptrRaw = nullptr;
     if (sqlite3_prepare_v2(ptrHandles->ptrDb.get(),
                            "SELECT path, old_path, change_type, is_dir, size, inode, atime, mtime, ctime"
@@ -372,8 +501,8 @@ CRhError CScanDatabase::ForEachItem(long long llJobIdIn, const std::function<CRh
         item.strOldPath = ColumnText(ptrRaw, 1);
         const std::string strType = ColumnText(ptrRaw, 2);
         item.eChangeType = eNutanixAFSChangeOther;
-        for (NutanixAFSChangeType eType : {eNutanixAFSChangeAdd, eNutanixAFSChangeModify, eNutanixAFSChangeRename,
-                                           eNutanixAFSChangeDelete}) {
+        for (NutanixAFSChangeType eType : {eNutanixAFSChangeAdd, eNutanixAFSChangeModify,
+                                           eNutanixAFSChangeRename, eNutanixAFSChangeDelete}) {
             if (strType == ChangeTypeName(eType)) item.eChangeType = eType;
         }
         item.bIsDirectory = sqlite3_column_int(ptrRaw, 3) != 0;
@@ -412,8 +541,10 @@ CRhError CScanDatabase::ForgetJobs(const std::vector<long long>& listJobIds, lon
     bInTransaction = true;
     for (size_t i = 0; i < listJobIds.size() && error.IsSuccess(); ++i) {
         error = DeleteRows(listJobIds[i], FX_CODE_LOCATION);
+        if (error.IsSuccess()) error = WriteShares(listJobIds[i], {}, FX_CODE_LOCATION);
         if (error.IsSuccess())
-            error = Execute(("DELETE FROM jobs WHERE id = " + std::to_string(listJobIds[i])).c_str(), FX_CODE_LOCATION);
+            error = Execute(("DELETE FROM jobs WHERE id = " + std::to_string(listJobIds[i])).c_str(),
+                            FX_CODE_LOCATION);
     }
     if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
     if (error.IsError()) return error;

@@ -57,15 +57,26 @@ public:
     CRhError Open(const std::string& strFile, const std::string& strOldHistory);
     // Every job of the history, by id.
     CRhError LoadJobs(std::vector<JobRecord>& listJobs);
+    // Every share record of the history, by job id.
+    CRhError LoadShares(std::vector<ShareRecord>& listShares);
     // Names the job the next calls write. Its transaction starts with its
     // first insert (or FinishJob), after the checkpoint Open started, and
     // first deletes the rows a former run of the same job id left.
     CRhError BeginJob(long long llJobId);
     // Inserts rows of the job begun last.
     CRhError Insert(const ScanItem* ptrItems, size_t uCount);
-    // Records `record` (status "ok") and commits: everything becomes visible
-    // and durable at once.
-    CRhError FinishJob(const JobRecord& record);
+    // Records `record` (status "ok") with its shares and commits: everything
+    // becomes visible and durable at once.
+    CRhError FinishJob(const JobRecord& record, const std::vector<ShareRecord>& listShares);
+    // The rows of the job begun last that come after `llMark` belong to the
+    // share begun at the mark. MarkRows starts the job's transaction when it
+    // has not started yet; the writer must be idle around all three.
+    CRhError MarkRows(long long& llMark);
+    // Removes every row after the mark: the share is listed again.
+    CRhError WithdrawRows(long long llMark);
+    // Keeps one row of each repeated item after the mark and counts what is
+    // left by change type.
+    CRhError RemoveRepeatedRows(long long llMark, ChangeCounts& arrCounts);
     // Rolls the job back, then records `record` (status "failed") with no
     // rows of its id left.
     CRhError DiscardJob(const JobRecord& record);
@@ -76,7 +87,8 @@ public:
     // Removes the rows and records of the jobs in one transaction, then
     // compacts the file (VACUUM); the file's size (pages in use times page
     // size) before and after.
-    CRhError ForgetJobs(const std::vector<long long>& listJobIds, long long& llBytesBefore, long long& llBytesAfter);
+    CRhError ForgetJobs(const std::vector<long long>& listJobIds, long long& llBytesBefore,
+                        long long& llBytesAfter);
 
 private:
     struct Handles;
@@ -86,6 +98,10 @@ private:
     CRhError Prepare(const char* pszSql, const FXCodeLocation& location, int nHandle);
     CRhError Migrate(const std::string& strOldHistory);
     CRhError WriteJob(const JobRecord& record, const FXCodeLocation& location);
+    CRhError WriteShares(long long llJobIdIn, const std::vector<ShareRecord>& listShares,
+                         const FXCodeLocation& location);
+    CRhError StepWith(int nHandle, long long llFirst, long long llSecond, const FXCodeLocation& location,
+                      const char* pszWhat);
     CRhError DeleteRows(long long llJobId, const FXCodeLocation& location);
     CRhError StartJobTransaction();
     void WaitForCheckpoint();

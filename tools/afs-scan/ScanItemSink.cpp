@@ -38,6 +38,7 @@ CRhError CScanItemSink::ItemCallBack(std::string& path, const std::string& oldPa
 void CScanItemSink::BeginShare(const std::string& strShareIn) {
     arrShareCounts = {};
     llShareItems = 0;
+    repeats.Clear();
     strShare = strShareIn;
     ullPagesBefore = DifferencePagesSeen();
     timeStart = timeLastProgress = std::chrono::steady_clock::now();
@@ -49,6 +50,7 @@ CRhError CScanItemSink::Add(const ScanItem& itemIn) {
     CRhError error = writer.Add(itemIn);
     if (error.IsError()) return error.Push(FX_CODE_LOCATION);
     output.Write(llJobId, itemIn);
+    repeats.Note(itemIn);
     const int nType = static_cast<int>(itemIn.eChangeType);
     const size_t uIndex = nType >= 0 && nType < static_cast<int>(arrShareCounts.size()) ? nType : 0;
     ++arrShareCounts[uIndex];
@@ -57,6 +59,11 @@ CRhError CScanItemSink::Add(const ScanItem& itemIn) {
     // pay a million clock reads for a few lines of progress.
     if ((++llShareItems & 255) == 0) ShowProgress();
     return CRhError::Success();
+}
+
+void CScanItemSink::SetShareCounts(const ChangeCounts& arrCounts) {
+    for (size_t i = 0; i < arrCounts.size(); ++i) arrJobCounts[i] += arrCounts[i] - arrShareCounts[i];
+    arrShareCounts = arrCounts;
 }
 
 void CScanItemSink::ShowProgress() {

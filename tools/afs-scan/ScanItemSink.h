@@ -4,6 +4,7 @@
 
 #include "host/NutanixAFSManagerBase.h"
 #include "tools/afs-scan/ItemOutput.h"
+#include "tools/afs-scan/RepeatFilter.h"
 #include "tools/afs-scan/ScanWriter.h"
 
 // The host's scan database as the plug-in sees it: every item goes to the
@@ -25,6 +26,11 @@ public:
     // Starts the counts of the share `strShare` (as the progress names it).
     void BeginShare(const std::string& strShare);
     const ChangeCounts& GetShareCounts() const { return arrShareCounts; }
+    // Replaces the current share's counts (after its rows were withdrawn or
+    // its repeats removed), and the job's with them.
+    void SetShareCounts(const ChangeCounts& arrCounts);
+    // True when the current share may have repeated an item (see CRepeatFilter).
+    bool MayHaveRepeats() { return repeats.MayRepeat(); }
     const ChangeCounts& GetJobCounts() const { return arrJobCounts; }
     // Ends the progress line, if one was drawn.
     void EndProgress();
@@ -37,6 +43,7 @@ private:
     long long llJobId;
     bool bProgress;
     bool bProgressShown = false;
+    CRepeatFilter repeats;
     ChangeCounts arrShareCounts{};
     ChangeCounts arrJobCounts{};
     long long llShareItems = 0;

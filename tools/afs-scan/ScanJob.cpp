@@ -10,10 +10,13 @@
 #include <filesystem>
 #include <memory>
 
+#include "host/LogWriter.h"
 #include "tools/afs-scan/CommandSupport.h"
+#include "tools/afs-scan/HostSetup.h"
 #include "tools/afs-scan/Interrupt.h"
 #include "tools/afs-scan/PluginCall.h"
 #include "tools/afs-scan/ShareDiagnosis.h"
+#include "tools/afs-scan/ShareReference.h"
 #include "tools/afs-scan/SnapshotListing.h"
 #include "tools/common/Cli.h"
 
@@ -88,7 +91,7 @@ CRhError CScanJob::Run(JobSummary& summary) {
     record.llEndTime = std::time(nullptr);
     if (error.IsSuccess()) {
         record.arrCounts = ptrSink->GetJobCounts();
-        error = database.FinishJob(record);
+        error = database.FinishJob(record, ShareRecords(summary));
     }
     if (error.IsError()) {
         // The rows are gone, so the record counts none.
@@ -102,6 +105,55 @@ CRhError CScanJob::Run(JobSummary& summary) {
     return error;
 }
 
+std::vector<ShareRecord> CScanJob::ShareRecords(const JobSummary& summary) const {
+    std::vector<ShareRecord> listRecords;
+    for (const ShareSummary& share : summary.listShares) {
+        ShareRecord record;
+        record.llJobId = identity.llJobId;
+        record.strMountPath = share.strMountPath;
+        record.strScanPath = share.strScanPath;
+        record.strShareUuid = share.strShareUuid;
+        record.strSnapshotName = SnapshotName(identity.llJobId);
+        record.strSnapshotUuid = share.strSnapshotUuid;
+        record.strMode = ShareModeName(share.eMode);
+        record.strStatus = share.bPartial ? "partial" : "ok";
+        record.strReason = share.strReason;
+        listRecords.push_back(std::move(record));
+    }
+    return listRecords;
+}
+
+std::string CScanJob::SnapshotName(long long llJobId) const {
+    return SnapshotPrefix(options.uClientId, options.uAppId) + std::to_string(llJobId);
+}
+
+CRhError CScanJob::CheckUnknownSnapshots(JobSummary& summary) {
+    if (options.bTakeOver || history.LastSuccessful(options.uClientId, options.uAppId) != nullptr)
+        return CRhError::Success();
+    // The plug-in would delete these snapshots as stale, and the history
+    // that made them would then compare against a snapshot of ours.
+    CFileServerSnapshots server(options);
+    std::string strFound;
+    for (const ScanTarget& target : listTargets) {
+        const ShareSnapshots now = ReadShareSnapshots(server, target);
+        if (now.error.IsError()) continue;  // a share the job cannot snap either
+        const std::vector<std::string> listUnknown =
+            UnknownJobSnapshots(history, options.uClientId, options.uAppId,
+                                SnapshotPrefix(options.uClientId, options.uAppId), now.listSnapshots);
+        for (const std::string& strName : listUnknown)
+            strFound += (strFound.empty() ? "" : ", ") + ShareNameOf(target.strDevice) + ":" + strName;
+    }
+    if (strFound.empty()) return CRhError::Success();
+    summary.bConfigError = true;
+    return FXErrorUtil::ErrorInt(
+        FX_CODE_LOCATION, 1,
+        "the file server holds snapshots of client %u and application %u that this history does not know "
+        "(%s): "
+        "another state folder backs up with these ids; use that --state, or other --client-id/--app-id, or "
+        "--take-over to let this job delete them",
+        options.uClientId, options.uAppId, strFound.c_str());
+}
+
 CRhError CScanJob::Prepare(JobSummary& summary) {
     if (!options.mapContent.empty()) ptrMapper = boost::make_shared<CPrefixContentMapper>(options.mapContent);
     CRhError error = LoadHistory(options, database, history);
@@ -113,6 +165,8 @@ CRhError CScanJob::Prepare(JobSummary& summary) {
         return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "previous job %lld is not older than job %lld",
                                      identity.llPreviousJobId, identity.llJobId);
     }
+    error = CheckUnknownSnapshots(summary);
+    if (error.IsError()) return error;
     strJobDir = options.strStateDir + "/job-" + std::to_string(identity.llJobId);
     std::error_code fsError;
     std::filesystem::create_directories(strJobDir, fsError);
@@ -166,6 +220,7 @@ CRhError CScanJob::DriveManager(CNutanixAFSManagerBase& manager, JobSummary& sum
                        [&] { return manager.OverWriteSnapDevInfo(options.mapContent, mapScanToMount); });
     if (error.IsError()) return error;
 
+    CFileServerSnapshots server(options);
     for (const ScanTarget& target : listTargets) {
         ShareSummary share;
         share.strMountPath = target.strMountPath;
@@ -181,7 +236,15 @@ CRhError CScanJob::DriveManager(CNutanixAFSManagerBase& manager, JobSummary& sum
             continue;
         }
         share.strSnapshotPath = strSnapshot;
-        error = ScanShare(manager, target, strSnapshot, share);
+        const ShareSnapshots now = ReadShareSnapshots(server, target);
+        share.strShareUuid = now.strShareUuid;
+        share.strSnapshotUuid = OnlySnapshotUuid(now.listSnapshots, SnapshotName(identity.llJobId));
+        if (share.strSnapshotUuid.empty()) {
+            // Without it, no later job can tell this snapshot from another of its name.
+            HOST_LOG(0, "share %s: this job's snapshot cannot be identified: %s", target.strMountPath.c_str(),
+                     now.error.IsError() ? now.error.GetMessage().c_str() : "none or several of its name");
+        }
+        error = ScanShare(manager, target, strSnapshot, now, share);
         summary.listShares.push_back(share);
         if (error.IsError()) return error.Push(FX_CODE_LOCATION, "share %s", target.strMountPath.c_str());
     }
@@ -189,11 +252,9 @@ CRhError CScanJob::DriveManager(CNutanixAFSManagerBase& manager, JobSummary& sum
 }
 
 CRhError CScanJob::ScanShare(CNutanixAFSManagerBase& manager, const ScanTarget& target,
-                             const std::string& strSnapshot, ShareSummary& share) {
+                             const std::string& strSnapshot, const ShareSnapshots& now, ShareSummary& share) {
     const auto start = std::chrono::steady_clock::now();
     ptrSink->BeginShare(target.strScanForm);
-    // Without a scan map the plug-in resolves shares by their mount path.
-    const std::string strKey = ptrMapper ? target.strScanForm : target.strMountPath;
     CRhError error;
     if (identity.IsFull()) {
         share.eMode = eShareSnapshotOnly;
@@ -202,23 +263,15 @@ CRhError CScanJob::ScanShare(CNutanixAFSManagerBase& manager, const ScanTarget& 
             error = ListSnapshotAsAdds(strSnapshot, target.strScanForm, *ptrSink);
         }
     } else {
-        bool bPrevious = false;
-        error = CallPlugin("IsPreviousSnapAvailable", [&] {
-            bPrevious = manager.IsPreviousSnapAvailable(strKey);
-            return CRhError::Success();
-        });
-        if (error.IsSuccess() && bPrevious) {
-            share.eMode = eShareDifference;
-            CNutanixDBHelperPtr ptrHelper = ptrSink;
-            error = CallPlugin("CompareSnapAndLoadItem", [&] {
-                return manager.CompareSnapAndLoadItem(strKey, std::string(), ptrHelper);
-            });
-        } else if (error.IsSuccess()) {
-            share.eMode = eShareFullListing;
-            afs_cli::Say("share " + target.strMountPath + " has no reference snapshot of job " +
-                         std::to_string(identity.llPreviousJobId) + " on the file server; listing its whole snapshot " +
-                         strSnapshot + " instead");
-            error = ListSnapshotAsAdds(strSnapshot, target.strScanForm, *ptrSink);
+        long long llMark = 0;
+        error = MarkShareRows(llMark);
+        if (error.IsSuccess()) error = CompareOrList(manager, target, strSnapshot, now, llMark, share);
+        // Each item once: a file server may list a change twice.
+        if (error.IsSuccess() && ptrSink->MayHaveRepeats()) {
+            ChangeCounts arrCounts{};
+            error = ptrWriter->Drain();
+            if (error.IsSuccess()) error = database.RemoveRepeatedRows(llMark, arrCounts);
+            if (error.IsSuccess()) ptrSink->SetShareCounts(arrCounts);
         }
     }
     share.arrCounts = ptrSink->GetShareCounts();
@@ -226,16 +279,78 @@ CRhError CScanJob::ScanShare(CNutanixAFSManagerBase& manager, const ScanTarget& 
     return error;
 }
 
+CRhError CScanJob::MarkShareRows(long long& llMark) {
+    CRhError error = ptrWriter->Drain();
+    if (error.IsSuccess()) error = database.MarkRows(llMark);
+    return error;
+}
+
+CRhError CScanJob::CompareOrList(CNutanixAFSManagerBase& manager, const ScanTarget& target,
+                                 const std::string& strSnapshot, const ShareSnapshots& now, long long llMark,
+                                 ShareSummary& share) {
+    // Without a scan map the plug-in resolves shares by their mount path.
+    const std::string strKey = ptrMapper ? target.strScanForm : target.strMountPath;
+    const std::string strPreviousName = SnapshotName(identity.llPreviousJobId);
+    bool bPrevious = false;
+    CRhError error = CallPlugin("IsPreviousSnapAvailable", [&] {
+        bPrevious = manager.IsPreviousSnapAvailable(strKey);
+        return CRhError::Success();
+    });
+    if (error.IsError()) return error;
+    std::string strWhy = bPrevious
+                             ? ReferenceDoubt(history, identity.llPreviousJobId, target, now, strPreviousName)
+                             : "it has no reference snapshot of job " +
+                                   std::to_string(identity.llPreviousJobId) + " on the file server";
+    if (strWhy.empty()) {
+        share.eMode = eShareDifference;
+        const unsigned long long ullSkippedBefore = DifferenceItemsSkipped();
+        CNutanixDBHelperPtr ptrHelper = ptrSink;
+        error = CallPlugin("CompareSnapAndLoadItem",
+                           [&] { return manager.CompareSnapAndLoadItem(strKey, std::string(), ptrHelper); });
+        if (error.IsSuccess()) {
+            NoteIncompleteDifference(DifferenceItemsSkipped() - ullSkippedBefore, share);
+            return error;
+        }
+        // A stop the user asked for, or rows that could not be written, end
+        // the job; anything the server did costs only this share's difference.
+        if (InterruptSignal() != 0 || ptrWriter->HasFailed()) return error;
+        HOST_LOG(-1, "share %s: the difference failed: %s", target.strMountPath.c_str(),
+                 error.AsString().c_str());
+        strWhy = "its snapshot difference could not be read (" + error.GetMessage() + ")";
+        error = ptrWriter->Drain();
+        if (error.IsSuccess()) error = database.WithdrawRows(llMark);
+        if (error.IsError()) return error;
+        ptrSink->SetShareCounts({});
+    }
+    share.eMode = eShareFullListing;
+    afs_cli::Say("share " + target.strMountPath + ": " + strWhy + "; listing its whole snapshot " +
+                 strSnapshot + " instead");
+    return ListSnapshotAsAdds(strSnapshot, target.strScanForm, *ptrSink);
+}
+
+void CScanJob::NoteIncompleteDifference(unsigned long long ullSkipped, ShareSummary& share) {
+    const long long llOther = ptrSink->GetShareCounts()[eNutanixAFSChangeOther];
+    if (ullSkipped > 0)
+        share.strReason = std::to_string(ullSkipped) + " items of its difference were skipped";
+    if (llOther > 0) {
+        share.strReason += std::string(share.strReason.empty() ? "" : ", ") + std::to_string(llOther) +
+                           " items of its difference have an unknown change type";
+    }
+    share.bPartial = !share.strReason.empty();
+}
+
 void CScanJob::ExplainSharesNotBackedUp(const CRhError& error, JobSummary& summary) {
     // The plug-in's own words when it found nothing to back up.
-    const bool bNothing = error.IsError() &&
-                          error.AsString().find("Nothing to be back-up since all volumes are not CFT_BACKUP marked") !=
-                              std::string::npos;
+    const bool bNothing =
+        error.IsError() &&
+        error.AsString().find("Nothing to be back-up since all volumes are not CFT_BACKUP marked") !=
+            std::string::npos;
     CShareDiagnosis diagnosis(options, options.strStateDir);
     for (const ScanTarget& target : listTargets) {
         bool bExplain = bNothing;
         for (const ShareSummary& share : summary.listShares)
-            bExplain = bExplain || (share.strMountPath == target.strMountPath && share.eMode == eShareNotBackedUp);
+            bExplain =
+                bExplain || (share.strMountPath == target.strMountPath && share.eMode == eShareNotBackedUp);
         if (!bExplain || InterruptSignal() != 0) continue;
         const std::string strWhy = diagnosis.Explain(target);
         if (bNothing && summary.strHeadline.empty())

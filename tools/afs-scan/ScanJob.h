@@ -15,6 +15,7 @@
 #include "tools/afs-scan/ScanOptions.h"
 #include "tools/afs-scan/ScanTargets.h"
 #include "tools/afs-scan/ScanWriter.h"
+#include "tools/afs-scan/ShareReference.h"
 
 // Runs one backup scan job through the plug-in, in the host's order:
 // Initialize, CreatePartnerServer, CreateAndMountSnap, GetSourceToLocalMap,
@@ -44,8 +45,20 @@ private:
     CRhError Prepare(JobSummary& summary);
     void ExplainSharesNotBackedUp(const CRhError& error, JobSummary& summary);
     CRhError DriveManager(CNutanixAFSManagerBase& manager, JobSummary& summary);
+    CRhError CheckUnknownSnapshots(JobSummary& summary);
     CRhError ScanShare(CNutanixAFSManagerBase& manager, const ScanTarget& target,
-                       const std::string& strSnapshot, ShareSummary& share);
+                       const std::string& strSnapshot, const ShareSnapshots& now, ShareSummary& share);
+    CRhError MarkShareRows(long long& llMark);
+    // The share's difference when its reference can be trusted and the
+    // server delivers it, else a full listing of its snapshot.
+    CRhError CompareOrList(CNutanixAFSManagerBase& manager, const ScanTarget& target,
+                           const std::string& strSnapshot, const ShareSnapshots& now, long long llMark,
+                           ShareSummary& share);
+    // Makes the share partial when the plug-in skipped items or handed over
+    // items of unknown change type: their changes may be lost.
+    void NoteIncompleteDifference(unsigned long long ullSkipped, ShareSummary& share);
+    std::vector<ShareRecord> ShareRecords(const JobSummary& summary) const;
+    std::string SnapshotName(long long llJobId) const;
 
     std::unique_ptr<CPluginLibrary> ptrLibrary;  // first: unloaded last
     const ScanOptions& options;

@@ -25,6 +25,7 @@ enum EOption {
     eVerbose,
     eFull,
     eListFull,
+    eTakeOver,
     eJsonl,
     eCsv,
     ePrune,
@@ -64,6 +65,7 @@ const option kOptions[] = {
     {"verbose", no_argument, nullptr, eVerbose},
     {"full", no_argument, nullptr, eFull},
     {"list-full", no_argument, nullptr, eListFull},
+    {"take-over", no_argument, nullptr, eTakeOver},
     {"jsonl", no_argument, nullptr, eJsonl},
     {"csv", no_argument, nullptr, eCsv},
     {"prune", no_argument, nullptr, ePrune},
@@ -213,6 +215,8 @@ std::string ScanUsageText() {
            "  --full-job-id N         the cycle's full job (default: from the history)\n"
            "  --synth-full-job-id N   synthetic full job (default 0)\n"
            "  --list-full             on a full job, also store a full listing of the snapshots\n"
+           "  --take-over             a new history's first job may delete the snapshots of this\n"
+           "                          client and application that another history left\n"
            "Settings:\n"
            "  --plugin PATH           plug-in library (default: the installed one, then next to afs-scan)\n"
            "  --settings FILE         host settings INI given to the plug-in (AFS_HOST_SETTINGS)\n"
@@ -246,8 +250,8 @@ std::string ScanUsageText() {
            "paths are resolved against the current folder.\n"
            "\n"
            "Exit status: 0 success; 1 the job failed; 2 usage or configuration error (no job was run);\n"
-           "3 partial: the job ended but a requested share was not backed up (verify: a change is\n"
-           "missing); 130 or 143 interrupted by SIGINT or SIGTERM (the job is recorded as failed and\n"
+           "3 partial: the job ended but a requested share was not backed up, or its difference\n"
+           "skipped items (verify: a change is missing); 130 or 143 interrupted by SIGINT or SIGTERM (the job is recorded as failed and\n"
            "stores nothing).\n";
 }
 
@@ -282,6 +286,7 @@ std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
             case eVerbose: options.bVerbose = true; break;
             case eFull: options.bForceFull = true; break;
             case eListFull: options.bListFull = true; break;
+            case eTakeOver: options.bTakeOver = true; break;
             case eJsonl: options.bJsonLines = true; break;
             case eCsv: options.bCsv = true; break;
             case ePrune: options.bPrune = true; break;

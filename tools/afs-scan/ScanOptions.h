@@ -19,7 +19,7 @@ struct ScanOptions {
     std::string strDb;  // empty: <state>/scan.db
     std::string strSettingsFile;
     std::string strMountTable;
-    std::string strLogFile;  // empty: [Host] LogDir, else <state>/afs-scan.log
+    std::string strLogFile;      // empty: [Host] LogDir, else <state>/afs-scan.log
     std::string strSummaryJson;  // "-": standard output
     std::string strCaBundle;     // empty: [RestClient] CABundle, else the system's CAs
     std::vector<std::string> listScanPaths;
@@ -33,11 +33,14 @@ struct ScanOptions {
     long long llSynthFullJobId = 0;
     bool bForceFull = false;
     bool bListFull = false;
+    // A history without a job of this client and application may start
+    // although the file server holds snapshots of theirs it does not know.
+    bool bTakeOver = false;
     bool bJsonLines = false;
     bool bCsv = false;
     bool bHelp = false;
     bool bVersion = false;
-    bool bVerbose = false;  // the full error chain on stderr too
+    bool bVerbose = false;           // the full error chain on stderr too
     long long llHaWaitSeconds = -1;  // -1: [FileSystemAgent] uHAWaitTime
     int nBatchRows = 4096;
     unsigned long long ullMaxItems = 0;  // 0: the settings' MaxDiffItems

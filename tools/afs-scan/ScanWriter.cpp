@@ -33,6 +33,13 @@ void CScanWriter::HandOver() {
     listFree.pop_back();
 }
 
+CRhError CScanWriter::Drain() {
+    if (ptrFilling->uUsed > 0) HandOver();
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return queueFull.empty() && !bWriting; });
+    return bFailed ? error : CRhError::Success();
+}
+
 CRhError CScanWriter::Finish() {
     if (!thread.joinable()) return error;
     if (ptrFilling->uUsed > 0) HandOver();
@@ -53,11 +60,13 @@ void CScanWriter::WriteLoop() {
         Batch* ptrBatch = queueFull.front();
         queueFull.pop_front();
         const bool bSkip = bFailed.load();
+        bWriting = true;
         lock.unlock();
         // After a failure the rest is only drained: the job is lost anyway.
         CRhError result =
             bSkip ? CRhError::Success() : database.Insert(ptrBatch->listItems.data(), ptrBatch->uUsed);
         lock.lock();
+        bWriting = false;
         if (result.IsError() && !bFailed.load()) {
             error = result;
             bFailed.store(true, std::memory_order_release);

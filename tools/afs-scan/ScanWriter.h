@@ -28,9 +28,14 @@ public:
     // Copies `item` into the current batch. Returns the writer's first
     // failure once it has happened, so that the loading stops.
     CRhError Add(const ScanItem& item);
+    // Hands over the current batch and waits until everything is written;
+    // the database is then idle until the next Add. Returns the first failure.
+    CRhError Drain();
     // Hands over the last batch, waits until everything is written and ends
     // the thread. Returns the first failure.
     CRhError Finish();
+    // True once a write has failed: the job cannot end well.
+    bool HasFailed() const { return bFailed.load(); }
 
 private:
     struct Batch {
@@ -46,6 +51,7 @@ private:
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<Batch*> queueFull;  // to be written, oldest first
+    bool bWriting = false;         // a batch is being written
     std::vector<Batch*> listFree;  // written, ready to be filled
     bool bClosing = false;
     CRhError error;                    // the writer's first failure

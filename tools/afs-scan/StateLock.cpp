@@ -36,7 +36,7 @@ CRhError CStateLock::Acquire(const std::string& strStateDir) {
         }
         return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
                                      "state folder %s is in use by another afs-scan run (process %s); "
-                                     "wait for it to end or give this run another --state",
+                                     "wait for it to end",
                                      strStateDir.c_str(), strHolder.empty() ? "unknown" : strHolder.c_str());
     }
     const std::string strPid = std::to_string(getpid()) + "\n";
