@@ -229,10 +229,20 @@ int RunVerifyCommand(const ScanOptions& options) {
     if (error.IsError()) return ReportError(error, options);
     if (!ResolveTargets(options, listTargets)) return kExitUsage;
 
+    std::FILE* ptrSummary = options.bJsonLines ? stderr : stdout;
     std::vector<std::unique_ptr<ShareCheck>> listShares;
     const std::string strSnapshots = "/.snapshot/" + SnapshotPrefix(ptrJob->uClientId, ptrJob->uAppId);
-    for (const ScanTarget& target : listTargets)
+    for (ScanTarget& target : listTargets) {
+        // The job's own naming of the share, whatever --map this run was given.
+        const ShareRecord* ptrRecord = history.FindShare(ptrJob->llJobId, target.strMountPath);
+        if (ptrRecord != nullptr) target.strScanForm = ptrRecord->strScanPath;
+        if (ptrRecord != nullptr && ptrRecord->strMode != "snapshot difference") {
+            std::fprintf(ptrSummary, "share %s: job %lld stored no difference of it (%s): nothing to verify\n",
+                         target.strMountPath.c_str(), ptrJob->llJobId, ptrRecord->strMode.c_str());
+            continue;
+        }
         listShares.emplace_back(new ShareCheck(target, target.strMountPath + strSnapshots, *ptrJob));
+    }
     size_t uJobItems = 0;
     error = database.ForEachItem(ptrJob->llJobId, [&](const ScanItem& item) {
         ++uJobItems;
@@ -248,7 +258,6 @@ int RunVerifyCommand(const ScanOptions& options) {
     });
     if (error.IsError()) return ReportError(error, options);
 
-    std::FILE* ptrSummary = options.bJsonLines ? stderr : stdout;
     bool bFailed = false;
     bool bMissing = false;
     for (auto& ptrShare : listShares) {
