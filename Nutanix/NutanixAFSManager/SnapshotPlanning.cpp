@@ -46,12 +46,13 @@ CRhError CNutanixAFSManager::ConfigureAFSVolumeSnap() {
 
     const std::string strFullSnapName = FXString::Format("%s%lld", strSnapPrefix.c_str(), fulljobid);
     const std::string strIncSnapName = FXString::Format("%s%lld", strSnapPrefix.c_str(), incjobid);
-    const std::string strSynthFullSnapName = FXString::Format("%s%lld", strSnapPrefix.c_str(), synthfulljobid);
+    const std::string strSynthFullSnapName =
+        FXString::Format("%s%lld", strSnapPrefix.c_str(), synthfulljobid);
     const std::string strPreviousSnapName = FXString::Format("%s%lld", strSnapPrefix.c_str(), previousjobid);
     const std::string strCurrentSnapName = FXString::Format("%s%lld", strSnapPrefix.c_str(), currentjob);
 
-    HOST_LOG(0, " strFullSnapName [%s], strIncSnapName [%s], strPreviousSnapName [%s] ", strFullSnapName.c_str(),
-             strIncSnapName.c_str(), strPreviousSnapName.c_str());
+    HOST_LOG(0, " strFullSnapName [%s], strIncSnapName [%s], strPreviousSnapName [%s] ",
+             strFullSnapName.c_str(), strIncSnapName.c_str(), strPreviousSnapName.c_str());
 
     // A share may stand in several records (two scan paths on one mount, or
     // one share mounted twice). It is planned once: planning it again would
@@ -104,7 +105,8 @@ CRhError CNutanixAFSManager::ConfigureAFSVolumeSnap() {
                 info.strPreviousSnapUUID = snap.strSnapUUID;
                 info.strPreviousSnapPath = SnapshotPath(info.strVolumeMountPath, snap.strSnapName);
                 info.bPreviousSnapPresent = true;
-            } else if (snap.strSnapName == strFullSnapName && synthfulljobid != 0 && synthfulljobid > fulljobid) {
+            } else if (snap.strSnapName == strFullSnapName && synthfulljobid != 0 &&
+                       synthfulljobid > fulljobid) {
                 HOST_LOG(0, "Deleting the full job snapshot since this is after Synthfull job.");
                 addToDelete(snap);
             } else if (snap.strSnapName == strIncSnapName || snap.strSnapName == strSynthFullSnapName) {
@@ -120,7 +122,7 @@ CRhError CNutanixAFSManager::ConfigureAFSVolumeSnap() {
         if (error.IsError()) return error.Push(FX_CODE_LOCATION);
 
         std::string newUUID;
-        error = ptrAPIHelper->CreateSnap(info.strVolumeUUID, strCurrentSnapName, newUUID);
+        error = ptrAPIHelper->CreateSnap(info.strVolumeUUID, strCurrentSnapName, newUUID, listSnaps);
         if (error.IsError()) return error.Push(FX_CODE_LOCATION);
         setCreatedUUIDs.insert(newUUID);
         mapPlannedShares[info.strVolumeUUID] = &info;
