@@ -18,12 +18,14 @@ std::string SnapshotPath(const std::string& mountPath, const std::string& snapNa
     return path;
 }
 
-// True when `path` is `mountPath` or lies below it, ignoring letter case but
-// comparing whole components: /mnt/share10 is not on the mount /mnt/share.
-bool IsOnMount(const std::string& path, std::string mountPath) {
+// The length of `mountPath` without its trailing "/" when `path` is that
+// mount path or lies below it, ignoring letter case but comparing whole
+// components (/mnt/share10 is not on the mount /mnt/share); 0 otherwise.
+size_t MountLengthOf(const std::string& path, std::string mountPath) {
     FXPath::RemoveTrailingDelimiter(mountPath);
-    if (mountPath.empty() || FXString::CompareLeftNoCase(path, mountPath) != 0) return false;
-    return path.size() == mountPath.size() || path[mountPath.size()] == '/' || mountPath == "/";
+    if (mountPath.empty() || FXString::CompareLeftNoCase(path, mountPath) != 0) return 0;
+    const bool bOn = path.size() == mountPath.size() || path[mountPath.size()] == '/' || mountPath == "/";
+    return bOn ? mountPath.size() : 0;
 }
 
 }  // namespace
@@ -140,8 +142,17 @@ bool CNutanixAFSManager::IsPreviousSnapAvailable(const std::string& path) {
         copy = it->second;
         FXPath::RemoveTrailingDelimiter(copy);
     }
+    // With one share mounted inside another's mount (/mnt/a and /mnt/a/b), a
+    // path lies on the innermost mount: only its records answer, as the
+    // comparison takes that mount's share.
+    size_t uLongest = 0;
+    bool bPresent = false;
     for (const NutanixAFSVolumeInfo& info : listVolumeInfo) {
-        if (IsOnMount(copy, info.strVolumeMountPath) && info.bPreviousSnapPresent) return true;
+        const size_t uLength = MountLengthOf(copy, info.strVolumeMountPath);
+        if (uLength == 0 || uLength < uLongest) continue;
+        if (uLength > uLongest) bPresent = false;
+        uLongest = uLength;
+        bPresent = bPresent || info.bPreviousSnapPresent;
     }
-    return false;
+    return bPresent;
 }
