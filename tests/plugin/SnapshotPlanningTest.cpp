@@ -212,8 +212,15 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
          nullptr,
          {"/mnt/s1/dir"},
          {Share("share1")},
-         "fs1:/share1/sub|/mnt/s1|u-share1|/fs1/share1;",
+         "fs1:/share1/sub|/mnt/s1|u-share1|/fs1/share1|/sub;",
          "/mnt/s1=/mnt/s1/.afs/snapshot;",
+         ""},
+        {"fs1:/share1//a/./b/ /mnt/s3 nfs rw 0 0\n",
+         nullptr,
+         {"/mnt/s3"},
+         {Share("share1")},
+         "fs1:/share1//a/./b/|/mnt/s3|u-share1|/fs1/share1|/a/b;",
+         "/mnt/s3=/mnt/s3/.afs/snapshot;",
          ""},
         {"fs1:/share1 /mnt/s1 nfs rw 0 0\n",
          "/cluster9/share1",
@@ -272,7 +279,9 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
         std::string records, sourceToLocal;
         for (const NutanixAFSVolumeInfo& info : fresh.listVolumeInfo) {
             records += info.strSourceVolume + "|" + info.strVolumeMountPath + "|" + info.strVolumeUUID + "|" +
-                       info.strScanVolumePath + (info.bPreviousSnapPresent ? "!;" : ";");
+                       info.strScanVolumePath +
+                       (info.strShareSubPath.empty() ? "" : "|" + info.strShareSubPath) +
+                       (info.bPreviousSnapPresent ? "!;" : ";");
         }
         for (const auto& entry : fresh.mapSourceToLocal)
             sourceToLocal += entry.first + "=" + entry.second + ";";
