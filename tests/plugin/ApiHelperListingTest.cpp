@@ -32,6 +32,7 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
         std::string strOperation;
         EThrow eThrow;
         const char *message, *event, *logLine;  // logLine: once at level 0
+        // clang-format off
     } cases[] = {
         {"get_mount_target", eNutanix, "get_mount_target called failed with error [HTTP 500: fire]",
          "get_mount_target | HTTP 500: fire", nullptr},
@@ -40,8 +41,7 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
         {"get_mount_target", eOther, "get_mount_target called failed", nullptr,
          "Exception was raised by get_mount_target, Reason :[UNKNOWN]"},
         {"get_mount_target", ePlain, "get_mount_target failed", nullptr, "get_mount_target failed"},
-        {"get_mount_target_snapshot", eNutanix,
-         "get_mount_target_snapshot called failed with error [HTTP 500: fire]",
+        {"get_mount_target_snapshot", eNutanix, "get_mount_target_snapshot called failed with error [HTTP 500: fire]",
          "get_mount_target_snapshot | HTTP 500: fire", nullptr},
         {"get_mount_target_snapshot", eOther, "get_mount_target_snapshot called failed", nullptr,
          "Exception was raised by get_mount_target_snapshot, Reason :[UNKNOWN]"},
@@ -60,15 +60,14 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
          nullptr, nullptr},
         {"create_partner_server", eOther, "create_partner_server called", nullptr,
          "Exception was raised by create_partner_server, Reason :[UNKNOWN]"},
-        {"create_new_partner_server", eNutanix,
-         "create_partner_server called failed with error [HTTP 500: fire]",
+        {"create_new_partner_server", eNutanix, "create_partner_server called failed with error [HTTP 500: fire]",
          "create_partner_server | HTTP 500: fire", nullptr},
         {"create_new_partner_server", ePlain, "create_partner_server called failed", nullptr, nullptr},
         // A 409 is taken only when our name is listed afterwards.
-        {"create_new_partner_server", eConflict,
-         "create_partner_server called failed with error [HTTP 409: exists]",
+        {"create_new_partner_server", eConflict, "create_partner_server called failed with error [HTTP 409: exists]",
          "create_partner_server | HTTP 409: exists", nullptr},
     };
+    // clang-format on
     for (const auto& test : cases) {
         SCOPED_TRACE(test.strOperation + " " + std::to_string(test.eThrow));
         ISendEventInterface::GetInstance()->ClearSentEvents();
@@ -85,23 +84,13 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
             return offset == 20 ? nullptr : serveShares(offset, length);
         };
         ptrBackend->fnGetMountTargetSnapshot = [&](int32_t, int32_t) -> SnapPage {
-            fnFail();
-            return nullptr;
+            return fnFail(), nullptr;
         };
-        ptrBackend->fnCreateSnapshot = [&](Str, Str) {
-            fnFail();
-            return "";
-        };
-        ptrBackend->fnGetPartnerServer =
-            test.strOperation == "get_partner_server" ? [&](int32_t, int32_t) -> PartnerPage {
-            fnFail();
-            return nullptr;
-        }
+        ptrBackend->fnCreateSnapshot = [&](Str, Str) { return fnFail(), ""; };
+        ptrBackend->fnGetPartnerServer = test.strOperation == "get_partner_server"
+            ? [&](int32_t, int32_t) -> PartnerPage { return fnFail(), nullptr; }
         : ServePartners({test.strOperation == "create_partner_server" ? kPartner : "x"});
-        ptrBackend->fnCreatePartnerServer = [&]() {
-            fnFail();
-            return "";
-        };
+        ptrBackend->fnCreatePartnerServer = [&]() { return fnFail(), ""; };
         std::vector<MountedTargets> shares;
         std::vector<MountedTargetsSnaps> snaps;
         std::string uuid = "unchanged";
@@ -185,21 +174,15 @@ TEST_F(ApiHelperTest, PartnerServerIsLookedUpByExactNameAndAlwaysRegistered) {
         std::list<std::string> listEntries;
         std::vector<std::string> listCalls;
         bool bCreatedNew;
+        // clang-format off
     } cases[] = {
-        {{},
-         {"10.0.0.1", "backup.example"},
-         {"get_partner_server 0 20", kCreation + "10.0.0.1:RW,backup.example:RW" + kCreationEnd},
-         true},
-        {{"CURL_CLIENT_PARTNER_SERVER_PELLORAND"},
-         {},
-         {"get_partner_server 0 20", kCreation + kCreationEnd},
-         true},
+        {{}, {"10.0.0.1", "backup.example"},
+         {"get_partner_server 0 20", kCreation + "10.0.0.1:RW,backup.example:RW" + kCreationEnd}, true},
+        {{"CURL_CLIENT_PARTNER_SERVER_PELLORAND"}, {}, {"get_partner_server 0 20", kCreation + kCreationEnd}, true},
         // Found on the second page: the third is never asked for.
-        {listSecondPage,
-         {},
-         {"get_partner_server 0 20", "get_partner_server 20 20", kCreation + kCreationEnd},
-         false},
+        {listSecondPage, {}, {"get_partner_server 0 20", "get_partner_server 20 20", kCreation + kCreationEnd}, false},
     };
+    // clang-format on
     ptrBackend->fnCreatePartnerServer = []() { return std::string("ps-uuid"); };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.listCalls.back());
@@ -260,32 +243,28 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
     EXPECT_TRUE(Events().empty());
 }
 
-// A creation whose first attempt went through answers 409 when re-sent; a
-// leftover of a job run before with the same id answers 409 too.
+// A creation whose first attempt went through answers 409 when re-sent; so
+// does one beside a leftover of an earlier run of the job id.
 TEST_F(ApiHelperTest, RegressionCreationConflictTakesOnlyWhatHasThatName) {
     const std::string kFailed = "Create Snap function failed with error [";
+    const SnapSpec kOld{"old", "zkop__2_7_1234", "mt"}, kNew{"s9", "zkop__2_7_1234", "mt"};
+    // clang-format off
     const struct {
-        std::vector<SnapSpec> listBefore, listAfter;  // the listings before and after the creation
-        std::string result;                           // the adopted UUID, or the error
+        std::vector<SnapSpec> listBefore, listAfter;  // the share's listings before and after the creation
+        std::string result;                           // the UUID taken, or the error
     } cases[] = {
-        {{}, {{"s9", "zkop__2_7_1234", "mt"}}, "s9"},
-        {{},
-         {{"s8", "zkop__2_7_1233", "mt"}, {"s7", "ZKOP__2_7_1234", "mt"}},
+        {{}, {kNew}, "s9"},
+        {{}, {{"s8", "zkop__2_7_1233", "mt"}, {"s7", "ZKOP__2_7_1234", "mt"}},
          kFailed + "create_mount_target_snapshot failed: HTTP 409: snapshot exists]"},
-        // Its deletion failed: the old snapshot holds old content.
-        {{{"old", "zkop__2_7_1234", "mt"}},
-         {{"old", "zkop__2_7_1234", "mt"}},
-         kFailed + "a leftover snapshot named zkop__2_7_1234 (UUID old) could not be deleted]"},
-        {{{"old", "zkop__2_7_1234", "mt"}},
-         {{"old", "zkop__2_7_1234", "mt"}, {"s9", "zkop__2_7_1234", "mt"}},
-         "s9"},
-    };
+        // Its deletion failed; it holds the earlier run's content.
+        {{kOld}, {kOld}, kFailed + "a leftover snapshot named zkop__2_7_1234 (UUID old) could not be deleted]"},
+        {{kOld}, {kOld, kNew}, "s9"}};
+    // clang-format on
     ptrBackend->fnCreateSnapshot = [](Str, Str) -> std::string {
         throw NutanixException("create_mount_target_snapshot failed: HTTP 409: snapshot exists", 409);
     };
     ptrBackend->fnDeleteSnapshot = [](Str) { throw NutanixException("delete refused"); };
     for (const auto& test : cases) {
-        SCOPED_TRACE(test.result);
         CTestableManager manager;
         InitializeManager(manager);
         manager.listVolumeInfo.emplace_back();

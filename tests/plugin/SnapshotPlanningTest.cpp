@@ -47,55 +47,27 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         ULONG uApp;
         std::vector<SnapSpec> listSnaps;
         std::string deleted, reference, logLine;
+        // clang-format off
     } cases[] = {
-        {1200,
-         1233,
-         0,
-         7,
-         {{"s1233", "zkop__2_7_1233", "mt"},
-          {"s1200", "zkop__2_7_1200", "mt"},
-          {"s1100", "zkop__2_7_1100", "mt"},
+        {1200, 1233, 0, 7,
+         {{"s1233", "zkop__2_7_1233", "mt"}, {"s1200", "zkop__2_7_1200", "mt"}, {"s1100", "zkop__2_7_1100", "mt"},
           {"sman", "manual", "mt"}},
-         "s1200 true;s1100 true;",
-         "zkop__2_7_1233 s1233 /mnt/share/.snapshot/zkop__2_7_1233",
+         "s1200 true;s1100 true;", "zkop__2_7_1233 s1233 /mnt/share/.snapshot/zkop__2_7_1233",
          "Snap good to be deleted, UUID [s1100], name [zkop__2_7_1100]"},
-        {1200,
-         1233,
-         1210,
-         7,
-         {{"s1200", "zkop__2_7_1200", "mt"}, {"s1210", "zkop__2_7_1210", "mt"}},
-         "s1200 true;",
-         "",
-         "Deleting the full job snapshot since this is after Synthfull job."},
+        {1200, 1233, 1210, 7, {{"s1200", "zkop__2_7_1200", "mt"}, {"s1210", "zkop__2_7_1210", "mt"}}, "s1200 true;",
+         "", "Deleting the full job snapshot since this is after Synthfull job."},
         // A synthetic full of the full job's own id keeps that snapshot.
         {1210, 1233, 1210, 7, {{"s1210", "zkop__2_7_1210", "mt"}}, "", "", ""},
         // The full job's snapshot has the incremental's name; 0 names the absent synthetic full.
         {1200, 1200, 0, 7, {{"s1200", "zkop__2_7_1200", "mt"}, {"s0", "zkop__2_7_0", "mt"}}, "", "", ""},
-        {1200,
-         1233,
-         0,
-         7,
-         {{"old1234", "zkop__2_7_1234", "mt"}},
-         "old1234 true;",
-         "",
+        {1200, 1233, 0, 7, {{"old1234", "zkop__2_7_1234", "mt"}}, "old1234 true;", "",
          "Snap name [zkop__2_7_1234] already present"},
-        {1200,
-         1233,
-         0,
-         7,
-         {{"", "zkop__2_7_1100", "mt"}, {"s1101", "zkop__2_7_1101", "mt"}},
-         "s1101 true;",
-         "",
+        {1200, 1233, 0, 7, {{"", "zkop__2_7_1100", "mt"}, {"s1101", "zkop__2_7_1101", "mt"}}, "s1101 true;", "",
          "Snap [zkop__2_7_1100] has no UUID and is not deleted"},
-        {1200,
-         1233,
-         0,
-         71,
-         {{"a", "zkop__2_7_12", "mt"}, {"b", "ZKOP__2_71_1233", "mt"}, {"c", "zkop__2_71_99", "mt"}},
-         "c true;",
-         "",
-         ""},
+        {1200, 1233, 0, 71, {{"a", "zkop__2_7_12", "mt"}, {"b", "ZKOP__2_71_1233", "mt"}, {"c", "zkop__2_71_99", "mt"}},
+         "c true;", "", ""},
     };
+    // clang-format on
     ptrBackend->fnCreateSnapshot = [](Str, Str name) { return "new-" + name; };
     ptrBackend->fnDeleteSnapshot = [](Str) {};
     for (const auto& test : cases) {
@@ -178,20 +150,23 @@ TEST_F(SnapshotPlanningTest, ReferenceLookupIgnoresCaseComparesComponentsAndFoll
     AddShare(manager, "/mnt/share/", "mt");
     AddShare(manager, "/mnt/other", "mt");
     // Shares mounted inside another's mount answer from their own records.
-    AddShare(manager, "/mnt/share/b", "mt2");
-    AddShare(manager, "/mnt/other/c", "mt3");
-    AddShare(manager, "/mnt/other/c", "mt3");
+    for (const char* mount : {"/mnt/share/b", "/mnt/other/c", "/mnt/other/c"})
+        AddShare(manager, mount, "mt2");
     manager.listVolumeInfo.front().bPreviousSnapPresent = true;
     manager.listVolumeInfo.back().bPreviousSnapPresent = true;
-    const std::pair<const char*, bool> cases[] = {
-        {"/mnt/share", true},    {"/mnt/share/", true},  {"/MNT/SHARE/dir", true}, {"/mnt/share10", false},
-        {"/mnt", false},         {"/mnt/other", false},  {"/mnt/share/b", false},  {"/mnt/share/b/x", false},
-        {"/mnt/share/bx", true}, {"/mnt/other/c", true}, {"/mnt/other/c/d", true}};
+    // clang-format off
+    const std::pair<const char*, bool> cases[] = {{"/mnt/share", true}, {"/mnt/share/", true},
+                                                  {"/MNT/SHARE/dir", true}, {"/mnt/share10", false},
+                                                  {"/mnt", false}, {"/mnt/other", false},
+                                                  {"/mnt/share/b", false}, {"/mnt/share/b/x", false},
+                                                  {"/mnt/share/bx", true}, {"/mnt/other/c/d", true}};
+    // clang-format on
     for (const auto& test : cases)
         EXPECT_EQ(test.second, manager.IsPreviousSnapAvailable(test.first)) << test.first;
     manager.mapScanToMount = {{"/fs1/share", "/mnt/share/"}, {"/fs1/other/", "/mnt/share"}};
-    const std::pair<const char*, bool> mapped[] = {
-        {"/fs1/share/", true}, {"/mnt/share", false}, {"/fs1/other/", false}};
+    // clang-format off
+    const std::pair<const char*, bool> mapped[] = {{"/fs1/share/", true}, {"/mnt/share", false}, {"/fs1/other/", false}};
+    // clang-format on
     for (const auto& test : mapped)
         EXPECT_EQ(test.second, manager.IsPreviousSnapAvailable(test.first)) << test.first;
 }
@@ -207,65 +182,29 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
         std::list<std::string> listScanPaths;
         std::vector<MountedTargets> listShares;
         std::string records, sourceToLocal, error;
+        // clang-format off
     } cases[] = {
-        {"fs1:/share1/sub /mnt/s1 nfs rw 0 0\n",
-         nullptr,
-         {"/mnt/s1/dir"},
-         {Share("share1")},
-         "fs1:/share1/sub|/mnt/s1|u-share1|/fs1/share1|/sub;",
-         "/mnt/s1=/mnt/s1/.afs/snapshot;",
-         ""},
-        {"fs1:/share1//a/./b/ /mnt/s3 nfs rw 0 0\n",
-         nullptr,
-         {"/mnt/s3"},
-         {Share("share1")},
-         "fs1:/share1//a/./b/|/mnt/s3|u-share1|/fs1/share1|/a/b;",
-         "/mnt/s3=/mnt/s3/.afs/snapshot;",
-         ""},
-        {"fs1:/share1 /mnt/s1 nfs rw 0 0\n",
-         "/cluster9/share1",
-         {"/mnt/s1"},
-         {Share("share1")},
-         "fs1:/share1|/mnt/s1|u-share1|/cluster9/share1;",
-         "/mnt/s1=/mnt/s1/.afs/snapshot;",
-         ""},
+        {"fs1:/share1/sub /mnt/s1 nfs rw 0 0\n", nullptr, {"/mnt/s1/dir"}, {Share("share1")},
+         "fs1:/share1/sub|/mnt/s1|u-share1|/fs1/share1|/sub;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
+        {"fs1:/share1//a/./b/ /mnt/s3 nfs rw 0 0\n", nullptr, {"/mnt/s3"}, {Share("share1")},
+         "fs1:/share1//a/./b/|/mnt/s3|u-share1|/fs1/share1|/a/b;", "/mnt/s3=/mnt/s3/.afs/snapshot;", ""},
+        {"fs1:/share1 /mnt/s1 nfs rw 0 0\n", "/cluster9/share1", {"/mnt/s1"}, {Share("share1")},
+         "fs1:/share1|/mnt/s1|u-share1|/cluster9/share1;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
         // fs1:/ is above every share root, so /mnt/all selects nothing.
-        {"fs1:/ /mnt/all nfs rw 0 0\nfs1:/share2 /mnt/s2 nfs rw 0 0\n",
-         nullptr,
-         {"/mnt/all", "/mnt/s2/a", "/mnt/s2/b"},
+        {"fs1:/ /mnt/all nfs rw 0 0\nfs1:/share2 /mnt/s2 nfs rw 0 0\n", nullptr, {"/mnt/all", "/mnt/s2/a", "/mnt/s2/b"},
          {Share("share1", false), Share("share2"), Share("share3", false)},
          "fs1:/share2|/mnt/s2|u-share2|/fs1/share2;fs1:/share2|/mnt/s2|u-share2|/fs1/share2;",
-         "/mnt/all=/mnt/all/.afs/snapshot;/mnt/s2=/mnt/s2/.afs/snapshot;",
-         ""},
-        {"fs1:/share10 /mnt/s10 nfs rw 0 0\n",
-         nullptr,
-         {"/mnt/s10"},
-         {Share("share1")},
-         "",
-         "/mnt/s10=/mnt/s10/.afs/snapshot;",
-         kNothing},
-        {"tmpfs /mnt/t tmpfs rw 0 0\n",
-         nullptr,
-         {"/mnt/t", "/not/mounted"},
-         {Share("t")},
-         "",
-         "/mnt/t=/mnt/t/.afs/snapshot;",
-         kNothing},
-        {"fs1:/share1 /mnt/s1 nfs rw 0 0\n",
-         "",
-         {"/mnt/s1"},
-         {Share("nomatch"), Share("share1")},
-         "",
-         "/mnt/s1=/mnt/s1/.afs/snapshot;",
-         "Invalid scan format received []"},
-        {nullptr,
-         nullptr,
-         {"/mnt/s1"},
-         {Share("share1")},
-         "",
-         "",
+         "/mnt/all=/mnt/all/.afs/snapshot;/mnt/s2=/mnt/s2/.afs/snapshot;", ""},
+        {"fs1:/share10 /mnt/s10 nfs rw 0 0\n", nullptr, {"/mnt/s10"}, {Share("share1")}, "",
+         "/mnt/s10=/mnt/s10/.afs/snapshot;", kNothing},
+        {"tmpfs /mnt/t tmpfs rw 0 0\n", nullptr, {"/mnt/t", "/not/mounted"}, {Share("t")}, "",
+         "/mnt/t=/mnt/t/.afs/snapshot;", kNothing},
+        {"fs1:/share1 /mnt/s1 nfs rw 0 0\n", "", {"/mnt/s1"}, {Share("nomatch"), Share("share1")}, "",
+         "/mnt/s1=/mnt/s1/.afs/snapshot;", "Invalid scan format received []"},
+        {nullptr, nullptr, {"/mnt/s1"}, {Share("share1")}, "", "",
          "Cannot read the mount table [" + tempDir.GetPath() + "/missing]"},
     };
+    // clang-format on
     for (const auto& test : cases) {
         SCOPED_TRACE(test.mounts ? test.mounts : "no mount table");
         CTestableManager fresh;
@@ -293,8 +232,10 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
                       "The [share3] share will not be backed up since it is not CFT_BACKUP marked", 0));
     EXPECT_EQ(2u, log->CountContaining("directory[/mnt/s1], device [fs1:/share1]", 3));
     EXPECT_EQ(1u, log->CountContaining("Invalid scan format received []", -1));
+    // clang-format off
     const std::pair<const char*, const char*> formats[] = {
         {"/fs1/share1/dir", "fs1"}, {"/fs1", "fs1"}, {"fs1/share1", "fs1"}, {"/", ""}, {"", ""}};
+    // clang-format on
     for (const auto& test : formats) {
         std::string part = "stale";
         CRhError error = manager.convertScanToMountFormat(test.first, part);
