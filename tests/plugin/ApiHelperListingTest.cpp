@@ -28,11 +28,11 @@ protected:
 // was not listed; "create_partner_server" the one after it was.
 TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
     enum EThrow { eNutanix, eStd, eOther, ePlain, eConflict };
+    // clang-format off
     const struct {
         std::string strOperation;
         EThrow eThrow;
         const char *message, *event, *logLine;  // logLine: once at level 0
-        // clang-format off
     } cases[] = {
         {"get_mount_target", eNutanix, "get_mount_target called failed with error [HTTP 500: fire]",
          "get_mount_target | HTTP 500: fire", nullptr},
@@ -169,12 +169,12 @@ TEST_F(ApiHelperTest, PartnerServerIsLookedUpByExactNameAndAlwaysRegistered) {
     std::vector<std::string> listSecondPage(20, "other");
     listSecondPage.insert(listSecondPage.end(), {"x", kPartner, "y", kPartner});
     listSecondPage.resize(45, "z");
+    // clang-format off
     const struct {
         std::vector<std::string> listServers;
         std::list<std::string> listEntries;
         std::vector<std::string> listCalls;
         bool bCreatedNew;
-        // clang-format off
     } cases[] = {
         {{}, {"10.0.0.1", "backup.example"},
          {"get_partner_server 0 20", kCreation + "10.0.0.1:RW,backup.example:RW" + kCreationEnd}, true},

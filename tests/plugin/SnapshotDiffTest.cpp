@@ -389,11 +389,11 @@ TEST_F(SnapshotDiffTest, ScanPathResolvesToTheFirstRecordOfItsMount) {
         return Page("last", {Object("ADD", "/.snapshot/zkop__2_7_1234/" + diffUuid)});
     };
     const std::string kNotMapped = " not present in the Scan Path to Mount path";
+    // clang-format off
     const struct {
         std::map<std::string, std::string> mapScan;
         const char* sourcePath;
         std::string item, error;
-        // clang-format off
     } cases[] = {
         {{{"/scan/share1", "/mnt/share1/"}}, "/scan/share1", "/fs1/share1/diff-cur1", ""},
         {{{"/scan/share1", "/mnt/share1"}}, "/scan/share1/", "/fs1/share1/diff-cur1", ""},

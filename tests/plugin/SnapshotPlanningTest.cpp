@@ -42,12 +42,12 @@ protected:
 
 // Job 1234 after 1233 as client 2; the listing holds the share's snapshots.
 TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
+    // clang-format off
     const struct {
         LONGLONG llFull, llInc, llSynth;
         ULONG uApp;
         std::vector<SnapSpec> listSnaps;
         std::string deleted, reference, logLine;
-        // clang-format off
     } cases[] = {
         {1200, 1233, 0, 7,
          {{"s1233", "zkop__2_7_1233", "mt"}, {"s1200", "zkop__2_7_1200", "mt"}, {"s1100", "zkop__2_7_1100", "mt"},
@@ -177,12 +177,12 @@ MountedTargets Share(const std::string& name, bool bMarked = true) {
 
 TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
     const std::string kNothing = "Nothing to be back-up since all volumes are not CFT_BACKUP marked";
+    // clang-format off
     const struct {
         const char *mounts, *mapperTo;  // mapperTo: the content mapper's target for /mnt/s1, or none
         std::list<std::string> listScanPaths;
         std::vector<MountedTargets> listShares;
         std::string records, sourceToLocal, error;
-        // clang-format off
     } cases[] = {
         {"fs1:/share1/sub /mnt/s1 nfs rw 0 0\n", nullptr, {"/mnt/s1/dir"}, {Share("share1")},
          "fs1:/share1/sub|/mnt/s1|u-share1|/fs1/share1|/sub;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
