@@ -15,6 +15,10 @@ const char kSnapshotDirectory[] = ".snapshot";
 constexpr size_t kMaxPathBytes = 4096;  // PATH_MAX
 constexpr size_t kMaxNameBytes = 255;   // NAME_MAX
 
+inline void RemoveOneTrailingDelimiter(std::string& path) {
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
+}
+
 inline bool HasLevel(int level) { return g_ptrLogWriter && g_ptrLogWriter->GetLevel() >= level; }
 
 // Exact comparison with a literal, the length checked first: for every item
@@ -44,7 +48,8 @@ size_t FindSnapshotComponent(const std::string& path) {
 
 bool HasLeadingPath(const std::string& path, const std::string& from) {
     // An empty prefix would match every path; it stands for no snapshot.
-    if (from.empty() || path.size() < from.size() || FXString::CompareLeftNoCase(path, from) != 0) return false;
+    if (from.empty() || path.size() < from.size() || FXString::CompareLeftNoCase(path, from) != 0)
+        return false;
     return path.size() == from.size() || path[from.size()] == '/' || from.back() == '/';
 }
 
@@ -64,10 +69,12 @@ bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& pa
     scratch.assign(volumeInfo.strVolumeMountPath);
     FXPath::Append(scratch, path, 0);
     // Whole components again: zkop__2_7_123 must not match inside zkop__2_7_1234.
-    bool bInCompared = bReplaceCurrent
-                           ? ReplaceLeadingPath(scratch, volumeInfo.strCurrentSnapPath, volumeInfo.strScanVolumePath)
-                           : HasLeadingPath(scratch, volumeInfo.strCurrentSnapPath);
-    if (ReplaceLeadingPath(scratch, volumeInfo.strPreviousSnapPath, volumeInfo.strScanVolumePath)) bInCompared = true;
+    // A rename's old path comes from the older snapshot only: one in the
+    // newer snapshot names no file that was renamed.
+    bool bInCompared = bReplaceCurrent && ReplaceLeadingPath(scratch, volumeInfo.strCurrentSnapPath,
+                                                             volumeInfo.strScanVolumePath);
+    if (ReplaceLeadingPath(scratch, volumeInfo.strPreviousSnapPath, volumeInfo.strScanVolumePath))
+        bInCompared = true;
     if (pbInCompared) *pbInCompared = bInCompared;
     path.swap(scratch);
     return true;
@@ -78,7 +85,7 @@ bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& pa
     return RewriteSnapshotPath(volumeInfo, path, bReplaceCurrent, scratch);
 }
 
-bool IsUnsafeItemPath(const std::string& path) {
+bool IsUnsafeItemPath(const std::string& path, size_t uNamesFrom) {
     // Library searches rather than a byte loop: this runs for every item.
     if (std::memchr(path.data(), '\0', path.size()) != nullptr) return true;
     for (size_t uDots = path.find(".."); uDots != std::string::npos; uDots = path.find("..", uDots + 1)) {
@@ -87,32 +94,76 @@ bool IsUnsafeItemPath(const std::string& path) {
         if (bStartsComponent && bEndsComponent) return true;
     }
     if (path.size() > kMaxPathBytes) return true;
+    // One walk over the components checks their lengths and, past
+    // uNamesFrom, that each names something: "//", "/./" and a final "/" or
+    // "/." would be handed over as given, and a catalog keyed by path would
+    // miss the change.
     for (size_t uStart = 0; uStart < path.size();) {
         const size_t uSlash = path.find('/', uStart);
         const size_t uEnd = uSlash == std::string::npos ? path.size() : uSlash;
-        if (uEnd - uStart > kMaxNameBytes) return true;
+        const size_t uLength = uEnd - uStart;
+        if (uLength > kMaxNameBytes) return true;
+        if (uLength <= 1 && uStart > uNamesFrom && (uLength == 0 || path[uStart] == '.')) return true;
         uStart = uEnd + 1;
     }
-    return false;
+    return !path.empty() && path.back() == '/' && path.size() - 1 >= uNamesFrom;
 }
 
 CDiffItemLoader::CDiffItemLoader(const NutanixAFSVolumeInfo& info, CNutanixDBHelper& helper)
-    : volumeInfo(info), dbHelper(helper) {
+    : volumeInfo(info),
+      dbHelper(helper),
+      bStripSubPath(!info.strShareSubPath.empty() && info.strScanVolumePath == info.strVolumeMountPath) {
     std::memset(&statAttributes, 0, sizeof(statAttributes));
 }
 
-CRhError CDiffItemLoader::NotInComparedSnapshots(const std::string& path) {
+inline CDiffItemLoader::EPlacement CDiffItemLoader::PlaceBelowMount(std::string& path) const {
+    // What follows the scan path is the item's path below the share's root,
+    // as the server named it.
+    const size_t uRest = volumeInfo.strScanVolumePath.size();
+    const std::string& subPath = volumeInfo.strShareSubPath;
+    const size_t uRestLength = path.size() - uRest;
+    // The mount's own root (the share's root, or the mounted directory) is
+    // no item: a change to it would be taken for one of the whole share.
+    if (subPath.empty()) return uRestLength == 0 ? eUnsafePlace : eBelowMount;
+    if (uRestLength < subPath.size() || path.compare(uRest, subPath.size(), subPath) != 0)
+        return eOutsideMount;
+    if (uRestLength == subPath.size()) return eUnsafePlace;
+    if (path[uRest + subPath.size()] != '/') return eOutsideMount;
+    // Below the mount path the mounted directory is the root; in the scan
+    // form the share's root is.
+    if (bStripSubPath) path.erase(uRest, subPath.size());
+    return eBelowMount;
+}
+
+CRhError CDiffItemLoader::UnsafePath(const std::string& path) {
     CRhError error = FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
-                                             "Item path [%s] is in neither snapshot of the difference",
-                                             path.c_str());
+                                             "Unsafe path [%s] in snapshot difference", path.c_str());
+    HOST_LOG(0, "%s", error.GetMessage().c_str());
+    return error;
+}
+
+CRhError CDiffItemLoader::Misplaced(const std::string& path, EPlacement ePlacement) {
+    if (ePlacement == eUnsafePlace) return UnsafePath(path);
+    HOST_LOG(3, "Ignoring path [%s] since it lies outside the mounted directory [%s]", path.c_str(),
+             volumeInfo.strShareSubPath.c_str());
+    ++ullSkippedCount;
+    return CRhError::Success();
+}
+
+CRhError CDiffItemLoader::NotInComparedSnapshots(const std::string& path) {
+    CRhError error =
+        FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                                "Item path [%s] is in neither snapshot of the difference", path.c_str());
     HOST_LOG(0, "%s", error.GetMessage().c_str());
     return error;
 }
 
 CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info& object) {
     ++ullSeenCount;
-    const uint64_t ullATime = object.accessTimestampIsSet() ? DiffTimeToUnixSeconds(object.getAccessTimestamp()) : 0;
-    const uint64_t ullCTime = object.changeTimestampIsSet() ? DiffTimeToUnixSeconds(object.getChangeTimestamp()) : 0;
+    const uint64_t ullATime =
+        object.accessTimestampIsSet() ? DiffTimeToUnixSeconds(object.getAccessTimestamp()) : 0;
+    const uint64_t ullCTime =
+        object.changeTimestampIsSet() ? DiffTimeToUnixSeconds(object.getChangeTimestamp()) : 0;
     const uint64_t ullCrTime =
         object.creationTimestampIsSet() ? DiffTimeToUnixSeconds(object.getCreationTimestamp()) : 0;
     const uint64_t ullMTime =
@@ -141,7 +192,8 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
             changeType = eNutanixAFSChangeRename;
             HOST_LOG(3, " Rename Snap path path [%s]", strPath.c_str());
             if (HasLevel(3)) {
-                HOST_LOG(3, "Old Snap path path [%s]", object.oldPathIsSet() ? object.getOldPath().c_str() : "");
+                HOST_LOG(3, "Old Snap path path [%s]",
+                         object.oldPathIsSet() ? object.getOldPath().c_str() : "");
             }
         } else if (IsText(operation, "DELETE")) {
             changeType = eNutanixAFSChangeDelete;
@@ -150,6 +202,7 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
         }
         if (changeType == eNutanixAFSChangeRename) {
             if (object.oldPathIsSet()) strOldPath = object.getOldPath();
+            RemoveOneTrailingDelimiter(strOldPath);
             bool bInCompared = false;
             if (!RewriteSnapshotPath(volumeInfo, strOldPath, false, strScratch, &bInCompared)) {
                 HOST_LOG(3, "Ignoring path [%s] since .snapshot not found in it", strPath.c_str());
@@ -157,6 +210,8 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
                 return CRhError::Success();
             }
             if (!bInCompared) return NotInComparedSnapshots(strOldPath);
+            const EPlacement ePlacement = PlaceBelowMount(strOldPath);
+            if (ePlacement != eBelowMount) return Misplaced(strOldPath, ePlacement);
         }
     }
     HOST_LOG(3, "Final path [%s]", strPath.c_str());
@@ -174,6 +229,9 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
 
     // Another snapshot's folder under the mount is not where the item lives:
     // handing that path over would invent a change the host cannot find.
+    // Some servers end a directory's path with "/": one is dropped, so the
+    // catalog finds the directory under its name.
+    RemoveOneTrailingDelimiter(strPath);
     bool bInCompared = false;
     if (!RewriteSnapshotPath(volumeInfo, strPath, true, strScratch, &bInCompared)) {
         HOST_LOG(3, "Ignoring path [%s] since .snapshot not found in it", strPath.c_str());
@@ -181,24 +239,23 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
         return CRhError::Success();
     }
     if (!bInCompared) return NotInComparedSnapshots(strPath);
-    HOST_LOG(2,
-             "strItemPath [%s] , changeType [%d], ullATime [%llu], ullCrTime [%llu], ullCTime [%llu], ullMTime "
-             "[%llu], ullSize [%lld], ullInodeNumber [%lld]",
-             strPath.c_str(), static_cast<int>(changeType), static_cast<unsigned long long>(ullATime),
-             static_cast<unsigned long long>(ullCrTime), static_cast<unsigned long long>(ullCTime),
-             static_cast<unsigned long long>(ullMTime), static_cast<long long>(llSize),
-             static_cast<long long>(llInode));
+    const EPlacement ePlacement = PlaceBelowMount(strPath);
+    if (ePlacement != eBelowMount) return Misplaced(strPath, ePlacement);
+    HOST_LOG(
+        2,
+        "strItemPath [%s] , changeType [%d], ullATime [%llu], ullCrTime [%llu], ullCTime [%llu], ullMTime "
+        "[%llu], ullSize [%lld], ullInodeNumber [%lld]",
+        strPath.c_str(), static_cast<int>(changeType), static_cast<unsigned long long>(ullATime),
+        static_cast<unsigned long long>(ullCrTime), static_cast<unsigned long long>(ullCTime),
+        static_cast<unsigned long long>(ullMTime), static_cast<long long>(llSize),
+        static_cast<long long>(llInode));
 
     // A ".." or NUL would let the host place the item outside the share, or
     // under another name; end the comparison so the host falls back to a full
     // scan instead of silently misplacing a change.
-    if (IsUnsafeItemPath(strPath) || IsUnsafeItemPath(strOldPath)) {
-        const std::string& unsafe = IsUnsafeItemPath(strPath) ? strPath : strOldPath;
-        CRhError error = FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
-                                                 "Unsafe path [%s] in snapshot difference", unsafe.c_str());
-        HOST_LOG(0, "%s", error.GetMessage().c_str());
-        return error;
-    }
+    const size_t uNamesFrom = volumeInfo.strScanVolumePath.size();
+    if (IsUnsafeItemPath(strPath, uNamesFrom)) return UnsafePath(strPath);
+    if (IsUnsafeItemPath(strOldPath, uNamesFrom)) return UnsafePath(strOldPath);
 
     CRhError error = dbHelper.ItemCallBack(strPath, strOldPath, changeType, attributes, bIsDirectory);
     if (error.IsError()) return error.Push(FX_CODE_LOCATION);

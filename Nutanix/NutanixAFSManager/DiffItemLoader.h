@@ -33,14 +33,19 @@ bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& pa
 // The same, building the result in `scratch` (whose capacity it reuses) so
 // that a loop over many items does not allocate.
 // `pbInCompared`, when given, tells whether the path lay in the current or
-// the previous snapshot (rather than in some other snapshot of the share).
+// the previous snapshot (rather than in some other snapshot of the share);
+// without bReplaceCurrent (a rename's old path) only the previous one counts.
+// When it did, the rewritten path is the share's scan path followed by the
+// item's path below the share's root.
 bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent,
                          std::string& scratch, bool* pbInCompared = nullptr);
 
 // True when `path` could escape the share once the host joins it to a
 // directory (a ".." component or a NUL byte), or no file system could hold
-// it (longer than 4096 bytes, or a component longer than 255).
-bool IsUnsafeItemPath(const std::string& path);
+// it (longer than 4096 bytes, or a component longer than 255), or, after the
+// "/" at or past position `uNamesFrom`, it holds an empty component ("//", a
+// "/" at the end) or a "." component.
+bool IsUnsafeItemPath(const std::string& path, size_t uNamesFrom = std::string::npos);
 
 // Turns the difference's objects into scan database items for one share, one
 // at a time. Holds references to the share record and the scan database for
@@ -62,14 +67,24 @@ public:
     unsigned long long GetSkippedCount() const { return ullSkippedCount; }
 
 private:
+    enum EPlacement { eBelowMount, eOutsideMount, eUnsafePlace };
+    // Where a path that RewriteSnapshotPath put in a compared snapshot lies
+    // for the share's mount; strips the mounted directory when the host scans
+    // the mount itself.
+    EPlacement PlaceBelowMount(std::string& path) const;
+    // A path PlaceBelowMount did not place: the unsafe-path error, or the
+    // skip logged and counted (success: the item is not handed over).
+    CRhError Misplaced(const std::string& path, EPlacement ePlacement);
     CRhError NotInComparedSnapshots(const std::string& path);
+    CRhError UnsafePath(const std::string& path);
 
     const NutanixAFSVolumeInfo& volumeInfo;
     CNutanixDBHelper& dbHelper;
+    const bool bStripSubPath;  // a sub-directory mount that the host scans through the mount path
     long long llItemCount = 0;
     unsigned long long ullSeenCount = 0;
     unsigned long long ullSkippedCount = 0;
-    std::string strPath;     // reused across items to spare allocations
+    std::string strPath;  // reused across items to spare allocations
     std::string strOldPath;
     std::string strScratch;
     struct stat statAttributes;  // zero but for the members each item sets

@@ -47,9 +47,13 @@ public:
     // Appends every snapshot of the mount target `volumeUUID` to `snaps`.
     CRhError GetListOfSnapsForUUID(const std::string& volumeUUID, std::vector<MountedTargetsSnaps>& snaps);
     // Deletes each snapshot of `snaps`; a failed deletion is logged and skipped.
-    CRhError CleanListOfSnapsForUUID(const std::string& volumeUUID, const std::vector<MountedTargetsSnaps>& snaps);
-    // Creates snapshot `snapname` of `volumeUUID`; `snapUUID` is set only on success.
-    CRhError CreateSnap(const std::string& volumeUUID, const std::string& snapname, std::string& snapUUID);
+    CRhError CleanListOfSnapsForUUID(const std::string& volumeUUID,
+                                     const std::vector<MountedTargetsSnaps>& snaps);
+    // Creates snapshot `snapname` of `volumeUUID`; `snapUUID` is set only on
+    // success. `listedBefore` is the share's listing taken just before: after a
+    // 409 only a snapshot of that name that it does not hold is this job's.
+    CRhError CreateSnap(const std::string& volumeUUID, const std::string& snapname, std::string& snapUUID,
+                        const std::vector<MountedTargetsSnaps>& listedBefore = {});
     // Loads every change between the share's previous and current snapshot
     // into `dbHelper`. Exceptions of the REST client pass through.
     CRhError CompareSnapAndLoadItem(const NutanixAFSVolumeInfo& volumeInfo, std::string passThrough,
@@ -61,8 +65,12 @@ public:
 
 private:
     boost::shared_ptr<CurlClient> MakeCurlClient() const;
-    // True, with its UUID, when the share has a snapshot named `snapname`.
-    bool FindSnapByName(const std::string& volumeUUID, const std::string& snapname, std::string& snapUUID);
+    enum ESnapSearch { eSnapNotFound, eSnapNew, eSnapLeftover };
+    // Lists the share and looks for a snapshot named `snapname`, preferring
+    // one that `listedBefore` does not hold (eSnapNew); eSnapLeftover when
+    // only such a listed one has that name. `snapUUID` is set unless not found.
+    ESnapSearch FindSnapByName(const std::string& volumeUUID, const std::string& snapname,
+                               const std::vector<MountedTargetsSnaps>& listedBefore, std::string& snapUUID);
 
     std::string strConnection1;
     std::string strConnection2;

@@ -15,4 +15,8 @@ struct NutanixAFSVolumeInfo {
     std::string strPreviousSnapUUID;
     std::string strPreviousSnapPath;
     std::string strScanVolumePath;  // the share's root in the host's scan form
+    // The exported directory below the share's root that is mounted ("/sub"
+    // for the device fs1:/share1/sub of share share1); empty when the share
+    // is mounted at its root.
+    std::string strShareSubPath;
 };

@@ -10,6 +10,26 @@
 
 namespace {
 const char* const kAfsSnapshotSuffix = "/.afs/snapshot";
+
+// The mounted directory below the share's root, from the exported path of a
+// mount of that share: "/share1/sub" of share1 gives "/sub", "/share1" and
+// "/share1/" give "". Empty and "." components are dropped, so the result
+// compares with the server's item paths ("/share1//a/./b" gives "/a/b").
+std::string ShareSubPath(const std::string& exportedPath, const std::string& shareRoot) {
+    std::string subPath;
+    size_t uStart = shareRoot.size();
+    while (uStart < exportedPath.size()) {
+        const size_t uSlash = exportedPath.find('/', uStart);
+        const size_t uEnd = uSlash == std::string::npos ? exportedPath.size() : uSlash;
+        const size_t uLength = uEnd - uStart;
+        if (uLength != 0 && !(uLength == 1 && exportedPath[uStart] == '.')) {
+            subPath += '/';
+            subPath.append(exportedPath, uStart, uLength);
+        }
+        uStart = uEnd + 1;
+    }
+    return subPath;
+}
 }  // namespace
 
 CRhError CNutanixAFSManager::CreateAndMountSnap(std::list<std::string>& scanPaths) {
@@ -44,7 +64,8 @@ CRhError CNutanixAFSManager::ConfigureAFSVolumeInfo(const std::list<std::string>
     for (const std::string& scanPath : scanPaths) {
         const ZkMntTab::Entry* ptrMount = mountTable.find(listMounts, scanPath);
         if (ptrMount == nullptr || ptrMount->strDirectory.empty()) continue;
-        HOST_LOG(3, "directory[%s], device [%s]", ptrMount->strDirectory.c_str(), ptrMount->strDevice.c_str());
+        HOST_LOG(3, "directory[%s], device [%s]", ptrMount->strDirectory.c_str(),
+                 ptrMount->strDevice.c_str());
         mapSourceToLocal[ptrMount->strDirectory] = ptrMount->strDirectory + kAfsSnapshotSuffix;
 
         for (const MountedTargets& share : shares) {
@@ -80,6 +101,7 @@ CRhError CNutanixAFSManager::ConfigureAFSVolumeInfo(const std::list<std::string>
                 info.strVolumeUUID = share.strShareUUID;
                 info.bPreviousSnapPresent = false;
                 info.strScanVolumePath = "/" + hostPart + shareRoot;
+                info.strShareSubPath = ShareSubPath(exportedPath, shareRoot);
                 listVolumeInfo.push_back(info);
             }
         }
@@ -97,7 +119,8 @@ CRhError CNutanixAFSManager::convertScanToMountFormat(const std::string& scanPat
     std::string path = scanPath;
     FXString::RemoveLeft(path, "/");
     if (path.empty()) {
-        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "Invalid scan format received [%s]", scanPath.c_str());
+        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "Invalid scan format received [%s]",
+                                     scanPath.c_str());
     }
     const size_t uDelimiter = path.find('/');
     hostPart = uDelimiter == std::string::npos ? path : path.substr(0, uDelimiter);

@@ -18,12 +18,14 @@ std::string SnapshotPath(const std::string& mountPath, const std::string& snapNa
     return path;
 }
 
-// True when `path` is `mountPath` or lies below it, ignoring letter case but
-// comparing whole components: /mnt/share10 is not on the mount /mnt/share.
-bool IsOnMount(const std::string& path, std::string mountPath) {
+// The length of `mountPath` without its trailing "/" when `path` is that
+// mount path or lies below it, ignoring letter case but comparing whole
+// components (/mnt/share10 is not on the mount /mnt/share); 0 otherwise.
+size_t MountLengthOf(const std::string& path, std::string mountPath) {
     FXPath::RemoveTrailingDelimiter(mountPath);
-    if (mountPath.empty() || FXString::CompareLeftNoCase(path, mountPath) != 0) return false;
-    return path.size() == mountPath.size() || path[mountPath.size()] == '/' || mountPath == "/";
+    if (mountPath.empty() || FXString::CompareLeftNoCase(path, mountPath) != 0) return 0;
+    const bool bOn = path.size() == mountPath.size() || path[mountPath.size()] == '/' || mountPath == "/";
+    return bOn ? mountPath.size() : 0;
 }
 
 }  // namespace
@@ -46,12 +48,13 @@ CRhError CNutanixAFSManager::ConfigureAFSVolumeSnap() {
 
     const std::string strFullSnapName = FXString::Format("%s%lld", strSnapPrefix.c_str(), fulljobid);
     const std::string strIncSnapName = FXString::Format("%s%lld", strSnapPrefix.c_str(), incjobid);
-    const std::string strSynthFullSnapName = FXString::Format("%s%lld", strSnapPrefix.c_str(), synthfulljobid);
+    const std::string strSynthFullSnapName =
+        FXString::Format("%s%lld", strSnapPrefix.c_str(), synthfulljobid);
     const std::string strPreviousSnapName = FXString::Format("%s%lld", strSnapPrefix.c_str(), previousjobid);
     const std::string strCurrentSnapName = FXString::Format("%s%lld", strSnapPrefix.c_str(), currentjob);
 
-    HOST_LOG(0, " strFullSnapName [%s], strIncSnapName [%s], strPreviousSnapName [%s] ", strFullSnapName.c_str(),
-             strIncSnapName.c_str(), strPreviousSnapName.c_str());
+    HOST_LOG(0, " strFullSnapName [%s], strIncSnapName [%s], strPreviousSnapName [%s] ",
+             strFullSnapName.c_str(), strIncSnapName.c_str(), strPreviousSnapName.c_str());
 
     // A share may stand in several records (two scan paths on one mount, or
     // one share mounted twice). It is planned once: planning it again would
@@ -104,7 +107,8 @@ CRhError CNutanixAFSManager::ConfigureAFSVolumeSnap() {
                 info.strPreviousSnapUUID = snap.strSnapUUID;
                 info.strPreviousSnapPath = SnapshotPath(info.strVolumeMountPath, snap.strSnapName);
                 info.bPreviousSnapPresent = true;
-            } else if (snap.strSnapName == strFullSnapName && synthfulljobid != 0 && synthfulljobid > fulljobid) {
+            } else if (snap.strSnapName == strFullSnapName && synthfulljobid != 0 &&
+                       synthfulljobid > fulljobid) {
                 HOST_LOG(0, "Deleting the full job snapshot since this is after Synthfull job.");
                 addToDelete(snap);
             } else if (snap.strSnapName == strIncSnapName || snap.strSnapName == strSynthFullSnapName) {
@@ -120,7 +124,7 @@ CRhError CNutanixAFSManager::ConfigureAFSVolumeSnap() {
         if (error.IsError()) return error.Push(FX_CODE_LOCATION);
 
         std::string newUUID;
-        error = ptrAPIHelper->CreateSnap(info.strVolumeUUID, strCurrentSnapName, newUUID);
+        error = ptrAPIHelper->CreateSnap(info.strVolumeUUID, strCurrentSnapName, newUUID, listSnaps);
         if (error.IsError()) return error.Push(FX_CODE_LOCATION);
         setCreatedUUIDs.insert(newUUID);
         mapPlannedShares[info.strVolumeUUID] = &info;
@@ -138,8 +142,17 @@ bool CNutanixAFSManager::IsPreviousSnapAvailable(const std::string& path) {
         copy = it->second;
         FXPath::RemoveTrailingDelimiter(copy);
     }
+    // With one share mounted inside another's mount (/mnt/a and /mnt/a/b), a
+    // path lies on the innermost mount: only its records answer, as the
+    // comparison takes that mount's share.
+    size_t uLongest = 0;
+    bool bPresent = false;
     for (const NutanixAFSVolumeInfo& info : listVolumeInfo) {
-        if (IsOnMount(copy, info.strVolumeMountPath) && info.bPreviousSnapPresent) return true;
+        const size_t uLength = MountLengthOf(copy, info.strVolumeMountPath);
+        if (uLength == 0 || uLength < uLongest) continue;
+        if (uLength > uLongest) bPresent = false;
+        uLongest = uLength;
+        bPresent = bPresent || info.bPreviousSnapPresent;
     }
-    return false;
+    return bPresent;
 }

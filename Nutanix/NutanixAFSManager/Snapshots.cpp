@@ -1,4 +1,6 @@
 // Listing, deletion and creation of a share's snapshots.
+#include <algorithm>
+
 #include "Nutanix/NutanixAFSManager/NutanixAFSManagerAPIHelper.h"
 #include "Nutanix/NutanixAFSManager/PluginLog.h"
 #include "Nutanix/NutanixAFSManager/RestCallGuard.h"
@@ -53,7 +55,8 @@ CRhError CNutanixAFSManagerAPIHelper::GetListOfSnapsForUUID(const std::string& v
                     MountedTargetsSnaps snap;
                     std::string strState;
                     std::string strMountTargetUUID;
-                    if (const auto& ptrMetadata = ptrEntity->getMetadata()) snap.strSnapUUID = ptrMetadata->getUuid();
+                    if (const auto& ptrMetadata = ptrEntity->getMetadata())
+                        snap.strSnapUUID = ptrMetadata->getUuid();
                     if (const auto& ptrStatus = ptrEntity->getStatus()) {
                         snap.strSnapName = ptrStatus->getName();
                         strState = ptrStatus->getState();
@@ -61,7 +64,8 @@ CRhError CNutanixAFSManagerAPIHelper::GetListOfSnapsForUUID(const std::string& v
                             strMountTargetUUID = ptrResources->getMountTargetUuid();
                         }
                     }
-                    PLUGIN_LOG_AT(location, 7, "SnapName [%s], snap UUID [%s], state [%s], mountTargetUUID [%s]",
+                    PLUGIN_LOG_AT(location, 7,
+                                  "SnapName [%s], snap UUID [%s], state [%s], mountTargetUUID [%s]",
                                   snap.strSnapName.c_str(), snap.strSnapUUID.c_str(), strState.c_str(),
                                   strMountTargetUUID.c_str());
                     if (strMountTargetUUID == volumeUUID) snaps.push_back(std::move(snap));
@@ -87,21 +91,32 @@ CRhError CNutanixAFSManagerAPIHelper::CleanListOfSnapsForUUID(const std::string&
     return CRhError::Success();
 }
 
-bool CNutanixAFSManagerAPIHelper::FindSnapByName(const std::string& volumeUUID, const std::string& snapname,
-                                                 std::string& snapUUID) {
+CNutanixAFSManagerAPIHelper::ESnapSearch CNutanixAFSManagerAPIHelper::FindSnapByName(
+    const std::string& volumeUUID, const std::string& snapname,
+    const std::vector<MountedTargetsSnaps>& listedBefore, std::string& snapUUID) {
     std::vector<MountedTargetsSnaps> listSnaps;
-    if (GetListOfSnapsForUUID(volumeUUID, listSnaps).IsError()) return false;
+    if (GetListOfSnapsForUUID(volumeUUID, listSnaps).IsError()) return eSnapNotFound;
+    ESnapSearch eFound = eSnapNotFound;
     for (const MountedTargetsSnaps& snap : listSnaps) {
-        if (snap.strSnapName == snapname && !snap.strSnapUUID.empty()) {
+        if (snap.strSnapName != snapname || snap.strSnapUUID.empty()) continue;
+        const bool bListedBefore = std::any_of(
+            listedBefore.begin(), listedBefore.end(),
+            [&snap](const MountedTargetsSnaps& before) { return before.strSnapUUID == snap.strSnapUUID; });
+        if (!bListedBefore) {
             snapUUID = snap.strSnapUUID;
-            return true;
+            return eSnapNew;
+        }
+        if (eFound == eSnapNotFound) {
+            snapUUID = snap.strSnapUUID;
+            eFound = eSnapLeftover;
         }
     }
-    return false;
+    return eFound;
 }
 
 CRhError CNutanixAFSManagerAPIHelper::CreateSnap(const std::string& volumeUUID, const std::string& snapname,
-                                                 std::string& snapUUID) {
+                                                 std::string& snapUUID,
+                                                 const std::vector<MountedTargetsSnaps>& listedBefore) {
     HOST_LOG(0, "Creating snap. volumeUUID [%s], snapname [%s]", volumeUUID.c_str(), snapname.c_str());
     const FXCodeLocation location = FX_CODE_LOCATION;
     return RunRestGuarded(kCreateSnapshotGuard, location, [&]() -> CRhError {
@@ -111,18 +126,32 @@ CRhError CNutanixAFSManagerAPIHelper::CreateSnap(const std::string& volumeUUID, 
                                                                   boost::optional<bool>(true));
         } catch (const NutanixException& exception) {
             // A request re-sent after a failover finds the snapshot that its
-            // first attempt made. The name carries the job id, so a snapshot
-            // of that name on this share is this job's own.
-            if (exception.GetHttpStatus() != 409 || !FindSnapByName(volumeUUID, snapname, newUUID)) throw;
-            PLUGIN_LOG_AT(location, 0, "Snap [%s] was created by an earlier attempt of this request, UUID [%s]",
+            // first attempt made: one of that name that was not there before.
+            // One that was is a leftover of an earlier run of this job id whose
+            // deletion failed; its content is old, so it must not become this
+            // job's snapshot.
+            if (exception.GetHttpStatus() != 409) throw;
+            const ESnapSearch eFound = FindSnapByName(volumeUUID, snapname, listedBefore, newUUID);
+            if (eFound == eSnapNotFound) throw;
+            if (eFound == eSnapLeftover) {
+                const std::string reason =
+                    "a leftover snapshot named " + snapname + " (UUID " + newUUID + ") could not be deleted";
+                CRhError error =
+                    FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE,
+                                            "Create Snap function failed with error [%s]", reason.c_str());
+                PLUGIN_LOG_AT(location, 0, "%s", error.GetMessage().c_str());
+                return error;
+            }
+            PLUGIN_LOG_AT(location, 0,
+                          "Snap [%s] was created by an earlier attempt of this request, UUID [%s]",
                           snapname.c_str(), newUUID.c_str());
         }
         // Without a UUID the snapshot can be neither compared nor deleted
         // later: reporting success would lose the next incremental's reference.
         if (newUUID.empty()) {
-            CRhError error =
-                FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE, "Create Snap function failed with error [%s]",
-                                        "the file server answered an empty snapshot UUID");
+            CRhError error = FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE,
+                                                     "Create Snap function failed with error [%s]",
+                                                     "the file server answered an empty snapshot UUID");
             PLUGIN_LOG_AT(location, 0, "%s", error.GetMessage().c_str());
             return error;
         }

@@ -11,9 +11,10 @@ namespace {
 using ::testing::ElementsAre;
 
 const std::string kPartner = "curl_client_partner_server_pellorand";
-const std::string kCreation = "create_partner_server " + kPartner +
-                              " BACKUP Pellorand [partner server created from curl client] dns=unset ip=unset "
-                              "port=unset enabled=true type=unset servers=[";
+const std::string kCreation =
+    "create_partner_server " + kPartner +
+    " BACKUP Pellorand [partner server created from curl client] dns=unset ip=unset "
+    "port=unset enabled=true type=unset servers=[";
 const std::string kCreationEnd = "] shares=[] exports=[] backup=true";
 
 class ApiHelperTest : public CPluginTestBase {
@@ -27,6 +28,7 @@ protected:
 // was not listed; "create_partner_server" the one after it was.
 TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
     enum EThrow { eNutanix, eStd, eOther, ePlain, eConflict };
+    // clang-format off
     const struct {
         std::string strOperation;
         EThrow eThrow;
@@ -65,6 +67,7 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
         {"create_new_partner_server", eConflict, "create_partner_server called failed with error [HTTP 409: exists]",
          "create_partner_server | HTTP 409: exists", nullptr},
     };
+    // clang-format on
     for (const auto& test : cases) {
         SCOPED_TRACE(test.strOperation + " " + std::to_string(test.eThrow));
         ISendEventInterface::GetInstance()->ClearSentEvents();
@@ -80,12 +83,14 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
             if (offset == 20) fnFail();
             return offset == 20 ? nullptr : serveShares(offset, length);
         };
-        ptrBackend->fnGetMountTargetSnapshot = [&](int32_t, int32_t) -> SnapPage { fnFail(); return nullptr; };
-        ptrBackend->fnCreateSnapshot = [&](Str, Str) { fnFail(); return ""; };
+        ptrBackend->fnGetMountTargetSnapshot = [&](int32_t, int32_t) -> SnapPage {
+            return fnFail(), nullptr;
+        };
+        ptrBackend->fnCreateSnapshot = [&](Str, Str) { return fnFail(), ""; };
         ptrBackend->fnGetPartnerServer = test.strOperation == "get_partner_server"
-                                             ? [&](int32_t, int32_t) -> PartnerPage { fnFail(); return nullptr; }
-                                             : ServePartners({test.strOperation == "create_partner_server" ? kPartner : "x"});
-        ptrBackend->fnCreatePartnerServer = [&]() { fnFail(); return ""; };
+            ? [&](int32_t, int32_t) -> PartnerPage { return fnFail(), nullptr; }
+        : ServePartners({test.strOperation == "create_partner_server" ? kPartner : "x"});
+        ptrBackend->fnCreatePartnerServer = [&]() { return fnFail(), ""; };
         std::vector<MountedTargets> shares;
         std::vector<MountedTargetsSnaps> snaps;
         std::string uuid = "unchanged";
@@ -108,7 +113,8 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
 
 TEST_F(ApiHelperTest, ListingsArePagedTwentyAtATimeUntilTheTotal) {
     std::vector<ShareSpec> all;
-    for (int i = 0; i < 45; ++i) all.push_back(ShareSpec{"share" + std::to_string(i), "uuid-" + std::to_string(i)});
+    for (int i = 0; i < 45; ++i)
+        all.push_back(ShareSpec{"share" + std::to_string(i), "uuid-" + std::to_string(i)});
     all[1].listCapabilities = {"cft_backup"};
     all[2].listCapabilities = {"SMB", "CFT_BACKUP", "NFS"};
     all[3].listCapabilities = {"CFT_BACKUP "};
@@ -119,7 +125,8 @@ TEST_F(ApiHelperTest, ListingsArePagedTwentyAtATimeUntilTheTotal) {
     EXPECT_THAT(ptrBackend->listCalls,
                 ElementsAre("get_mount_target 0 20", "get_mount_target 20 20", "get_mount_target 40 20"));
     ASSERT_EQ(45u, shares.size());
-    std::string marks = shares[44].strShareName + "|" + shares[44].strShareUUID + "|" + shares[44].strShareType + " ";
+    std::string marks =
+        shares[44].strShareName + "|" + shares[44].strShareUUID + "|" + shares[44].strShareType + " ";
     for (int i = 0; i < 5; ++i) marks += shares[i].bCFTBackup ? '1' : '0';
     EXPECT_EQ("share44|uuid-44|GENERAL 10100", marks);
     EXPECT_EQ(3u, log->CountContaining("Total Number of Mounted Targets : 45", 0));
@@ -136,10 +143,12 @@ TEST_F(ApiHelperTest, PagingThatMakesNoProgressOrOvershootsEndsWithAnError) {
     std::vector<MountedTargets> shares;
     EXPECT_EQ("get_mount_target paging stopped: no progress at offset 0, total 45",
               helper.GetMountedTargets(shares).GetMessage());
-    ptrBackend->fnGetMountTargetSnapshot = ServeSnaps(std::vector<SnapSpec>(20, SnapSpec{"s", "n", "mt"}), 15);
+    ptrBackend->fnGetMountTargetSnapshot =
+        ServeSnaps(std::vector<SnapSpec>(20, SnapSpec{"s", "n", "mt"}), 15);
     std::vector<MountedTargetsSnaps> snaps;
-    EXPECT_EQ("get_mount_target_snapshot paging stopped: next offset 20 passes the total 15 (requested offset 0)",
-              helper.GetListOfSnapsForUUID("mt", snaps).GetMessage());
+    EXPECT_EQ(
+        "get_mount_target_snapshot paging stopped: next offset 20 passes the total 15 (requested offset 0)",
+        helper.GetListOfSnapsForUUID("mt", snaps).GetMessage());
     ptrBackend->fnGetPartnerServer = ServePartners({}, 3);
     EXPECT_EQ("get_partner_server paging stopped: no progress at offset 0, total 3",
               helper.CreatePartnerServer({"a"}).GetMessage());
@@ -150,8 +159,9 @@ TEST_F(ApiHelperTest, PagingThatMakesNoProgressOrOvershootsEndsWithAnError) {
     };
     EXPECT_EQ("create_partner_server called failed with error [get_partner_server answered no page]",
               helper.CreatePartnerServer({"a"}).GetMessage());
-    EXPECT_THAT(ptrBackend->listCalls, ElementsAre("get_mount_target 0 20", "get_mount_target_snapshot 0 20 unset",
-                                                   "get_partner_server 0 20", "get_partner_server 0 20"));
+    EXPECT_THAT(ptrBackend->listCalls,
+                ElementsAre("get_mount_target 0 20", "get_mount_target_snapshot 0 20 unset",
+                            "get_partner_server 0 20", "get_partner_server 0 20"));
     EXPECT_EQ(3u, log->CountContaining("paging stopped", 0));
 }
 
@@ -159,6 +169,7 @@ TEST_F(ApiHelperTest, PartnerServerIsLookedUpByExactNameAndAlwaysRegistered) {
     std::vector<std::string> listSecondPage(20, "other");
     listSecondPage.insert(listSecondPage.end(), {"x", kPartner, "y", kPartner});
     listSecondPage.resize(45, "z");
+    // clang-format off
     const struct {
         std::vector<std::string> listServers;
         std::list<std::string> listEntries;
@@ -171,6 +182,7 @@ TEST_F(ApiHelperTest, PartnerServerIsLookedUpByExactNameAndAlwaysRegistered) {
         // Found on the second page: the third is never asked for.
         {listSecondPage, {}, {"get_partner_server 0 20", "get_partner_server 20 20", kCreation + kCreationEnd}, false},
     };
+    // clang-format on
     ptrBackend->fnCreatePartnerServer = []() { return std::string("ps-uuid"); };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.listCalls.back());
@@ -179,20 +191,22 @@ TEST_F(ApiHelperTest, PartnerServerIsLookedUpByExactNameAndAlwaysRegistered) {
         ptrBackend->fnGetPartnerServer = ServePartners(test.listServers);
         ASSERT_FALSE(helper.CreatePartnerServer(test.listEntries).IsError());
         EXPECT_EQ(test.listCalls, ptrBackend->listCalls);
-        EXPECT_EQ(test.bCreatedNew, log->CountContaining("Partner server does not exists creating new partner server", 0));
+        EXPECT_EQ(test.bCreatedNew,
+                  log->CountContaining("Partner server does not exists creating new partner server", 0));
         EXPECT_EQ(1u, log->CountContaining("Setting the partner server", 0));
     }
-    EXPECT_EQ(1u, log->CountContaining("Total 45 partner server at(offset=20, length=20), returned(offset=20, length=20)", 0));
+    EXPECT_EQ(1u, log->CountContaining(
+                      "Total 45 partner server at(offset=20, length=20), returned(offset=20, length=20)", 0));
 }
 
 TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
-    ptrBackend->fnGetMountTargetSnapshot = ServeSnaps({{"s1", "a", "mt"}, {"s2", "b", "MT"}, {"s3", "c", "other"},
-                                                       {"s4", "d", "mt"}});
+    ptrBackend->fnGetMountTargetSnapshot =
+        ServeSnaps({{"s1", "a", "mt"}, {"s2", "b", "MT"}, {"s3", "c", "other"}, {"s4", "d", "mt"}});
     std::vector<MountedTargetsSnaps> snaps;
     ASSERT_FALSE(helper.GetListOfSnapsForUUID("mt", snaps).IsError());
     ASSERT_EQ(2u, snaps.size());
-    EXPECT_EQ("s1 a s4 d", snaps[0].strSnapUUID + " " + snaps[0].strSnapName + " " + snaps[1].strSnapUUID + " " +
-                               snaps[1].strSnapName);
+    EXPECT_EQ("s1 a s4 d", snaps[0].strSnapUUID + " " + snaps[0].strSnapName + " " + snaps[1].strSnapUUID +
+                               " " + snaps[1].strSnapName);
     EXPECT_EQ(1u, log->CountContaining("SnapName [b], snap UUID [s2], state [], mountTargetUUID [MT]", 7));
     EXPECT_EQ(1u, log->CountContaining("get_mount_target_snapshot [{", 7));
     EXPECT_EQ(1u, log->CountContaining("Get list of snapshot for UUID [mt]", 3));
@@ -216,29 +230,52 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
         if (uuid == "s2") throw NutanixException("delete refused");
         if (uuid == "s3") throw 7;
     };
-    EXPECT_FALSE(helper.CleanListOfSnapsForUUID("mt", {{"s1", "a"}, {"s2", "b"}, {"s3", "c"}, {"s4", "d"}}).IsError());
-    EXPECT_THAT(ptrBackend->listCalls,
-                ElementsAre("create_mount_target_snapshot mt zkop__2_7_1234 [Snapshot created from scan] true",
-                            "delete_mount_target_snapshot s1 true", "delete_mount_target_snapshot s2 true",
-                            "delete_mount_target_snapshot s3 true", "delete_mount_target_snapshot s4 true"));
+    EXPECT_FALSE(
+        helper.CleanListOfSnapsForUUID("mt", {{"s1", "a"}, {"s2", "b"}, {"s3", "c"}, {"s4", "d"}}).IsError());
+    EXPECT_THAT(
+        ptrBackend->listCalls,
+        ElementsAre("create_mount_target_snapshot mt zkop__2_7_1234 [Snapshot created from scan] true",
+                    "delete_mount_target_snapshot s1 true", "delete_mount_target_snapshot s2 true",
+                    "delete_mount_target_snapshot s3 true", "delete_mount_target_snapshot s4 true"));
     EXPECT_EQ(1u, log->CountContaining("Delete Snap called failed with error [delete refused]", 0));
     EXPECT_EQ(2u, log->CountContaining("Delete Snap called failed", 0));
     EXPECT_EQ(1u, log->CountContaining("Deleting snap UUID [s4], name [d]", 0));
     EXPECT_TRUE(Events().empty());
 }
 
-// A creation whose first attempt went through answers 409 when re-sent.
+// A creation whose first attempt went through answers 409 when re-sent; so
+// does one beside a leftover of an earlier run of the job id.
 TEST_F(ApiHelperTest, RegressionCreationConflictTakesOnlyWhatHasThatName) {
-    const std::pair<std::vector<SnapSpec>, const char*> cases[] = {
-        {{{"s9", "zkop__2_7_1234", "mt"}}, "s9"}, {{{"s8", "zkop__2_7_1233", "mt"}, {"s7", "ZKOP__2_7_1234", "mt"}}, ""}};
+    const std::string kFailed = "Create Snap function failed with error [";
+    const SnapSpec kOld{"old", "zkop__2_7_1234", "mt"}, kNew{"s9", "zkop__2_7_1234", "mt"};
+    // clang-format off
+    const struct {
+        std::vector<SnapSpec> listBefore, listAfter;  // the share's listings before and after the creation
+        std::string result;                           // the UUID taken, or the error
+    } cases[] = {
+        {{}, {kNew}, "s9"},
+        {{}, {{"s8", "zkop__2_7_1233", "mt"}, {"s7", "ZKOP__2_7_1234", "mt"}},
+         kFailed + "create_mount_target_snapshot failed: HTTP 409: snapshot exists]"},
+        // Its deletion failed; it holds the earlier run's content.
+        {{kOld}, {kOld}, kFailed + "a leftover snapshot named zkop__2_7_1234 (UUID old) could not be deleted]"},
+        {{kOld}, {kOld, kNew}, "s9"}};
+    // clang-format on
     ptrBackend->fnCreateSnapshot = [](Str, Str) -> std::string {
         throw NutanixException("create_mount_target_snapshot failed: HTTP 409: snapshot exists", 409);
     };
+    ptrBackend->fnDeleteSnapshot = [](Str) { throw NutanixException("delete refused"); };
     for (const auto& test : cases) {
-        ptrBackend->fnGetMountTargetSnapshot = ServeSnaps(test.first);
-        std::string uuid = "untouched";
-        EXPECT_EQ(*test.second == 0, helper.CreateSnap("mt", "zkop__2_7_1234", uuid).IsError());
-        EXPECT_EQ(*test.second ? test.second : "untouched", uuid);
+        CTestableManager manager;
+        InitializeManager(manager);
+        manager.listVolumeInfo.emplace_back();
+        manager.listVolumeInfo.back().strVolumeUUID = "mt";
+        int nListings = 0;
+        ptrBackend->fnGetMountTargetSnapshot = [&](int32_t offset, int32_t length) {
+            return ServeSnaps(nListings++ == 0 ? test.listBefore : test.listAfter)(offset, length);
+        };
+        CRhError error = manager.ConfigureAFSVolumeSnap();
+        EXPECT_EQ(test.result,
+                  error.IsError() ? error.GetMessage() : manager.listVolumeInfo.back().strCurrentSnapUUID);
     }
     ptrBackend->fnGetPartnerServer = ServePartners({kPartner});
     ptrBackend->fnCreatePartnerServer = []() -> std::string {

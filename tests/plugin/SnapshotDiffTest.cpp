@@ -23,8 +23,8 @@ public:
     CRhError ItemCallBack(std::string& path, const std::string& oldPath, NutanixAFSChangeType changeType,
                           const struct stat& attributes, bool bIsDirectory) override {
         if (path == strRejectPath) return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, 1627, "database full");
-        listItems.push_back(std::to_string(changeType) + " " + path + " " + oldPath + " " + (bIsDirectory ? "d" : "f") +
-                            std::to_string(attributes.st_mode));
+        listItems.push_back(std::to_string(changeType) + " " + path + " " + oldPath + " " +
+                            (bIsDirectory ? "d" : "f") + std::to_string(attributes.st_mode));
         listAttributes.push_back(attributes);
         return CRhError::Success();
     }
@@ -49,7 +49,8 @@ DiffPage Page(const std::string& kind, std::vector<std::shared_ptr<model::Object
     page.setIsLastPage(kind == "last");
     page.setShouldRetryPage(kind == "retry");
     page.setNextPageToken(kind == "last" || kind == "retry" ? "" : kind);
-    if (kind != "retry" && objects.empty()) objects.push_back(Object("ADD", "/.snapshot/zkop__2_7_1234/" + kind));
+    if (kind != "retry" && objects.empty())
+        objects.push_back(Object("ADD", "/.snapshot/zkop__2_7_1234/page" + kind));
     page.setObjectList(std::move(objects));
     return page;
 }
@@ -104,7 +105,8 @@ protected:
 };
 
 TEST_F(SnapshotDiffTest, ARenamesOldPathIsLoggedWhenTheHostLogsLevelThree) {
-    const DiffPage page = Page("last", {nullptr, Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/o")});
+    const DiffPage page = Page(
+        "last", {nullptr, Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/o")});
     ServePages({page, page});
     CScopedLogCapture atThree(3);
     ASSERT_FALSE(Load().IsError());
@@ -115,24 +117,26 @@ TEST_F(SnapshotDiffTest, ARenamesOldPathIsLoggedWhenTheHostLogsLevelThree) {
 }
 
 TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
-    ServePages({Page("last", {nullptr, Object("ADD", "/.snapshot/zkop__2_7_1234/docs/a.txt"),
-                              Object("DELETE", "/.snapshot/zkop__2_7_1233/old.txt"),
-                              Object("MODIFY", "/.snapshot/zkop__2_7_1234/m.txt"),
-                              Object("RENAME", "/.snapshot/zkop__2_7_1234/new.txt", "/.snapshot/zkop__2_7_1233/was.txt"),
-                              // The old path keeps a current-snapshot prefix: only the previous one is replaced.
-                              Object("RENAME", "/.snapshot/zkop__2_7_1234/n2", "/x/.snapshot/zkop__2_7_1234/o2"),
-                              Object("RENAME", "/.snapshot/zkop__2_7_1234/lost.txt"), Object("ADD", "/docs/a.txt"),
-                              Object("ADD", "/.snapshot/zkop__2_7_1234/x/.snapshot/y", nullptr, "DIRECTORY"),
-                              Object("add", "/.snapshot/zkop__2_7_1234/lower", nullptr, "directory"),
-                              Object("", "/mnt/share/.snapshot/zkop__2_7_1234/none")})});
+    ServePages({Page(
+        "last", {nullptr, Object("ADD", "/.snapshot/zkop__2_7_1234/docs/a.txt"),
+                 Object("DELETE", "/.snapshot/zkop__2_7_1233/old.txt"),
+                 Object("MODIFY", "/.snapshot/zkop__2_7_1234/m.txt"),
+                 Object("RENAME", "/.snapshot/zkop__2_7_1234/new.txt", "/.snapshot/zkop__2_7_1233/was.txt"),
+                 // One trailing "/" of a directory is dropped.
+                 Object("ADD", "/.snapshot/zkop__2_7_1234/docs/", nullptr, "DIRECTORY"),
+                 Object("RENAME", "/.snapshot/zkop__2_7_1234/lost.txt"), Object("ADD", "/docs/a.txt"),
+                 Object("ADD", "/.snapshot/zkop__2_7_1234/x/.snapshot/y", nullptr, "DIRECTORY"),
+                 Object("add", "/.snapshot/zkop__2_7_1234/lower", nullptr, "directory"),
+                 Object("", "/mnt/share/.snapshot/zkop__2_7_1234/none")})});
     CRhError error = Load();
     ASSERT_FALSE(error.IsError()) << error.AsString();
-    EXPECT_THAT(ptrDB->listItems,
-                ElementsAre("1 /server/share/docs/a.txt  f32768", "4 /server/share/old.txt  f32768",
-                            "2 /server/share/m.txt  f32768", "3 /server/share/new.txt /server/share/was.txt f32768",
-                            "3 /server/share/n2 /mnt/share/.snapshot/zkop__2_7_1234/o2 f32768",
-                            "1 /server/share/x/.snapshot/y  d16384", "0 /server/share/lower  f32768",
-                            "0 /server/share/none  f32768"));
+    EXPECT_THAT(
+        ptrDB->listItems,
+        ElementsAre("1 /server/share/docs/a.txt  f32768", "4 /server/share/old.txt  f32768",
+                    "2 /server/share/m.txt  f32768", "3 /server/share/new.txt /server/share/was.txt f32768",
+                    "1 /server/share/docs  d16384", "1 /server/share/x/.snapshot/y  d16384",
+                    "0 /server/share/lower  f32768", "0 /server/share/none  f32768"));
+    // clang-format off
     const std::pair<const char*, int> logLines[] = {
         {"Ignoring path [/docs/a.txt] since .snapshot not found in it", 3},
         {"Ignoring path [/.snapshot/zkop__2_7_1234/lost.txt] since .snapshot", 3},
@@ -147,10 +151,14 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
         {"No of Items from the SnapDiff : 8", 0}, {"Compare snaps[cur], [prev]", 0},
         {"VolumeMount path [/mnt/share], Current snap path [/mnt/share/.snapshot/zkop__2_7_1234], Previous snap "
          "path [/mnt/share/.snapshot/zkop__2_7_1233]", 0}};
-    for (const auto& line : logLines) EXPECT_EQ(1u, log->CountContaining(line.first, line.second)) << line.first;
-    EXPECT_THAT(ptrBackend->listCalls, ElementsAre("create_mount_target_snapshot_incremental_diff prev cur unset unset",
-                                                   "get_mount_target_snapshot_diff_page d1 [unset] 3000"));
+    // clang-format on
+    for (const auto& line : logLines)
+        EXPECT_EQ(1u, log->CountContaining(line.first, line.second)) << line.first;
+    EXPECT_THAT(ptrBackend->listCalls,
+                ElementsAre("create_mount_target_snapshot_incremental_diff prev cur unset unset",
+                            "get_mount_target_snapshot_diff_page d1 [unset] 3000"));
     // ".snapshot" and the snapshot names count as whole components only.
+    // clang-format off
     const std::pair<const char*, const char*> cases[] = {
         {"/docs/my.snapshot.txt", nullptr}, {"/docs/.snapshots/a", nullptr},
         {"/.snapshot/s1/docs/my.snapshot.txt", "/mnt/share/.snapshot/s1/docs/my.snapshot.txt"},
@@ -158,6 +166,7 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
         {"/.snapshot/zkop__2_7_1233x/a", "/mnt/share/.snapshot/zkop__2_7_1233x/a"},
         {"/.snapshot/zkop__2_7_1234", "/server/share"}, {"/my.snapshot/.snapshot/ZKOP__2_7_1233/a", "/server/share/a"},
         {"/x/.snapshot/zkop__2_7_1234/a/.snapshot/b", "/server/share/a/.snapshot/b"}};
+    // clang-format on
     for (const auto& test : cases) {
         std::string path = test.first;
         EXPECT_EQ(test.second != nullptr, RewriteSnapshotPath(info, path, true)) << test.first;
@@ -168,8 +177,10 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
 TEST_F(SnapshotDiffTest, AttributesAndTimestampEdges) {
     auto ptrObject = Object("MODIFY", "/.snapshot/zkop__2_7_1234/f");
     utility::datetime times[4];
+    // clang-format off
     const char* texts[] = {"1969-12-31T23:59:59Z", "1970-01-01T00:00:00Z", "2026-12-01T10:11:12.9Z",
                            "1970-01-01T00:00:01Z"};
+    // clang-format on
     for (int i = 0; i < 4; ++i) ASSERT_TRUE(afs_rest::ParseIso8601Utc(texts[i], times[i]));
     ptrObject->setAccessTimestamp(times[0]);
     ptrObject->setChangeTimestamp(times[1]);
@@ -181,19 +192,22 @@ TEST_F(SnapshotDiffTest, AttributesAndTimestampEdges) {
     ASSERT_FALSE(Load().IsError());
     std::string seen;
     for (const struct stat& s : ptrDB->listAttributes) {
-        for (long long value : {(long long)s.st_atim.tv_sec, (long long)s.st_ctim.tv_sec, (long long)s.st_mtim.tv_sec,
-                                (long long)s.st_mtim.tv_nsec, (long long)s.st_size, (long long)s.st_ino,
-                                (long long)s.st_nlink})
+        for (long long value :
+             {(long long)s.st_atim.tv_sec, (long long)s.st_ctim.tv_sec, (long long)s.st_mtim.tv_sec,
+              (long long)s.st_mtim.tv_nsec, (long long)s.st_size, (long long)s.st_ino, (long long)s.st_nlink})
             seen += std::to_string(value) + " ";
         seen += "| ";
     }
     EXPECT_EQ("-1 0 1796119872 0 123456789012 4711 0 | 0 0 0 0 0 0 0 | ", seen);
-    EXPECT_EQ(1u, log->CountContaining("ullATime [18446744073709551615], ullCrTime [1], ullCTime [0], ullMTime "
-                                       "[1796119872], ullSize [123456789012], ullInodeNumber [4711]", 2));
+    EXPECT_EQ(1u,
+              log->CountContaining("ullATime [18446744073709551615], ullCrTime [1], ullCTime [0], ullMTime "
+                                   "[1796119872], ullSize [123456789012], ullInodeNumber [4711]",
+                                   2));
 }
 // Settings absent, 0, 2 and huge; the retry count is per difference, not per page.
 TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
-    const std::string kStuck = "get_mount_target_snapshot_diff paging stopped: the page token did not advance [";
+    const std::string kStuck =
+        "get_mount_target_snapshot_diff paging stopped: the page token did not advance [";
     struct Case {
         const char* ini;
         std::vector<std::string> listUuids, listPages;
@@ -201,6 +215,7 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
         std::string requests, error;
         size_t uItems;
     };
+    // clang-format off
     const Case cases[] = {
         {"MaxScanRetries = 2", {"d1"}, {"retry", "t1", "retry", "last"}, {6000, 6000},
          "d1[unset] d1[unset] d1[t1] d1[t1]", "", 2},
@@ -222,6 +237,7 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
          "d1[unset] d1[unset] d1[t] d2[unset] d2[unset]", "", 3},
         {"", {}, {}, {}, "", "", 0},
     };
+    // clang-format on
     for (const Case& test : cases) {
         SCOPED_TRACE(std::string(test.ini) + " " + test.requests);
         settings.Rewrite(std::string("[FileSystemAgent]\n") + test.ini + "\n");
@@ -253,8 +269,9 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
 
 TEST_F(SnapshotDiffTest, FailuresEndTheComparison) {
     ptrDB->strRejectPath = "/server/share/2";
-    ServePages({Page("t", {Object("ADD", "/.snapshot/zkop__2_7_1234/1"), Object("ADD", "/.snapshot/zkop__2_7_1234/2"),
-                           Object("ADD", "/.snapshot/zkop__2_7_1234/3")})});
+    ServePages({Page(
+        "t", {Object("ADD", "/.snapshot/zkop__2_7_1234/1"), Object("ADD", "/.snapshot/zkop__2_7_1234/2"),
+              Object("ADD", "/.snapshot/zkop__2_7_1234/3")})});
     CRhError error = Load();
     EXPECT_EQ("database full", error.GetMessage());
     EXPECT_EQ(2u, error.GetEntries().size());  // the database, then the loader once
@@ -278,21 +295,40 @@ TEST_F(SnapshotDiffTest, FailuresEndTheComparison) {
                                  scopedBackend.GetConfigs().back().strPassword);
 }
 
-
 TEST_F(SnapshotDiffTest, RegressionUnsafePathsAreNeverHandedOver) {
-    const std::pair<std::shared_ptr<model::Object_info>, const char*> cases[] = {
+    // clang-format off
+    const std::string kNeither = "] is in neither snapshot of the difference";
+    const std::pair<std::shared_ptr<model::Object_info>, std::string> cases[] = {
         {Object("ADD", "/.snapshot/zkop__2_7_1234/../../etc/passwd"), "/server/share/../../etc/passwd"},
         {Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/a/.."), "/server/share/a/.."},
-        {Object("ADD", std::string("/.snapshot/zkop__2_7_1234/a\0b", 30)), nullptr},
+        {Object("ADD", std::string("/.snapshot/zkop__2_7_1234/a\0b", 30)), ""},
+        // A catalog keyed by path would miss these.
+        {Object("ADD", "/.snapshot/zkop__2_7_1234/./docs//d.txt"), "/server/share/./docs//d.txt"},
+        {Object("MODIFY", "/.snapshot/zkop__2_7_1234/docs/."), "/server/share/docs/."},
+        {Object("ADD", "/.snapshot/zkop__2_7_1234/docs//", nullptr, "DIRECTORY"), "/server/share/docs/"},
+        {Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/a//b"), "/server/share/a//b"},
+        // The snapshot folder itself is the whole share.
+        {Object("DELETE", "/.snapshot/zkop__2_7_1233"), "/server/share"},
+        {Object("DELETE", "/.snapshot/zkop__2_7_1233/", nullptr, "DIRECTORY"), "/server/share"},
+        {Object("DELETE", "/.snapshot/zkop__2_7_1233//", nullptr, "DIRECTORY"), "/server/share/"},
+        // A rename comes from the older snapshot.
+        {Object("RENAME", "/.snapshot/zkop__2_7_1234/n2", "/x/.snapshot/zkop__2_7_1234/o2"),
+         "Item path [/mnt/share/.snapshot/zkop__2_7_1234/o2" + kNeither},
     };
+    // clang-format on
     for (const auto& test : cases) {
+        SCOPED_TRACE(test.second);
         ptrDB->listItems.clear();
+        log->Clear();
         ServePages({Page("last", {Object("ADD", "/.snapshot/zkop__2_7_1234/ok"), test.first,
                                   Object("ADD", "/.snapshot/zkop__2_7_1234/after")})});
         CRhError error = Load();
         EXPECT_EQ(1627u, error.GetCode());
-        if (test.second) {
-            EXPECT_EQ("Unsafe path [" + std::string(test.second) + "] in snapshot difference", error.GetMessage());
+        if (!test.second.empty()) {
+            EXPECT_EQ(test.second.find(kNeither) != std::string::npos
+                          ? test.second
+                          : "Unsafe path [" + test.second + "] in snapshot difference",
+                      error.GetMessage());
         }
         EXPECT_EQ(1u, log->CountContaining(error.GetMessage(), 0));
         EXPECT_THAT(ptrDB->listItems, ElementsAre("1 /server/share/ok  f32768"));
@@ -300,12 +336,45 @@ TEST_F(SnapshotDiffTest, RegressionUnsafePathsAreNeverHandedOver) {
     // No file system holds a component over 255 bytes or a path over 4096.
     std::string longest;
     for (int i = 0; i < 16; ++i) longest += "/" + std::string(255, 'n');
+    // clang-format off
     const std::pair<std::string, bool> paths[] = {
         {"..", true}, {"/a/../b", true}, {"/a/..", true}, {"../a", true}, {std::string("/a\0", 3), true},
         {"/a/..b/c..", false}, {"/a/./b", false}, {"/a../b", false}, {"", false},
         {"/" + std::string(255, 'n'), false}, {"/" + std::string(256, 'n'), true}, {longest, false},
         {longest + "/x", true}};
+    // clang-format on
     for (const auto& test : paths) EXPECT_EQ(test.second, IsUnsafeItemPath(test.first)) << test.first.size();
+}
+
+// fs1:/share1/sub on /mnt/s1: the server names items from the share's root.
+TEST_F(SnapshotDiffTest, ShareMountedAtASubDirectoryGetsOnlyItsOwnItems) {
+    info.strShareSubPath = "/sub";
+    const std::string kNew = "/.snapshot/zkop__2_7_1234/", kOld = "/.snapshot/zkop__2_7_1233/";
+    const DiffPage page = Page(
+        "last",
+        {Object("ADD", kNew + "sub/f.txt"), Object("ADD", kNew + "f.txt"), Object("ADD", kNew + "subway/x"),
+         Object("MODIFY", kNew.substr(0, 25)), Object("RENAME", kNew + "sub/in", (kOld + "out").c_str()),
+         Object("RENAME", kNew + "out", (kOld + "sub/in").c_str()),
+         Object("RENAME", kNew + "sub/n", (kOld + "sub/o").c_str()), Object("DELETE", kOld + "sub/d/")});
+    // Without a scan map items are named below the mount; with one, below the share's root.
+    const std::pair<std::string, const char*> cases[] = {{"/mnt/share", ""}, {"/fs1/share1", "/sub"}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.first);
+        info.strScanVolumePath = test.first;
+        const std::string root = test.first + test.second;
+        ptrDB->listItems.clear();
+        log->Clear();
+        ServePages({page});
+        ASSERT_FALSE(Load().IsError());
+        EXPECT_THAT(ptrDB->listItems,
+                    ElementsAre("1 " + root + "/f.txt  f32768", "3 " + root + "/n " + root + "/o f32768",
+                                "4 " + root + "/d  f32768"));
+        EXPECT_EQ(1u, log->CountContaining("5 items of the snapshot difference were skipped", 0));
+        EXPECT_EQ(1u, log->CountContaining("/x] since it lies outside the mounted directory [/sub]", 3));
+        // The mounted directory itself is the mount's root: refused like the share's root.
+        ServePages({Page("last", {Object("MODIFY", kNew + "sub/")})});
+        EXPECT_EQ("Unsafe path [" + test.first + "/sub] in snapshot difference", Load().GetMessage());
+    }
 }
 
 // Each share's difference loads one page holding the item "diff-<its current snapshot UUID>".
@@ -316,8 +385,11 @@ TEST_F(SnapshotDiffTest, ScanPathResolvesToTheFirstRecordOfItsMount) {
         ptrDiff->setUuidList({"diff-" + call.substr(call.find(" cur") + 1, 4)});
         return ptrDiff;
     };
-    ptrBackend->fnGetDiffPage = [](Str diffUuid) { return Page("last", {Object("ADD", "/.snapshot/zkop__2_7_1234/" + diffUuid)}); };
+    ptrBackend->fnGetDiffPage = [](Str diffUuid) {
+        return Page("last", {Object("ADD", "/.snapshot/zkop__2_7_1234/" + diffUuid)});
+    };
     const std::string kNotMapped = " not present in the Scan Path to Mount path";
+    // clang-format off
     const struct {
         std::map<std::string, std::string> mapScan;
         const char* sourcePath;
@@ -332,8 +404,10 @@ TEST_F(SnapshotDiffTest, ScanPathResolvesToTheFirstRecordOfItsMount) {
         {{}, "/mnt/share2/some/dir", "/mnt/share2/diff-cur2", ""},
         {{}, "/elsewhere", "", "No mounted volume holds [/elsewhere]"},
     };
+    // clang-format on
     CScopedTempDir tempDir;
-    settings.Rewrite("[Host]\nMountTableFile = " + tempDir.WriteFile("mounts", "fs1:/share2 /mnt/share2 nfs rw 0 0\n"));
+    settings.Rewrite("[Host]\nMountTableFile = " +
+                     tempDir.WriteFile("mounts", "fs1:/share2 /mnt/share2 nfs rw 0 0\n"));
     for (const auto& test : cases) {
         SCOPED_TRACE(test.sourcePath);
         CTestableManager manager;
@@ -352,10 +426,12 @@ TEST_F(SnapshotDiffTest, ScanPathResolvesToTheFirstRecordOfItsMount) {
         CNutanixDBHelperPtr ptrHelper = ptrDB;
         CRhError error = manager.CompareSnapAndLoadItem(test.sourcePath, "pass", ptrHelper);
         EXPECT_EQ(test.error, error.GetMessage());
-        EXPECT_EQ(test.item.empty() ? std::vector<std::string>{} : std::vector<std::string>{"1 " + test.item + "  f32768"},
+        EXPECT_EQ(test.item.empty() ? std::vector<std::string>{}
+                                    : std::vector<std::string>{"1 " + test.item + "  f32768"},
                   ptrDB->listItems);
         if (error.IsError() && test.mapScan.empty()) {
-            EXPECT_THAT(error.GetEntries().back().location.strFunction, ::testing::HasSubstr("CompareSnapAndLoadItem"));
+            EXPECT_THAT(error.GetEntries().back().location.strFunction,
+                        ::testing::HasSubstr("CompareSnapAndLoadItem"));
         }
         EXPECT_EQ(test.mapScan.empty() && test.error.empty() ? "/mnt/share2" : "/fs1/share2",
                   std::next(manager.listVolumeInfo.begin())->strScanVolumePath);

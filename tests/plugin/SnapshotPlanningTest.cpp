@@ -42,6 +42,7 @@ protected:
 
 // Job 1234 after 1233 as client 2; the listing holds the share's snapshots.
 TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
+    // clang-format off
     const struct {
         LONGLONG llFull, llInc, llSynth;
         ULONG uApp;
@@ -66,6 +67,7 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         {1200, 1233, 0, 71, {{"a", "zkop__2_7_12", "mt"}, {"b", "ZKOP__2_71_1233", "mt"}, {"c", "zkop__2_71_99", "mt"}},
          "c true;", "", ""},
     };
+    // clang-format on
     ptrBackend->fnCreateSnapshot = [](Str, Str name) { return "new-" + name; };
     ptrBackend->fnDeleteSnapshot = [](Str) {};
     for (const auto& test : cases) {
@@ -79,10 +81,12 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         ASSERT_FALSE(fresh.ConfigureAFSVolumeSnap().IsError());
         EXPECT_EQ(test.deleted, Deleted());
         const NutanixAFSVolumeInfo& info = fresh.listVolumeInfo.front();
-        EXPECT_EQ(test.reference, info.bPreviousSnapPresent ? info.strPreviousSnapName + " " +
-                                                                  info.strPreviousSnapUUID + " " + info.strPreviousSnapPath
-                                                            : "");
-        EXPECT_EQ(test.logLine.empty() ? 0u : 1u, log->CountContaining(test.logLine.empty() ? "\n" : test.logLine, 0));
+        EXPECT_EQ(test.reference, info.bPreviousSnapPresent
+                                      ? info.strPreviousSnapName + " " + info.strPreviousSnapUUID + " " +
+                                            info.strPreviousSnapPath
+                                      : "");
+        EXPECT_EQ(test.logLine.empty() ? 0u : 1u,
+                  log->CountContaining(test.logLine.empty() ? "\n" : test.logLine, 0));
         const std::string current = "zkop__2_" + std::to_string(test.uApp) + "_1234";
         EXPECT_EQ("create_mount_target_snapshot mt " + current + " [Snapshot created from scan] true",
                   ptrBackend->listCalls.back());
@@ -91,13 +95,16 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         EXPECT_EQ((std::map<std::string, std::string>{{"/mnt/share", "/mnt/share/.snapshot/" + current}}),
                   fresh.mapSourceToLocal);
     }
-    EXPECT_EQ(1u, log->CountContaining(" strFullSnapName [zkop__2_71_1200], strIncSnapName [zkop__2_71_1233], "
-                                       "strPreviousSnapName [zkop__2_71_1233] ", 0));
+    EXPECT_EQ(1u,
+              log->CountContaining(" strFullSnapName [zkop__2_71_1200], strIncSnapName [zkop__2_71_1233], "
+                                   "strPreviousSnapName [zkop__2_71_1233] ",
+                                   0));
 }
 
 TEST_F(SnapshotPlanningTest, EachPreparedShareIsRecordedAndAFailureStopsAtItsShare) {
     InitializeManager(manager, tempDir.GetPath() + "/info", tempDir.GetPath() + "/map");
-    for (const char* share : {"a", "b", "c"}) AddShare(manager, std::string("/mnt/") + share, std::string("mt") + share);
+    for (const char* share : {"a", "b", "c"})
+        AddShare(manager, std::string("/mnt/") + share, std::string("mt") + share);
     ptrBackend->fnGetMountTargetSnapshot = ServeSnaps({{"p", "zkop__2_7_1233", "mta"}});
     ptrBackend->fnCreateSnapshot = [](Str uuid, Str name) -> std::string {
         if (uuid == "mtb") throw NutanixException("quota exceeded");
@@ -112,12 +119,14 @@ TEST_F(SnapshotPlanningTest, EachPreparedShareIsRecordedAndAFailureStopsAtItsSha
     EXPECT_EQ("/mnt/a:zkop__2_7_1234@fs1:/mta:/mnt/a/.snapshot/zkop__2_7_1234\n", Read("/info"));
     EXPECT_EQ("m:/mnt/a:/mnt/a/.snapshot/zkop__2_7_1234:\n", Read("/map"));
     EXPECT_EQ(1u, log->CountContaining("Previous refrence snap UUID [p], snapname [zkop__2_7_1233", 0));
-    EXPECT_EQ(1u, log->CountContaining("Mapping SourceVolume[/mnt/a] => SnappedPath[/mnt/a/.snapshot/zkop__2_7_1234]", 0));
+    EXPECT_EQ(1u, log->CountContaining(
+                      "Mapping SourceVolume[/mnt/a] => SnappedPath[/mnt/a/.snapshot/zkop__2_7_1234]", 0));
 }
 
 TEST_F(SnapshotPlanningTest, RegressionShareInTwoRecordsIsPlannedOnce) {
     // A server whose listing shows the snapshots made so far.
-    auto ptrSnaps = std::make_shared<std::vector<SnapSpec>>(std::vector<SnapSpec>{{"s1233", "zkop__2_7_1233", "mt"}});
+    auto ptrSnaps =
+        std::make_shared<std::vector<SnapSpec>>(std::vector<SnapSpec>{{"s1233", "zkop__2_7_1233", "mt"}});
     ptrBackend->fnGetMountTargetSnapshot = [ptrSnaps](int32_t offset, int32_t length) {
         return ServeSnaps(*ptrSnaps)(offset, length);
     };
@@ -140,14 +149,26 @@ TEST_F(SnapshotPlanningTest, RegressionShareInTwoRecordsIsPlannedOnce) {
 TEST_F(SnapshotPlanningTest, ReferenceLookupIgnoresCaseComparesComponentsAndFollowsTheScanMap) {
     AddShare(manager, "/mnt/share/", "mt");
     AddShare(manager, "/mnt/other", "mt");
+    // Shares mounted inside another's mount answer from their own records.
+    for (const char* mount : {"/mnt/share/b", "/mnt/other/c", "/mnt/other/c"})
+        AddShare(manager, mount, "mt2");
     manager.listVolumeInfo.front().bPreviousSnapPresent = true;
+    manager.listVolumeInfo.back().bPreviousSnapPresent = true;
+    // clang-format off
     const std::pair<const char*, bool> cases[] = {{"/mnt/share", true}, {"/mnt/share/", true},
                                                   {"/MNT/SHARE/dir", true}, {"/mnt/share10", false},
-                                                  {"/mnt", false}, {"/mnt/other", false}};
-    for (const auto& test : cases) EXPECT_EQ(test.second, manager.IsPreviousSnapAvailable(test.first)) << test.first;
+                                                  {"/mnt", false}, {"/mnt/other", false},
+                                                  {"/mnt/share/b", false}, {"/mnt/share/b/x", false},
+                                                  {"/mnt/share/bx", true}, {"/mnt/other/c/d", true}};
+    // clang-format on
+    for (const auto& test : cases)
+        EXPECT_EQ(test.second, manager.IsPreviousSnapAvailable(test.first)) << test.first;
     manager.mapScanToMount = {{"/fs1/share", "/mnt/share/"}, {"/fs1/other/", "/mnt/share"}};
+    // clang-format off
     const std::pair<const char*, bool> mapped[] = {{"/fs1/share/", true}, {"/mnt/share", false}, {"/fs1/other/", false}};
-    for (const auto& test : mapped) EXPECT_EQ(test.second, manager.IsPreviousSnapAvailable(test.first)) << test.first;
+    // clang-format on
+    for (const auto& test : mapped)
+        EXPECT_EQ(test.second, manager.IsPreviousSnapAvailable(test.first)) << test.first;
 }
 
 MountedTargets Share(const std::string& name, bool bMarked = true) {
@@ -156,6 +177,7 @@ MountedTargets Share(const std::string& name, bool bMarked = true) {
 
 TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
     const std::string kNothing = "Nothing to be back-up since all volumes are not CFT_BACKUP marked";
+    // clang-format off
     const struct {
         const char *mounts, *mapperTo;  // mapperTo: the content mapper's target for /mnt/s1, or none
         std::list<std::string> listScanPaths;
@@ -163,7 +185,9 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
         std::string records, sourceToLocal, error;
     } cases[] = {
         {"fs1:/share1/sub /mnt/s1 nfs rw 0 0\n", nullptr, {"/mnt/s1/dir"}, {Share("share1")},
-         "fs1:/share1/sub|/mnt/s1|u-share1|/fs1/share1;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
+         "fs1:/share1/sub|/mnt/s1|u-share1|/fs1/share1|/sub;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
+        {"fs1:/share1//a/./b/ /mnt/s3 nfs rw 0 0\n", nullptr, {"/mnt/s3"}, {Share("share1")},
+         "fs1:/share1//a/./b/|/mnt/s3|u-share1|/fs1/share1|/a/b;", "/mnt/s3=/mnt/s3/.afs/snapshot;", ""},
         {"fs1:/share1 /mnt/s1 nfs rw 0 0\n", "/cluster9/share1", {"/mnt/s1"}, {Share("share1")},
          "fs1:/share1|/mnt/s1|u-share1|/cluster9/share1;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
         // fs1:/ is above every share root, so /mnt/all selects nothing.
@@ -180,11 +204,12 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
         {nullptr, nullptr, {"/mnt/s1"}, {Share("share1")}, "", "",
          "Cannot read the mount table [" + tempDir.GetPath() + "/missing]"},
     };
+    // clang-format on
     for (const auto& test : cases) {
         SCOPED_TRACE(test.mounts ? test.mounts : "no mount table");
         CTestableManager fresh;
-        settings.Rewrite("[Host]\nMountTableFile = " +
-                         (test.mounts ? tempDir.WriteFile("mounts", test.mounts) : tempDir.GetPath() + "/missing"));
+        settings.Rewrite("[Host]\nMountTableFile = " + (test.mounts ? tempDir.WriteFile("mounts", test.mounts)
+                                                                    : tempDir.GetPath() + "/missing"));
         if (test.mapperTo) {
             fresh.ptrContentMapper.reset(new CPrefixContentMapper(
                 ContentMapperAPI::Map{{*test.mapperTo ? "/mnt/s1" : "/elsewhere", test.mapperTo}}));
@@ -193,18 +218,24 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
         std::string records, sourceToLocal;
         for (const NutanixAFSVolumeInfo& info : fresh.listVolumeInfo) {
             records += info.strSourceVolume + "|" + info.strVolumeMountPath + "|" + info.strVolumeUUID + "|" +
-                       info.strScanVolumePath + (info.bPreviousSnapPresent ? "!;" : ";");
+                       info.strScanVolumePath +
+                       (info.strShareSubPath.empty() ? "" : "|" + info.strShareSubPath) +
+                       (info.bPreviousSnapPresent ? "!;" : ";");
         }
-        for (const auto& entry : fresh.mapSourceToLocal) sourceToLocal += entry.first + "=" + entry.second + ";";
+        for (const auto& entry : fresh.mapSourceToLocal)
+            sourceToLocal += entry.first + "=" + entry.second + ";";
         EXPECT_EQ(test.records, records);
         EXPECT_EQ(test.sourceToLocal, sourceToLocal);
     }
     // Once per scan path with a mount entry, for each unmarked share.
-    EXPECT_EQ(3u, log->CountContaining("The [share3] share will not be backed up since it is not CFT_BACKUP marked", 0));
+    EXPECT_EQ(3u, log->CountContaining(
+                      "The [share3] share will not be backed up since it is not CFT_BACKUP marked", 0));
     EXPECT_EQ(2u, log->CountContaining("directory[/mnt/s1], device [fs1:/share1]", 3));
     EXPECT_EQ(1u, log->CountContaining("Invalid scan format received []", -1));
+    // clang-format off
     const std::pair<const char*, const char*> formats[] = {
         {"/fs1/share1/dir", "fs1"}, {"/fs1", "fs1"}, {"fs1/share1", "fs1"}, {"/", ""}, {"", ""}};
+    // clang-format on
     for (const auto& test : formats) {
         std::string part = "stale";
         CRhError error = manager.convertScanToMountFormat(test.first, part);
@@ -222,7 +253,8 @@ TEST_F(SnapshotPlanningTest, CreateAndMountSnapListsSharesThenSelectsAndSnaps) {
     EXPECT_EQ("get_mount_target failed", error.GetMessage());
     EXPECT_EQ(2u, error.GetEntries().size());
     EXPECT_TRUE(manager.mapSourceToLocal.empty());
-    settings.Rewrite("[Host]\nMountTableFile = " + tempDir.WriteFile("mounts", "fs1:/share1 /mnt/s1 nfs rw 0 0\n"));
+    settings.Rewrite("[Host]\nMountTableFile = " +
+                     tempDir.WriteFile("mounts", "fs1:/share1 /mnt/s1 nfs rw 0 0\n"));
     ptrBackend->fnGetMountTarget = ServeShares({{"share1", "mt"}});
     ptrBackend->fnGetMountTargetSnapshot = ServeSnaps({});
     ptrBackend->fnCreateSnapshot = [](Str, Str) { return std::string("new"); };
@@ -236,13 +268,17 @@ TEST_F(SnapshotPlanningTest, CreateAndMountSnapListsSharesThenSelectsAndSnaps) {
 TEST_F(SnapshotPlanningTest, RecordFilesGetExactLinesAndEveryFailureIsReported) {
     UseRecordFiles();
     manager.mapScanToMount = {{"/keep", "/mnt/keep"}, {"/scan/b", "/old"}};
-    ASSERT_FALSE(manager.SaveSnapDevInfo("/mnt/a", "zkop__2_7_1@fs1:/a", "/mnt/a/.snapshot/zkop__2_7_1").IsError());
-    ASSERT_FALSE(manager.OverWriteSnapDevInfo({{"/z", "/mnt/z"}, {"/a", "/mnt/a"}}, {{"/scan/b", "/mnt/b"}}).IsError());
-    ASSERT_FALSE(manager.SaveSnapDevInfo("/mnt/b", "zkop__2_7_1@fs1:/b", "/mnt/b/.snapshot/zkop__2_7_1").IsError());
+    ASSERT_FALSE(
+        manager.SaveSnapDevInfo("/mnt/a", "zkop__2_7_1@fs1:/a", "/mnt/a/.snapshot/zkop__2_7_1").IsError());
+    ASSERT_FALSE(manager.OverWriteSnapDevInfo({{"/z", "/mnt/z"}, {"/a", "/mnt/a"}}, {{"/scan/b", "/mnt/b"}})
+                     .IsError());
+    ASSERT_FALSE(
+        manager.SaveSnapDevInfo("/mnt/b", "zkop__2_7_1@fs1:/b", "/mnt/b/.snapshot/zkop__2_7_1").IsError());
     EXPECT_EQ((std::map<std::string, std::string>{{"/keep", "/mnt/keep"}, {"/scan/b", "/mnt/b"}}),
               manager.mapScanToMount);
     EXPECT_EQ(1u, log->CountContaining("Added /mnt/b:zkop__2_7_1@fs1:/b:/mnt/b/.snapshot/zkop__2_7_1 to " +
-                                           manager.strSnapInfoFile, 3));
+                                           manager.strSnapInfoFile,
+                                       3));
     manager.strSnapInfoFile.clear();
     EXPECT_EQ("SnapInfo file not set", manager.SaveSnapDevInfo("/m", "d", "p").GetMessage());
     manager.strSnapInfoFile = tempDir.GetPath() + "/missing-folder/info";
@@ -250,14 +286,19 @@ TEST_F(SnapshotPlanningTest, RecordFilesGetExactLinesAndEveryFailureIsReported) 
     manager.strSnapInfoFile = tempDir.GetPath() + "/info";
     manager.strSnapMapFile.clear();
     EXPECT_EQ("SnapMapInfo file not set", manager.SaveSnapDevInfo("/m", "d2", "p").GetMessage());
-    EXPECT_EQ("SnapMapInfo file not set", manager.OverWriteSnapDevInfo({{"a", "b"}}, {{"/s", "/m"}}).GetMessage());
+    EXPECT_EQ("SnapMapInfo file not set",
+              manager.OverWriteSnapDevInfo({{"a", "b"}}, {{"/s", "/m"}}).GetMessage());
     manager.strSnapMapFile = tempDir.GetPath() + "/missing-folder/map";
     EXPECT_EQ(" Failed to open [" + manager.strSnapMapFile + "] file",
               manager.OverWriteSnapDevInfo({{"a", "b"}}, {{"/s", "/m"}}).GetMessage());
-    EXPECT_EQ("/mnt/a:zkop__2_7_1@fs1:/a:/mnt/a/.snapshot/zkop__2_7_1\n"
-              "/mnt/b:zkop__2_7_1@fs1:/b:/mnt/b/.snapshot/zkop__2_7_1\n/m:d2:p\n", Read("/info"));
-    EXPECT_EQ("m:/mnt/a:/mnt/a/.snapshot/zkop__2_7_1:\nm:/a:/mnt/a:\nm:/z:/mnt/z:\n"
-              "m:/mnt/b:/mnt/b/.snapshot/zkop__2_7_1:\nm:/m:p:\n", Read("/map"));
+    EXPECT_EQ(
+        "/mnt/a:zkop__2_7_1@fs1:/a:/mnt/a/.snapshot/zkop__2_7_1\n"
+        "/mnt/b:zkop__2_7_1@fs1:/b:/mnt/b/.snapshot/zkop__2_7_1\n/m:d2:p\n",
+        Read("/info"));
+    EXPECT_EQ(
+        "m:/mnt/a:/mnt/a/.snapshot/zkop__2_7_1:\nm:/a:/mnt/a:\nm:/z:/mnt/z:\n"
+        "m:/mnt/b:/mnt/b/.snapshot/zkop__2_7_1:\nm:/m:p:\n",
+        Read("/map"));
     std::string reason;
     CRecordFileAppender closed(tempDir.GetPath() + "/missing-folder/x");
     closed.Append("line\n");
@@ -306,7 +347,8 @@ TEST_F(SnapshotPlanningTest, RegressionFullDiskIsNotReportedAsSuccess) {
     EXPECT_EQ(2u, log->CountContaining("] file: File too large", 0));
     // Only a regular file is written: not a device, a FIFO or a planted link.
     manager.strSnapMapFile = "/dev/full";
-    EXPECT_EQ(" Failed to open [/dev/full] file", manager.OverWriteSnapDevInfo({{"/a", "/mnt/a"}}, {}).GetMessage());
+    EXPECT_EQ(" Failed to open [/dev/full] file",
+              manager.OverWriteSnapDevInfo({{"/a", "/mnt/a"}}, {}).GetMessage());
 }
 
 TEST(RecordFileAppenderTest, RegressionFailedBatchKeepsLinesOthersAppended) {
