@@ -142,12 +142,10 @@ CRhError CDiffItemLoader::UnsafePath(const std::string& path) {
     return error;
 }
 
-CRhError CDiffItemLoader::Misplaced(const std::string& path, EPlacement ePlacement) {
-    if (ePlacement == eUnsafePlace) return UnsafePath(path);
+void CDiffItemLoader::IgnoreOutsideMount(const std::string& path) const {
+    // Another part of the share changed: nothing of this mount's is lost.
     HOST_LOG(3, "Ignoring path [%s] since it lies outside the mounted directory [%s]", path.c_str(),
              volumeInfo.strShareSubPath.c_str());
-    ++ullSkippedCount;
-    return CRhError::Success();
 }
 
 CRhError CDiffItemLoader::NotInComparedSnapshots(const std::string& path) {
@@ -178,6 +176,7 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
     const bool bIsDirectory = object.objectTypeIsSet() && IsText(object.getObjectType(), "DIRECTORY");
     strOldPath.clear();
     NutanixAFSChangeType changeType = eNutanixAFSChangeOther;
+    EPlacement eOldPlacement = eBelowMount;
 
     if (object.operationTypeIsSet()) {
         const std::string& operation = object.getOperationType();
@@ -210,8 +209,8 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
                 return CRhError::Success();
             }
             if (!bInCompared) return NotInComparedSnapshots(strOldPath);
-            const EPlacement ePlacement = PlaceBelowMount(strOldPath);
-            if (ePlacement != eBelowMount) return Misplaced(strOldPath, ePlacement);
+            eOldPlacement = PlaceBelowMount(strOldPath);
+            if (eOldPlacement == eUnsafePlace) return UnsafePath(strOldPath);
         }
     }
     HOST_LOG(3, "Final path [%s]", strPath.c_str());
@@ -240,7 +239,21 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
     }
     if (!bInCompared) return NotInComparedSnapshots(strPath);
     const EPlacement ePlacement = PlaceBelowMount(strPath);
-    if (ePlacement != eBelowMount) return Misplaced(strPath, ePlacement);
+    if (ePlacement == eUnsafePlace) return UnsafePath(strPath);
+    if (changeType == eNutanixAFSChangeRename && eOldPlacement != ePlacement) {
+        // A move across the mounted directory's edge: for this mount the
+        // entry left (its old path is deleted) or arrived (it is new).
+        if (ePlacement == eOutsideMount) {
+            strPath.swap(strOldPath);
+            changeType = eNutanixAFSChangeDelete;
+        } else {
+            changeType = eNutanixAFSChangeAdd;
+        }
+        strOldPath.clear();
+    } else if (ePlacement == eOutsideMount) {
+        IgnoreOutsideMount(strPath);
+        return CRhError::Success();
+    }
     HOST_LOG(
         2,
         "strItemPath [%s] , changeType [%d], ullATime [%llu], ullCrTime [%llu], ullCTime [%llu], ullMTime "

@@ -72,9 +72,9 @@ private:
     // for the share's mount; strips the mounted directory when the host scans
     // the mount itself.
     EPlacement PlaceBelowMount(std::string& path) const;
-    // A path PlaceBelowMount did not place: the unsafe-path error, or the
-    // skip logged and counted (success: the item is not handed over).
-    CRhError Misplaced(const std::string& path, EPlacement ePlacement);
+    // Logs an item of the share that lies outside the mounted directory; it
+    // is not handed over, and not counted as skipped.
+    void IgnoreOutsideMount(const std::string& path) const;
     CRhError NotInComparedSnapshots(const std::string& path);
     CRhError UnsafePath(const std::string& path);
 
