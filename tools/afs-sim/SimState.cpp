@@ -271,13 +271,14 @@ std::string CSimState::LoadSnapshotManifest(const std::string& strUuid, Manifest
     return LoadManifest(SnapshotDir(strUuid) + "/manifest.tsv", manifest);
 }
 
-// A file whose inode, type, size, modification and change time are those of
-// an entry in the share's newest snapshot is that entry, maybe under another
-// name (a rename does not touch the content). The change time is the one no
-// user can set back; but the clock it is taken from ticks in steps of up to
-// some milliseconds, so a file changed again in the step in which that
-// snapshot recorded it would look unchanged: such a file is compared byte
-// for byte.
+// A file whose inode, type, size and modification time are those of an
+// entry in the share's newest snapshot, and whose bytes are too, is that
+// entry, maybe under another name. The bytes are read unless the change time
+// (which no user can set back) is also the same and lies a clock step before
+// that snapshot: a rename, a new link or a rewrite of the same size whose
+// modification time was put back all change it, and the clock it is taken
+// from ticks in steps of up to some milliseconds, so a file changed again in
+// the step in which that snapshot recorded it would look unchanged.
 std::map<std::string, std::string> CSimState::UnchangedSinceLastSnapshot(const ShareInfo& share,
                                                                          const Manifest& manifest) {
     std::map<std::string, std::string> mapLinks;
@@ -299,11 +300,12 @@ std::map<std::string, std::string> CSimState::UnchangedSinceLastSnapshot(const S
         if (entry.eType == EObjectType::eDirectory || it == mapByInode.end()) continue;
         const ManifestEntry& before = *it->second;
         if (before.eType != entry.eType || before.llSize != entry.llSize ||
-            before.llModifyNs != entry.llModifyNs || before.llChangeNs != entry.llChangeNs)
+            before.llModifyNs != entry.llModifyNs)
             continue;
-        const bool bRacy = entry.llChangeNs >= itLast->llCreatedNs - kClockStepNs;
-        if (!bRacy || SameBytes(strShareDir + entry.strPath, strEarlierCopy + before.strPath,
-                                entry.eType == EObjectType::eSymlink))
+        const bool bUntouched =
+            before.llChangeNs == entry.llChangeNs && entry.llChangeNs < itLast->llCreatedNs - kClockStepNs;
+        if (bUntouched || SameBytes(strShareDir + entry.strPath, strEarlierCopy + before.strPath,
+                                    entry.eType == EObjectType::eSymlink))
             mapLinks[entry.strPath] = strEarlierCopy + before.strPath;
     }
     return mapLinks;
