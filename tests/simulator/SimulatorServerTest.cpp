@@ -1,8 +1,10 @@
 // afs-sim as a process, asked one scripted request at a time: what the
 // end-to-end suites rely on without being able to tell it apart.
+#include <fcntl.h>  // utimensat
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <simdjson.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -17,7 +19,7 @@ using afs_sim::CSimulatorProcess;
 
 // One request and what it must answer. szPath null: another look at the last
 // answer; "+" before it: write that file below the shares (szBody its text)
-// instead.
+// instead; "~": rewrite it so, its access and modification times put back.
 // szBody null: GET, "DELETE": DELETE, "snap NAME SHARE": the body creating a
 // snapshot. szValue is the minified JSON at szPointer ("<none>": absent), or
 // "=NAME" to keep the text found there as $NAME.
@@ -29,6 +31,7 @@ struct Step {
     const char* szValue = nullptr;
 };
 
+// clang-format off
 const Step kSteps[] = {
     {"mount_targets/list", "{\"kind\":\"mount_target\",\"offset\":1,\"length\":1}", 200, "/metadata/total_matches", "2"},
     {nullptr, nullptr, 200, "/entities/0/status/name", "\"share2\""},
@@ -54,6 +57,7 @@ const Step kSteps[] = {
     {nullptr, nullptr, 200, "/is_last_page", "true"},
     {"mount_target_snapshots/diff/$d1", nullptr, 200, "/should_retry_page", "true"},
     {"mount_target_snapshots/diff/$d1", nullptr, 200, "/object_list/0/path", "\"/.snapshot/s2/new/f2.txt\""},
+    {"~share1/docs/a.txt", "ALPHA", 0}, {"mount_target_snapshots", "snap s3 $share1", 202},
     // A status fault on the nth request of its operation only.
     {"/_sim/scenario", "{\"faults\":[{\"operation\":\"list_snapshots\",\"nth\":2,\"status\":500}]}", 200},
     {"mount_target_snapshots/list", "{}", 200}, {"mount_target_snapshots/list", "{}", 500},
@@ -61,6 +65,7 @@ const Step kSteps[] = {
     {"mount_target_snapshots/$s1", "DELETE", 200, "/status", "\"DELETED\""},
     {"mount_target_snapshots/$s1", "DELETE", 404},
 };
+// clang-format on
 
 std::string Expand(std::string text, const std::map<std::string, std::string>& mapSaved) {
     for (const auto& [strName, strValue] : mapSaved)
@@ -74,12 +79,12 @@ TEST(SimulatorServer, AnswersEachRequestAsScriptedAndChangesTheSharesAccordingly
     const std::string strShares = tempDir.GetPath() + "/shares";
     tempDir.WriteFile("shares/share1/docs/a.txt", "alpha");
     std::filesystem::create_directories(strShares + "/share2");
-    const std::string strScenario =
-        tempDir.WriteFile("scenario.json", "{\"retry_pages\":1,\"page_size_cap\":7,\"objects_per_diff\":1000}");
+    const std::string strScenario = tempDir.WriteFile(
+        "scenario.json", "{\"retry_pages\":1,\"page_size_cap\":7,\"objects_per_diff\":1000}");
     std::unique_ptr<CSimulatorProcess> ptrSim;
-    ASSERT_EQ("", CSimulatorProcess::Start({"--shares", strShares, "--state", tempDir.GetPath() + "/state", "--port", "0",
-                                            "--quiet", "--scenario", strScenario, "--page-size-cap", "2",
-                                            "--objects-per-diff", "3"},
+    ASSERT_EQ("", CSimulatorProcess::Start({"--shares", strShares, "--state", tempDir.GetPath() + "/state",
+                                            "--port", "0", "--quiet", "--scenario", strScenario,
+                                            "--page-size-cap", "2", "--objects-per-diff", "3"},
                                            ptrSim));
     httplib::Client client(ptrSim->Origin());
     client.set_basic_auth("admin", CSimulatorProcess::kDefaultPassword);
@@ -89,13 +94,22 @@ TEST(SimulatorServer, AnswersEachRequestAsScriptedAndChangesTheSharesAccordingly
     std::string strAnswer;
     int nStatus = 0;
     for (const Step& step : kSteps) {
-        SCOPED_TRACE(std::string(step.szPath ? step.szPath : "(same)") + " " + (step.szPointer ? step.szPointer : ""));
-        if (step.szPath != nullptr && step.szPath[0] == '+') {
+        SCOPED_TRACE(std::string(step.szPath ? step.szPath : "(same)") + " " +
+                     (step.szPointer ? step.szPointer : ""));
+        if (step.szPath != nullptr && (step.szPath[0] == '+' || step.szPath[0] == '~')) {
+            struct stat before {};
+            const std::string strFile = strShares + "/" + (step.szPath + 1);
+            stat(strFile.c_str(), &before);
             tempDir.WriteFile("shares/" + std::string(step.szPath + 1), step.szBody);
+            const timespec arrTimes[2] = {before.st_atim, before.st_mtim};
+            if (step.szPath[0] == '~') {
+                ASSERT_EQ(0, utimensat(AT_FDCWD, strFile.c_str(), arrTimes, 0));
+            }
             continue;
         }
         if (step.szPath != nullptr) {
-            std::string strPath = Expand(step.szPath, mapSaved), strBody = Expand(step.szBody ? step.szBody : "", mapSaved);
+            std::string strPath = Expand(step.szPath, mapSaved),
+                        strBody = Expand(step.szBody ? step.szBody : "", mapSaved);
             if (strPath[0] != '/') strPath = "/api/nutanix/v3/" + strPath;
             if (strBody.rfind("snap ", 0) == 0) {
                 const size_t uBlank = strBody.find(' ', 5);
@@ -103,8 +117,9 @@ TEST(SimulatorServer, AnswersEachRequestAsScriptedAndChangesTheSharesAccordingly
                           "\",\"resources\":{\"mount_target_uuid\":\"" + strBody.substr(uBlank + 1) + "\"}}}";
             }
             httplib::Result result = step.szBody == nullptr ? client.Get(strPath)
-                                     : strBody == "DELETE"  ? client.Delete(strPath)
-                                                            : client.Post(strPath, strBody, "application/json");
+                                     : strBody == "DELETE"
+                                         ? client.Delete(strPath)
+                                         : client.Post(strPath, strBody, "application/json");
             nStatus = result ? result->status : -1;
             strAnswer = result ? result->body : "";
         }
@@ -115,7 +130,8 @@ TEST(SimulatorServer, AnswersEachRequestAsScriptedAndChangesTheSharesAccordingly
             const bool bFound = parser.parse(strAnswer).get(json) == simdjson::SUCCESS &&
                                 json.at_pointer(step.szPointer).get(found) == simdjson::SUCCESS;
             if (step.szValue[0] == '=')
-                mapSaved[step.szValue + 1] = bFound && found.get(text) == simdjson::SUCCESS ? std::string(text) : "<none>";
+                mapSaved[step.szValue + 1] =
+                    bFound && found.get(text) == simdjson::SUCCESS ? std::string(text) : "<none>";
             else
                 EXPECT_EQ(Expand(step.szValue, mapSaved), bFound ? simdjson::minify(found) : "<none>");
         }
@@ -124,6 +140,8 @@ TEST(SimulatorServer, AnswersEachRequestAsScriptedAndChangesTheSharesAccordingly
     EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(strShares), {}));
     EXPECT_FALSE(std::filesystem::exists(strShares + "/share1/.snapshot/s1"));
     EXPECT_EQ("x", CScopedTempDir::ReadFile(strShares + "/share1/.snapshot/s2/new/f2.txt"));
+    // Inode, size and modification time as in s2, yet other bytes: s3 holds them.
+    EXPECT_EQ("ALPHA", CScopedTempDir::ReadFile(strShares + "/share1/.snapshot/s3/docs/a.txt"));
 }
 
 }  // namespace

@@ -20,11 +20,16 @@ ApiReply Error(int nStatus, const std::string& strMessage, const char* szReason)
 
 ApiReply FromState(const StateResult& result) {
     switch (result.eError) {
-        case EStateError::eOk: return {200, {}};
-        case EStateError::eNotFound: return Error(404, result.strMessage, "ENTITY_NOT_FOUND");
-        case EStateError::eConflict: return Error(409, result.strMessage, "ENTITY_EXISTS");
-        case EStateError::eInvalid: return Error(400, result.strMessage, "INVALID_ARGUMENT");
-        case EStateError::eInternal: break;
+        case EStateError::eOk:
+            return {200, {}};
+        case EStateError::eNotFound:
+            return Error(404, result.strMessage, "ENTITY_NOT_FOUND");
+        case EStateError::eConflict:
+            return Error(409, result.strMessage, "ENTITY_EXISTS");
+        case EStateError::eInvalid:
+            return Error(400, result.strMessage, "INVALID_ARGUMENT");
+        case EStateError::eInternal:
+            break;
     }
     return Error(500, result.strMessage, "INTERNAL_ERROR");
 }
@@ -41,8 +46,8 @@ bool ParseObject(simdjson::dom::parser& parser, const std::string& strBody, simd
 
 // A required or optional text member; false (and `reply` set) when it is
 // present with another type, or missing while required.
-bool ReadText(simdjson::simdjson_result<simdjson::dom::element> parent, const char* szKey, bool bRequired, std::string& strValue,
-              ApiReply& reply) {
+bool ReadText(simdjson::simdjson_result<simdjson::dom::element> parent, const char* szKey, bool bRequired,
+              std::string& strValue, ApiReply& reply) {
     simdjson::dom::element element;
     if (parent[szKey].get(element) != simdjson::SUCCESS) {
         if (!bRequired) return true;
@@ -68,11 +73,13 @@ bool ReadText(simdjson::dom::element parent, const char* szKey, bool bRequired, 
 bool ReadPaging(simdjson::dom::element object, uint64_t& uOffset, uint64_t& uLength, ApiReply& reply) {
     uOffset = 0;
     uLength = 20;
-    for (auto [szKey, pValue] : {std::pair<const char*, uint64_t*>{"offset", &uOffset}, {"length", &uLength}}) {
+    for (auto [szKey, pValue] :
+         {std::pair<const char*, uint64_t*>{"offset", &uOffset}, {"length", &uLength}}) {
         simdjson::dom::element element;
         if (object[szKey].get(element) != simdjson::SUCCESS) continue;
         if (element.get_uint64().get(*pValue) != simdjson::SUCCESS || *pValue > INT32_MAX) {
-            reply = Error(400, std::string(szKey) + " must be a 32-bit non-negative integer", "INVALID_ARGUMENT");
+            reply =
+                Error(400, std::string(szKey) + " must be a 32-bit non-negative integer", "INVALID_ARGUMENT");
             return false;
         }
     }
@@ -87,7 +94,8 @@ ApiReply ListReply(const std::string& strBody, const char* szKind, size_t uTotal
     ApiReply reply;
     uint64_t uOffset;
     uint64_t uLength;
-    if (!ParseObject(parser, strBody, object, reply) || !ReadPaging(object, uOffset, uLength, reply)) return reply;
+    if (!ParseObject(parser, strBody, object, reply) || !ReadPaging(object, uOffset, uLength, reply))
+        return reply;
     size_t uBegin = uOffset < uTotal ? static_cast<size_t>(uOffset) : uTotal;
     size_t uEnd = uTotal - uBegin > uLength ? uBegin + static_cast<size_t>(uLength) : uTotal;
     if ((knobs.uHostilePaging == 3 || knobs.uHostilePaging == 4) && uTotal > 0) {
@@ -127,10 +135,11 @@ CApiHandlers::CApiHandlers(CSimState& state, CDiffStore& diffStore, CFaultInject
 
 ApiReply CApiHandlers::ListPartnerServers(const std::string& strBody, const Scenario& knobs) {
     std::vector<PartnerServerInfo> listPartners = state.ListPartnerServers();
-    return ListReply(strBody, "partner_server", listPartners.size(), knobs, [&](std::string& strOut, size_t i) {
-        AppendEntityHead(strOut, listPartners[i].strUuid, listPartners[i].strName);
-        strOut += "}}";
-    });
+    return ListReply(strBody, "partner_server", listPartners.size(), knobs,
+                     [&](std::string& strOut, size_t i) {
+                         AppendEntityHead(strOut, listPartners[i].strUuid, listPartners[i].strName);
+                         strOut += "}}";
+                     });
 }
 
 ApiReply CApiHandlers::ListMountTargets(const std::string& strBody, const Scenario& knobs) {
@@ -151,12 +160,13 @@ ApiReply CApiHandlers::ListMountTargets(const std::string& strBody, const Scenar
 
 ApiReply CApiHandlers::ListSnapshots(const std::string& strBody, const Scenario& knobs) {
     std::vector<SnapshotInfo> listSnapshots = state.ListSnapshots();
-    return ListReply(strBody, "mount_target_snapshot", listSnapshots.size(), knobs, [&](std::string& strOut, size_t i) {
-        AppendEntityHead(strOut, listSnapshots[i].strUuid, listSnapshots[i].strName);
-        strOut += ",\"resources\":{\"mount_target_uuid\":";
-        AppendJsonString(strOut, listSnapshots[i].strShareUuid);
-        strOut += "}}}";
-    });
+    return ListReply(strBody, "mount_target_snapshot", listSnapshots.size(), knobs,
+                     [&](std::string& strOut, size_t i) {
+                         AppendEntityHead(strOut, listSnapshots[i].strUuid, listSnapshots[i].strName);
+                         strOut += ",\"resources\":{\"mount_target_uuid\":";
+                         AppendJsonString(strOut, listSnapshots[i].strShareUuid);
+                         strOut += "}}}";
+                     });
 }
 
 ApiReply CApiHandlers::CreatePartnerServer(const std::string& strBody, const Scenario& knobs) {
@@ -164,16 +174,19 @@ ApiReply CApiHandlers::CreatePartnerServer(const std::string& strBody, const Sce
     simdjson::dom::element object;
     ApiReply reply;
     std::string strName;
-    if (!ParseObject(parser, strBody, object, reply) || !ReadText(object["spec"], "name", true, strName, reply)) {
+    if (!ParseObject(parser, strBody, object, reply) ||
+        !ReadText(object["spec"], "name", true, strName, reply)) {
         return reply;
     }
     if (strName.empty()) return Error(400, "partner server name is empty", "INVALID_ARGUMENT");
     simdjson::dom::element resources;
     std::string strResources = "{}";
-    if (object["spec"]["resources"].get(resources) == simdjson::SUCCESS) strResources = simdjson::minify(resources);
+    if (object["spec"]["resources"].get(resources) == simdjson::SUCCESS)
+        strResources = simdjson::minify(resources);
     if (knobs.uPartnerConflict > 0) {
         for (const PartnerServerInfo& partner : state.ListPartnerServers()) {
-            if (partner.strName == strName) return Error(409, "partner server exists: " + strName, "ENTITY_EXISTS");
+            if (partner.strName == strName)
+                return Error(409, "partner server exists: " + strName, "ENTITY_EXISTS");
         }
     }
     std::string strUuid;
@@ -193,7 +206,8 @@ ApiReply CApiHandlers::CreateSnapshot(const std::string& strBody) {
     std::string strName;
     std::string strDescription;
     std::string strShareUuid;
-    if (!ParseObject(parser, strBody, object, reply) || !ReadText(object["spec"], "name", true, strName, reply) ||
+    if (!ParseObject(parser, strBody, object, reply) ||
+        !ReadText(object["spec"], "name", true, strName, reply) ||
         !ReadText(object["spec"], "description", false, strDescription, reply) ||
         !ReadText(object["spec"]["resources"], "mount_target_uuid", true, strShareUuid, reply)) {
         return reply;
@@ -240,12 +254,15 @@ ApiReply CApiHandlers::IncrementalDiff(const std::string& strBody, const Scenari
     }
     SnapshotInfo older;
     SnapshotInfo newer;
-    if (!state.FindSnapshot(strOlderUuid, older)) return Error(404, "snapshot not found: " + strOlderUuid, "ENTITY_NOT_FOUND");
-    if (!state.FindSnapshot(strNewerUuid, newer)) return Error(404, "snapshot not found: " + strNewerUuid, "ENTITY_NOT_FOUND");
+    if (!state.FindSnapshot(strOlderUuid, older))
+        return Error(404, "snapshot not found: " + strOlderUuid, "ENTITY_NOT_FOUND");
+    if (!state.FindSnapshot(strNewerUuid, newer))
+        return Error(404, "snapshot not found: " + strNewerUuid, "ENTITY_NOT_FOUND");
 
     std::vector<std::string> listUuids;
     if (knobs.uSynthetic > 0) {
-        listUuids = diffStore.Add(nullptr, knobs.uSynthetic, newer.strName, older.strName, knobs.uObjectsPerDiff);
+        listUuids =
+            diffStore.Add(nullptr, knobs.uSynthetic, newer.strName, older.strName, knobs.uObjectsPerDiff);
     } else {
         if (older.strShareUuid != newer.strShareUuid) {
             return Error(400, "the snapshots belong to different mount targets", "INVALID_ARGUMENT");
@@ -256,7 +273,9 @@ ApiReply CApiHandlers::IncrementalDiff(const std::string& strBody, const Scenari
         if (strError.empty()) strError = state.LoadSnapshotManifest(newer.strUuid, newerManifest);
         if (!strError.empty()) return Error(500, strError, "INTERNAL_ERROR");
         std::vector<DiffObject> listObjects = ComputeDifference(olderManifest, newerManifest, filter);
-        LeaveOutChanges(listObjects, knobs.uDropObject, knobs.uRenameWithoutOldPath > 0, knobs.uOmitNewChildren > 0);
+        LeaveOutChanges(listObjects, knobs.uDropObject, knobs.uRenameWithoutOldPath > 0,
+                        knobs.uOmitNewChildren > 0);
+        AddOddObjects(listObjects, knobs.uOddPaths);
         auto ptrObjects = std::make_shared<const std::vector<DiffObject>>(std::move(listObjects));
         // JSON cannot carry such a name without changing it, and two names
         // could become one: refuse, so that the client lists the share instead.
@@ -264,17 +283,20 @@ ApiReply CApiHandlers::IncrementalDiff(const std::string& strBody, const Scenari
             if (!afs_utf8::IsValid(object.entry.strPath) || !afs_utf8::IsValid(object.strOldPath)) {
                 std::string strName;
                 AppendJsonString(strName, afs_utf8::IsValid(object.entry.strPath) ? object.strOldPath
-                                                                                   : object.entry.strPath);
-                return Error(500, "the difference holds a name that is not valid UTF-8: " + strName +
-                                      "; back the share up by a full listing",
+                                                                                  : object.entry.strPath);
+                return Error(500,
+                             "the difference holds a name that is not valid UTF-8: " + strName +
+                                 "; back the share up by a full listing",
                              "NAME_NOT_UTF8");
             }
         }
-        listUuids = diffStore.Add(ptrObjects, ptrObjects->size(), newer.strName, older.strName, knobs.uObjectsPerDiff);
+        listUuids = diffStore.Add(ptrObjects, ptrObjects->size(), newer.strName, older.strName,
+                                  knobs.uObjectsPerDiff);
     }
     DiffSource first;
     if (!listUuids.empty() && diffStore.Find(listUuids.front(), first)) {
-        prefetcher.PrefetchFirstPage(listUuids.front(), first, std::min(knobs.uDefaultPageSize, knobs.uPageSizeCap));
+        prefetcher.PrefetchFirstPage(listUuids.front(), first,
+                                     std::min(knobs.uDefaultPageSize, knobs.uPageSizeCap));
     }
     if (knobs.uHostilePaging == 2) {
         const size_t uCount = listUuids.size();
@@ -289,8 +311,9 @@ ApiReply CApiHandlers::IncrementalDiff(const std::string& strBody, const Scenari
     return reply;
 }
 
-ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSize, const std::string& strPageSize,
-                                const std::string& strToken, const Scenario& knobs) {
+ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSize,
+                                const std::string& strPageSize, const std::string& strToken,
+                                const Scenario& knobs) {
     DiffSource source;
     if (!diffStore.Find(strDiffUuid, source)) {
         return Error(404, "difference not found: " + strDiffUuid, "ENTITY_NOT_FOUND");
@@ -298,7 +321,8 @@ ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSiz
     uint64_t uPageSize = knobs.uDefaultPageSize;
     if (bHasPageSize) {
         auto result = std::from_chars(strPageSize.data(), strPageSize.data() + strPageSize.size(), uPageSize);
-        if (result.ec != std::errc() || result.ptr != strPageSize.data() + strPageSize.size() || uPageSize == 0) {
+        if (result.ec != std::errc() || result.ptr != strPageSize.data() + strPageSize.size() ||
+            uPageSize == 0) {
             return Error(400, "page_size must be a positive integer", "INVALID_ARGUMENT");
         }
     }
@@ -309,10 +333,12 @@ ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSiz
     if (knobs.uRetryPages > 0 && faults.TakePageRetry(strDiffUuid + "\n" + strToken, knobs.uRetryPages)) {
         reply.strBody = RetryPageBody(strToken);
     }
-    const std::string strLastPage = "{\"is_last_page\":true,\"should_retry_page\":false,\"next_page_token\":\"\"";
+    const std::string strLastPage =
+        "{\"is_last_page\":true,\"should_retry_page\":false,\"next_page_token\":\"\"";
     if (knobs.uHostilePaging == 1 && reply.strBody.compare(0, strLastPage.size(), strLastPage) == 0) {
-        reply.strBody.replace(0, strLastPage.size(),
-                              "{\"is_last_page\":false,\"should_retry_page\":false,\"next_page_token\":\"0\"");
+        reply.strBody.replace(
+            0, strLastPage.size(),
+            "{\"is_last_page\":false,\"should_retry_page\":false,\"next_page_token\":\"0\"");
     }
     if (knobs.uForeignPaths > 0) {
         // Items reported inside a snapshot that is neither of the compared two
@@ -321,6 +347,21 @@ ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSiz
         for (size_t uAt = reply.strBody.find(strFrom); uAt != std::string::npos;
              uAt = reply.strBody.find(strFrom, uAt + 1)) {
             reply.strBody.replace(uAt, strFrom.size(), knobs.uForeignPaths == 1 ? "/.snapshot/other/" : "/");
+        }
+    }
+    if (knobs.uOddPaths >= 1 && knobs.uOddPaths <= 3) {
+        // A rename's old path in the newer snapshot (1), or a "." (2) or an
+        // empty (3) component after the snapshot's name, in every path.
+        const bool bOldPaths = knobs.uOddPaths == 1;
+        for (const std::string* pName : {&source.strOlderName, &source.strNewerName}) {
+            if (bOldPaths && pName != &source.strOlderName) continue;
+            const std::string strFrom =
+                (bOldPaths ? "\"old_path\":\"" : "\"") + std::string("/.snapshot/") + *pName + "/";
+            const std::string strTo = bOldPaths ? "\"old_path\":\"/.snapshot/" + source.strNewerName + "/"
+                                                : strFrom + (knobs.uOddPaths == 2 ? "./" : "/");
+            for (size_t uAt = reply.strBody.find(strFrom); uAt != std::string::npos;
+                 uAt = reply.strBody.find(strFrom, uAt + strTo.size()))
+                reply.strBody.replace(uAt, strFrom.size(), strTo);
         }
     }
     if (knobs.uOddSpellings > 0) reply.strBody = OddlySpelledPage(reply.strBody);

@@ -26,7 +26,8 @@ bool Keep(const DiffObject& object, const DiffFilter& filter) {
 
 }  // namespace
 
-std::vector<DiffObject> ComputeDifference(const Manifest& older, const Manifest& newer, const DiffFilter& filter) {
+std::vector<DiffObject> ComputeDifference(const Manifest& older, const Manifest& newer,
+                                          const DiffFilter& filter) {
     std::vector<bool> listOlderUsed(older.size(), false);
     std::vector<bool> listNewerUsed(newer.size(), false);
     std::vector<DiffObject> listChanges;
@@ -36,8 +37,14 @@ std::vector<DiffObject> ComputeDifference(const Manifest& older, const Manifest&
     size_t n = 0;
     while (o < older.size() && n < newer.size()) {
         int nCompare = older[o].strPath.compare(newer[n].strPath);
-        if (nCompare < 0) { ++o; continue; }
-        if (nCompare > 0) { ++n; continue; }
+        if (nCompare < 0) {
+            ++o;
+            continue;
+        }
+        if (nCompare > 0) {
+            ++n;
+            continue;
+        }
         const ManifestEntry& before = older[o];
         const ManifestEntry& after = newer[n];
         if (before.eType == after.eType) {
@@ -62,7 +69,8 @@ std::vector<DiffObject> ComputeDifference(const Manifest& older, const Manifest&
         for (auto it = range.first; it != range.second; ++it) {
             const ManifestEntry& before = older[it->second];
             if (before.eType != newer[i].eType) continue;
-            if (before.bBirthTime && newer[i].bBirthTime && before.llCreateNs != newer[i].llCreateNs) continue;
+            if (before.bBirthTime && newer[i].bBirthTime && before.llCreateNs != newer[i].llCreateNs)
+                continue;
             listOlderUsed[it->second] = true;
             listNewerUsed[i] = true;
             listChanges.push_back({EOperation::eRename, newer[i], older[it->second].strPath});
@@ -78,8 +86,9 @@ std::vector<DiffObject> ComputeDifference(const Manifest& older, const Manifest&
         DiffObject object{EOperation::eDelete, older[i], {}};
         if (Keep(object, filter)) listResult.push_back(std::move(object));
     }
-    std::stable_sort(listChanges.begin(), listChanges.end(),
-                     [](const DiffObject& a, const DiffObject& b) { return a.entry.strPath < b.entry.strPath; });
+    std::stable_sort(listChanges.begin(), listChanges.end(), [](const DiffObject& a, const DiffObject& b) {
+        return a.entry.strPath < b.entry.strPath;
+    });
     for (DiffObject& object : listChanges) {
         if (Keep(object, filter)) listResult.push_back(std::move(object));
     }
@@ -106,6 +115,21 @@ void LeaveOutChanges(std::vector<DiffObject>& listObjects, uint64_t uDropObject,
         listKept.push_back(std::move(object));
     }
     listObjects.swap(listKept);
+}
+
+void AddOddObjects(std::vector<DiffObject>& listObjects, uint64_t uOddPaths) {
+    if (uOddPaths == 4) {
+        DiffObject root{EOperation::eModify, {}, {}};
+        root.entry.eType = EObjectType::eDirectory;
+        auto it = std::find_if(listObjects.begin(), listObjects.end(), [](const DiffObject& object) {
+            return object.eOperation != EOperation::eDelete;
+        });
+        listObjects.insert(it, root);
+    } else if (uOddPaths == 5) {
+        std::vector<DiffObject> listTwice;
+        for (const DiffObject& object : listObjects) listTwice.insert(listTwice.end(), 2, object);
+        listObjects.swap(listTwice);
+    }
 }
 
 }  // namespace afs_sim

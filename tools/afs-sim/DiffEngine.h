@@ -36,7 +36,8 @@ struct DiffFilter {
 // The result lists deletions first (in older path order), then the rest in
 // newer path order, so that a consumer never sees a path added before the
 // old entry at that path went away.
-std::vector<DiffObject> ComputeDifference(const Manifest& older, const Manifest& newer, const DiffFilter& filter);
+std::vector<DiffObject> ComputeDifference(const Manifest& older, const Manifest& newer,
+                                          const DiffFilter& filter);
 
 // What a faulty file server would do to a computed difference: leave out
 // object number uDropObject (counted from 1; 0 leaves all), report renames
@@ -44,5 +45,10 @@ std::vector<DiffObject> ComputeDifference(const Manifest& older, const Manifest&
 // directory is added by the same difference.
 void LeaveOutChanges(std::vector<DiffObject>& listObjects, uint64_t uDropObject, bool bRenameWithoutOldPath,
                      bool bOmitNewChildren);
+
+// What a server that names items oddly adds to a computed difference:
+// uOddPaths 4 a MODIFY of the share root (a directory with the empty path)
+// right after the deletions, 5 every object twice in a row; else nothing.
+void AddOddObjects(std::vector<DiffObject>& listObjects, uint64_t uOddPaths);
 
 }  // namespace afs_sim

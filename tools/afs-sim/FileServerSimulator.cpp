@@ -1,6 +1,7 @@
 #include "tools/afs-sim/FileServerSimulator.h"
 
 #include <httplib.h>
+#include <signal.h>  // kill
 
 #include <chrono>
 #include <cstdlib>
@@ -53,6 +54,7 @@ const char* FaultName(EFaultKind eKind) {
         case EFaultKind::eMalformed: return "malformed";
         case EFaultKind::eWrongType: return "wrong_type";
         case EFaultKind::eDelay: return "delay";
+        case EFaultKind::eKill: return "kill";
     }
     return "";
 }
@@ -173,6 +175,8 @@ void CFileServerSimulator::RegisterApiRoutes() {
             Scenario knobs;
             std::optional<FaultRule> rule = ptrFaults->CountRequest(szOperation, knobs);
             EFaultKind eKind = rule ? rule->eKind : EFaultKind::eDelay;
+            // The client (or this server) dies while the request is in flight; else no fault.
+            if (eKind == EFaultKind::eKill) kill(static_cast<pid_t>(rule->uPid), SIGKILL);
             uint64_t uDelayMs = knobs.uDelayMs + (rule && eKind == EFaultKind::eDelay ? rule->uDelayMs : 0);
             if (uDelayMs) std::this_thread::sleep_for(std::chrono::milliseconds(uDelayMs));
 

@@ -2,13 +2,21 @@
 
 #include <simdjson.h>
 
+#include <cstdint>
+
 #include "tools/afs-sim/JsonText.h"
 
 namespace afs_sim {
 
-const char* const kOperationNames[] = {"list_partner_servers", "create_partner_server", "list_mount_targets",
-                                       "list_snapshots", "create_snapshot", "delete_snapshot",
-                                       "incremental_diff", "diff_page", nullptr};
+const char* const kOperationNames[] = {"list_partner_servers",
+                                       "create_partner_server",
+                                       "list_mount_targets",
+                                       "list_snapshots",
+                                       "create_snapshot",
+                                       "delete_snapshot",
+                                       "incremental_diff",
+                                       "diff_page",
+                                       nullptr};
 
 bool IsOperationName(const std::string& strName) {
     if (strName == "*") return true;
@@ -24,10 +32,12 @@ struct KindName {
     EFaultKind eKind;
     const char* szName;
 };
-const KindName kKinds[] = {{EFaultKind::eStatus, "status"},          {EFaultKind::eDrop, "drop"},
-                           {EFaultKind::eDropAfter, "drop_after"},   {EFaultKind::eDropMidBody, "drop_mid_body"},
-                           {EFaultKind::eTruncate, "truncate"},      {EFaultKind::eMalformed, "malformed"},
-                           {EFaultKind::eWrongType, "wrong_type"},   {EFaultKind::eDelay, "delay"}};
+const KindName kKinds[] = {
+    {EFaultKind::eStatus, "status"},        {EFaultKind::eDrop, "drop"},
+    {EFaultKind::eDropAfter, "drop_after"}, {EFaultKind::eDropMidBody, "drop_mid_body"},
+    {EFaultKind::eTruncate, "truncate"},    {EFaultKind::eMalformed, "malformed"},
+    {EFaultKind::eWrongType, "wrong_type"}, {EFaultKind::eDelay, "delay"},
+                           {EFaultKind::eKill, "kill"}};
 
 std::string ReadCount(simdjson::dom::object object, const char* szKey, uint64_t& uValue) {
     simdjson::dom::element element;
@@ -60,9 +70,11 @@ std::string ParseRule(simdjson::dom::element element, FaultRule& rule) {
     if (strError.empty()) strError = ReadCount(object, "count", rule.uCount);
     if (strError.empty()) strError = ReadCount(object, "delay_ms", rule.uDelayMs);
     if (strError.empty()) strError = ReadCount(object, "status", uStatus);
+    if (strError.empty()) strError = ReadCount(object, "pid", rule.uPid);
     if (!strError.empty()) return strError;
     if (uStatus < 100 || uStatus > 599) return "\"status\" must be an HTTP status";
     if (rule.uNth == 0) return "\"nth\" counts from 1";
+    if (rule.eKind == EFaultKind::eKill && (rule.uPid <= 1 || rule.uPid > INT32_MAX)) return "\"kill\" needs a \"pid\"";
     rule.nStatus = static_cast<int>(uStatus);
     return {};
 }
@@ -73,14 +85,21 @@ struct Knob {
     uint64_t Scenario::*ptrValue;
 };
 const Knob kKnobs[] = {
-    {"page_size_cap", &Scenario::uPageSizeCap},       {"default_page_size", &Scenario::uDefaultPageSize},
-    {"objects_per_diff", &Scenario::uObjectsPerDiff}, {"retry_pages", &Scenario::uRetryPages},
-    {"delay_ms", &Scenario::uDelayMs},                {"synthetic", &Scenario::uSynthetic},
-    {"odd_spellings", &Scenario::uOddSpellings},      {"partner_conflict", &Scenario::uPartnerConflict},
-    {"hostile_paging", &Scenario::uHostilePaging},    {"foreign_paths", &Scenario::uForeignPaths},
+    {"page_size_cap", &Scenario::uPageSizeCap},
+    {"default_page_size", &Scenario::uDefaultPageSize},
+    {"objects_per_diff", &Scenario::uObjectsPerDiff},
+    {"retry_pages", &Scenario::uRetryPages},
+    {"delay_ms", &Scenario::uDelayMs},
+    {"synthetic", &Scenario::uSynthetic},
+    {"odd_spellings", &Scenario::uOddSpellings},
+    {"partner_conflict", &Scenario::uPartnerConflict},
+    {"hostile_paging", &Scenario::uHostilePaging},
+    {"foreign_paths", &Scenario::uForeignPaths},
     {"echo_authorization", &Scenario::uEchoAuthorization},
-    {"drop_object", &Scenario::uDropObject},          {"rename_without_old_path", &Scenario::uRenameWithoutOldPath},
+    {"drop_object", &Scenario::uDropObject},
+    {"rename_without_old_path", &Scenario::uRenameWithoutOldPath},
     {"omit_new_children", &Scenario::uOmitNewChildren},
+    {"odd_paths", &Scenario::uOddPaths},
 };
 
 }  // namespace
@@ -144,6 +163,8 @@ std::string ScenarioToJson(const Scenario& scenario) {
         AppendJsonString(strOut, rule.strMember);
         strOut += ",\"delay_ms\":";
         AppendJsonInt(strOut, static_cast<int64_t>(rule.uDelayMs));
+        strOut += ",\"pid\":";
+        AppendJsonInt(strOut, static_cast<int64_t>(rule.uPid));
         strOut.push_back('}');
     }
     strOut += "]}";

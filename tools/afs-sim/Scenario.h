@@ -18,6 +18,7 @@ enum class EFaultKind {
     eMalformed,    // a complete answer whose body is not valid JSON
     eWrongType,    // the first member named strMember gets a value of another type
     eDelay,        // wait uDelayMs before answering
+    eKill,         // SIGKILL to process uPid (a client under test, or the simulator), then as without a fault
 };
 
 // Applies to requests number uNth .. uNth + uCount - 1 (counted from 1) of
@@ -30,30 +31,36 @@ struct FaultRule {
     int nStatus = 503;
     std::string strMember;  // eWrongType; empty picks the operation's main member
     uint64_t uDelayMs = 0;  // eDelay
+    uint64_t uPid = 0;      // eKill
 };
 
 struct Scenario {
     uint64_t uPageSizeCap = 10000;
     uint64_t uDefaultPageSize = 1000;  // when a page request has no page_size
     uint64_t uObjectsPerDiff = 100000;
-    uint64_t uRetryPages = 0;  // should_retry_page answers before each page
-    uint64_t uDelayMs = 0;     // before every API answer
-    uint64_t uSynthetic = 0;   // > 0: every difference serves this many generated objects
+    uint64_t uRetryPages = 0;       // should_retry_page answers before each page
+    uint64_t uDelayMs = 0;          // before every API answer
+    uint64_t uSynthetic = 0;        // > 0: every difference serves this many generated objects
     uint64_t uPartnerConflict = 0;  // > 0: creating a partner server of a known name answers 409
-    uint64_t uOddSpellings = 0;  // > 0: difference pages spelled as OddlySpelledPage() does
+    uint64_t uOddSpellings = 0;     // > 0: difference pages spelled as OddlySpelledPage() does
     // A server that makes a client's work endless: 1 the last difference page
     // points back to the first, 2 every difference is listed twice, 3 list
     // pages hold one entity whatever the offset (total 2147483647), 4 as 3 but
     // the total grows with the offset.
     uint64_t uHostilePaging = 0;
     uint64_t uEchoAuthorization = 0;  // > 0: "status" faults echo the credentials and a line break
-    uint64_t uForeignPaths = 0;  // 1: new items lie in a snapshot named "other"; 2: in no snapshot
+    uint64_t uForeignPaths = 0;       // 1: new items lie in a snapshot named "other"; 2: in no snapshot
     // A server whose difference misses changes: the Nth object of every real
     // difference left out, renames without their old path, and the entries
     // of a new directory left out (the directory itself is reported).
     uint64_t uDropObject = 0;
     uint64_t uRenameWithoutOldPath = 0;
     uint64_t uOmitNewChildren = 0;
+    // A server that names its items oddly (see docs/simulator.md): 1 a
+    // RENAME's old path in the newer snapshot, 2 a "/./" and 3 a "//" after
+    // the snapshot's name, 4 one more item naming the share root, 5 every
+    // item twice.
+    uint64_t uOddPaths = 0;
     std::vector<FaultRule> listFaults;
 };
 

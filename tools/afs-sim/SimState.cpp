@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <unordered_map>
 
 #include "tools/afs-sim/FileText.h"
@@ -39,6 +41,21 @@ std::string SnapshotJson(const SnapshotInfo& snapshot) {
     return strOut;
 }
 
+// Whether the two files (or symbolic links) hold the same bytes (or target).
+bool SameBytes(const std::string& strA, const std::string& strB, bool bSymlink) {
+    std::error_code error;
+    if (bSymlink) return fs::read_symlink(strA, error) == fs::read_symlink(strB, error) && !error;
+    std::ifstream a(strA, std::ios::binary), b(strB, std::ios::binary);
+    char arrA[65536], arrB[65536];
+    while (a && b) {
+        a.read(arrA, sizeof arrA);
+        b.read(arrB, sizeof arrB);
+        if (a.gcount() != b.gcount() || std::memcmp(arrA, arrB, static_cast<size_t>(a.gcount())) != 0)
+            return false;
+    }
+    return a.eof() && b.eof();
+}
+
 }  // namespace
 
 bool IsSafeEntryName(const std::string& strName) {
@@ -50,9 +67,11 @@ CSimState::CSimState(std::string strSharesDir, std::string strStateDir)
     : strSharesDir(std::move(strSharesDir)), strStateDir(std::move(strStateDir)) {}
 
 std::string CSimState::Open(const std::string& strSharesDir, const std::string& strStateDir,
-                            const std::vector<ShareOverride>& listOverrides, std::unique_ptr<CSimState>& ptrState) {
+                            const std::vector<ShareOverride>& listOverrides,
+                            std::unique_ptr<CSimState>& ptrState) {
     std::error_code error;
-    if (!fs::is_directory(strSharesDir, error)) return "shares folder " + strSharesDir + " is not a directory";
+    if (!fs::is_directory(strSharesDir, error))
+        return "shares folder " + strSharesDir + " is not a directory";
     fs::create_directories(fs::path(strStateDir) / "snapshots", error);
     if (error) return "cannot create state folder " + strStateDir + ": " + error.message();
     std::unique_ptr<CSimState> ptrNew(new CSimState(strSharesDir, strStateDir));
@@ -85,7 +104,8 @@ std::string CSimState::Load(const std::vector<ShareOverride>& listOverrides) {
                     if (capability.get(text) == simdjson::SUCCESS) share.listCapabilities.emplace_back(text);
                 }
             }
-            if (!IsSafeEntryName(share.strName) || !IsUuidText(share.strUuid)) return strSharesFile + " is damaged";
+            if (!IsSafeEntryName(share.strName) || !IsUuidText(share.strUuid))
+                return strSharesFile + " is damaged";
             listShares.push_back(std::move(share));
         }
     }
@@ -123,7 +143,8 @@ std::string CSimState::Load(const std::vector<ShareOverride>& listOverrides) {
         // A folder without snapshot.json is a creation that did not finish.
         if (!ReadFileText((entry.path() / "snapshot.json").string(), strText)) continue;
         simdjson::dom::element element;
-        if (parser.parse(strText).get(element) != simdjson::SUCCESS) return entry.path().string() + " is damaged";
+        if (parser.parse(strText).get(element) != simdjson::SUCCESS)
+            return entry.path().string() + " is damaged";
         SnapshotInfo snapshot;
         snapshot.strUuid = Text(element, "uuid");
         snapshot.strName = Text(element, "name");
@@ -208,7 +229,9 @@ std::string CSimState::SavePartnerServers() const {
     return WriteFileAtomically(strStateDir + "/partner_servers.json", strOut);
 }
 
-std::string CSimState::SnapshotDir(const std::string& strUuid) const { return strStateDir + "/snapshots/" + strUuid; }
+std::string CSimState::SnapshotDir(const std::string& strUuid) const {
+    return strStateDir + "/snapshots/" + strUuid;
+}
 
 const ShareInfo* CSimState::FindShareLocked(const std::string& strUuid) const {
     for (const ShareInfo& share : listShares) {
@@ -248,26 +271,41 @@ std::string CSimState::LoadSnapshotManifest(const std::string& strUuid, Manifest
     return LoadManifest(SnapshotDir(strUuid) + "/manifest.tsv", manifest);
 }
 
-// A file whose inode, type, size and modification time are those of an entry
-// in the share's newest snapshot is that entry, maybe under another name
-// (a rename does not touch the content).
+// A file whose inode, type, size and modification time are those of an
+// entry in the share's newest snapshot, and whose bytes are too, is that
+// entry, maybe under another name. The bytes are read unless the change time
+// (which no user can set back) is also the same and lies a clock step before
+// that snapshot: a rename, a new link or a rewrite of the same size whose
+// modification time was put back all change it, and the clock it is taken
+// from ticks in steps of up to some milliseconds, so a file changed again in
+// the step in which that snapshot recorded it would look unchanged.
 std::map<std::string, std::string> CSimState::UnchangedSinceLastSnapshot(const ShareInfo& share,
                                                                          const Manifest& manifest) {
     std::map<std::string, std::string> mapLinks;
-    auto itLast = std::find_if(listSnapshots.rbegin(), listSnapshots.rend(),
-                               [&](const SnapshotInfo& snapshot) { return snapshot.strShareUuid == share.strUuid; });
+    auto itLast =
+        std::find_if(listSnapshots.rbegin(), listSnapshots.rend(),
+                     [&](const SnapshotInfo& snapshot) { return snapshot.strShareUuid == share.strUuid; });
     Manifest earlier;
-    if (itLast == listSnapshots.rend() || !LoadSnapshotManifest(itLast->strUuid, earlier).empty()) return mapLinks;
+    if (itLast == listSnapshots.rend() || !LoadSnapshotManifest(itLast->strUuid, earlier).empty())
+        return mapLinks;
     std::unordered_map<uint64_t, const ManifestEntry*> mapByInode;
     for (const ManifestEntry& entry : earlier) {
         if (entry.eType != EObjectType::eDirectory) mapByInode[entry.uInode] = &entry;
     }
-    const std::string strEarlierCopy = strSharesDir + "/" + share.strName + "/.snapshot/" + itLast->strName + "/";
+    const std::string strShareDir = strSharesDir + "/" + share.strName + "/";
+    const std::string strEarlierCopy = strShareDir + ".snapshot/" + itLast->strName + "/";
+    constexpr int64_t kClockStepNs = 1000000000;  // far above any kernel's timestamp granularity
     for (const ManifestEntry& entry : manifest) {
         auto it = mapByInode.find(entry.uInode);
         if (entry.eType == EObjectType::eDirectory || it == mapByInode.end()) continue;
         const ManifestEntry& before = *it->second;
-        if (before.eType == entry.eType && before.llSize == entry.llSize && before.llModifyNs == entry.llModifyNs)
+        if (before.eType != entry.eType || before.llSize != entry.llSize ||
+            before.llModifyNs != entry.llModifyNs)
+            continue;
+        const bool bUntouched =
+            before.llChangeNs == entry.llChangeNs && entry.llChangeNs < itLast->llCreatedNs - kClockStepNs;
+        if (bUntouched || SameBytes(strShareDir + entry.strPath, strEarlierCopy + before.strPath,
+                                    entry.eType == EObjectType::eSymlink))
             mapLinks[entry.strPath] = strEarlierCopy + before.strPath;
     }
     return mapLinks;
@@ -294,24 +332,27 @@ StateResult CSimState::CreateSnapshot(const std::string& strShareUuid, const std
     if (fs::exists(fs::symlink_status(strCopyDir, error))) {
         return {EStateError::eConflict, "snapshot folder exists: " + strCopyDir};
     }
+    // The snapshot's time is that of the moment its record starts: every change
+    // the record misses came later (see UnchangedSinceLastSnapshot).
+    snapshot = SnapshotInfo();
+    snapshot.llCreatedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
     Manifest manifest;
     std::string strError = CaptureManifest(strShareDir, manifest);
     if (!strError.empty()) return {EStateError::eInternal, strError};
 
-    snapshot = SnapshotInfo();
     snapshot.strUuid = NewUuid();
     snapshot.strName = strName;
     snapshot.strShareUuid = strShareUuid;
     snapshot.strDescription = strDescription;
-    snapshot.llCreatedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                               std::chrono::system_clock::now().time_since_epoch())
-                               .count();
     snapshot.uSequence = uNextSequence;
     const std::string strDir = SnapshotDir(snapshot.strUuid);
     fs::create_directories(strDir, error);
     if (error) return {EStateError::eInternal, "cannot create " + strDir + ": " + error.message()};
     strError = SaveManifest(strDir + "/manifest.tsv", manifest);
-    if (strError.empty()) strError = CopyShareTree(strShareDir, strCopyDir, UnchangedSinceLastSnapshot(*pShare, manifest));
+    if (strError.empty())
+        strError = CopyShareTree(strShareDir, strCopyDir, UnchangedSinceLastSnapshot(*pShare, manifest));
     // snapshot.json is written last: its presence is what makes the snapshot exist.
     if (strError.empty()) strError = WriteFileAtomically(strDir + "/snapshot.json", SnapshotJson(snapshot));
     if (!strError.empty()) {
@@ -333,7 +374,8 @@ StateResult CSimState::DeleteSnapshot(const std::string& strUuid) {
     const std::string strDir = SnapshotDir(strUuid);
     std::error_code error;
     fs::remove(strDir + "/snapshot.json", error);
-    if (error) return {EStateError::eInternal, "cannot delete " + strDir + "/snapshot.json: " + error.message()};
+    if (error)
+        return {EStateError::eInternal, "cannot delete " + strDir + "/snapshot.json: " + error.message()};
     fs::remove_all(strDir, error);
     const ShareInfo* pShare = FindShareLocked(it->strShareUuid);
     if (pShare) {
