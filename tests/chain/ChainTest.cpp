@@ -15,6 +15,7 @@
 
 #include <cstring>
 #include <random>
+#include <set>
 
 #include "tests/e2e/ScanFixture.h"
 
@@ -388,13 +389,19 @@ protected:
     }
 
     // The host's view of the share after the job: its items applied to the
-    // view after the previous good job, each path read from the job's snapshot.
+    // view after the previous good job as one difference between two trees,
+    // old side first (deletions and rename sources, deepest first), then new
+    // side (rename targets, shallowest first), each path then read from the
+    // job's snapshot. Item by item in the server's order a swap of two names
+    // could not be applied at all.
     Tree Replay(Tree tree, const std::string& strShare, const std::string& strSnapshot,
                 const std::vector<std::vector<std::string>>& listItems, std::string& strStrange) {
         const std::string strPrefix = "/127.0.0.1/" + strShare;
         auto relative = [&](const std::string& strPath) {
             return strPath.size() <= strPrefix.size() ? std::string() : strPath.substr(strPrefix.size() + 1);
         };
+        std::map<std::string, std::string, std::greater<>> mapOldSide;  // old path -> new path ("" deleted)
+        std::set<std::string> setRead;
         for (const std::vector<std::string>& listItem : listItems) {
             const std::string &strType = listItem[0], &strPath = listItem[1], &strOld = listItem[2];
             if (!Within(strPath, strPrefix)) {
@@ -402,12 +409,24 @@ protected:
                     strStrange = strType + " " + Printable(strPath) + " names no share";
                 continue;
             }
-            const std::string strAt = relative(strPath);
-            if (strType == "DELETE") {
-                MoveSubtree(tree, strAt, "");
-                continue;
-            }
-            if (strType == "RENAME" && Within(strOld, strPrefix)) MoveSubtree(tree, relative(strOld), strAt);
+            if (strType == "DELETE") mapOldSide[relative(strPath)] = "";
+            if (strType == "RENAME" && Within(strOld, strPrefix)) mapOldSide[relative(strOld)] = relative(strPath);
+            if (strType != "DELETE") setRead.insert(relative(strPath));
+        }
+        std::map<std::string, Tree> mapDetached;  // new path -> the subtree that goes there
+        for (const auto& [strOld, strNew] : mapOldSide) {
+            Tree& detached = mapDetached[strNew];
+            for (auto it = tree.lower_bound(strOld); it != tree.end() && it->first.rfind(strOld, 0) == 0;)
+                Within(it->first, strOld)
+                    ? (detached.emplace(strNew + it->first.substr(strOld.size()), it->second), it = tree.erase(it))
+                    : ++it;
+        }
+        mapDetached.erase("");
+        for (const auto& [strNew, detached] : mapDetached) {
+            MoveSubtree(tree, strNew, "");
+            for (const auto& [strPath, node] : detached) tree[strPath] = node;
+        }
+        for (const std::string& strAt : setRead) {
             if (strAt.empty()) continue;  // the share root is no entry
             Node node;
             if (ReadNode(strSnapshot + "/" + strAt, node))
