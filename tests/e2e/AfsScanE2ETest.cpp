@@ -144,6 +144,28 @@ TEST_F(AfsScanE2ETest, RegressionSecondStateFolderWithTheSameIdsBreaksNoChain) {
     EXPECT_THAT(Items(2), ElementsAre("ADD /127.0.0.1/share1/a.txt", "ADD /127.0.0.1/share1/b.txt"));
 }
 
+// Options that would make a job compare against what the host does not
+// hold: another naming of the items, a reference older than the last good
+// job, a good job run again.
+TEST_F(AfsScanE2ETest, RegressionOnlyTheLastGoodJobUnderTheSameNamesIsAReference) {
+    WriteFile("share1/a.txt", "alpha\n");
+    WriteMountTable({"share1"});
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+    ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
+    ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
+    const std::string strListed = "; listing its whole snapshot ";
+    ProgramResult run = RunScan({"share1"}, {}, false);  // job 3 without --map
+    EXPECT_THAT(run.strStderr, HasSubstr(": job 2 named its items below /127.0.0.1/share1, this job below " +
+                                         Share("share1") + strListed));
+    run = RunScan({"share1"}, {"--previous-job-id", "2"});
+    EXPECT_THAT(run.strStderr, HasSubstr(": job 3 backed it up after job 2" + strListed));
+    run = RunScan({"share1"}, {"--job-id", "3"});
+    EXPECT_EQ(2, run.nExitStatus);
+    EXPECT_THAT(run.strStderr, HasSubstr("afs-scan: job 3 ended ok already: a new run would rewrite what later jobs "
+                                         "rest on; give another --job-id, or none\n"));
+    EXPECT_THAT(run.strStdout, ::testing::IsEmpty());
+}
+
 // A state folder of the former kind: history in jobs.txt, and rows of a
 // killed job 2 left behind in the database.
 TEST_F(AfsScanE2ETest, FormerHistoryFileIsTakenOverOnceAndNoLongerWritten) {

@@ -90,6 +90,20 @@ const ShareRecord* CJobHistory::FindShare(long long llJobId, const std::string& 
     return nullptr;
 }
 
+const ShareRecord* CJobHistory::NewerGoodShare(long long llAfter, long long llBefore,
+                                               const std::string& strMountPath) const {
+    const JobRecord* ptrAfter = Find(llAfter);
+    for (const ShareRecord& share : listShares) {
+        const JobRecord* ptrJob = Find(share.llJobId);
+        if (share.llJobId > llAfter && share.llJobId < llBefore && share.strMountPath == strMountPath &&
+            share.strStatus == "ok" && share.strMode != "not backed up" && ptrJob != nullptr &&
+            ptrJob->strStatus == "ok" && ptrAfter != nullptr && ptrJob->uClientId == ptrAfter->uClientId &&
+            ptrJob->uAppId == ptrAfter->uAppId)
+            return &share;
+    }
+    return nullptr;
+}
+
 bool CJobHistory::Knows(long long llJobId, unsigned int uClientId, unsigned int uAppId) const {
     const JobRecord* ptrJob = Find(llJobId);
     if (ptrJob != nullptr) return ptrJob->uClientId == uClientId && ptrJob->uAppId == uAppId;

@@ -69,6 +69,10 @@ public:
     const JobRecord* Find(long long llJobId) const;
     // The record of the share mounted at `strMountPath` in job `llJobId`; null if none.
     const ShareRecord* FindShare(long long llJobId, const std::string& strMountPath) const;
+    // The share record, ok and of a job that ended ok, of a job after
+    // `llAfter` and before `llBefore` for the share mounted at `strMountPath`;
+    // null if none.
+    const ShareRecord* NewerGoodShare(long long llAfter, long long llBefore, const std::string& strMountPath) const;
     // True when job `llJobId` is in the history as a job of the client and
     // application, or left a STATE/job-N folder.
     bool Knows(long long llJobId, unsigned int uClientId, unsigned int uAppId) const;

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <set>
 
 #include "host/LogWriter.h"
 #include "tools/afs-scan/CommandSupport.h"
@@ -134,9 +135,11 @@ CRhError CScanJob::CheckUnknownSnapshots(JobSummary& summary) {
     // that made them would then compare against a snapshot of ours.
     CFileServerSnapshots server(options);
     std::string strFound;
+    std::set<std::string> setShares;
     for (const ScanTarget& target : listTargets) {
         const ShareSnapshots now = ReadShareSnapshots(server, target);
-        if (now.error.IsError()) continue;  // a share the job cannot snap either
+        // A share the job cannot snap either, or one met on another mount.
+        if (now.error.IsError() || !setShares.insert(now.strShareUuid).second) continue;
         const std::vector<std::string> listUnknown =
             UnknownJobSnapshots(history, options.uClientId, options.uAppId,
                                 SnapshotPrefix(options.uClientId, options.uAppId), now.listSnapshots);
@@ -161,6 +164,16 @@ CRhError CScanJob::Prepare(JobSummary& summary) {
     identity = history.Resolve(options.llJobId, options.llPreviousJobId, options.llFullJobId,
                                options.bForceFull, options.uClientId, options.uAppId);
     summary.identity = identity;
+    const JobRecord* ptrFormer = history.Find(identity.llJobId);
+    if (ptrFormer != nullptr && ptrFormer->strStatus == "ok") {
+        // Its items may be in a host's catalog already, and later jobs rest
+        // on its snapshot: a new run would rewrite, or on failure erase, them.
+        summary.bConfigError = true;
+        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
+                                     "job %lld ended ok already: a new run would rewrite what later jobs rest on; "
+                                     "give another --job-id, or none",
+                                     identity.llJobId);
+    }
     if (identity.llPreviousJobId >= identity.llJobId) {
         return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "previous job %lld is not older than job %lld",
                                      identity.llPreviousJobId, identity.llJobId);
@@ -298,7 +311,7 @@ CRhError CScanJob::CompareOrList(CNutanixAFSManagerBase& manager, const ScanTarg
     });
     if (error.IsError()) return error;
     std::string strWhy = bPrevious
-                             ? ReferenceDoubt(history, identity.llPreviousJobId, target, now, strPreviousName)
+                             ? ReferenceDoubt(history, identity.llPreviousJobId, identity.llJobId, target, now, strPreviousName)
                              : "it has no reference snapshot of job " +
                                    std::to_string(identity.llPreviousJobId) + " on the file server";
     if (strWhy.empty()) {

@@ -21,14 +21,26 @@ std::string OnlySnapshotUuid(const std::vector<ServerSnapshot>& listSnapshots, c
     return nFound == 1 ? strUuid : std::string();
 }
 
-std::string ReferenceDoubt(const CJobHistory& history, long long llPreviousJobId, const ScanTarget& target,
-                           const ShareSnapshots& now, const std::string& strPreviousName) {
+std::string ReferenceDoubt(const CJobHistory& history, long long llPreviousJobId, long long llJobId,
+                           const ScanTarget& target, const ShareSnapshots& now,
+                           const std::string& strPreviousName) {
     const std::string strJob = "job " + std::to_string(llPreviousJobId);
     const ShareRecord* ptrRecord = history.FindShare(llPreviousJobId, target.strMountPath);
     if (ptrRecord == nullptr) return strJob + " has no record of this share";
     if (ptrRecord->strStatus != "ok")
         return strJob + " backed it up only in part (" + ptrRecord->strReason + ")";
     if (ptrRecord->strSnapshotUuid.empty()) return strJob + " did not learn the UUID of its snapshot";
+    // Items named otherwise than the host holds them would never meet their
+    // earlier names (--map given to one job and not to the other).
+    if (ptrRecord->strScanPath != target.strScanForm)
+        return strJob + " named its items below " + ptrRecord->strScanPath + ", this job below " +
+               target.strScanForm;
+    const ShareRecord* ptrNewer = history.NewerGoodShare(llPreviousJobId, llJobId, target.strMountPath);
+    if (ptrNewer != nullptr) {
+        // Its changes are stored already; a difference from an older job
+        // would not undo those that were undone since.
+        return "job " + std::to_string(ptrNewer->llJobId) + " backed it up after " + strJob;
+    }
     if (now.error.IsError())
         return "its snapshots cannot be listed to check the reference (" + now.error.GetMessage() + ")";
     if (ptrRecord->strShareUuid != now.strShareUuid)

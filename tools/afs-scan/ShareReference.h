@@ -25,13 +25,15 @@ std::string OnlySnapshotUuid(const std::vector<ServerSnapshot>& listSnapshots, c
 
 // Why the share of `target` must not be compared against the snapshot named
 // `strPreviousName` that the plug-in found as its reference, or empty when
-// it may: the previous job must have backed the share up completely and
-// recorded that very snapshot's UUID. A snapshot of the same name made by
+// it may: the previous job must have backed the share up completely, under
+// the same scan path, recorded that very snapshot's UUID, and be the last
+// job before `llJobId` that backed it up. A snapshot of the same name made by
 // another history of the same client and application (a second state
 // folder) would otherwise pass for the reference, and the changes made
 // between the two snapshots would never be stored.
-std::string ReferenceDoubt(const CJobHistory& history, long long llPreviousJobId, const ScanTarget& target,
-                           const ShareSnapshots& now, const std::string& strPreviousName);
+std::string ReferenceDoubt(const CJobHistory& history, long long llPreviousJobId, long long llJobId,
+                           const ScanTarget& target, const ShareSnapshots& now,
+                           const std::string& strPreviousName);
 
 // The names among `listSnapshots` made by a job of `strPrefix` (the prefix
 // followed by decimal digits only) that the history does not know.
