@@ -410,7 +410,8 @@ protected:
                 continue;
             }
             if (strType == "DELETE") mapOldSide[relative(strPath)] = "";
-            if (strType == "RENAME" && Within(strOld, strPrefix)) mapOldSide[relative(strOld)] = relative(strPath);
+            if (strType == "RENAME" && Within(strOld, strPrefix))
+                mapOldSide[relative(strOld)] = relative(strPath);
             if (strType != "DELETE") setRead.insert(relative(strPath));
         }
         std::map<std::string, Tree> mapDetached;  // new path -> the subtree that goes there
@@ -418,7 +419,8 @@ protected:
             Tree& detached = mapDetached[strNew];
             for (auto it = tree.lower_bound(strOld); it != tree.end() && it->first.rfind(strOld, 0) == 0;)
                 Within(it->first, strOld)
-                    ? (detached.emplace(strNew + it->first.substr(strOld.size()), it->second), it = tree.erase(it))
+                    ? (detached.emplace(strNew + it->first.substr(strOld.size()), it->second),
+                       it = tree.erase(it))
                     : ++it;
         }
         mapDetached.erase("");

@@ -80,10 +80,11 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
                 ::testing::AllOf(HasSubstr("job 2 (incremental, previous job 1, full job 1): ok"),
                                  HasSubstr("share " + Share("share2") + ": full listing: ADD 3,"),
                                  HasSubstr(Share("share2") + ": it has no reference snapshot of job 1")));
-    EXPECT_THAT(ReadWholeFile(strRoot + "/job2.json"),
-                HasSubstr("\"status\":\"ok\",\"error\":\"\",\"shares\":[{\"mount_path\":\"" +
-                          Share("share1") + "\",\"scan_path\":\"/127.0.0.1/share1\",\"snapshot_path\":\"" +
-                          SnapPath("share1", 2) + "\",\"mode\":\"snapshot difference\",\"status\":\"ok\",\"reason\":\"\",\"items\":6,"));
+    EXPECT_THAT(
+        ReadWholeFile(strRoot + "/job2.json"),
+        HasSubstr("\"status\":\"ok\",\"error\":\"\",\"shares\":[{\"mount_path\":\"" + Share("share1") +
+                  "\",\"scan_path\":\"/127.0.0.1/share1\",\"snapshot_path\":\"" + SnapPath("share1", 2) +
+                  "\",\"mode\":\"snapshot difference\",\"status\":\"ok\",\"reason\":\"\",\"items\":6,"));
 
     // Every column of a small job, and its history record.
     const std::string strDeleted = Row(3, "DELETE", "share1/a.txt");
@@ -99,8 +100,10 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
     EXPECT_THAT(Query("SELECT * FROM items WHERE job_id = 3 ORDER BY change_type"),
                 ElementsAre(Row(3, "ADD", "share1/link"), strDeleted, Row(3, "MODIFY", "share2/data.txt"),
                             Row(3, "RENAME", "share1/moved.txt", "/127.0.0.1/share1/new.txt")));
-    EXPECT_THAT(Query("SELECT id, client, app, kind, previous, full, status, adds, modifies, renames, deletes, others FROM "
-                      "jobs WHERE id = 3 AND end_time >= start_time AND start_time >= " + std::to_string(llStart)),
+    EXPECT_THAT(Query("SELECT id, client, app, kind, previous, full, status, adds, modifies, renames, "
+                      "deletes, others FROM "
+                      "jobs WHERE id = 3 AND end_time >= start_time AND start_time >= " +
+                      std::to_string(llStart)),
                 ElementsAre("3|7|1|incremental|2|1|ok|1|1|1|1|0"));
     EXPECT_EQ(9u, Items(2).size()) << "a later job must not touch an earlier job's rows";
 
@@ -124,13 +127,15 @@ TEST_F(AfsScanE2ETest, RegressionSecondStateFolderWithTheSameIdsBreaksNoChain) {
     WriteMountTable({"share1"});
     ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
     ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
-    const std::vector<std::string> listOther{"--state", strRoot + "/other", "--db", strRoot + "/other/scan.db"};
+    const std::vector<std::string> listOther{"--state", strRoot + "/other", "--db",
+                                             strRoot + "/other/scan.db"};
     ProgramResult refused = RunScan({"share1"}, listOther);
     EXPECT_EQ(2, refused.nExitStatus);
-    EXPECT_EQ("afs-scan: the file server holds snapshots of client 7 and application 1 that this history does not "
-              "know (share1:zkop__7_1_1): another state folder backs up with these ids; use that --state, or other "
-              "--client-id/--app-id, or --take-over to let this job delete them\n",
-              refused.strStderr.substr(refused.strStderr.find('\n') + 1));
+    EXPECT_EQ(
+        "afs-scan: the file server holds snapshots of client 7 and application 1 that this history does not "
+        "know (share1:zkop__7_1_1): another state folder backs up with these ids; use that --state, or other "
+        "--client-id/--app-id, or --take-over to let this job delete them\n",
+        refused.strStderr.substr(refused.strStderr.find('\n') + 1));
     EXPECT_FALSE(std::filesystem::exists(strRoot + "/other/job-1"));
     // Taken over, the other history deletes our job 1's snapshot and makes its
     // own of that name, after a change our history has not stored yet.
@@ -140,7 +145,8 @@ TEST_F(AfsScanE2ETest, RegressionSecondStateFolderWithTheSameIdsBreaksNoChain) {
     ASSERT_EQ(0, RunScan({"share1"}, listTakeOver).nExitStatus);
     ProgramResult run2 = RunScan({"share1"});
     EXPECT_EQ(0, run2.nExitStatus) << run2.strStderr;
-    EXPECT_THAT(run2.strStderr, HasSubstr("share " + Share("share1") + ": the file server's snapshot zkop__7_1_1 (UUID "));
+    EXPECT_THAT(run2.strStderr,
+                HasSubstr("share " + Share("share1") + ": the file server's snapshot zkop__7_1_1 (UUID "));
     EXPECT_THAT(Items(2), ElementsAre("ADD /127.0.0.1/share1/a.txt", "ADD /127.0.0.1/share1/b.txt"));
 }
 
@@ -161,8 +167,9 @@ TEST_F(AfsScanE2ETest, RegressionOnlyTheLastGoodJobUnderTheSameNamesIsAReference
     EXPECT_THAT(run.strStderr, HasSubstr(": job 3 backed it up after job 2" + strListed));
     run = RunScan({"share1"}, {"--job-id", "3"});
     EXPECT_EQ(2, run.nExitStatus);
-    EXPECT_THAT(run.strStderr, HasSubstr("afs-scan: job 3 ended ok already: a new run would rewrite what later jobs "
-                                         "rest on; give another --job-id, or none\n"));
+    EXPECT_THAT(run.strStderr,
+                HasSubstr("afs-scan: job 3 ended ok already: a new run would rewrite what later jobs "
+                          "rest on; give another --job-id, or none\n"));
     EXPECT_THAT(run.strStdout, ::testing::IsEmpty());
 }
 
@@ -172,17 +179,21 @@ TEST_F(AfsScanE2ETest, FormerHistoryFileIsTakenOverOnceAndNoLongerWritten) {
     WriteMountTable({"share1"});
     WriteFile("share1/a.txt", "alpha\n");
     std::filesystem::create_directories(strStateDir);
-    const std::string strOldHistory = "1 running full 7 1 0 1\n1 ok full 7 1 0 1\n2 running incremental 7 1 1 1\n";
+    const std::string strOldHistory =
+        "1 running full 7 1 0 1\n1 ok full 7 1 0 1\n2 running incremental 7 1 1 1\n";
     std::ofstream(strStateDir + "/jobs.txt") << strOldHistory;
-    Query("CREATE TABLE items (job_id, path, old_path, change_type, is_dir, size, inode, atime, mtime, ctime);"
-          "INSERT INTO items VALUES (1, '/a', '', 'ADD', 0, 1, 2, 3, 4, 5), (2, '/b', '', 'DELETE', 0, 1, 2, 3, 4, 5)",
-          SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    Query(
+        "CREATE TABLE items (job_id, path, old_path, change_type, is_dir, size, inode, atime, mtime, ctime);"
+        "INSERT INTO items VALUES (1, '/a', '', 'ADD', 0, 1, 2, 3, 4, 5), (2, '/b', '', 'DELETE', 0, 1, 2, "
+        "3, 4, 5)",
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
 
     // No server: job 3 fails at its first request, after the take-over.
     ProgramResult run = RunScan({"share1"});
     EXPECT_EQ(1, run.nExitStatus);
     EXPECT_THAT(run.strStdout, HasSubstr("job 3 (incremental, previous job 1, full job 1): FAILED"));
-    EXPECT_THAT(Query("SELECT id, client, app, kind, previous, full, status, start_time IS NULL, adds, deletes FROM jobs"),
+    EXPECT_THAT(Query("SELECT id, client, app, kind, previous, full, status, start_time IS NULL, adds, "
+                      "deletes FROM jobs"),
                 ElementsAre("1|7|1|full|0|1|ok|1|1|0", "2|7|1|incremental|1|1|failed|1|0|0",
                             "3|7|1|incremental|1|1|failed|0|0|0"));
     EXPECT_THAT(Query("SELECT job_id, path FROM items"), ElementsAre("1|/a"));

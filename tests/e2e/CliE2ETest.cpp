@@ -13,7 +13,7 @@ struct CliCase {
     const char* pszName;
     std::vector<std::string> listArgs;  // appended to the row's base command; a later value wins
     int nExitStatus;
-    std::string strLine;  // the first line on stderr that is not the plain http:// warning
+    std::string strLine;                     // the first line on stderr that is not the plain http:// warning
     std::string strPassword = "e2e-secret";  // the fixture's
 };
 
@@ -22,11 +22,14 @@ protected:
     static std::string FirstLine(const std::string& strText) {
         std::istringstream lines(strText);
         std::string strLine;
-        while (std::getline(lines, strLine) && strLine.find("is plain http://: the password") != std::string::npos) continue;
+        while (std::getline(lines, strLine) &&
+               strLine.find("is plain http://: the password") != std::string::npos)
+            continue;
         return strLine;
     }
     // Runs every row on `listBase`; returns the results for further checks.
-    std::vector<ProgramResult> RunTable(const std::vector<std::string>& listBase, const std::vector<CliCase>& listCases) {
+    std::vector<ProgramResult> RunTable(const std::vector<std::string>& listBase,
+                                        const std::vector<CliCase>& listCases) {
         std::vector<ProgramResult> listRuns;
         for (const CliCase& row : listCases) {
             SCOPED_TRACE(row.pszName);
@@ -43,17 +46,20 @@ protected:
 TEST_F(CliE2ETest, UsageErrorsAreOneLineAndPointAtTheHelp) {
     std::ofstream(strRoot + "/empty").close();
     const std::string strSim = "afs-sim: ", strTry = "try 'afs-sim --help'\n";
-    for (const ProgramResult& run : RunTable(
-             {AFS_SIM_BIN, "--shares", strSharesDir},
-             {{"SimNoValue", {"--port"}, 2, strSim + "option '--port' requires a value"},
-              {"SimFolderAsPassword", {"--password-file=" + strRoot}, 2,
-               strSim + "password file " + strRoot + " is not a regular file"}}))
+    for (const ProgramResult& run :
+         RunTable({AFS_SIM_BIN, "--shares", strSharesDir},
+                  {{"SimNoValue", {"--port"}, 2, strSim + "option '--port' requires a value"},
+                   {"SimFolderAsPassword",
+                    {"--password-file=" + strRoot},
+                    2,
+                    strSim + "password file " + strRoot + " is not a regular file"}}))
         EXPECT_EQ(strTry, run.strStderr.substr(run.strStderr.find('\n') + 1));
-    RunTable({AFS_SCAN_BIN}, {{"Unknown", {"--bogus=1"}, 2, "afs-scan: unknown option '--bogus'"},
-                              {"NoValue", {"--server"}, 2, "afs-scan: option '--server' requires a value"},
-                              {"FlagWithValue", {"--full=yes"}, 2, "afs-scan: option '--full' takes no value"},
-                              {"Stray", {"--full", "share1"}, 2, "afs-scan: unexpected argument 'share1'"},
-                              {"Command", {"bogus"}, 2, "afs-scan: unknown command 'bogus'"}});
+    RunTable({AFS_SCAN_BIN},
+             {{"Unknown", {"--bogus=1"}, 2, "afs-scan: unknown option '--bogus'"},
+              {"NoValue", {"--server"}, 2, "afs-scan: option '--server' requires a value"},
+              {"FlagWithValue", {"--full=yes"}, 2, "afs-scan: option '--full' takes no value"},
+              {"Stray", {"--full", "share1"}, 2, "afs-scan: unexpected argument 'share1'"},
+              {"Command", {"bogus"}, 2, "afs-scan: unknown command 'bogus'"}});
 }
 
 // Configuration mistakes end the run before a job id is taken.
@@ -68,28 +74,49 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
     std::filesystem::create_directories(strLocked);
     const int nLockFd = open((strLocked + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_TRUE(write(nLockFd, "4242\n", 5) == 5 && flock(nLockFd, LOCK_EX) == 0);
-    const std::vector<ProgramResult> listRuns = RunTable(ScanArgs({"share1"}),
-             {{"StateInUse", {"--state", strLocked}, 1, strScan + "state folder " + strLocked + " is in use by another "
-               "afs-scan run (process 4242); wait for it to end"},
-              {"PasswordOnCommandLine", {"--password", "secret"}, 2,
-               strScan + "--password is not accepted: use --password-file or $AFS_PASSWORD"},
-              {"Server", {"--server", "ftp://fs1"}, 2,
-               strScan + "invalid server address: only http:// and https:// are supported; give --server HOST, "
-                         "HOST:PORT or https://HOST:PORT/api/nutanix/v3"},
-              {"NoPassword", {"--password-file", strNone}, 2,
-               strScan + "cannot read password file " + strNone + ": No such file or directory"},
-              {"EmptyPassword", {"--password-file", strRoot + "/empty"}, 2,
-               strScan + "password file " + strRoot + "/empty is empty: its first line must hold the password"},
-              {"NoSettings", {"--settings", strNone}, 2,
-               strScan + "cannot read settings file " + strNone + ": No such file or directory"},
-              {"StateOnAFile", {"--state", strRoot + "/empty/state"}, 2,
-               strScan + "cannot create state folder " + strRoot + "/empty/state: Not a directory"},
-              {"NoMountTable", {"--mount-table", strNone}, 2,
-               strScan + "cannot read mount table " + strNone + ": No such file or directory"},
-              {"NoScanPath", {"--scan-path", strNone}, 2, strScan + "scan path " + strNone + " does not exist"},
-              {"NotAShare",
-               {"--mount-table", strRoot + "/overlay", "--scan-path", std::filesystem::relative(strRoot + "/local")},
-               2, strScan + strRoot + "/local is on mount 'overlay' (/), not on a file-server share"}});
+    const std::vector<ProgramResult> listRuns = RunTable(
+        ScanArgs({"share1"}),
+        {{"StateInUse",
+          {"--state", strLocked},
+          1,
+          strScan + "state folder " + strLocked +
+              " is in use by another "
+              "afs-scan run (process 4242); wait for it to end"},
+         {"PasswordOnCommandLine",
+          {"--password", "secret"},
+          2,
+          strScan + "--password is not accepted: use --password-file or $AFS_PASSWORD"},
+         {"Server",
+          {"--server", "ftp://fs1"},
+          2,
+          strScan + "invalid server address: only http:// and https:// are supported; give --server HOST, "
+                    "HOST:PORT or https://HOST:PORT/api/nutanix/v3"},
+         {"NoPassword",
+          {"--password-file", strNone},
+          2,
+          strScan + "cannot read password file " + strNone + ": No such file or directory"},
+         {"EmptyPassword",
+          {"--password-file", strRoot + "/empty"},
+          2,
+          strScan + "password file " + strRoot + "/empty is empty: its first line must hold the password"},
+         {"NoSettings",
+          {"--settings", strNone},
+          2,
+          strScan + "cannot read settings file " + strNone + ": No such file or directory"},
+         {"StateOnAFile",
+          {"--state", strRoot + "/empty/state"},
+          2,
+          strScan + "cannot create state folder " + strRoot + "/empty/state: Not a directory"},
+         {"NoMountTable",
+          {"--mount-table", strNone},
+          2,
+          strScan + "cannot read mount table " + strNone + ": No such file or directory"},
+         {"NoScanPath", {"--scan-path", strNone}, 2, strScan + "scan path " + strNone + " does not exist"},
+         {"NotAShare",
+          {"--mount-table", strRoot + "/overlay", "--scan-path",
+           std::filesystem::relative(strRoot + "/local")},
+          2,
+          strScan + strRoot + "/local is on mount 'overlay' (/), not on a file-server share"}});
     EXPECT_EQ(1, std::count(listRuns[0].strStderr.begin(), listRuns[0].strStderr.end(), '\n'));
     EXPECT_FALSE(std::filesystem::exists(strLocked + "/settings.ini"));
     EXPECT_FALSE(std::filesystem::exists(strDb));
@@ -110,25 +137,39 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
     const std::string strDbFromHere = std::filesystem::relative(strDb).string();
     std::vector<ProgramResult> listRuns = RunTable(
         ScanArgs({}, {}, false),
-        {{"NoPlugin", {"--scan-path", Share("share1"), "--plugin", strRoot + "/missing.so"}, 1,
+        {{"NoPlugin",
+          {"--scan-path", Share("share1"), "--plugin", strRoot + "/missing.so"},
+          1,
           "afs-scan: job failed: cannot load the plug-in (tried " + strRoot + "/missing.so: " + strRoot +
-              "/missing.so: cannot open shared object file: No such file or directory); give its path with --plugin"},
-         {"WrongPassword", {"--scan-path", Share("share1")}, 1,
-          "afs-scan: the file server refused user 'admin' (HTTP 401): check --user and --password-file", "bad"},
-         {"UnlistedShare", {"--scan-path", strRoot + "/ghost"}, 1,
+              "/missing.so: cannot open shared object file: No such file or directory); give its path with "
+              "--plugin"},
+         {"WrongPassword",
+          {"--scan-path", Share("share1")},
+          1,
+          "afs-scan: the file server refused user 'admin' (HTTP 401): check --user and --password-file",
+          "bad"},
+         {"UnlistedShare",
+          {"--scan-path", strRoot + "/ghost"},
+          1,
           "afs-scan: mount entry 127.0.0.1:/ghost for " + strRoot +
               "/ghost names share 'ghost', which the file server does not list (it has: plain, share1)"},
          {"Partial", {"--scan-path", Share("share1"), "--scan-path", Share("plain")}, 3, strNotOffered},
-         {"SettingsTypos", {"--scan-path", Share("share1"), "--settings", strRoot + "/typo.ini"}, 0,
-          "afs-scan: warning: " + strRoot + "/typo.ini:2: unknown key 'uHAWaitTim' in [FileSystemAgent]; ignored"},
-         {"Machines", {"--scan-path", Share("share1"), "--db", strDbFromHere, "--csv", "--summary-json", "-"}, 0,
+         {"SettingsTypos",
+          {"--scan-path", Share("share1"), "--settings", strRoot + "/typo.ini"},
+          0,
+          "afs-scan: warning: " + strRoot +
+              "/typo.ini:2: unknown key 'uHAWaitTim' in [FileSystemAgent]; ignored"},
+         {"Machines",
+          {"--scan-path", Share("share1"), "--db", strDbFromHere, "--csv", "--summary-json", "-"},
+          0,
           "job 6 (incremental, previous job 5, full job 4): ok"}});  // the summary, off stdout
     EXPECT_EQ(listRuns[3].strStderr.find(strNotOffered), listRuns[3].strStderr.rfind(strNotOffered));
     EXPECT_THAT(listRuns[3].strStdout, HasSubstr("share " + Share("share1") + ": snapshot only: took " +
                                                  SnapName(4) + " at " + SnapPath("share1", 4) + "\n"));
     EXPECT_THAT(listRuns[4].strStderr, HasSubstr(strRoot + "/typo.ini:3: unknown section [Bogus]"));
-    EXPECT_THAT(listRuns[5].strStdout, ::testing::StartsWith("job_id,path,old_path,change_type,is_dir,size,inode,"
-                                                             "atime,mtime,ctime\n{\"job_id\":6,\"kind\":\"incremental\""));
+    EXPECT_THAT(listRuns[5].strStdout,
+                ::testing::StartsWith("job_id,path,old_path,change_type,is_dir,size,inode,"
+                                      "atime,mtime,ctime\n{\"job_id\":6,\"kind\":\"incremental\""));
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
                 ::testing::ElementsAre("1 failed", "2 failed", "3 failed", "4 ok", "5 ok", "6 ok"));
     EXPECT_TRUE(std::filesystem::exists(strStateDir + "/afs-rest-client.log"));
@@ -144,40 +185,54 @@ TEST_F(CliE2ETest, UntrustedCertificateNamesTheOptionThatTrustsIt) {
     ASSERT_NO_FATAL_FAILURE(StartSimulator(MakeCertificate()));
     std::ofstream(strRoot + "/insecure.ini") << ReadWholeFile(strSettings) << "InsecureSkipTLSVerify = 1\n";
     const std::string strServer = ptrSim->Origin().substr(8);
-    RunTable(ScanArgs({"share1"}),
-             {{"Untrusted", {}, 1,
-               "afs-scan: certificate of " + strServer + " not trusted (self-signed certificate): pass --ca-bundle FILE"},
-              {"Trusted", {"--ca-bundle", strCaFile}, 0, ""},
-              {"Unverified", {"--settings", strRoot + "/insecure.ini"}, 0,
-               "afs-scan: REST client: TLS certificate verification is OFF for " + ptrSim->Url() +
-                   " ([RestClient] InsecureSkipTLSVerify=1)"}});
+    RunTable(ScanArgs({"share1"}), {{"Untrusted",
+                                     {},
+                                     1,
+                                     "afs-scan: certificate of " + strServer +
+                                         " not trusted (self-signed certificate): pass --ca-bundle FILE"},
+                                    {"Trusted", {"--ca-bundle", strCaFile}, 0, ""},
+                                    {"Unverified",
+                                     {"--settings", strRoot + "/insecure.ini"},
+                                     0,
+                                     "afs-scan: REST client: TLS certificate verification is OFF for " +
+                                         ptrSim->Url() + " ([RestClient] InsecureSkipTLSVerify=1)"}});
 }
 
 // No server answers: afs-scan says so at once, and a signal ends the wait.
 TEST_F(CliE2ETest, WaitForTheServerIsShownAndSignalsEndTheJobCleanly) {
     WriteFile("share1/a.txt", "alpha\n");
     WriteMountTable({"share1"});
-    const std::string strWait = "afs-scan: file server 127.0.0.1:1 unreachable (Connection refused); retrying for "
-                                "up to 600 s, [FileSystemAgent] uHAWaitTime\n";
-    const struct { int nSignal; const char* pszName; } kSignals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}};
+    const std::string strWait =
+        "afs-scan: file server 127.0.0.1:1 unreachable (Connection refused); retrying for "
+        "up to 600 s, [FileSystemAgent] uHAWaitTime\n";
+    const struct {
+        int nSignal;
+        const char* pszName;
+    } kSignals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}};
     for (const auto& row : kSignals) {
         SCOPED_TRACE(row.pszName);
-        CChildProgram job(ScanArgs({"share1"}, {"--ha-wait", "600"}), {std::string("AFS_PASSWORD=") + kPassword},
-                          strRoot + "/" + row.pszName);
-        WaitUntil([&] { return ReadWholeFile(strRoot + "/" + row.pszName + ".err").find(strWait) != std::string::npos; });
+        CChildProgram job(ScanArgs({"share1"}, {"--ha-wait", "600"}),
+                          {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/" + row.pszName);
+        WaitUntil([&] {
+            return ReadWholeFile(strRoot + "/" + row.pszName + ".err").find(strWait) != std::string::npos;
+        });
         job.Signal(row.nSignal);
         const ProgramResult run = job.Wait();
         EXPECT_EQ(128 + row.nSignal, run.nExitStatus);
         EXPECT_EQ(strWait, FirstLine(run.strStderr) + "\n");
-        EXPECT_THAT(run.strStderr, ::testing::EndsWith("\nafs-scan: interrupted by " + std::string(row.pszName) + ": job " +
-                      std::to_string(&row - kSignals + 1) + " recorded as failed, nothing of it stored\n"));
+        EXPECT_THAT(run.strStderr,
+                    ::testing::EndsWith("\nafs-scan: interrupted by " + std::string(row.pszName) + ": job " +
+                                        std::to_string(&row - kSignals + 1) +
+                                        " recorded as failed, nothing of it stored\n"));
     }
-    EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"), ::testing::ElementsAre("1 failed", "2 failed"));
+    EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
+                ::testing::ElementsAre("1 failed", "2 failed"));
     const ProgramResult run = Run(ScanArgs({"share1"}, {"--ha-wait", "0"}));
     EXPECT_EQ(1, run.nExitStatus);
-    EXPECT_THAT(FirstLine(run.strStderr), ::testing::MatchesRegex("afs-scan: file server 127.0.0.1:1 stayed "
-                                                                  "unreachable for 0 s \\(.*\\): check --server, "
-                                                                  "or wait longer with --ha-wait SECONDS"));
+    EXPECT_THAT(FirstLine(run.strStderr),
+                ::testing::MatchesRegex("afs-scan: file server 127.0.0.1:1 stayed "
+                                        "unreachable for 0 s \\(.*\\): check --server, "
+                                        "or wait longer with --ha-wait SECONDS"));
 }
 
 }  // namespace

@@ -47,7 +47,8 @@ struct FaultCase {
 const char* const k500 = "HTTP 500: simulated failure";
 const char* const kCompare = "CompareSnapAndLoadItem threw: ";
 const char* const kPage = "get_mount_target_snapshot_diff_page failed: ";
-const char* const kLinkRefused = "Too many levels of symbolic links (a symbolic link; remove it or choose another folder)";
+const char* const kLinkRefused =
+    "Too many levels of symbolic links (a symbolic link; remove it or choose another folder)";
 const char* const kMalformed = "HTTP 200: malformed response";
 const char* const kSnap = "CreateAndMountSnap failed";
 const char* const kPartner = "CreatePartnerServer failed";
@@ -56,13 +57,13 @@ const char* const kSlowPages =
 
 // What PrepareTwoGoodJobs() changed since job 2.
 const std::vector<std::string> kChangesAfterJob2 = {
-    "ADD /127.0.0.1/share1/new.txt", "DELETE /127.0.0.1/share1/old/x.txt", "MODIFY /127.0.0.1/share1/a.txt",
-    "MODIFY /127.0.0.1/share1/docs", "MODIFY /127.0.0.1/share1/old",
-    "RENAME /127.0.0.1/share1/docs/c2.txt <- /127.0.0.1/share1/docs/c.txt"};
+    "ADD /127.0.0.1/share1/new.txt",  "DELETE /127.0.0.1/share1/old/x.txt",
+    "MODIFY /127.0.0.1/share1/a.txt", "MODIFY /127.0.0.1/share1/docs",
+    "MODIFY /127.0.0.1/share1/old",   "RENAME /127.0.0.1/share1/docs/c2.txt <- /127.0.0.1/share1/docs/c.txt"};
 
 // Every entry of share1 after job 2, as a full listing stores it.
 const std::vector<std::string> kListingAfterJob2 = {
-    "ADD /127.0.0.1/share1/a.txt", "ADD /127.0.0.1/share1/b.txt",       "ADD /127.0.0.1/share1/docs",
+    "ADD /127.0.0.1/share1/a.txt",       "ADD /127.0.0.1/share1/b.txt",   "ADD /127.0.0.1/share1/docs",
     "ADD /127.0.0.1/share1/docs/c2.txt", "ADD /127.0.0.1/share1/new.txt", "ADD /127.0.0.1/share1/old"};
 
 // clang-format off
@@ -123,7 +124,8 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
     ASSERT_EQ(200, Api("DELETE", "/_sim/requests").status);
     ASSERT_NO_FATAL_FAILURE(Arm(fault.pszScenario));
     if (fault.eTwist == eTransferTimeout || fault.eTwist == eHighAvailabilityWait || bTls)
-        WriteSettings(fault.eTwist == eHighAvailabilityWait ? 1 : 0, fault.eTwist == eTransferTimeout ? 1 : 10);
+        WriteSettings(fault.eTwist == eHighAvailabilityWait ? 1 : 0,
+                      fault.eTwist == eTransferTimeout ? 1 : 10);
     // Appended last, the entry keeps the manifest sorted by path.
     if (fault.eTwist == eDotDotPath)
         std::ofstream(strManifest, std::ios::app) << "F\t987654321\t4\t0\t0\t0\t0\t0\tzz/../../outside.txt\n";
@@ -131,23 +133,26 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
     std::ofstream(strVictim) << "keep\n";
     if (fault.eTwist == eLinkedSnapInfo || fault.eTwist == eLinkedSnapMap) {
         std::filesystem::create_directories(strStateDir + "/job-3");
-        ASSERT_EQ(0, symlink(strVictim.c_str(), JobFile(3, fault.eTwist == eLinkedSnapInfo ? "snapinfo" : "snapmap").c_str()));
+        ASSERT_EQ(0, symlink(strVictim.c_str(),
+                             JobFile(3, fault.eTwist == eLinkedSnapInfo ? "snapinfo" : "snapmap").c_str()));
     }
     const std::vector<std::string> listItems = Query("SELECT * FROM items"),
                                    listJobs = Query("SELECT * FROM jobs");
     std::vector<std::string> listArgs{"--batch-rows", "1", "--job-id", "3", "--verbose", "--max-items"};
     listArgs.push_back(fault.eTwist == eMaxItems ? "5" : "1000");
-    ProgramResult run3 = fault.eTwist >= eKillScan
-                             // once the first page's items have been handed to the writer
-                             ? RunAndKill(ScanArgs({"share1"}, {"--batch-rows", "1", "--verbose"}), "diff_page ", 2,
-                                          fault.eTwist == eKillServer)
-                             : RunScan({"share1"}, listArgs, true, fault.eTwist == eWrongPassword ? "bad-pw" : kPassword);
+    ProgramResult run3 =
+        fault.eTwist >= eKillScan
+            // once the first page's items have been handed to the writer
+            ? RunAndKill(ScanArgs({"share1"}, {"--batch-rows", "1", "--verbose"}), "diff_page ", 2,
+                         fault.eTwist == eKillServer)
+            : RunScan({"share1"}, listArgs, true, fault.eTwist == eWrongPassword ? "bad-pw" : kPassword);
 
     EXPECT_EQ(fault.nExitStatus, run3.nExitStatus) << run3.strStderr;
     EXPECT_EQ("keep\n", ReadWholeFile(strVictim));
-    // Neither the password nor its base64 (of admin:e2e-secret) is shown, and no server text forges a log line.
-    EXPECT_THAT(run3.strStderr,
-                ::testing::Not(::testing::ContainsRegex(std::string(kPassword) + "|bad-pw|YWRtaW46ZTJlLXNlY3JldA")));
+    // Neither the password nor its base64 (of admin:e2e-secret) is shown, and no server text forges a log
+    // line.
+    EXPECT_THAT(run3.strStderr, ::testing::Not(::testing::ContainsRegex(std::string(kPassword) +
+                                                                        "|bad-pw|YWRtaW46ZTJlLXNlY3JldA")));
     EXPECT_THAT(ReadWholeFile(strStateDir + "/afs-scan.log"), ::testing::Not(HasSubstr("\nL0 forged")));
     EXPECT_EQ(!bTls, run3.strStderr.find("afs-scan: warning: http://127.0.0.1:") != std::string::npos);
     EXPECT_EQ(fault.nExitStatus == 1, run3.strStderr.find("afs-scan: error: ") != std::string::npos);
@@ -182,7 +187,8 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
             listJobsAfter.pop_back();
         }
         EXPECT_EQ(listJobs, listJobsAfter);
-        EXPECT_EQ(fault.bSnapshotTaken, std::count(listSnapshots.begin(), listSnapshots.end(), SnapName(3)) == 1);
+        EXPECT_EQ(fault.bSnapshotTaken,
+                  std::count(listSnapshots.begin(), listSnapshots.end(), SnapName(3)) == 1);
         // With the fault gone job 4 reports exactly the changes since job 2, and
         // only job 2's snapshot is left of the plug-in's; the one taken by hand is intact.
         ProgramResult run4 = RunJob();

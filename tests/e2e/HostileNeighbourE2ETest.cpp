@@ -18,17 +18,21 @@ TEST_F(HostileNeighbourE2ETest, SkippedItemsAreCountedAndOddNamesStayValidJson) 
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"foreign_paths":2})"));
     ProgramResult run3 = RunJob();
     EXPECT_EQ(3, run3.nExitStatus) << run3.strStderr;
-    EXPECT_THAT(run3.strStderr,
-                HasSubstr("afs-scan: 5 items of the snapshot difference were skipped: outside the compared snapshots"));
-    EXPECT_THAT(run3.strStdout, HasSubstr("share " + Share("share1") +
-                                          ": partial: 5 items of its difference were skipped; the next job lists it in "
-                                          "full\n"));
+    EXPECT_THAT(
+        run3.strStderr,
+        HasSubstr(
+            "afs-scan: 5 items of the snapshot difference were skipped: outside the compared snapshots"));
+    EXPECT_THAT(run3.strStdout,
+                HasSubstr("share " + Share("share1") +
+                          ": partial: 5 items of its difference were skipped; the next job lists it in "
+                          "full\n"));
     // A partial share is no reference: the next job lists it in full.
     ASSERT_NO_FATAL_FAILURE(Arm("{}"));
     ProgramResult run4 = RunJob();
     EXPECT_EQ(0, run4.nExitStatus) << run4.strStderr;
-    EXPECT_THAT(run4.strStderr, HasSubstr(": job 3 backed it up only in part (5 items of its difference were skipped); "
-                                          "listing its whole snapshot "));
+    EXPECT_THAT(run4.strStderr,
+                HasSubstr(": job 3 backed it up only in part (5 items of its difference were skipped); "
+                          "listing its whole snapshot "));
     WriteFile("share1/bad\xff\"\n.txt", "odd\n");
     ProgramResult full = RunScan({"share1"}, {"--full", "--list-full", "--jsonl"});
     ASSERT_EQ(0, full.nExitStatus) << full.strStderr;
@@ -38,8 +42,9 @@ TEST_F(HostileNeighbourE2ETest, SkippedItemsAreCountedAndOddNamesStayValidJson) 
     for (std::string strLine; std::getline(lines, strLine);) {
         simdjson::dom::element line;
         ASSERT_EQ(simdjson::SUCCESS, parser.parse(strLine).get(line)) << strLine;
-        nOddNames += strLine.find(R"(/bad\ufffd\"\n.txt")") != std::string::npos &&
-                     strLine.find(R"("path_base64":"LzEyNy4wLjAuMS9zaGFyZTEvYmFk/yIKLnR4dA==")") != std::string::npos;
+        nOddNames +=
+            strLine.find(R"(/bad\ufffd\"\n.txt")") != std::string::npos &&
+            strLine.find(R"("path_base64":"LzEyNy4wLjAuMS9zaGFyZTEvYmFk/yIKLnR4dA==")") != std::string::npos;
     }
     EXPECT_EQ(1, nOddNames) << full.strStdout << full.strStderr;
 }
@@ -56,8 +61,9 @@ TEST_F(HostileNeighbourE2ETest, PlantedLinksFifosAndOpenFoldersAreRefusedAndTheJ
     ProgramResult run3 = RunScan({"share1"}, {"--log", strMine + "/afs-host.log"});
     EXPECT_EQ(0, run3.nExitStatus) << run3.strStderr;
     EXPECT_THAT(run3.strStderr,
-                ::testing::AllOf(HasSubstr("host log: cannot open " + strMine + "/afs-host.log"),
-                                 HasSubstr("REST request log: refusing folder " + strOpen + ": writable by every user")));
+                ::testing::AllOf(
+                    HasSubstr("host log: cannot open " + strMine + "/afs-host.log"),
+                    HasSubstr("REST request log: refusing folder " + strOpen + ": writable by every user")));
     EXPECT_EQ("keep\n", ReadWholeFile(strRoot + "/victim"));
 
     chmod(strOpen.c_str(), 0700);
@@ -67,7 +73,8 @@ TEST_F(HostileNeighbourE2ETest, PlantedLinksFifosAndOpenFoldersAreRefusedAndTheJ
                                           "/afs-rest-client.log: not a regular file"));
     using std::filesystem::perms;
     EXPECT_EQ(perms::owner_all, std::filesystem::status(strRoot + "/new").permissions());
-    EXPECT_EQ(perms::owner_read | perms::owner_write, std::filesystem::status(strRoot + "/new/afs-host.log").permissions());
+    EXPECT_EQ(perms::owner_read | perms::owner_write,
+              std::filesystem::status(strRoot + "/new/afs-host.log").permissions());
 }
 
 TEST_F(HostileNeighbourE2ETest, LinksPlantedInTheStateFoldersAreNotFollowed) {
@@ -79,7 +86,8 @@ TEST_F(HostileNeighbourE2ETest, LinksPlantedInTheStateFoldersAreNotFollowed) {
     std::filesystem::create_directories(strStateDir);
     std::filesystem::create_symlink(strVictim, strStateDir + "/lock");
     std::filesystem::create_symlink(strVictim, strRoot + "/sim-state/partner_servers.json.tmp");
-    const char* const kLink = ": Too many levels of symbolic links (a symbolic link; remove it or choose another folder)";
+    const char* const kLink =
+        ": Too many levels of symbolic links (a symbolic link; remove it or choose another folder)";
 
     ProgramResult locked = RunJob();
     EXPECT_EQ(1, locked.nExitStatus);

@@ -72,7 +72,8 @@ public:
     // The share record, ok and of a job that ended ok, of a job after
     // `llAfter` and before `llBefore` for the share mounted at `strMountPath`;
     // null if none.
-    const ShareRecord* NewerGoodShare(long long llAfter, long long llBefore, const std::string& strMountPath) const;
+    const ShareRecord* NewerGoodShare(long long llAfter, long long llBefore,
+                                      const std::string& strMountPath) const;
     // True when job `llJobId` is in the history as a job of the client and
     // application, or left a STATE/job-N folder.
     bool Knows(long long llJobId, unsigned int uClientId, unsigned int uAppId) const;

@@ -169,10 +169,11 @@ CRhError CScanJob::Prepare(JobSummary& summary) {
         // Its items may be in a host's catalog already, and later jobs rest
         // on its snapshot: a new run would rewrite, or on failure erase, them.
         summary.bConfigError = true;
-        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
-                                     "job %lld ended ok already: a new run would rewrite what later jobs rest on; "
-                                     "give another --job-id, or none",
-                                     identity.llJobId);
+        return FXErrorUtil::ErrorInt(
+            FX_CODE_LOCATION, 1,
+            "job %lld ended ok already: a new run would rewrite what later jobs rest on; "
+            "give another --job-id, or none",
+            identity.llJobId);
     }
     if (identity.llPreviousJobId >= identity.llJobId) {
         return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "previous job %lld is not older than job %lld",
@@ -310,10 +311,10 @@ CRhError CScanJob::CompareOrList(CNutanixAFSManagerBase& manager, const ScanTarg
         return CRhError::Success();
     });
     if (error.IsError()) return error;
-    std::string strWhy = bPrevious
-                             ? ReferenceDoubt(history, identity.llPreviousJobId, identity.llJobId, target, now, strPreviousName)
-                             : "it has no reference snapshot of job " +
-                                   std::to_string(identity.llPreviousJobId) + " on the file server";
+    std::string strWhy = bPrevious ? ReferenceDoubt(history, identity.llPreviousJobId, identity.llJobId,
+                                                    target, now, strPreviousName)
+                                   : "it has no reference snapshot of job " +
+                                         std::to_string(identity.llPreviousJobId) + " on the file server";
     if (strWhy.empty()) {
         share.eMode = eShareDifference;
         const unsigned long long ullSkippedBefore = DifferenceItemsSkipped();

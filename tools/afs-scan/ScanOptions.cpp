@@ -110,22 +110,46 @@ std::string OptionWord(const char* pszArg) {
 std::string TakeValue(int nOption, const std::string& strValue, ScanOptions& options) {
     using afs_cli::ResolvePath;
     switch (nOption) {
-        case ePlugin: options.strPlugin = ResolvePath(strValue); break;
-        case eServer: options.strServer = strValue; break;
-        case eUser: options.strUser = strValue; break;
-        case ePasswordFile: options.strPasswordFile = ResolvePath(strValue); break;
-        case eState: options.strStateDir = ResolvePath(strValue); break;
-        case eDb: options.strDb = ResolvePath(strValue); break;
-        case eSettings: options.strSettingsFile = ResolvePath(strValue); break;
-        case eMountTable: options.strMountTable = ResolvePath(strValue); break;
-        case eLog: options.strLogFile = ResolvePath(strValue); break;
-        case eSummaryJson: options.strSummaryJson = strValue == "-" ? strValue : ResolvePath(strValue); break;
-        case eCaBundle: options.strCaBundle = ResolvePath(strValue); break;
+        case ePlugin:
+            options.strPlugin = ResolvePath(strValue);
+            break;
+        case eServer:
+            options.strServer = strValue;
+            break;
+        case eUser:
+            options.strUser = strValue;
+            break;
+        case ePasswordFile:
+            options.strPasswordFile = ResolvePath(strValue);
+            break;
+        case eState:
+            options.strStateDir = ResolvePath(strValue);
+            break;
+        case eDb:
+            options.strDb = ResolvePath(strValue);
+            break;
+        case eSettings:
+            options.strSettingsFile = ResolvePath(strValue);
+            break;
+        case eMountTable:
+            options.strMountTable = ResolvePath(strValue);
+            break;
+        case eLog:
+            options.strLogFile = ResolvePath(strValue);
+            break;
+        case eSummaryJson:
+            options.strSummaryJson = strValue == "-" ? strValue : ResolvePath(strValue);
+            break;
+        case eCaBundle:
+            options.strCaBundle = ResolvePath(strValue);
+            break;
         case eScanPath:
             if (strValue.empty()) return "--scan-path needs a path";
             options.listScanPaths.push_back(ResolvePath(strValue));
             break;
-        case ePartner: options.listPartnerEntries.push_back(strValue); break;
+        case ePartner:
+            options.listPartnerEntries.push_back(strValue);
+            break;
         case eMap: {
             // The scan form is the host's naming, not a local path: it stays as written.
             const size_t uEqual = strValue.find('=');
@@ -148,16 +172,19 @@ std::string TakeValue(int nOption, const std::string& strValue, ScanOptions& opt
             if (!ParseNumber(strValue, options.uAppId)) return "--app-id needs an unsigned number";
             break;
         case eJobId:
-            if (!ParseJobId(strValue, options.llJobId) || options.llJobId == 0) return "--job-id needs a number > 0";
+            if (!ParseJobId(strValue, options.llJobId) || options.llJobId == 0)
+                return "--job-id needs a number > 0";
             break;
         case ePreviousJobId:
-            if (!ParseJobId(strValue, options.llPreviousJobId)) return "--previous-job-id needs a number >= 0";
+            if (!ParseJobId(strValue, options.llPreviousJobId))
+                return "--previous-job-id needs a number >= 0";
             break;
         case eFullJobId:
             if (!ParseJobId(strValue, options.llFullJobId)) return "--full-job-id needs a number >= 0";
             break;
         case eSynthFullJobId:
-            if (!ParseJobId(strValue, options.llSynthFullJobId)) return "--synth-full-job-id needs a number >= 0";
+            if (!ParseJobId(strValue, options.llSynthFullJobId))
+                return "--synth-full-job-id needs a number >= 0";
             break;
         case eMaxItems:
             if (!ParseNumber(strValue, options.ullMaxItems) || options.ullMaxItems == 0)
@@ -234,8 +261,10 @@ std::string ScanUsageText() {
            "  --help                  this text\n"
            "  --version               the version\n"
            "Commands (the first argument; without one, a scan job runs):\n"
-           "  verify                  compare the last incremental job (or --job-id) with the true difference\n"
-           "                          of its snapshots, read under each --scan-path share's .snapshot folder\n"
+           "  verify                  compare the last incremental job (or --job-id) with the true "
+           "difference\n"
+           "                          of its snapshots, read under each --scan-path share's .snapshot "
+           "folder\n"
            "  snapshots               this client's and application's snapshots of the --scan-path shares,\n"
            "                          with their jobs and states\n"
            "  jobs                    the job history\n"
@@ -244,14 +273,16 @@ std::string ScanUsageText() {
            "  --prune                 snapshots: delete the orphans (of failed or killed jobs, or unknown)\n"
            "  --dry-run               snapshots --prune: only print what would be deleted\n"
            "  --min-age SECONDS       snapshots --prune: keep orphans younger than this (default 3600)\n"
-           "  --keep-last N           forget: keep the newest N jobs (and the next job's reference and full job)\n"
+           "  --keep-last N           forget: keep the newest N jobs (and the next job's reference and full "
+           "job)\n"
            "\n"
            "An option's value is the next argument or follows '=' (--state DIR, --state=DIR); relative\n"
            "paths are resolved against the current folder.\n"
            "\n"
            "Exit status: 0 success; 1 the job failed; 2 usage or configuration error (no job was run);\n"
            "3 partial: the job ended but a requested share was not backed up, or its difference\n"
-           "skipped items (verify: a change is missing); 130 or 143 interrupted by SIGINT or SIGTERM (the job is recorded as failed and\n"
+           "skipped items (verify: a change is missing); 130 or 143 interrupted by SIGINT or SIGTERM (the "
+           "job is recorded as failed and\n"
            "stores nothing).\n";
 }
 
@@ -259,8 +290,8 @@ std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
     int nFirst = 1;
     if (argc > 1 && argv[1][0] != '-') {
         options.strCommand = argv[1];
-        if (options.strCommand != "verify" && options.strCommand != "snapshots" && options.strCommand != "jobs" &&
-            options.strCommand != "forget") {
+        if (options.strCommand != "verify" && options.strCommand != "snapshots" &&
+            options.strCommand != "jobs" && options.strCommand != "forget") {
             return "unknown command '" + options.strCommand + "'";
         }
         nFirst = 2;
@@ -278,20 +309,42 @@ std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
         switch (nOption) {
             case '?':
                 if (optopt >= eVersion) return "option '" + strWord + "' takes no value";
-                return "unknown option '" + (optopt != 0 ? "-" + std::string(1, static_cast<char>(optopt)) : strWord) +
-                       "'";
-            case ':': return "option '" + strWord + "' requires a value";
-            case eHelp: options.bHelp = true; return {};
-            case eVersion: options.bVersion = true; return {};
-            case eVerbose: options.bVerbose = true; break;
-            case eFull: options.bForceFull = true; break;
-            case eListFull: options.bListFull = true; break;
-            case eTakeOver: options.bTakeOver = true; break;
-            case eJsonl: options.bJsonLines = true; break;
-            case eCsv: options.bCsv = true; break;
-            case ePrune: options.bPrune = true; break;
-            case eDryRun: options.bDryRun = true; break;
-            case ePassword: return "--password is not accepted: use --password-file or $AFS_PASSWORD";
+                return "unknown option '" +
+                       (optopt != 0 ? "-" + std::string(1, static_cast<char>(optopt)) : strWord) + "'";
+            case ':':
+                return "option '" + strWord + "' requires a value";
+            case eHelp:
+                options.bHelp = true;
+                return {};
+            case eVersion:
+                options.bVersion = true;
+                return {};
+            case eVerbose:
+                options.bVerbose = true;
+                break;
+            case eFull:
+                options.bForceFull = true;
+                break;
+            case eListFull:
+                options.bListFull = true;
+                break;
+            case eTakeOver:
+                options.bTakeOver = true;
+                break;
+            case eJsonl:
+                options.bJsonLines = true;
+                break;
+            case eCsv:
+                options.bCsv = true;
+                break;
+            case ePrune:
+                options.bPrune = true;
+                break;
+            case eDryRun:
+                options.bDryRun = true;
+                break;
+            case ePassword:
+                return "--password is not accepted: use --password-file or $AFS_PASSWORD";
             default: {
                 std::string strError = TakeValue(nOption, optarg, options);
                 if (!strError.empty()) return strError;
@@ -309,7 +362,8 @@ std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
 }
 
 std::string ReadPassword(ScanOptions& options) {
-    if (!options.strPasswordFile.empty()) return afs_cli::ReadPasswordFile(options.strPasswordFile, options.strPassword);
+    if (!options.strPasswordFile.empty())
+        return afs_cli::ReadPasswordFile(options.strPasswordFile, options.strPassword);
     const char* pszPassword = std::getenv("AFS_PASSWORD");
     if (pszPassword == nullptr || *pszPassword == '\0')
         return "no password: give --password-file FILE or set AFS_PASSWORD";

@@ -237,7 +237,8 @@ int RunVerifyCommand(const ScanOptions& options) {
         const ShareRecord* ptrRecord = history.FindShare(ptrJob->llJobId, target.strMountPath);
         if (ptrRecord != nullptr) target.strScanForm = ptrRecord->strScanPath;
         if (ptrRecord != nullptr && ptrRecord->strMode != "snapshot difference") {
-            std::fprintf(ptrSummary, "share %s: job %lld stored no difference of it (%s): nothing to verify\n",
+            std::fprintf(ptrSummary,
+                         "share %s: job %lld stored no difference of it (%s): nothing to verify\n",
                          target.strMountPath.c_str(), ptrJob->llJobId, ptrRecord->strMode.c_str());
             continue;
         }

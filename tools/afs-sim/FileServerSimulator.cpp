@@ -4,8 +4,8 @@
 #include <signal.h>  // kill
 
 #include <chrono>
-#include <cstdlib>
 #include <csignal>  // SIGPIPE: a client may close while it is answered
+#include <cstdlib>
 #include <functional>
 
 #include "tools/afs-sim/ApiHandlers.h"
@@ -46,15 +46,24 @@ std::string Base64(const std::string& strText) {
 
 const char* FaultName(EFaultKind eKind) {
     switch (eKind) {
-        case EFaultKind::eStatus: return "status";
-        case EFaultKind::eDrop: return "drop";
-        case EFaultKind::eDropAfter: return "drop_after";
-        case EFaultKind::eDropMidBody: return "drop_mid_body";
-        case EFaultKind::eTruncate: return "truncate";
-        case EFaultKind::eMalformed: return "malformed";
-        case EFaultKind::eWrongType: return "wrong_type";
-        case EFaultKind::eDelay: return "delay";
-        case EFaultKind::eKill: return "kill";
+        case EFaultKind::eStatus:
+            return "status";
+        case EFaultKind::eDrop:
+            return "drop";
+        case EFaultKind::eDropAfter:
+            return "drop_after";
+        case EFaultKind::eDropMidBody:
+            return "drop_mid_body";
+        case EFaultKind::eTruncate:
+            return "truncate";
+        case EFaultKind::eMalformed:
+            return "malformed";
+        case EFaultKind::eWrongType:
+            return "wrong_type";
+        case EFaultKind::eDelay:
+            return "delay";
+        case EFaultKind::eKill:
+            return "kill";
     }
     return "";
 }
@@ -92,7 +101,8 @@ std::string CFileServerSimulator::Start(const SimulatorOptions& options,
                                         std::unique_ptr<CFileServerSimulator>& ptrSimulator) {
     std::unique_ptr<CFileServerSimulator> ptrNew(new CFileServerSimulator(options));
     CFileServerSimulator& sim = *ptrNew;
-    if (sim.options.strStateDir.empty()) sim.options.strStateDir = sim.options.strSharesDir + "/.afs-sim-state";
+    if (sim.options.strStateDir.empty())
+        sim.options.strStateDir = sim.options.strSharesDir + "/.afs-sim-state";
     std::string strError = CSimState::Open(sim.options.strSharesDir, sim.options.strStateDir,
                                            sim.options.listShareOverrides, sim.ptrState);
     if (!strError.empty()) return strError;
@@ -212,7 +222,8 @@ void CFileServerSimulator::RegisterApiRoutes() {
                 if (eKind == EFaultKind::eTruncate) reply.strBody = TruncatedBody(reply.strBody);
                 if (eKind == EFaultKind::eMalformed) reply.strBody = MalformedBody(reply.strBody);
                 if (eKind == EFaultKind::eWrongType) {
-                    std::string strMember = rule->strMember.empty() ? MainMember(szOperation) : rule->strMember;
+                    std::string strMember =
+                        rule->strMember.empty() ? MainMember(szOperation) : rule->strMember;
                     reply.strBody = WrongTypedBody(reply.strBody, strMember);
                 }
                 if (eKind == EFaultKind::eDropAfter) reply.nStatus = 0;
@@ -246,30 +257,31 @@ void CFileServerSimulator::RegisterApiRoutes() {
     httplib::Server& server = *ptrServer;
     const std::string strBase = kBasePath;
     CApiHandlers& api = *ptrHandlers;
-    server.Post(strBase + "/partner_servers/list", serve("list_partner_servers", [&api](auto& req, auto& knobs) {
-        return api.ListPartnerServers(req.body, knobs);
-    }));
+    server.Post(strBase + "/partner_servers/list",
+                serve("list_partner_servers",
+                      [&api](auto& req, auto& knobs) { return api.ListPartnerServers(req.body, knobs); }));
     server.Post(strBase + "/partner_servers", serve("create_partner_server", [&api](auto& req, auto& knobs) {
-        return api.CreatePartnerServer(req.body, knobs);
-    }));
+                    return api.CreatePartnerServer(req.body, knobs);
+                }));
     server.Post(strBase + "/mount_targets/list", serve("list_mount_targets", [&api](auto& req, auto& knobs) {
-        return api.ListMountTargets(req.body, knobs);
-    }));
-    server.Post(strBase + "/mount_target_snapshots/list", serve("list_snapshots", [&api](auto& req, auto& knobs) {
-        return api.ListSnapshots(req.body, knobs);
-    }));
-    server.Post(strBase + "/mount_target_snapshots", serve("create_snapshot", [&api](auto& req, auto&) {
-        return api.CreateSnapshot(req.body);
-    }));
+                    return api.ListMountTargets(req.body, knobs);
+                }));
+    server.Post(strBase + "/mount_target_snapshots/list",
+                serve("list_snapshots",
+                      [&api](auto& req, auto& knobs) { return api.ListSnapshots(req.body, knobs); }));
+    server.Post(strBase + "/mount_target_snapshots",
+                serve("create_snapshot", [&api](auto& req, auto&) { return api.CreateSnapshot(req.body); }));
     server.Post(strBase + "/mount_target_snapshots/incremental_diff",
-                serve("incremental_diff", [&api](auto& req, auto& knobs) { return api.IncrementalDiff(req.body, knobs); }));
-    server.Delete(strBase + "/mount_target_snapshots/([^/]+)", serve("delete_snapshot", [&api](auto& req, auto&) {
-        return api.DeleteSnapshot(req.matches[1]);
-    }));
-    server.Get(strBase + "/mount_target_snapshots/diff/([^/]+)", serve("diff_page", [&api](auto& req, auto& knobs) {
-        return api.DiffPage(req.matches[1], req.has_param("page_size"), req.get_param_value("page_size"),
-                            req.get_param_value("page_token"), knobs);
-    }));
+                serve("incremental_diff",
+                      [&api](auto& req, auto& knobs) { return api.IncrementalDiff(req.body, knobs); }));
+    server.Delete(
+        strBase + "/mount_target_snapshots/([^/]+)",
+        serve("delete_snapshot", [&api](auto& req, auto&) { return api.DeleteSnapshot(req.matches[1]); }));
+    server.Get(
+        strBase + "/mount_target_snapshots/diff/([^/]+)", serve("diff_page", [&api](auto& req, auto& knobs) {
+            return api.DiffPage(req.matches[1], req.has_param("page_size"), req.get_param_value("page_size"),
+                                req.get_param_value("page_token"), knobs);
+        }));
 }
 
 void CFileServerSimulator::RegisterControlRoutes() {

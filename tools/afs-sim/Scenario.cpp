@@ -32,11 +32,14 @@ struct KindName {
     EFaultKind eKind;
     const char* szName;
 };
-const KindName kKinds[] = {
-    {EFaultKind::eStatus, "status"},        {EFaultKind::eDrop, "drop"},
-    {EFaultKind::eDropAfter, "drop_after"}, {EFaultKind::eDropMidBody, "drop_mid_body"},
-    {EFaultKind::eTruncate, "truncate"},    {EFaultKind::eMalformed, "malformed"},
-    {EFaultKind::eWrongType, "wrong_type"}, {EFaultKind::eDelay, "delay"},
+const KindName kKinds[] = {{EFaultKind::eStatus, "status"},
+                           {EFaultKind::eDrop, "drop"},
+                           {EFaultKind::eDropAfter, "drop_after"},
+                           {EFaultKind::eDropMidBody, "drop_mid_body"},
+                           {EFaultKind::eTruncate, "truncate"},
+                           {EFaultKind::eMalformed, "malformed"},
+                           {EFaultKind::eWrongType, "wrong_type"},
+                           {EFaultKind::eDelay, "delay"},
                            {EFaultKind::eKill, "kill"}};
 
 std::string ReadCount(simdjson::dom::object object, const char* szKey, uint64_t& uValue) {
@@ -74,7 +77,8 @@ std::string ParseRule(simdjson::dom::element element, FaultRule& rule) {
     if (!strError.empty()) return strError;
     if (uStatus < 100 || uStatus > 599) return "\"status\" must be an HTTP status";
     if (rule.uNth == 0) return "\"nth\" counts from 1";
-    if (rule.eKind == EFaultKind::eKill && (rule.uPid <= 1 || rule.uPid > INT32_MAX)) return "\"kill\" needs a \"pid\"";
+    if (rule.eKind == EFaultKind::eKill && (rule.uPid <= 1 || rule.uPid > INT32_MAX))
+        return "\"kill\" needs a \"pid\"";
     rule.nStatus = static_cast<int>(uStatus);
     return {};
 }
