@@ -66,6 +66,11 @@ void CScanItemSink::SetShareCounts(const ChangeCounts& arrCounts) {
     arrShareCounts = arrCounts;
 }
 
+void CScanItemSink::ForgetShareItems() {
+    SetShareCounts({});
+    repeats.Clear();
+}
+
 void CScanItemSink::ShowProgress() {
     const auto now = std::chrono::steady_clock::now();
     if (now - timeLastProgress < (bProgress ? kProgressInterval : kLogProgressInterval)) return;

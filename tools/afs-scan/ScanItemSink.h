@@ -29,6 +29,9 @@ public:
     // Replaces the current share's counts (after its rows were withdrawn or
     // its repeats removed), and the job's with them.
     void SetShareCounts(const ChangeCounts& arrCounts);
+    // The current share's items were withdrawn: its counts go, and its
+    // repeats are looked for afresh.
+    void ForgetShareItems();
     // True when the current share may have repeated an item (see CRepeatFilter).
     bool MayHaveRepeats() { return repeats.MayRepeat(); }
     const ChangeCounts& GetJobCounts() const { return arrJobCounts; }

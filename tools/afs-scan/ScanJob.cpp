@@ -334,7 +334,7 @@ CRhError CScanJob::CompareOrList(CNutanixAFSManagerBase& manager, const ScanTarg
         error = ptrWriter->Drain();
         if (error.IsSuccess()) error = database.WithdrawRows(llMark);
         if (error.IsError()) return error;
-        ptrSink->SetShareCounts({});
+        ptrSink->ForgetShareItems();
     }
     share.eMode = eShareFullListing;
     afs_cli::Say("share " + target.strMountPath + ": " + strWhy + "; listing its whole snapshot " +
