@@ -149,6 +149,7 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
         {"Final path [/mnt/share/.snapshot/zkop__2_7_1234/none]", 3},
         {"strItemPath [/server/share/m.txt] , changeType [2], ullATime [0]", 2},
         {"No of Items from the SnapDiff : 8", 0}, {"Compare snaps[cur], [prev]", 0},
+        {"2 items of the snapshot difference were skipped: outside the compared snapshots", 0},
         {"VolumeMount path [/mnt/share], Current snap path [/mnt/share/.snapshot/zkop__2_7_1234], Previous snap "
          "path [/mnt/share/.snapshot/zkop__2_7_1233]", 0}};
     // clang-format on
