@@ -179,6 +179,14 @@ const char* ChangeTypeName(NutanixAFSChangeType eChangeType) {
     return "OTHER";
 }
 
+NutanixAFSChangeType ChangeTypeOfName(const std::string& strName) {
+    for (NutanixAFSChangeType eType :
+         {eNutanixAFSChangeAdd, eNutanixAFSChangeModify, eNutanixAFSChangeRename, eNutanixAFSChangeDelete}) {
+        if (strName == ChangeTypeName(eType)) return eType;
+    }
+    return eNutanixAFSChangeOther;
+}
+
 CScanDatabase::CScanDatabase() : ptrHandles(new Handles) {}
 
 CScanDatabase::~CScanDatabase() {
@@ -373,13 +381,8 @@ CRhError CScanDatabase::RemoveRepeatedRows(long long llMark, ChangeCounts& arrCo
     arrCounts = {};
     int nStep = SQLITE_ROW;
     while ((nStep = sqlite3_step(ptrCount)) == SQLITE_ROW) {
-        const std::string strType = ColumnText(ptrCount, 0);
-        size_t uIndex = 0;
-        for (NutanixAFSChangeType eType : {eNutanixAFSChangeAdd, eNutanixAFSChangeModify,
-                                           eNutanixAFSChangeRename, eNutanixAFSChangeDelete}) {
-            if (strType == ChangeTypeName(eType)) uIndex = static_cast<size_t>(eType);
-        }
-        arrCounts[uIndex] += sqlite3_column_int64(ptrCount, 1);
+        arrCounts[static_cast<size_t>(ChangeTypeOfName(ColumnText(ptrCount, 0)))] +=
+            sqlite3_column_int64(ptrCount, 1);
     }
     if (nStep != SQLITE_DONE) return Fail(FX_CODE_LOCATION, "cannot count a share's rows");
     return CRhError::Success();
@@ -499,12 +502,7 @@ CRhError CScanDatabase::ForEachItem(long long llJobIdIn,
     while ((nStep = sqlite3_step(ptrRaw)) == SQLITE_ROW) {
         item.strPath = ColumnText(ptrRaw, 0);
         item.strOldPath = ColumnText(ptrRaw, 1);
-        const std::string strType = ColumnText(ptrRaw, 2);
-        item.eChangeType = eNutanixAFSChangeOther;
-        for (NutanixAFSChangeType eType : {eNutanixAFSChangeAdd, eNutanixAFSChangeModify,
-                                           eNutanixAFSChangeRename, eNutanixAFSChangeDelete}) {
-            if (strType == ChangeTypeName(eType)) item.eChangeType = eType;
-        }
+        item.eChangeType = ChangeTypeOfName(ColumnText(ptrRaw, 2));
         item.bIsDirectory = sqlite3_column_int(ptrRaw, 3) != 0;
         item.llSize = sqlite3_column_int64(ptrRaw, 4);
         item.llInode = sqlite3_column_int64(ptrRaw, 5);

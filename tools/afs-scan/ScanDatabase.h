@@ -26,6 +26,8 @@ struct ScanItem {
 
 // "ADD", "MODIFY", "RENAME", "DELETE" or "OTHER" (also for unknown values).
 const char* ChangeTypeName(NutanixAFSChangeType eChangeType);
+// The change type ChangeTypeName names; OTHER for any other text.
+NutanixAFSChangeType ChangeTypeOfName(const std::string& strName);
 
 // The SQLite scan database: table `items` (job_id, path, old_path,
 // change_type, is_dir, size, inode, atime, mtime, ctime) with an index on
