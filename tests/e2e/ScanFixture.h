@@ -90,15 +90,19 @@ protected:
     }
     // Host settings: the high-availability wait, the transfer timeout and
     // further "[RestClient]" lines; retries without a sleep worth the name.
-    void WriteSettings(unsigned uHAWait = 0, unsigned uTransferTimeout = 60, const std::string& strExtra = "") {
-        std::ofstream(strSettings, std::ios::trunc) << "[Host]\nLogLevel = 3\n[FileSystemAgent]\nuHAWaitTime = " << uHAWait
+    void WriteSettings(unsigned uHAWait = 0, unsigned uTransferTimeout = 60,
+                       const std::string& strExtra = "") {
+        std::ofstream(strSettings, std::ios::trunc)
+            << "[Host]\nLogLevel = 3\n[FileSystemAgent]\nuHAWaitTime = " << uHAWait
             << "\nNutanixRetrySleep = 1\nMaxScanRetries = 3\n[RestClient]\nConnectTimeoutSeconds = 5\n"
-            << "TransferTimeoutSeconds = " << uTransferTimeout << "\n" << strExtra;
+            << "TransferTimeoutSeconds = " << uTransferTimeout << "\n"
+            << strExtra;
     }
     // Starts afs-sim on the shares; a restart keeps its state and options.
     void StartSimulator(const std::vector<std::string>& listExtra) {
-        listSimulatorArgs = {"--shares", strSharesDir, "--state", strRoot + "/sim-state", "--port", "0", "--user", "admin",
-                             "--password-file", strRoot + "/password", "--quiet"};
+        listSimulatorArgs = {
+            "--shares", strSharesDir, "--state",         strRoot + "/sim-state", "--port", "0",
+            "--user",   "admin",      "--password-file", strRoot + "/password",  "--quiet"};
         listSimulatorArgs.insert(listSimulatorArgs.end(), listExtra.begin(), listExtra.end());
         StartSimulator();
     }
@@ -117,7 +121,8 @@ protected:
                                       const std::vector<std::string>& listCommand = {}) const {
         std::vector<std::string> listArgs{AFS_SCAN_BIN};
         listArgs.insert(listArgs.end(), listCommand.begin(), listCommand.end());
-        listArgs.insert(listArgs.end(), {"--server", ptrSim ? ptrSim->Url() : "http://127.0.0.1:1/api/nutanix/v3"});
+        listArgs.insert(listArgs.end(),
+                        {"--server", ptrSim ? ptrSim->Url() : "http://127.0.0.1:1/api/nutanix/v3"});
         std::istringstream words(
             "--user admin --client-id 7 --app-id 1 --plugin " AFS_PLUGIN_PATH " --state " + strStateDir +
             " --db " + strDb + " --settings " + strSettings + " --mount-table " + strMountTable);
@@ -134,7 +139,8 @@ protected:
         return Run(ScanArgs(listShares, listExtra, bMap), strPassword);
     }
     ProgramResult Run(const std::vector<std::string>& listArgs, const std::string& strPassword = kPassword) {
-        return CChildProgram(listArgs, {"AFS_PASSWORD=" + strPassword}, strRoot + "/run" + std::to_string(++nRun))
+        return CChildProgram(listArgs, {"AFS_PASSWORD=" + strPassword},
+                             strRoot + "/run" + std::to_string(++nRun))
             .Wait();
     }
     // Polls until `condition` holds (30 s at most).
@@ -144,16 +150,17 @@ protected:
         while (!condition() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    // afs-scan with `listArgs` killed (or its server, when bServer) once the
-    // simulator saw `strSeen` nCount times; the server is gone afterwards.
-    ProgramResult RunAndKill(const std::vector<std::string>& listArgs, const std::string& strSeen, long nCount, bool bServer) {
+    // afs-scan with `listArgs` killed once the simulator saw `strSeen` nCount
+    // times; the server is gone afterwards.
+    ProgramResult RunAndKill(const std::vector<std::string>& listArgs, const std::string& strSeen,
+                             long nCount) {
         CChildProgram job(listArgs, {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/killed");
         WaitUntil([&] {
             const std::vector<std::string> listSeen = Seen();
             return std::count(listSeen.begin(), listSeen.end(), strSeen) >= nCount;
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the writer's time to reach SQLite
-        bServer ? static_cast<void>(kill(ptrSim->Pid(), SIGKILL)) : job.Signal(SIGKILL);
+        job.Signal(SIGKILL);
         ProgramResult run = job.Wait();
         kill(ptrSim->Pid(), SIGKILL);  // its delayed answer would hold up a stop
         ptrSim.reset();
@@ -162,9 +169,11 @@ protected:
     // A self-signed certificate for 127.0.0.1 in strCaFile; the simulator options that serve it.
     std::vector<std::string> MakeCertificate() {
         strCaFile = strRoot + "/cert.pem";
-        EXPECT_EQ(0, std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
-                                  "subjectAltName=IP:127.0.0.1 -keyout " + strRoot + "/key.pem -out " + strCaFile +
-                                  " 2>/dev/null").c_str()));
+        EXPECT_EQ(
+            0, std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
+                            "subjectAltName=IP:127.0.0.1 -keyout " +
+                            strRoot + "/key.pem -out " + strCaFile + " 2>/dev/null")
+                               .c_str()));
         return {"--tls-cert", strCaFile, "--tls-key", strRoot + "/key.pem"};
     }
     // A snapshot of share1 taken by hand.
@@ -195,8 +204,10 @@ protected:
     }
     // The job's rows as "TYPE PATH" or "TYPE PATH <- OLD", sorted.
     std::vector<std::string> Items(long long llJobId) const {
-        return Query("SELECT change_type || ' ' || path || IIF(old_path = '', '', ' <- ' || old_path) FROM items "
-                     "WHERE job_id = " + std::to_string(llJobId) + " ORDER BY 1");
+        return Query(
+            "SELECT change_type || ' ' || path || IIF(old_path = '', '', ' <- ' || old_path) FROM items "
+            "WHERE job_id = " +
+            std::to_string(llJobId) + " ORDER BY 1");
     }
 
     std::string SnapName(long long llJobId) const { return "zkop__7_1_" + std::to_string(llJobId); }
@@ -212,15 +223,19 @@ protected:
     }
 
     // A request to the simulator as its administrator; status -1 when it got no answer.
-    httplib::Response Api(const std::string& strMethod, const std::string& strPath, const std::string& strBody = "") const {
+    httplib::Response Api(const std::string& strMethod, const std::string& strPath,
+                          const std::string& strBody = "") const {
         httplib::Client client(ptrSim->Origin());
         client.set_basic_auth("admin", kPassword);
         if (!strCaFile.empty()) client.set_ca_cert_path(strCaFile);
-        httplib::Result result = strMethod == "GET" ? client.Get(strPath) : strMethod == "DELETE" ? client.Delete(strPath)
-                                 : client.Post(strPath, strBody, "application/json");
+        httplib::Result result = strMethod == "GET"      ? client.Get(strPath)
+                                 : strMethod == "DELETE" ? client.Delete(strPath)
+                                                         : client.Post(strPath, strBody, "application/json");
         return result ? *result : httplib::Response();
     }
-    void Arm(const std::string& strScenario) { ASSERT_EQ(200, Api("POST", "/_sim/scenario", strScenario).status); }
+    void Arm(const std::string& strScenario) {
+        ASSERT_EQ(200, Api("POST", "/_sim/scenario", strScenario).status);
+    }
     // The requests the simulator recorded, as "OPERATION FAULT" ("OPERATION " when not faulted).
     std::vector<std::string> Seen() const {
         std::vector<std::string> listSeen;
@@ -232,15 +247,18 @@ protected:
     }
     // The name (or UUID when bUuid) of each entity of a list owned by the
     // share with UUID `strOwner` ("" for shares), in creation order.
-    std::vector<std::string> List(const std::string& strKind, bool bUuid, const std::string& strOwner = "") const {
+    std::vector<std::string> List(const std::string& strKind, bool bUuid,
+                                  const std::string& strOwner = "") const {
         std::vector<std::string> listOut;
         simdjson::dom::parser parser;
-        const std::string strBody = Api("POST", kApi + strKind + "s/list", R"({"kind":")" + strKind + R"(","length":1000})").body;
+        const std::string strBody =
+            Api("POST", kApi + strKind + "s/list", R"({"kind":")" + strKind + R"(","length":1000})").body;
         for (auto entity : parser.parse(strBody)["entities"].get_array()) {
             std::string_view owner;  // none for a share
             if (entity.at_pointer("/status/resources/mount_target_uuid").get(owner)) owner = {};
             if (owner == strOwner)
-                listOut.emplace_back(entity.at_pointer(bUuid ? "/metadata/uuid" : "/status/name").get_string().value());
+                listOut.emplace_back(
+                    entity.at_pointer(bUuid ? "/metadata/uuid" : "/status/name").get_string().value());
         }
         return listOut;
     }
