@@ -45,7 +45,8 @@ bool StateFoldersAreSafe(const ScanOptions& options) {
     std::string strWhy;
     if (!options.strStateDir.empty()) strWhy = FolderRefusal("state folder", options.strStateDir);
     if (strWhy.empty() && !options.strDb.empty())
-        strWhy = FolderRefusal("database folder", std::filesystem::path(options.strDb).parent_path().string());
+        strWhy =
+            FolderRefusal("database folder", std::filesystem::path(options.strDb).parent_path().string());
     if (!strWhy.empty()) afs_cli::Say(strWhy);
     return strWhy.empty();
 }

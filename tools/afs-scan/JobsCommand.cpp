@@ -45,14 +45,15 @@ int RunJobsCommand(const ScanOptions& options) {
     CJobHistory history;
     const int nExit = Open(options, "jobs", database, history);
     if (nExit != kExitOk) return nExit;
-    std::printf("%6s %-11s %8s %6s %-6s %-20s %9s %8s %8s %8s %8s %8s\n", "id", "kind", "previous", "full", "status",
-                "start", "duration", "ADD", "MODIFY", "RENAME", "DELETE", "OTHER");
+    std::printf("%6s %-11s %8s %6s %-6s %-20s %9s %8s %8s %8s %8s %8s\n", "id", "kind", "previous", "full",
+                "status", "start", "duration", "ADD", "MODIFY", "RENAME", "DELETE", "OTHER");
     for (const JobRecord& record : history.GetJobs()) {
         const ChangeCounts& counts = record.arrCounts;
         std::printf("%6lld %-11s %8lld %6lld %-6s %-20s %9s %8lld %8lld %8lld %8lld %8lld\n", record.llJobId,
-                    record.strKind.c_str(), record.llPreviousJobId, record.llFullJobId, record.strStatus.c_str(),
-                    StartText(record.llStartTime).c_str(), DurationText(record).c_str(),
-                    counts[eNutanixAFSChangeAdd], counts[eNutanixAFSChangeModify], counts[eNutanixAFSChangeRename],
+                    record.strKind.c_str(), record.llPreviousJobId, record.llFullJobId,
+                    record.strStatus.c_str(), StartText(record.llStartTime).c_str(),
+                    DurationText(record).c_str(), counts[eNutanixAFSChangeAdd],
+                    counts[eNutanixAFSChangeModify], counts[eNutanixAFSChangeRename],
                     counts[eNutanixAFSChangeDelete], counts[eNutanixAFSChangeOther]);
     }
     return kExitOk;
@@ -120,7 +121,8 @@ int RunForgetCommand(const ScanOptions& options) {
         std::filesystem::remove_all(folder, fsError);
         if (fsError) afs_cli::Say("warning: cannot remove " + folder.string() + ": " + fsError.message());
     }
-    std::printf("forgot %zu jobs, %lld items; kept %zu jobs; scan database %lld -> %lld bytes (%lld reclaimed)\n",
-                listForgotten.size(), llItems, uKept, llBefore, llAfter, llBefore - llAfter);
+    std::printf(
+        "forgot %zu jobs, %lld items; kept %zu jobs; scan database %lld -> %lld bytes (%lld reclaimed)\n",
+        listForgotten.size(), llItems, uKept, llBefore, llAfter, llBefore - llAfter);
     return kExitOk;
 }

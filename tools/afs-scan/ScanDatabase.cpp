@@ -156,8 +156,8 @@ namespace {
 // of the log is in the file, else why not.
 std::string CheckpointPreviousJobs(const std::string& strFile) {
     sqlite3* ptrDb = nullptr;
-    int nResult = sqlite3_open_v2(strFile.c_str(), &ptrDb,
-                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+    int nResult = sqlite3_open_v2(
+        strFile.c_str(), &ptrDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
     int nLog = -1;
     int nCopied = -1;
     if (nResult == SQLITE_OK) {
@@ -298,15 +298,16 @@ CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& st
     // Written only when it changes: a write here would land in the log
     // before the checkpoint has copied the last job's pages.
     if (error.IsSuccess() && nVersion != kSchemaVersion)
-        error = Execute(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str(), FX_CODE_LOCATION);
+        error =
+            Execute(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str(), FX_CODE_LOCATION);
     if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = false;
     for (int nHandle = 0; nHandle < eStatementCount && error.IsSuccess(); ++nHandle)
         error = Prepare(kStatements[nHandle], FX_CODE_LOCATION, nHandle);
     if (error.IsSuccess()) {
-        ptrHandles->checkpoint = std::thread(
-            [this] { ptrHandles->strCheckpointFailure = CheckpointPreviousJobs(strFile); });
+        ptrHandles->checkpoint =
+            std::thread([this] { ptrHandles->strCheckpointFailure = CheckpointPreviousJobs(strFile); });
     }
     return error;
 }

@@ -173,9 +173,8 @@ CRhError CScanJob::Prepare(JobSummary& summary) {
                                options.bForceFull, options.uClientId, options.uAppId);
     summary.identity = identity;
     const JobRecord* ptrPrevious = history.Find(identity.llPreviousJobId);
-    if (!identity.IsFull() &&
-        (ptrPrevious == nullptr || ptrPrevious->uClientId != options.uClientId ||
-         ptrPrevious->uAppId != options.uAppId)) {
+    if (!identity.IsFull() && (ptrPrevious == nullptr || ptrPrevious->uClientId != options.uClientId ||
+                               ptrPrevious->uAppId != options.uAppId)) {
         // Its snapshot would be another history's, or no job's.
         return FXErrorUtil::ErrorInt(
             FX_CODE_LOCATION, 1,

@@ -45,15 +45,17 @@ SnapshotState Classify(const ScanOptions& options, const CJobHistory& history, c
     // A record of another client or application names another snapshot.
     const JobRecord* ptrAny = history.Find(state.llJobId);
     const JobRecord* ptrRecord =
-        ptrAny != nullptr && ptrAny->uClientId == options.uClientId && ptrAny->uAppId == options.uAppId ? ptrAny
-                                                                                                     : nullptr;
+        ptrAny != nullptr && ptrAny->uClientId == options.uClientId && ptrAny->uAppId == options.uAppId
+            ? ptrAny
+            : nullptr;
     const std::string strFolder = options.strStateDir + "/job-" + strId;
     state.strJob = "job " + strId;
     state.llNewestTime =
         std::max(ChangeTime(target.strMountPath + "/.snapshot/" + strName), ChangeTime(strFolder));
     if (ptrRecord != nullptr) {
         state.strJob += " (" + ptrRecord->strKind + ", " + ptrRecord->strStatus + ")";
-        state.llNewestTime = std::max(state.llNewestTime, std::max(ptrRecord->llStartTime, ptrRecord->llEndTime));
+        state.llNewestTime =
+            std::max(state.llNewestTime, std::max(ptrRecord->llStartTime, ptrRecord->llEndTime));
     }
     if (ptrReference != nullptr && ptrReference->llJobId == state.llJobId) {
         state.strState = "reference of the next job";
@@ -64,9 +66,10 @@ SnapshotState Classify(const ScanOptions& options, const CJobHistory& history, c
     } else {
         state.bOrphan = true;
         // The job folder of an id another client's job has is that job's.
-        state.strState = ptrRecord != nullptr                             ? "orphan: the job failed"
-                         : ptrAny == nullptr && ChangeTime(strFolder) > 0 ? "orphan: the job was killed"
-                                                                          : "orphan: unknown to the job history";
+        state.strState = ptrRecord != nullptr ? "orphan: the job failed"
+                         : ptrAny == nullptr && ChangeTime(strFolder) > 0
+                             ? "orphan: the job was killed"
+                             : "orphan: unknown to the job history";
     }
     return state;
 }
@@ -75,8 +78,10 @@ SnapshotState Classify(const ScanOptions& options, const CJobHistory& history, c
 
 int RunSnapshotsCommand(const ScanOptions& optionsIn) {
     ScanOptions options = optionsIn;
-    if (options.strStateDir.empty()) return UsageError("snapshots needs --state (the scan jobs' state folder)");
-    if (options.strServer.empty() || options.strUser.empty()) return UsageError("snapshots needs --server and --user");
+    if (options.strStateDir.empty())
+        return UsageError("snapshots needs --state (the scan jobs' state folder)");
+    if (options.strServer.empty() || options.strUser.empty())
+        return UsageError("snapshots needs --server and --user");
     if (options.listScanPaths.empty()) return UsageError("snapshots needs the jobs' --scan-path");
     if (options.bDryRun && !options.bPrune) return UsageError("--dry-run goes with --prune");
     const std::string strPasswordError = ReadPassword(options);
@@ -107,10 +112,12 @@ int RunSnapshotsCommand(const ScanOptions& optionsIn) {
             ReportError(error.Push(FX_CODE_LOCATION, "share %s", target.strMountPath.c_str()), options);
             continue;
         }
-        const size_t uOurs = std::count_if(listSnapshots.begin(), listSnapshots.end(), [&](const ServerSnapshot& snapshot) {
-            return JobIdOfName(options, snapshot.strName) > 0;
-        });
-        if (uOurs == 0) std::printf("share %s: no snapshot named %s...\n", target.strMountPath.c_str(), strPrefix.c_str());
+        const size_t uOurs = std::count_if(
+            listSnapshots.begin(), listSnapshots.end(),
+            [&](const ServerSnapshot& snapshot) { return JobIdOfName(options, snapshot.strName) > 0; });
+        if (uOurs == 0)
+            std::printf("share %s: no snapshot named %s...\n", target.strMountPath.c_str(),
+                        strPrefix.c_str());
         for (const ServerSnapshot& snapshot : listSnapshots) {
             if (JobIdOfName(options, snapshot.strName) == 0) continue;  // no job's: never touched
             const SnapshotState state = Classify(options, history, target, snapshot.strName);
@@ -127,7 +134,8 @@ int RunSnapshotsCommand(const ScanOptions& optionsIn) {
             const long long llAge = llNow - state.llNewestTime;
             if (options.llMinAgeSeconds > 0 && (state.llNewestTime == 0 || llAge < options.llMinAgeSeconds)) {
                 std::printf("  kept: %s than --min-age %lld s\n",
-                            state.llNewestTime == 0 ? "age unknown, maybe younger" : "younger", options.llMinAgeSeconds);
+                            state.llNewestTime == 0 ? "age unknown, maybe younger" : "younger",
+                            options.llMinAgeSeconds);
                 continue;
             }
             if (options.bDryRun) {
