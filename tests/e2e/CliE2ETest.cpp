@@ -81,14 +81,8 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
     Query("PRAGMA user_version = 99; CREATE TABLE future (x)", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
           strNewer);
     std::ofstream(strGarbage) << std::string(200, 'x');
-    const struct {
-        const char* pszName;
-        mode_t mode;
-    } kFolders[] = {{"/group", 0770}, {"/open", 01777}, {"/foreign", 0755}};
-    for (const auto& folder : kFolders) {
-        std::filesystem::create_directories(strRoot + folder.pszName);
-        chmod((strRoot + folder.pszName).c_str(), folder.mode);
-    }
+    for (const char* pszFolder : {"/group", "/open", "/foreign"}) mkdir((strRoot + pszFolder).c_str(), 0700);
+    ASSERT_EQ(0, chmod((strRoot + "/group").c_str(), 0770) + chmod((strRoot + "/open").c_str(), 01777));
     const std::string strMe = getpwuid(geteuid())->pw_name, strOwnedBy = " (owner " + strMe + ", mode ";
     std::vector<CliCase> listCases{
         {"StateInUse",
@@ -169,7 +163,7 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
                              {"--state", strRoot + "/foreign"},
                              2,
                              strScan + "refusing state folder " + strRoot + "/foreign (owner " +
-                                 getpwuid(65534)->pw_name + ", mode 0755): it is not owned by " + strMe +
+                                 getpwuid(65534)->pw_name + ", mode 0700): it is not owned by " + strMe +
                                  ", who runs afs-scan, so another user controls what it holds; chown " +
                                  strMe + " " + strRoot + "/foreign, or choose a folder of your own"});
     }

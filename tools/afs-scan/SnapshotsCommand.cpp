@@ -8,6 +8,7 @@
 
 #include "tools/afs-scan/CommandSupport.h"
 #include "tools/afs-scan/FileServerSnapshots.h"
+#include "tools/afs-scan/ShareReference.h"
 #include "tools/afs-scan/StateLock.h"
 
 namespace {
@@ -25,15 +26,8 @@ long long ChangeTime(const std::string& strPath) {
     return stat(strPath.c_str(), &attributes) == 0 ? std::max(attributes.st_mtime, attributes.st_ctime) : 0;
 }
 
-// The job id of a snapshot named PREFIX<digits>; 0 for any other name,
-// which no job makes (one taken by hand, "zkop__7_1_keep").
 long long JobIdOfName(const ScanOptions& options, const std::string& strName) {
-    const std::string strPrefix = SnapshotPrefix(options.uClientId, options.uAppId);
-    if (strName.compare(0, strPrefix.size(), strPrefix) != 0) return 0;
-    const std::string strId = strName.substr(strPrefix.size());
-    if (strId.empty() || strId.size() >= 19 || strId.find_first_not_of("0123456789") != std::string::npos)
-        return 0;
-    return std::stoll(strId);
+    return JobIdOfSnapshotName(SnapshotPrefix(options.uClientId, options.uAppId), strName);
 }
 
 SnapshotState Classify(const ScanOptions& options, const CJobHistory& history, const ScanTarget& target,
