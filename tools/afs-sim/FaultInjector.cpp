@@ -16,6 +16,7 @@ void CFaultInjector::Apply(const Scenario& scenario) {
     current = scenario;
     mapRequestCounts.clear();
     mapPageRetries.clear();
+    mapBusy.clear();
 }
 
 void CFaultInjector::Reset() { Apply(startup); }
@@ -41,6 +42,32 @@ bool CFaultInjector::TakePageRetry(const std::string& strKey, uint64_t uRetries)
     if (uGiven >= uRetries) return false;
     ++uGiven;
     return true;
+}
+
+std::vector<uint64_t> CFaultInjector::BusyNeighbours(const std::string& strList, uint64_t uOffset,
+                                                     uint64_t uPopulation) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (uPopulation == 0) return {};
+    BusyList& busy = mapBusy[strList];
+    while (busy.uNext < uPopulation) busy.listMembers.push_back(busy.uNext++);
+    if (uOffset == 0) {
+        busy.bArmed = ++busy.uStarts % 2 == 1;
+    } else if (busy.bArmed) {
+        busy.bArmed = false;
+        switch (busy.uChanges++ % 3) {
+            case 0:
+                busy.listMembers.push_back(busy.uNext++);
+                break;
+            case 1:
+                if (!busy.listMembers.empty()) busy.listMembers.pop_front();
+                break;
+            default:
+                busy.listMembers.push_front(busy.uNext++);
+                busy.listMembers.pop_back();
+                break;
+        }
+    }
+    return std::vector<uint64_t>(busy.listMembers.begin(), busy.listMembers.end());
 }
 
 std::string TruncatedBody(const std::string& strBody) { return strBody.substr(0, strBody.size() / 2); }
