@@ -277,10 +277,7 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
     std::deque<DiffPage> listEmpty;
     for (int i = 0; i < 10001; ++i) listEmpty.push_back(Page("-e" + std::to_string(i)));
     ServePages(listEmpty);
-    EXPECT_EQ(std::string(
-                  "get_mount_target_snapshot_diff paging stopped: 10001 pages in a row held no items and ") +
-                  "were not the last ([FileSystemAgent] MaxEmptyDiffPages)",
-              Load().GetMessage());
+    EXPECT_THAT(Load().GetMessage(), ::testing::HasSubstr("stopped: 10001 pages in a row held no items"));
 }
 
 TEST_F(SnapshotDiffTest, FailuresEndTheComparison) {

@@ -28,9 +28,12 @@ std::optional<FaultRule> CFaultInjector::CountRequest(const std::string& strOper
     uint64_t uAll = ++mapRequestCounts["*"];
     for (const FaultRule& rule : current.listFaults) {
         uint64_t uNumber;
-        if (rule.strOperation == "*") uNumber = uAll;
-        else if (rule.strOperation == strOperation) uNumber = uOperation;
-        else continue;
+        if (rule.strOperation == "*")
+            uNumber = uAll;
+        else if (rule.strOperation == strOperation)
+            uNumber = uOperation;
+        else
+            continue;
         if (uNumber >= rule.uNth && uNumber - rule.uNth < rule.uCount) return rule;
     }
     return std::nullopt;
@@ -56,14 +59,14 @@ std::vector<uint64_t> CFaultInjector::BusyNeighbours(const std::string& strList,
         busy.bArmed = false;
         switch (busy.uChanges++ % 3) {
             case 0:
-                busy.listMembers.push_back(busy.uNext++);
-                break;
-            case 1:
-                if (!busy.listMembers.empty()) busy.listMembers.pop_front();
-                break;
-            default:
                 busy.listMembers.push_front(busy.uNext++);
                 busy.listMembers.pop_back();
+                break;
+            case 1:
+                busy.listMembers.push_back(busy.uNext++);
+                break;
+            default:
+                busy.listMembers.pop_front();
                 break;
         }
     }

@@ -37,10 +37,10 @@ public:
     // `strList`, as numbers (each names one entity for good), at a list
     // request for `uOffset`; `uPopulation` of them to start with. Every other
     // listing (counted by its requests at offset 0) sees one change before
-    // its first page past offset 0, in turn: one more at the end of the
-    // neighbours (the total grows), the first one gone (it shrinks, what
-    // follows moves back), one new at the front and the last one gone (the
-    // total stays, what follows moves forward across the page boundary).
+    // its first page past offset 0, in turn: one new at the front and the
+    // last one gone (the total stays, what follows moves forward across the
+    // page boundary), one more at the end (the total grows), the first one
+    // gone (it shrinks, what follows moves back).
     // The listings in between see none, so a client that reads a moving
     // list again gets through.
     std::vector<uint64_t> BusyNeighbours(const std::string& strList, uint64_t uOffset, uint64_t uPopulation);
