@@ -179,9 +179,9 @@ TEST_F(ApiHelperTest, ListingsThatMoveAreReadAgainAndEndWithinBounds) {
         {'s', "", [](int, int32_t offset) { return Listing{{"a"}, kHuge, size_t(offset)}; },
          "0 1 0 1 0 1 0 1", {}, "get_mount_target_snapshot paging stopped: entity [a] came back at offset 1"},
         // Fresh entities for ever behind a constant total.
-        {'s', "[FileSystemAgent]\nMaxListEntities = 50",
+        {'s', "[FileSystemAgent]\nMaxListEntities = 40",
          [&](int, int32_t offset) { return Listing{uuids(offset, offset + 20), kHuge, size_t(offset)}; }, "0 20 40", {},
-         "get_mount_target_snapshot paging stopped: more than 50 entities read ([FileSystemAgent] MaxListEntities)"},
+         "get_mount_target_snapshot paging stopped: more than 40 entities read ([FileSystemAgent] MaxListEntities)"},
         {'p', "", [&](int, int32_t offset) { return Listing{uuids(offset, offset + 20, "p"), kHuge, size_t(offset)}; }, "", {},
          "get_partner_server paging stopped: more than 1000000 entities read ([FileSystemAgent] MaxListEntities)"},
         {'m', "", [](int, int32_t) { return Listing{{}, 45, 0}; }, "0", {},
