@@ -81,32 +81,27 @@ TEST(RhError, RegressionLocationTextsOutliveTheModuleThatMadeThem) {
 // chain they stand; the innermost HTTP status decides.
 TEST(RhError, ClassificationTellsTheCausesAHostActsOnApart) {
     const struct {
-        const char* szText;
+        const char *szText, *szName;
         EErrorCategory eCategory;
-        const char* szName;
     } kCases[] = {
-        {"", eCategoryNone, "none"},
-        {"get_mount_target failed: HTTP 401: not authenticated", eCategoryAuthentication, "authentication"},
-        {"failed: https://fs1:9440: SSL certificate problem: self-signed certificate", eCategoryCertificate,
-         "certificate"},
-        {"failed: SSL: no alternative certificate subject name matches target host name 'fs1'",
-         eCategoryCertificate, "certificate"},
-        {"list failed: the file server stayed unavailable for the high-availability wait of 600 s "
-         "(9 attempts; last: HTTP 503)",
-         eCategoryUnreachable, "unreachable"},
-        {"list failed: https://fs9:9440: Could not resolve host: fs9", eCategoryUnreachable, "unreachable"},
-        {"diff failed: HTTP 404: snapshot not found <- outer failed: HTTP 500", eCategoryNotFound,
-         "not found"},
-        {"create failed: HTTP 409: exists", eCategoryRefused, "refused"},
-        {"diff failed: HTTP 500: internal", eCategoryOther, "other"},
-        {"list failed: HTTP 4011 and HTTP 401 unparsed", eCategoryOther, "other"},
+        {"", "none", eCategoryNone},
+        {"get failed: HTTP 401: no", "authentication", eCategoryAuthentication},
+        {"x: SSL certificate problem: self-signed certificate", "certificate", eCategoryCertificate},
+        {"x: SSL: no alternative certificate subject name matches target", "certificate",
+         eCategoryCertificate},
+        {"get failed: x stayed unavailable for the high-availability wait of 6 s (last: HTTP 503)",
+         "unreachable", eCategoryUnreachable},
+        {"get failed: x: Could not resolve host: fs9", "unreachable", eCategoryUnreachable},
+        {"diff failed: HTTP 404: gone <- outer failed: HTTP 500", "not found", eCategoryNotFound},
+        {"create failed: HTTP 409: exists", "refused", eCategoryRefused},
+        {"diff failed: HTTP 500: internal", "other", eCategoryOther},
+        {"get failed: HTTP 4011, HTTP 401", "other", eCategoryOther},
     };
     for (const auto& row : kCases) {
         SCOPED_TRACE(row.szText);
         EXPECT_EQ(row.eCategory, ClassifyError(std::string(row.szText)));
         EXPECT_STREQ(row.szName, ErrorCategoryName(row.eCategory));
-        const CRhError chain =
-            FXErrorUtil::ErrorWin32(kInner, ERROR_INSTALL_FAILURE_CODE, "%s", row.szText).Push(kOuter);
+        const CRhError chain = FXErrorUtil::ErrorWin32(kInner, 1627, "%s", row.szText).Push(kOuter);
         EXPECT_EQ(row.eCategory == eCategoryNone ? eCategoryOther : row.eCategory, ClassifyError(chain));
     }
     EXPECT_EQ(eCategoryNone, ClassifyError(CRhError::Success()));
