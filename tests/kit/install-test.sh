@@ -31,6 +31,9 @@ done
 [ ! -e "$prefix/share/doc/libafshost0" ] || fail "Debian packaging files were installed"
 
 readelf -d "$prefix/$libdir/libafshost.so.0" | grep -q 'SONAME.*\[libafshost.so.0\]' || fail "wrong SONAME"
+# The plug-in's one export is the factory (C linkage); nothing else leaves it.
+exported="$(nm -D --defined-only "$prefix/$libdir/afs/libNutanixAFSManager.so" | awk '$2 ~ /^[A-Z]$/ { print $2, $3 }')"
+[ "$exported" = "T GetNutanixAFSManager" ] || fail "the plug-in exports more than its factory: $exported"
 for elf in "$prefix/$libdir/afs/libNutanixAFSManager.so" "$prefix/$libdir/libafshost.so.$version" \
     "$prefix/bin/afs-scan" "$prefix/bin/afs-sim"; do
   runpath="$(readelf -d "$elf" | sed -n 's/.*(R[UN]*PATH).*\[\(.*\)\]/\1/p')"
