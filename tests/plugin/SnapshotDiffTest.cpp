@@ -43,13 +43,14 @@ std::shared_ptr<model::Object_info> Object(const std::string& operation, const s
     return ptrObject;
 }
 
-// "retry": not ready yet; "last": the last page; any other text: a page with that next-page token.
+// "retry": not ready yet; "last": the last page; "-TOKEN": a page without
+// items; any other text: a page with that next-page token.
 DiffPage Page(const std::string& kind, std::vector<std::shared_ptr<model::Object_info>> objects = {}) {
     DiffPage page;
     page.setIsLastPage(kind == "last");
     page.setShouldRetryPage(kind == "retry");
-    page.setNextPageToken(kind == "last" || kind == "retry" ? "" : kind);
-    if (kind != "retry" && objects.empty())
+    page.setNextPageToken(kind == "last" || kind == "retry" ? "" : kind.substr(kind[0] == '-'));
+    if (kind != "retry" && kind[0] != '-' && objects.empty())
         objects.push_back(Object("ADD", "/.snapshot/zkop__2_7_1234/page" + kind));
     page.setObjectList(std::move(objects));
     return page;
@@ -205,7 +206,8 @@ TEST_F(SnapshotDiffTest, AttributesAndTimestampEdges) {
                                    "[1796119872], ullSize [123456789012], ullInodeNumber [4711]",
                                    2));
 }
-// Settings absent, 0, 2 and huge; the retry count is per difference, not per page.
+// Settings absent, 0, 2 and huge; the retry count is per page: it restarts
+// when a page arrives ready.
 TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
     const std::string kStuck =
         "get_mount_target_snapshot_diff paging stopped: the page token did not advance [";
@@ -218,10 +220,16 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
     };
     // clang-format off
     const Case cases[] = {
-        {"MaxScanRetries = 2", {"d1"}, {"retry", "t1", "retry", "last"}, {6000, 6000},
+        {"MaxScanRetries = 2", {"d1"}, {"retry", "retry", "t1", "retry", "retry", "retry"}, {6000, 6000, 6000, 6000},
+         "d1[unset] d1[unset] d1[unset] d1[t1] d1[t1] d1[t1]", "Maximum retry reached", 1},
+        // Pages without items that are not the last: a run longer than the ceiling ends the comparison.
+        {"MaxEmptyDiffPages = 2", {"d1"}, {"-e1", "-e2", "t3", "-e4", "-e5", "last"}, {},
+         "d1[unset] d1[e1] d1[e2] d1[t3] d1[e4] d1[e5]", "", 2},
+        {"MaxEmptyDiffPages = 2", {"d1"}, {"-e1", "-e2", "-e3", "last"}, {}, "d1[unset] d1[e1] d1[e2]",
+         "get_mount_target_snapshot_diff paging stopped: 3 pages in a row held no items and were not the last "
+         "([FileSystemAgent] MaxEmptyDiffPages)", 0},
+        {"MaxScanRetries = 1", {"d1"}, {"retry", "t1", "retry", "last"}, {6000, 6000},
          "d1[unset] d1[unset] d1[t1] d1[t1]", "", 2},
-        {"MaxScanRetries = 1", {"d1"}, {"retry", "t1", "retry", "last"}, {6000}, "d1[unset] d1[unset] d1[t1]",
-         "Maximum retry reached", 1},
         {"MaxScanRetries = 2\nNutanixRetrySleep = 2", {"d1"}, {"t1", "retry", "retry", "retry"}, {2000, 2000},
          "d1[unset] d1[t1] d1[t1] d1[t1]", "Maximum retry reached", 1},
         // Ready on the last permitted re-request: processed.
@@ -266,6 +274,10 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
     EXPECT_EQ("Maximum retry reached", Load().GetMessage());
     EXPECT_EQ(std::vector<unsigned>(300, 2000), listSleeps);
     EXPECT_EQ(1u, log->CountContaining("Registry key NutanixRetrySleep present with value : 2", 0));
+    std::deque<DiffPage> listEmpty;
+    for (int i = 0; i < 10001; ++i) listEmpty.push_back(Page("-e" + std::to_string(i)));
+    ServePages(listEmpty);
+    EXPECT_THAT(Load().GetMessage(), ::testing::HasSubstr("stopped: 10001 pages in a row held no items"));
 }
 
 TEST_F(SnapshotDiffTest, FailuresEndTheComparison) {

@@ -61,6 +61,11 @@ struct Scenario {
     // the snapshot's name, 4 one more item naming the share root, 5 every
     // item twice.
     uint64_t uOddPaths = 0;
+    // A busy server: this many snapshots of other prefixes, and partner
+    // servers of other products, listed before the real ones, which come and
+    // go while a listing is paged (CFaultInjector::BusyNeighbours).
+    uint64_t uBusySnapshots = 0;
+    uint64_t uBusyPartners = 0;
     std::vector<FaultRule> listFaults;
 };
 
