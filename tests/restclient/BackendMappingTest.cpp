@@ -102,6 +102,11 @@ const Exchange kExchanges[] = {
      R"({"status": "DELETED"})", "DELETE", "mount_target_snapshots/c3d4?wait_for_completion=true", "", ""},
     {[](IRestBackend& rest) { return rest.delete_mount_target_snapshot("c3d4", false), std::string(); }, 200, "{}",
      "DELETE", "mount_target_snapshots/c3d4?wait_for_completion=false", "", ""},
+    // Any success answers a deletion.
+    {[](IRestBackend& rest) { return rest.delete_mount_target_snapshot("c3d4", true), std::string(); }, 202, "",
+     "DELETE", "mount_target_snapshots/c3d4?wait_for_completion=true", "", ""},
+    {[](IRestBackend& rest) { return rest.delete_mount_target_snapshot("c3d4", true), std::string(); }, 204, "",
+     "DELETE", "mount_target_snapshots/c3d4?wait_for_completion=true", "", ""},
     {[](IRestBackend& rest) { return rest.delete_mount_target_snapshot("../x?y=1#", none), std::string(); }, 200,
      "{}", "DELETE", "mount_target_snapshots/..%2Fx%3Fy%3D1%23", "", ""},
     {[](IRestBackend& rest) {
