@@ -49,6 +49,7 @@ public:
             strSeen = request.method + " " + (uApi == 0 ? "" : "proxied ") + request.path.substr(uApi) + " [" + request.body + "] " +
                       request.get_header_value("Authorization") + " " + request.get_header_value("Content-Type") +
                       " " + request.get_header_value("Accept") + (request.has_header("Accept-Encoding") ? " gzip" : "");
+            response.set_header("Retry-After", "2");  // read from any answer
             response.set_content_provider(std::stoull(request.path.substr(uApi + 16)), "application/json",
                                           [](size_t, size_t length, httplib::DataSink& sink) {
                                               static const std::string block(size_t{1} << 20, 'x');
@@ -81,7 +82,7 @@ enum ETarget { ePlain, eTls, eRefused, eSilent, eProxy };
 
 // One request, on a new transport for szUrl ("": the previous row's). A CA
 // bundle "cert" is the server's certificate, a proxy "proxy" the proxy's URL. szResult ("outcome status bytes
-// cause") and szLog (the lines the transport logged) are regular expressions.
+// retry-after cause") and szLog (the lines the transport logged) are regular expressions.
 struct Case {
     ETarget eTarget;
     const char* szUrl;
@@ -97,28 +98,28 @@ const afs_rest::TransportSettings kDefaults, kTrust{10, 300, "cert", false, ""},
 
 // Requests on one transport switch methods, so none may keep the last one's.
 const Case kCases[] = {
-    {ePlain, "http://127.0.0.1", kDefaults, "POST", "4", "{\"a\":1}", "0 200 4 ", "POST /api/nutanix/v3/4 [{\"a\":1}]", kPlain},
-    {ePlain, "", {}, "DELETE", "1", "", "0 200 1 ", "DELETE /api/nutanix/v3/1 []", ""},
-    {ePlain, "", {}, "POST", "2", "{}", "0 200 2 ", "POST /api/nutanix/v3/2 [{}]", ""},
-    {ePlain, "", {}, "GET", "268435456", "", "0 200 268435456 ", "GET /api/nutanix/v3/268435456 []", ""},
-    {ePlain, "", {}, "GET", "268435457", "", "2 200 0 the response is larger than 268435456 bytes",
+    {ePlain, "http://127.0.0.1", kDefaults, "POST", "4", "{\"a\":1}", "0 200 4 2 ", "POST /api/nutanix/v3/4 [{\"a\":1}]", kPlain},
+    {ePlain, "", {}, "DELETE", "1", "", "0 200 1 2 ", "DELETE /api/nutanix/v3/1 []", ""},
+    {ePlain, "", {}, "POST", "2", "{}", "0 200 2 2 ", "POST /api/nutanix/v3/2 [{}]", ""},
+    {ePlain, "", {}, "GET", "268435456", "", "0 200 268435456 2 ", "GET /api/nutanix/v3/268435456 []", ""},
+    {ePlain, "", {}, "GET", "268435457", "", "2 200 0 0 the response is larger than 268435456 bytes",
      "GET /api/nutanix/v3/268435457 []", ""},
-    {eRefused, "http://127.0.0.1", kDefaults, "GET", "0", "", "1 0 0 Failed to connect to 127\\.0\\.0\\.1 port \\d+ .*", "",
+    {eRefused, "http://127.0.0.1", kDefaults, "GET", "0", "", "1 0 0 0 Failed to connect to 127\\.0\\.0\\.1 port \\d+ .*", "",
      kPlain},
     {eSilent, "http://127.0.0.1", {10, 1, "", false, ""}, "GET", "0", "",
-     "2 0 0 no complete answer within 1 s \\(TransferTimeoutSeconds\\): Operation timed out after \\d{4} "
+     "2 0 0 0 no complete answer within 1 s \\(TransferTimeoutSeconds\\): Operation timed out after \\d{4} "
      "milliseconds with 0 bytes received", "", kPlain},
     // The handshake never ends: the connect timeout, not the transfer timeout, stops it.
-    {eSilent, "https://127.0.0.1", {1, 60, "", false, ""}, "GET", "0", "", "1 0 0 SSL connection timeout", "", ""},
-    {eTls, "https://localhost", kDefaults, "GET", "0", "", "2 0 0 SSL certificate problem: self-signed certificate",
+    {eSilent, "https://127.0.0.1", {1, 60, "", false, ""}, "GET", "0", "", "1 0 0 0 SSL connection timeout", "", ""},
+    {eTls, "https://localhost", kDefaults, "GET", "0", "", "2 0 0 0 SSL certificate problem: self-signed certificate",
      "", ""},
-    {eTls, "https://localhost", kTrust, "GET", "3", "", "0 200 3 ", "GET /api/nutanix/v3/3 []", ""},
+    {eTls, "https://localhost", kTrust, "GET", "3", "", "0 200 3 2 ", "GET /api/nutanix/v3/3 []", ""},
     // The certificate names localhost: the host name check must be off too.
-    {eTls, "https://127.0.0.1", kInsecure, "GET", "5", "", "0 200 5 ", "GET /api/nutanix/v3/5 []",
+    {eTls, "https://127.0.0.1", kInsecure, "GET", "5", "", "0 200 5 2 ", "GET /api/nutanix/v3/5 []",
      "REST client: TLS certificate verification is OFF for https://127\\.0\\.0\\.1:\\d+/api/nutanix/v3 "
      "\\(\\[RestClient\\] InsecureSkipTLSVerify=1\\)"},
     // Only a proxy the settings name sees the request.
-    {eProxy, "http://127.0.0.1", kProxy, "GET", "6", "", "0 200 6 ", "GET proxied /api/nutanix/v3/6 []", kPlain},
+    {eProxy, "http://127.0.0.1", kProxy, "GET", "6", "", "0 200 6 2 ", "GET proxied /api/nutanix/v3/6 []", kPlain},
 };
 
 TEST(CurlTransport, RequestsReachTheServerOrEndInTheRightFailure) {
@@ -151,7 +152,8 @@ TEST(CurlTransport, RequestsReachTheServerOrEndInTheRightFailure) {
         ptrTransport->Perform(afs_rest::HttpRequest{row.szMethod, row.szPath, row.szBody}, response);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
         const std::string result = std::to_string(response.eOutcome) + " " + std::to_string(response.lStatus) + " " +
-                                   std::to_string(response.strBody.size()) + " " + response.strError;
+                                   std::to_string(response.strBody.size()) + " " + std::to_string(response.lRetryAfterSeconds) + " " +
+                                   response.strError;
         EXPECT_TRUE(std::regex_match(result, std::regex(row.szResult))) << result;
         EXPECT_EQ(*row.szSeen ? row.szSeen + std::string(" Basic dXNlcjpwdw== application/json application/json gzip") : "",
                   arrServers[row.eTarget] ? arrServers[row.eTarget]->TakeSeen() : "");
