@@ -12,8 +12,9 @@
 CRecordFileAppender::CRecordFileAppender(const std::string& path) {
     // Not through a symbolic link, never a FIFO, created 0600: the record
     // files may lie in a folder other local users can write to. The helper
-    // retries an interrupted open itself: a refusal leaves errno as it was
-    // before, and a leftover EINTR made a loop here spin for ever.
+    // retries an interrupted open itself: a loop here on errno span for ever
+    // on an EINTR left over from before, as refusing a non-regular file sets
+    // no errno of the system's.
     nFile = afs_private_file::Open(path, O_APPEND, strOpenError);
     if (nFile < 0) strOpenReason = errno != 0 ? std::strerror(errno) : "not a regular file";
 }
