@@ -156,5 +156,9 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
         HOST_LOG(0, "%d items of the snapshot difference were skipped: outside the compared snapshots",
                  static_cast<int>(loader.GetSkippedCount()));
     }
+    if (loader.GetUnnamedCount() > 0) {
+        HOST_LOG(0, "%d items of the snapshot difference were skipped: their paths cannot be file names here",
+                 static_cast<int>(loader.GetUnnamedCount()));
+    }
     return CRhError::Success();
 }

@@ -131,6 +131,7 @@ const ChainFault kChainFaults[] = {
     {"odd_paths_3", R"({"odd_paths":3})", eMayFail, eNone},
     {"odd_paths_4", R"({"odd_paths":4})", eMayFail, eNone},
     {"odd_paths_5", R"({"odd_paths":5})", eMayFail, eNone},
+    {"odd_paths_6", R"({"odd_paths":6})", eMayFail, eNone},
     {"snapshot_answer_lost", R"({"faults":[{"operation":"create_snapshot","nth":$N,"kind":"drop_after"}]})", eMustSucceed, eNone},
     {"partner_answer_lost", R"({"partner_conflict":1,"faults":[{"operation":"create_partner_server","kind":"drop_after"}]})", eMustSucceed, eNone},
     {"difference_answer_lost", R"({"faults":[{"operation":"incremental_diff","nth":$N,"kind":"drop_after"}]})", eMayFail, eNone},

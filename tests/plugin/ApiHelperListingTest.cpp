@@ -306,6 +306,10 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
     EXPECT_FALSE(helper.GetListOfSnapsForUUID("mt", snaps).IsError());
     EXPECT_EQ(20u, snaps.size());
     EXPECT_EQ(1u, log->CountContaining("get_mount_target_snapshot returned no shapsots", 0));
+    for (const CapturedLogLine& line : log->GetLines()) {  // the operation's, not its lambda's
+        if (line.strMessage != "get_mount_target_snapshot returned no shapsots") continue;
+        EXPECT_THAT(line.strFunction, ::testing::MatchesRegex(".*::GetListOfSnapsForUUID\\(.*\\)"));
+    }
     ptrBackend->listCalls.clear();
     ptrBackend->fnCreateSnapshot = [](Str, Str) { return std::string("new-uuid"); };
     std::string uuid;

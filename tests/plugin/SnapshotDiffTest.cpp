@@ -118,13 +118,23 @@ TEST_F(SnapshotDiffTest, ARenamesOldPathIsLoggedWhenTheHostLogsLevelThree) {
 }
 
 TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
+    // Paths no file system here can hold are skipped and counted: a server's
+    // text that names no characters, an 86-character CJK name (258 bytes),
+    // a path over 4096 bytes, and one of 4 MiB, which must not fill the log.
+    auto ptrUnreadable = Object("ADD", "/.snapshot/zkop__2_7_1234/a\\ud800b");
+    ptrUnreadable->setUnreadablePath(true);
+    std::string strCjk = "/.snapshot/zkop__2_7_1234/", strDeep = "/.snapshot/zkop__2_7_1233/d";
+    for (int i = 0; i < 86; ++i) strCjk += "\xe4\xb8\xad";
+    for (int i = 0; i < 17; ++i) strDeep += "/" + std::string(250, 'n');
     ServePages({Page(
         "last", {nullptr, Object("ADD", "/.snapshot/zkop__2_7_1234/docs/a.txt"),
                  Object("DELETE", "/.snapshot/zkop__2_7_1233/old.txt"),
                  Object("MODIFY", "/.snapshot/zkop__2_7_1234/m.txt"),
                  Object("RENAME", "/.snapshot/zkop__2_7_1234/new.txt", "/.snapshot/zkop__2_7_1233/was.txt"),
-                 // One trailing "/" of a directory is dropped.
-                 Object("ADD", "/.snapshot/zkop__2_7_1234/docs/", nullptr, "DIRECTORY"),
+                 // Trailing "/" of a directory are dropped.
+                 Object("ADD", "/.snapshot/zkop__2_7_1234/docs//", nullptr, "DIRECTORY"), ptrUnreadable,
+                 Object("ADD", strCjk), Object("RENAME", "/.snapshot/zkop__2_7_1234/r", strDeep.c_str()),
+                 Object("ADD", "/.snapshot/zkop__2_7_1234/" + std::string(4 << 20, 'x')),
                  Object("RENAME", "/.snapshot/zkop__2_7_1234/lost.txt"), Object("ADD", "/docs/a.txt"),
                  Object("ADD", "/.snapshot/zkop__2_7_1234/x/.snapshot/y", nullptr, "DIRECTORY"),
                  Object("add", "/.snapshot/zkop__2_7_1234/lower", nullptr, "directory"),
@@ -151,11 +161,19 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
         {"strItemPath [/server/share/m.txt] , changeType [2], ullATime [0]", 2},
         {"No of Items from the SnapDiff : 8", 0}, {"Compare snaps[cur], [prev]", 0},
         {"2 items of the snapshot difference were skipped: outside the compared snapshots", 0},
+        {"4 items of the snapshot difference were skipped: their paths cannot be file names here", 0},
+        {"Skipping item [/.snapshot/zkop__2_7_1234/a\\ud800b] of the snapshot difference: its path cannot be a "
+         "file name here (the server's text names no characters)", 0},
+        {"(a name in it is longer than 255 bytes)", 0}, {"(it is longer than 4096 bytes)", 0},
+        {"x...(4194330 bytes)] of the snapshot difference: its path cannot be a file name here (the server sent more", 0},
         {"VolumeMount path [/mnt/share], Current snap path [/mnt/share/.snapshot/zkop__2_7_1234], Previous snap "
          "path [/mnt/share/.snapshot/zkop__2_7_1233]", 0}};
     // clang-format on
     for (const auto& line : logLines)
         EXPECT_EQ(1u, log->CountContaining(line.first, line.second)) << line.first;
+    size_t uLogBytes = 0;
+    for (const std::string& message : log->GetMessages()) uLogBytes += message.size();
+    EXPECT_LT(uLogBytes, 8192u);
     EXPECT_THAT(ptrBackend->listCalls,
                 ElementsAre("create_mount_target_snapshot_incremental_diff prev cur unset unset",
                             "get_mount_target_snapshot_diff_page d1 [unset] 3000"));
@@ -318,12 +336,11 @@ TEST_F(SnapshotDiffTest, RegressionUnsafePathsAreNeverHandedOver) {
         // A catalog keyed by path would miss these.
         {Object("ADD", "/.snapshot/zkop__2_7_1234/./docs//d.txt"), "/server/share/./docs//d.txt"},
         {Object("MODIFY", "/.snapshot/zkop__2_7_1234/docs/."), "/server/share/docs/."},
-        {Object("ADD", "/.snapshot/zkop__2_7_1234/docs//", nullptr, "DIRECTORY"), "/server/share/docs/"},
         {Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/a//b"), "/server/share/a//b"},
         // The snapshot folder itself is the whole share.
         {Object("DELETE", "/.snapshot/zkop__2_7_1233"), "/server/share"},
         {Object("DELETE", "/.snapshot/zkop__2_7_1233/", nullptr, "DIRECTORY"), "/server/share"},
-        {Object("DELETE", "/.snapshot/zkop__2_7_1233//", nullptr, "DIRECTORY"), "/server/share/"},
+        {Object("DELETE", "/.snapshot/zkop__2_7_1233//", nullptr, "DIRECTORY"), "/server/share"},
         // A rename comes from the older snapshot.
         {Object("RENAME", "/.snapshot/zkop__2_7_1234/n2", "/x/.snapshot/zkop__2_7_1234/o2"),
          "Item path [/mnt/share/.snapshot/zkop__2_7_1234/o2" + kNeither},

@@ -173,7 +173,11 @@ ApiReply CApiHandlers::ListMountTargets(const std::string& strBody, const Scenar
             const ShareInfo& share = listShares[i];
             AppendEntityHead(strOut, share.strUuid, share.strName);
             strOut += ",\"resources\":{\"share_type\":";
-            AppendJsonString(strOut, share.strShareType);
+            if (knobs.uOddPaths == 6) {
+                strOut += "null";  // a member that is only logged
+            } else {
+                AppendJsonString(strOut, share.strShareType);
+            }
             strOut += ",\"capability_list\":[";
             for (size_t c = 0; c < share.listCapabilities.size(); ++c) {
                 if (c) strOut.push_back(',');
@@ -352,6 +356,28 @@ ApiReply CApiHandlers::IncrementalDiff(const std::string& strBody, const Scenari
     return reply;
 }
 
+namespace {
+
+// Values a file server may write that say "nothing" oddly: null for the last
+// page's token, an empty creation time, the year 1 for the access time, and
+// half a surrogate pair in one name.
+void OddValues(std::string& strBody) {
+    const auto replaceAll = [&](const std::string& strFrom, const std::string& strTo, bool bToClosingQuote) {
+        for (size_t uAt = strBody.find(strFrom); uAt != std::string::npos;
+             uAt = strBody.find(strFrom, uAt + 1)) {
+            const size_t uEnd =
+                bToClosingQuote ? strBody.find('"', uAt + strFrom.size()) + 1 : uAt + strFrom.size();
+            strBody.replace(uAt, uEnd - uAt, strTo);
+        }
+    };
+    replaceAll("\"next_page_token\":\"\"", "\"next_page_token\":null", false);
+    replaceAll("\"creation_timestamp\":\"", "\"creation_timestamp\":\"\"", true);
+    replaceAll("\"access_timestamp\":\"", "\"access_timestamp\":\"0001-01-01T00:00:00Z\"", true);
+    replaceAll(kLoneSurrogateMark, "a\\ud800b", false);
+}
+
+}  // namespace
+
 ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSize,
                                 const std::string& strPageSize, const std::string& strToken,
                                 const Scenario& knobs) {
@@ -405,6 +431,7 @@ ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSiz
                 reply.strBody.replace(uAt, strFrom.size(), strTo);
         }
     }
+    if (knobs.uOddPaths == 6) OddValues(reply.strBody);
     if (knobs.uOddSpellings > 0) reply.strBody = OddlySpelledPage(reply.strBody);
     return reply;
 }
