@@ -5,7 +5,8 @@
 #   make test    build, then run every test suite (plain, then sanitizers + fuzzing)
 #   make demo    build the plug-in, afs-scan and afs-sim (quietly), then run
 #                scripts/demo.sh; KEEP=1 keeps its work folder and prints its path
-#   make package build, then the Debian packages (.deb and -dbgsym .ddeb) in build/
+#   make package build what the packages hold (no tests), then the Debian packages
+#                (.deb and -dbgsym .ddeb) in build/
 #   make clean   remove the build trees
 
 BUILD_DIR  ?= build
@@ -54,8 +55,12 @@ demo:
 	 { cat $(BUILD_DIR)/demo-build.log >&2; echo "demo: the build failed (log: $(BUILD_DIR)/demo-build.log)" >&2; exit 1; }
 	@AFS_BUILD_DIR=$(BUILD_DIR) KEEP=$(KEEP) scripts/demo.sh
 
-package: build
-	cmake --build $(BUILD_DIR) --target package
+# Only what the packages hold: no test or benchmark is built for them.
+PACKAGE_TARGETS := NutanixAFSManager afshost afs-scan afs-sim afs-host-symbols afs-man-pages afs-debian-changelog
+package: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target $(PACKAGE_TARGETS)
+	cd $(BUILD_DIR) && cpack --config CPackConfig.cmake
 
 clean:
 	rm -rf $(BUILD_DIR) $(SAN_DIR)

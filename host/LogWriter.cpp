@@ -43,7 +43,9 @@ struct CLogWriter::Impl {
     }
 };
 
-CLogWriter::CLogWriter() : nLevel(0), ptrImpl(new Impl) {
+// Errors only unless the settings ask for more: the plug-in's progress lines
+// are for whoever looks into a job, not for every host's terminal.
+CLogWriter::CLogWriter() : nLevel(-1), ptrImpl(new Impl) {
     ZKPlatformInfo settings;
     unsigned long long level = 0;
     if (settings.getNumber("Host", "LogLevel", level)) nLevel = static_cast<int>(level);
@@ -85,7 +87,7 @@ void CLogWriter::WriteV(int level, const char* function, int line, const char* f
     long threadId = static_cast<long>(syscall(SYS_gettid));
     std::lock_guard<std::mutex> lock(ptrImpl->mutexWrite);
     FILE* target = ptrImpl->Target();
-    fprintf(target, "%s.%03ldZ [%ld] L%d %s:%d %s\n", stamp, now.tv_nsec / 1000000, threadId, level,
-            function, line, message.c_str());
+    fprintf(target, "%s.%03ldZ [%ld] L%d %s:%d %s\n", stamp, now.tv_nsec / 1000000, threadId, level, function,
+            line, message.c_str());
     fflush(target);
 }

@@ -29,7 +29,8 @@ extern HOST_EXPORT boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter;
 // The host's writer: one line per call with UTC time, thread id, level,
 // function, source line and message; to "<LogDir>/afs-host.log" when [Host]
 // LogDir is set, otherwise to stderr. The threshold is [Host] LogLevel
-// (default 0). Writes are serialised; a write failure is dropped silently.
+// (default -1: errors only; 0 adds the plug-in's progress, 3 its detail).
+// Writes are serialised; a write failure is dropped silently.
 class HOST_EXPORT CLogWriter : public CLogWriterInterface {
 public:
     CLogWriter();  // configured from the settings
@@ -40,8 +41,8 @@ public:
     CLogWriter& operator=(const CLogWriter&) = delete;
 
     int GetLevel() const override { return nLevel; }
-    void Write(int level, const char* function, int line, int reserved1, int reserved2,
-               const char* format, ...) override __attribute__((format(printf, 7, 8)));
+    void Write(int level, const char* function, int line, int reserved1, int reserved2, const char* format,
+               ...) override __attribute__((format(printf, 7, 8)));
     // Write() with the message's arguments as a va_list.
     void WriteV(int level, const char* function, int line, const char* format, va_list args);
 
@@ -52,9 +53,9 @@ private:
 };
 
 // Log through g_ptrLogWriter with the caller's signature and line.
-#define HOST_LOG(level, ...)                                                                      \
-    do {                                                                                          \
-        CLogWriterInterface* ptrWriterForLog_ = g_ptrLogWriter.get();                             \
+#define HOST_LOG(level, ...)                                                                           \
+    do {                                                                                               \
+        CLogWriterInterface* ptrWriterForLog_ = g_ptrLogWriter.get();                                  \
         if (ptrWriterForLog_ != nullptr && ((level) == -1 || ptrWriterForLog_->GetLevel() >= (level))) \
-            ptrWriterForLog_->Write((level), __PRETTY_FUNCTION__, __LINE__, 0, 0, __VA_ARGS__);   \
+            ptrWriterForLog_->Write((level), __PRETTY_FUNCTION__, __LINE__, 0, 0, __VA_ARGS__);        \
     } while (0)

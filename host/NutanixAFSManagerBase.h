@@ -95,7 +95,11 @@ public:
     // scanMap     scan form of a share -> its mount path; when not empty,
     //             IsPreviousSnapAvailable and CompareSnapAndLoadItem take scan
     //             forms and look them up here. Empty: they take mount paths.
-    // Returns success; a record file that cannot be written is only logged.
+    // Returns error 1627 when the snapshot map file is not set, cannot be
+    // opened (" Failed to open [FILE] file: REASON") or written, or a
+    // content-map entry holds a line break (" Failed to write [FILE] file:
+    // REASON", also logged at level 0); nothing of the batch is then written
+    // and the scan-path map is left unchanged. Success otherwise.
     virtual CRhError OverWriteSnapDevInfo(ContentMapperAPI::Map contentMap,
                                           std::map<std::string, std::string> scanMap) = 0;
     // Whether the share at `path` has the previous job's snapshot as a
@@ -112,7 +116,11 @@ public:
     // passThrough  a text of the host's, handed on unchanged and not used
     //              by this plug-in; pass ""
     // dbHelper     the host's scan database; an error it returns stops the load
-    // May throw when the REST client cannot be built for the difference.
+    // May throw NutanixException (or another std::exception) of the REST
+    // client: when the client cannot be built, and when any request of the
+    // difference fails (an HTTP error, a server unreachable for longer than
+    // the high-availability wait, a malformed answer). Items handed over
+    // before the exception stay in `dbHelper`.
     virtual CRhError CompareSnapAndLoadItem(std::string sourcePath, std::string passThrough,
                                             CNutanixDBHelperPtr& dbHelper) = 0;
     // Registers the backup product with the file server as a partner server.

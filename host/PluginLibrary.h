@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/HostExport.h"  // first: it rejects a toolchain the kit cannot work with
+
 #include <dlfcn.h>
 
 #include <string>

@@ -11,12 +11,17 @@ namespace afs_private_file {
 
 int Open(const std::string& path, int flags, std::string& why) {
     if ((flags & O_RDWR) == 0) flags |= O_WRONLY;
-    const int nFile = open(path.c_str(), flags | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    int nFile = -1;
+    // Only an open that was itself interrupted is tried again.
+    do {
+        nFile = open(path.c_str(), flags | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    } while (nFile < 0 && errno == EINTR);
     if (nFile < 0) {
         const int nError = errno;
         // A FIFO without a reader: the non-blocking open says so at once.
         if (nError == ENXIO) {
             why = "refusing to write " + path + ": not a regular file; remove it or choose another folder";
+            errno = 0;
             return -1;
         }
         why = "cannot open " + path + ": " + std::strerror(nError) +
@@ -27,6 +32,7 @@ int Open(const std::string& path, int flags, std::string& why) {
     if (fstat(nFile, &status) != 0 || !S_ISREG(status.st_mode)) {
         close(nFile);
         why = "refusing to write " + path + ": not a regular file; remove it or choose another folder";
+        errno = 0;  // refused for what it is, not by the system
         return -1;
     }
     // Non-blocking was only there so that opening a FIFO could not hang.

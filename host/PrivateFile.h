@@ -14,8 +14,10 @@ namespace afs_private_file {
 
 // Opens `path` for writing with O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, created
 // 0600 when missing; `flags` adds O_APPEND or O_TRUNC (and may add O_RDWR).
-// Anything but a regular file is refused. Returns the descriptor (blocking
-// again), or -1 with `why` saying what is wrong and what to do.
+// Anything but a regular file is refused. An open interrupted by a signal is
+// tried again. Returns the descriptor (blocking again), or -1 with `why`
+// saying what is wrong and what to do, and errno the system's reason (0 when
+// the file was refused for what it is).
 HOST_EXPORT int Open(const std::string& path, int flags, std::string& why);
 
 // The same as a stdio stream: mode "a" appends, "w" truncates. Null and `why`

@@ -7,7 +7,7 @@
 set(AFS_PACKAGE_MAINTAINER "NutanixAFSManager maintainers <afs-maintainers@example.org>"
     CACHE STRING "Maintainer field of the Debian packages")
 # The date of the newest entry in CHANGELOG.md.
-set(AFS_DEB_DATE "Sun, 06 Dec 2026 00:00:00 +0000")
+set(AFS_DEB_DATE "Tue, 08 Dec 2026 00:00:00 +0000")
 set(AFS_DEB_RUNTIME libafshost${AFS_HOST_SOVERSION})
 
 set(CPACK_GENERATOR DEB)

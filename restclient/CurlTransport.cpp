@@ -1,5 +1,6 @@
 #include "restclient/CurlTransport.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "host/LogWriter.h"
@@ -56,6 +57,10 @@ CCurlTransport::CCurlTransport(const ServerAddress& address, const std::string& 
                     "unencrypted; use https://",
                  strBaseUrl.c_str());
     }
+    // The credentials go with every request: only a proxy the site named
+    // may see them, never one a variable in the host's environment names.
+    // An empty text turns libcurl's reading of http_proxy and the others off.
+    SetOption(curl, CURLOPT_PROXY, settings.strProxy.c_str());
     if (!settings.strCABundle.empty()) SetOption(curl, CURLOPT_CAINFO, settings.strCABundle.c_str());
     if (settings.bInsecureSkipTLSVerify) {
         SetOption(curl, CURLOPT_SSL_VERIFYPEER, 0L);
@@ -106,6 +111,7 @@ void CCurlTransport::Perform(const HttpRequest& request, HttpResponse& response)
     CURL* curl = handle.Get();
     response.eOutcome = eFailed;
     response.lStatus = 0;
+    response.lRetryAfterSeconds = 0;
     response.strBody.clear();
     response.strError.clear();
     response.strCause.clear();
@@ -131,6 +137,10 @@ void CCurlTransport::Perform(const HttpRequest& request, HttpResponse& response)
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.lStatus);
     if (code == CURLE_OK) {
         response.eOutcome = eAnswered;
+        // libcurl reads both forms, seconds and an HTTP date.
+        curl_off_t llRetryAfter = 0;
+        if (curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &llRetryAfter) == CURLE_OK && llRetryAfter > 0)
+            response.lRetryAfterSeconds = static_cast<long>(std::min<curl_off_t>(llRetryAfter, 86400));
         return;
     }
     std::string cause = szError[0] != '\0' ? std::string(szError) : std::string(curl_easy_strerror(code));

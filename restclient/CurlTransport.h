@@ -14,7 +14,9 @@ namespace afs_rest {
 // connection stays open between requests. Basic authentication on every
 // request; TLS peer and host verification unless the settings turn it off
 // (then a warning goes to the host log). Redirects are not followed and only
-// http/https are spoken. Not thread-safe: one transport per client.
+// http/https are spoken. A proxy is used only when the settings name one;
+// the environment's proxy variables are ignored. Not thread-safe: one
+// transport per client.
 class CCurlTransport : public IHttpTransport {
 public:
     // Throws NutanixException when libcurl cannot be set up. Credentials are

@@ -28,26 +28,75 @@ std::string ObjectMember(size_t index, std::string_view key) {
     return "object_list[" + std::to_string(index) + "]." + std::string(key);
 }
 
-std::string_view ReadString(ondemand::value& value, size_t index, std::string_view key) {
+// A member that is null is absent, as if the server had left it out.
+bool IsNull(ondemand::value& value) {
+    bool bNull = false;
+    return value.is_null().get(bNull) == simdjson::SUCCESS && bNull;
+}
+
+// False for null; the text otherwise.
+bool ReadString(ondemand::value& value, size_t index, std::string_view key, std::string_view& text) {
+    simdjson::error_code error = value.get_string().get(text);
+    if (error && IsNull(value)) return false;
+    if (error) Fail(ObjectMember(index, key), error);
+    return true;
+}
+
+// "\uD800" to "\uDFFF": half of a UTF-16 surrogate pair.
+bool HoldsSurrogateEscape(std::string_view raw) {
+    for (size_t uAt = raw.find("\\u"); uAt != std::string_view::npos && uAt + 3 < raw.size();
+         uAt = raw.find("\\u", uAt + 1)) {
+        const char c = raw[uAt + 2], next = raw[uAt + 3];
+        if ((c == 'd' || c == 'D') && std::strchr("89abcdefABCDEF", next) != nullptr && next != '\0')
+            return true;
+    }
+    return false;
+}
+
+// Paths longer than this are no name on any file system; only their start
+// is copied, so a server's 200 MB path costs no second copy.
+constexpr size_t kMaxPathText = 64 * 1024;
+constexpr size_t kKeptOfUnreadable = 512;
+
+// A path that no name can be made of does not fail the page: the object is
+// marked, and the plug-in skips and counts it. False for null.
+bool ReadPath(ondemand::value& value, size_t index, std::string_view key, Object_info& info,
+              std::string& target) {
     std::string_view text;
     simdjson::error_code error = value.get_string().get(text);
+    if (error == simdjson::STRING_ERROR) {
+        std::string_view raw = value.raw_json_token();
+        if (!HoldsSurrogateEscape(raw)) Fail(ObjectMember(index, key), error);
+        raw.remove_prefix(raw.empty() ? 0 : 1);
+        const size_t uEnd = raw.rfind('"');
+        target.assign(
+            raw.substr(0, std::min(uEnd == std::string_view::npos ? raw.size() : uEnd, kKeptOfUnreadable)));
+        info.setUnreadablePath(true);
+        return true;
+    }
+    if (error && IsNull(value)) return false;
     if (error) Fail(ObjectMember(index, key), error);
-    return text;
+    if (text.size() > kMaxPathText) {
+        text = text.substr(0, kKeptOfUnreadable);
+        info.setUnreadablePath(true);
+    }
+    target.assign(text);
+    return true;
 }
 
 // Sizes and inode numbers are never negative; a negative one is damage, and
 // letting it through would corrupt the backup's records.
-int64_t ReadCount(ondemand::value& value, size_t index, std::string_view key) {
-    int64_t number = 0;
+bool ReadCount(ondemand::value& value, size_t index, std::string_view key, int64_t& number) {
     simdjson::error_code error = value.get_int64().get(number);
     uint64_t unsignedNumber = 0;
     if (error == simdjson::INCORRECT_TYPE && value.get_uint64().get(unsignedNumber) == simdjson::SUCCESS)
         error = simdjson::NUMBER_OUT_OF_RANGE;  // above int64's range
+    if (error == simdjson::INCORRECT_TYPE && IsNull(value)) return false;
     if (error == simdjson::NUMBER_OUT_OF_RANGE)
         Fail(ObjectMember(index, key), "out of range (0 to 9223372036854775807)");
     if (error) Fail(ObjectMember(index, key), error);
     if (number < 0) Fail(ObjectMember(index, key), std::to_string(number) + " is out of range");
-    return number;
+    return true;
 }
 
 inline bool SameText(const char* a, const char* b, size_t length) {
@@ -79,11 +128,16 @@ struct TimeCaches {
     TimeCache access, change, creation, modification;
 };
 
-utility::datetime ReadTime(ondemand::value& value, size_t index, std::string_view key, TimeCache& cache) {
-    std::string_view text = ReadString(value, index, key);
-    if (text.size() == cache.nLength && SameText(text.data(), cache.szText, text.size()))
-        return cache.time;
-    utility::datetime time;
+// False for null and for the empty text: the server knows no such time, and
+// an absent time is what the plug-in passes on as 0, wherever it comes.
+bool ReadTime(ondemand::value& value, size_t index, std::string_view key, TimeCache& cache,
+              utility::datetime& time) {
+    std::string_view text;
+    if (!ReadString(value, index, key, text) || text.empty()) return false;
+    if (text.size() == cache.nLength && SameText(text.data(), cache.szText, text.size())) {
+        time = cache.time;
+        return true;
+    }
     if (!ParseIso8601Utc(text.data(), text.size(), time))
         Fail(ObjectMember(index, key),
              "\"" + std::string(text.substr(0, 40)) + "\" is not an ISO-8601 UTC time");
@@ -92,7 +146,7 @@ utility::datetime ReadTime(ondemand::value& value, size_t index, std::string_vie
         cache.nLength = text.size();
         cache.time = time;
     }
-    return time;
+    return true;
 }
 
 // A raw key is followed by its closing quote inside the padded document, so
@@ -116,42 +170,51 @@ void ReadObject(ondemand::value& item, size_t index, Object_info& info, TimeCach
         if (error) Fail("object_list[" + std::to_string(index) + "]", error);
         // Raw keys: the protocol's names need no unescaping. Branching on the
         // first letter first spares most of the comparisons on this hot path.
+        std::string_view text;
+        int64_t number = 0;
+        utility::datetime time;
         switch (rawKey.raw()[0]) {
             case 'p':
-                if (KeyIs(rawKey, "path\"")) info.editPath().assign(ReadString(value, index, "path"));
+                if (KeyIs(rawKey, "path\"") && !ReadPath(value, index, "path", info, info.editPath()))
+                    info.unsetPath();
                 break;
             case 'o':
                 if (KeyIs(rawKey, "old_path\"")) {
-                    info.editOldPath().assign(ReadString(value, index, "old_path"));
+                    if (!ReadPath(value, index, "old_path", info, info.editOldPath())) info.unsetOldPath();
                 } else if (KeyIs(rawKey, "object_type\"")) {
                     // Any text passes: the plug-in files unknown types as regular files.
-                    info.editObjectType().assign(ReadString(value, index, "object_type"));
+                    if (ReadString(value, index, "object_type", text)) info.editObjectType().assign(text);
                 } else if (KeyIs(rawKey, "operation_type\"")) {
                     // Any text passes: the plug-in gives unknown operations change type 0.
-                    info.editOperationType().assign(ReadString(value, index, "operation_type"));
+                    if (ReadString(value, index, "operation_type", text))
+                        info.editOperationType().assign(text);
                 }
                 break;
             case 's':
-                if (KeyIs(rawKey, "size\"")) info.setSize(ReadCount(value, index, "size"));
+                if (KeyIs(rawKey, "size\"") && ReadCount(value, index, "size", number)) info.setSize(number);
                 break;
             case 'i':
-                if (KeyIs(rawKey, "inode_number\"")) info.setInodeNumber(ReadCount(value, index, "inode_number"));
+                if (KeyIs(rawKey, "inode_number\"") && ReadCount(value, index, "inode_number", number))
+                    info.setInodeNumber(number);
                 break;
             case 'a':
-                if (KeyIs(rawKey, "access_timestamp\""))
-                    info.setAccessTimestamp(ReadTime(value, index, "access_timestamp", caches.access));
+                if (KeyIs(rawKey, "access_timestamp\"") &&
+                    ReadTime(value, index, "access_timestamp", caches.access, time))
+                    info.setAccessTimestamp(time);
                 break;
             case 'c':
                 if (KeyIs(rawKey, "change_timestamp\"")) {
-                    info.setChangeTimestamp(ReadTime(value, index, "change_timestamp", caches.change));
+                    if (ReadTime(value, index, "change_timestamp", caches.change, time))
+                        info.setChangeTimestamp(time);
                 } else if (KeyIs(rawKey, "creation_timestamp\"")) {
-                    info.setCreationTimestamp(ReadTime(value, index, "creation_timestamp", caches.creation));
+                    if (ReadTime(value, index, "creation_timestamp", caches.creation, time))
+                        info.setCreationTimestamp(time);
                 }
                 break;
             case 'm':
-                if (KeyIs(rawKey, "modification_timestamp\""))
-                    info.setModificationTimestamp(
-                        ReadTime(value, index, "modification_timestamp", caches.modification));
+                if (KeyIs(rawKey, "modification_timestamp\"") &&
+                    ReadTime(value, index, "modification_timestamp", caches.modification, time))
+                    info.setModificationTimestamp(time);
                 break;
             default:
                 break;
@@ -160,11 +223,11 @@ void ReadObject(ondemand::value& item, size_t index, Object_info& info, TimeCach
     }
 }
 
-bool ReadBool(ondemand::value& value, const char* key) {
-    bool flag = false;
+bool ReadBool(ondemand::value& value, const char* key, bool& flag) {
     simdjson::error_code error = value.get_bool().get(flag);
+    if (error && IsNull(value)) return false;
     if (error) Fail(key, error);
-    return flag;
+    return true;
 }
 
 }  // namespace
@@ -197,17 +260,19 @@ struct CDiffPageParser::Impl {
             ondemand::value value;
             error = field.value().get(value);
             if (error) Fail("body", error);
+            bool flag = false;
             if (rawKey == "is_last_page") {
-                page.setIsLastPage(ReadBool(value, "is_last_page"));
+                if (ReadBool(value, "is_last_page", flag)) page.setIsLastPage(flag);
             } else if (rawKey == "should_retry_page") {
-                page.setShouldRetryPage(ReadBool(value, "should_retry_page"));
+                if (ReadBool(value, "should_retry_page", flag)) page.setShouldRetryPage(flag);
             } else if (rawKey == "next_page_token") {
                 std::string_view text;
                 error = value.get_string().get(text);
+                if (error && IsNull(value)) continue;
                 if (error) Fail("next_page_token", error);
                 page.setNextPageToken(std::string(text));
             } else if (rawKey == "object_list") {
-                ReadObjects(value, page);
+                if (!IsNull(value)) ReadObjects(value, page);
             }
         }
         if (!page.objectListIsSet()) {  // no recycled object may pose as this page's

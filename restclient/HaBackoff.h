@@ -16,8 +16,9 @@ public:
     explicit CHaBackoff(uint32_t budgetSeconds) : ullBudgetMs(uint64_t{budgetSeconds} * 1000) {}
 
     // False when the budget is used up; otherwise the next delay in `delayMs`,
-    // counted as waited.
-    bool Next(unsigned int& delayMs);
+    // counted as waited. `minimumMs` lengthens it (a server's Retry-After),
+    // still within what is left of the budget.
+    bool Next(unsigned int& delayMs, uint64_t minimumMs = 0);
     uint64_t WaitedMs() const { return ullWaitedMs; }
 
 private:

@@ -17,7 +17,10 @@
 namespace afs_rest {
 namespace {
 
-bool IsFailoverStatus(long status) { return status == 502 || status == 503 || status == 504; }
+// 429: the server is busy and asks to be asked again later, as during a failover.
+bool IsFailoverStatus(long status) {
+    return status == 429 || status == 502 || status == 503 || status == 504;
+}
 
 // "host:port" of a base URL such as "https://fs1:9440/api/nutanix/v3".
 std::string HostAndPort(const std::string& url) {
@@ -62,7 +65,7 @@ unsigned CHttpRestBackend::Exchange(const char* operation, const HttpRequest& ou
                   response.lStatus);
         }
         unsigned int delayMs = 0;
-        if (!backoff.Next(delayMs)) {
+        if (!backoff.Next(delayMs, bAnswered ? uint64_t(response.lRetryAfterSeconds) * 1000 : 0)) {
             std::string cause = bAnswered ? "HTTP " + std::to_string(response.lStatus) : response.strError;
             if (bAnswered) {
                 std::string message = responseParser.ErrorMessage(response.strBody);
@@ -98,6 +101,9 @@ void CHttpRestBackend::RequirePathParameter(const char* operation, const std::st
 
 void CHttpRestBackend::RequireStatus(const char* operation, long expected, long alsoOk) {
     if (response.lStatus == expected || (alsoOk != 0 && response.lStatus == alsoOk)) return;
+    // A deletion is done whatever success the server reports: 202 (accepted)
+    // and 204 (no content) are as good as 200.
+    if (alsoOk == kAnySuccess && response.lStatus >= 200 && response.lStatus < 300) return;
     std::string text = std::string(operation) + " failed: HTTP " + std::to_string(response.lStatus);
     std::string message = responseParser.ErrorMessage(response.strBody);
     if (!message.empty()) text += ": " + message;
@@ -197,7 +203,7 @@ void CHttpRestBackend::delete_mount_target_snapshot(const std::string& snapshotU
     // A re-sent deletion whose first attempt went through finds nothing left
     // to delete: the snapshot is gone, which is what the caller asked for.
     if (attempts > 1 && response.lStatus == 404) return;
-    RequireStatus(operation, 200);
+    RequireStatus(operation, 200, kAnySuccess);
 }
 
 std::shared_ptr<model::Mount_target_snapshot_diff_output>

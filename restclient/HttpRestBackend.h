@@ -55,13 +55,16 @@ public:
         boost::optional<std::string> pageSize) override;
 
 private:
-    // Sends `request`, waiting out failovers; returns once an answer that is
-    // not 502/503/504 arrived, with the number of attempts it took. Throws on
-    // transport failures and when the wait is used up.
+    // Sends `request`, waiting out failovers and a busy server; returns once
+    // an answer that is not 429/502/503/504 arrived, with the number of
+    // attempts it took. A Retry-After of such an answer lengthens the next
+    // delay. Throws on transport failures and when the wait is used up.
     unsigned Exchange(const char* operation, const HttpRequest& request);
     // Throws, before anything is sent, when a path parameter is empty.
     void RequirePathParameter(const char* operation, const std::string& value, const char* what) const;
-    // Throws unless the answer's status is `expected` (or `alsoOk`, if not 0).
+    // Throws unless the answer's status is `expected` (or `alsoOk`, if not 0;
+    // kAnySuccess: any 2xx).
+    static constexpr long kAnySuccess = -1;
     void RequireStatus(const char* operation, long expected, long alsoOk = 0);
     // Runs a body mapping; its NutanixException gets the operation and status.
     template <typename TFunction>

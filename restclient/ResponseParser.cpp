@@ -50,8 +50,11 @@ int32_t AsCount(element value, const std::string& where) {
     return static_cast<int32_t>(number);
 }
 
+// A member that is null is absent, as if the server had left it out: a
+// required one is then missing, an optional one (a share type that is only
+// logged) unset.
 bool Member(object parent, const char* key, element& value) {
-    return parent.at_key(key).get(value) == simdjson::SUCCESS;
+    return parent.at_key(key).get(value) == simdjson::SUCCESS && !value.is_null();
 }
 
 template <typename TModel>

@@ -47,8 +47,8 @@ bool ParseIso8601Utc(const char* text, size_t length, utility::datetime& out) {
         text[16] != ':' || !ReadDigits(text + 17, 2, second)) {
         return false;
     }
-    if (year < 1601 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
-        hour > 23 || minute > 59 || second > 60) {
+    if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 ||
+        second > 60) {
         return false;
     }
     // A leap second has no place in a count of intervals; it is read as the
@@ -82,8 +82,15 @@ bool ParseIso8601Utc(const char* text, size_t length, utility::datetime& out) {
     }
     const int64_t seconds = DaysSince1601(year, month, day) * 86400 + hour * 3600 + minute * 60 + second -
                             offsetSeconds;  // local time minus its offset is UTC
-    // The offset may carry an instant across 1601 or 9999; UTC must stay within.
-    if (seconds < 0 || seconds >= DaysSince1601(10000, 1, 1) * 86400) return false;
+    // The offset may carry an instant across 9999; UTC must stay within.
+    if (seconds >= DaysSince1601(10000, 1, 1) * 86400) return false;
+    // A time before 1601 cannot be held, but it is a time all the same (a
+    // server's "no time", 0001-01-01, among them): it is read as the earliest
+    // one, which is before 1970 like itself.
+    if (year < 1601 || seconds < 0) {
+        out = utility::datetime::from_interval(0);
+        return true;
+    }
     out = utility::datetime::from_interval(static_cast<uint64_t>(seconds) * kTicksPerSecond + fraction);
     return true;
 }

@@ -26,6 +26,7 @@ TransportSettings LoadTransportSettings(const ZKPlatformInfo& settings) {
     unsigned long long insecure = 0;
     result.bInsecureSkipTLSVerify =
         settings.getNumber(kSection, "InsecureSkipTLSVerify", insecure) && insecure == 1;
+    settings.getString(kSection, "Proxy", result.strProxy);
     return result;
 }
 

@@ -14,9 +14,15 @@ constexpr uint64_t kInvalidTime = ~0ULL;
 const char kSnapshotDirectory[] = ".snapshot";
 constexpr size_t kMaxPathBytes = 4096;  // PATH_MAX
 constexpr size_t kMaxNameBytes = 255;   // NAME_MAX
+// A server's path holds at most the snapshot's folder and name besides what
+// the host gets; anything much longer is refused before it is copied.
+constexpr size_t kMaxServerPathBytes = 2 * kMaxPathBytes;
+constexpr size_t kMessagePathBytes = 300;
 
-inline void RemoveOneTrailingDelimiter(std::string& path) {
-    if (path.size() > 1 && path.back() == '/') path.pop_back();
+// Some servers end a directory's path with "/" (or more): the catalog knows
+// the directory by its name alone.
+inline void RemoveTrailingDelimiters(std::string& path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
 }
 
 inline bool HasLevel(int level) { return g_ptrLogWriter && g_ptrLogWriter->GetLevel() >= level; }
@@ -85,6 +91,25 @@ bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& pa
     return RewriteSnapshotPath(volumeInfo, path, bReplaceCurrent, scratch);
 }
 
+const char* WhyNoFileName(const std::string& path) {
+    if (path.size() > kMaxPathBytes) return "it is longer than 4096 bytes";
+    for (size_t uStart = 0; uStart < path.size();) {
+        const size_t uSlash = path.find('/', uStart);
+        const size_t uEnd = uSlash == std::string::npos ? path.size() : uSlash;
+        if (uEnd - uStart > kMaxNameBytes) return "a name in it is longer than 255 bytes";
+        uStart = uEnd + 1;
+    }
+    return nullptr;
+}
+
+std::string PathForMessage(const std::string& path) {
+    if (path.size() <= kMessagePathBytes) return path;
+    size_t uCut = kMessagePathBytes;
+    // Not inside a UTF-8 sequence: the host log keeps valid text.
+    while (uCut > 0 && (static_cast<unsigned char>(path[uCut]) & 0xC0) == 0x80) --uCut;
+    return path.substr(0, uCut) + "...(" + std::to_string(path.size()) + " bytes)";
+}
+
 bool IsUnsafeItemPath(const std::string& path, size_t uNamesFrom) {
     // Library searches rather than a byte loop: this runs for every item.
     if (std::memchr(path.data(), '\0', path.size()) != nullptr) return true;
@@ -136,28 +161,46 @@ inline CDiffItemLoader::EPlacement CDiffItemLoader::PlaceBelowMount(std::string&
 }
 
 CRhError CDiffItemLoader::UnsafePath(const std::string& path) {
-    CRhError error = FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
-                                             "Unsafe path [%s] in snapshot difference", path.c_str());
+    CRhError error =
+        FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                                "Unsafe path [%s] in snapshot difference", PathForMessage(path).c_str());
     HOST_LOG(0, "%s", error.GetMessage().c_str());
     return error;
 }
 
+CRhError CDiffItemLoader::SkipUnnamed(const std::string& path, const char* why) {
+    // The share misses this change, so the host must not take the job for
+    // complete: the count at the end of the comparison says so.
+    HOST_LOG(0, "Skipping item [%s] of the snapshot difference: its path cannot be a file name here (%s)",
+             PathForMessage(path).c_str(), why);
+    ++ullUnnamedCount;
+    return CRhError::Success();
+}
+
 void CDiffItemLoader::IgnoreOutsideMount(const std::string& path) const {
     // Another part of the share changed: nothing of this mount's is lost.
-    HOST_LOG(3, "Ignoring path [%s] since it lies outside the mounted directory [%s]", path.c_str(),
-             volumeInfo.strShareSubPath.c_str());
+    HOST_LOG(3, "Ignoring path [%s] since it lies outside the mounted directory [%s]",
+             PathForMessage(path).c_str(), volumeInfo.strShareSubPath.c_str());
 }
 
 CRhError CDiffItemLoader::NotInComparedSnapshots(const std::string& path) {
-    CRhError error =
-        FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
-                                "Item path [%s] is in neither snapshot of the difference", path.c_str());
+    CRhError error = FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                                             "Item path [%s] is in neither snapshot of the difference",
+                                             PathForMessage(path).c_str());
     HOST_LOG(0, "%s", error.GetMessage().c_str());
     return error;
 }
 
 CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info& object) {
     ++ullSeenCount;
+    // Before anything is copied or logged: a path the server could not
+    // write as text, or one far too long, names no file the host can read.
+    const std::string& serverPath = object.pathIsSet() ? object.getPath() : strEmpty;
+    if (object.isUnreadablePath()) return SkipUnnamed(serverPath, "the server's text names no characters");
+    if (serverPath.size() > kMaxServerPathBytes ||
+        (object.oldPathIsSet() && object.getOldPath().size() > kMaxServerPathBytes)) {
+        return SkipUnnamed(serverPath, "the server sent more than 8192 bytes");
+    }
     const uint64_t ullATime =
         object.accessTimestampIsSet() ? DiffTimeToUnixSeconds(object.getAccessTimestamp()) : 0;
     const uint64_t ullCTime =
@@ -183,28 +226,29 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
         ReplaceLeadingPath(strPath, volumeInfo.strCurrentSnapPath, volumeInfo.strVolumeMountPath);
         if (IsText(operation, "ADD")) {
             changeType = eNutanixAFSChangeAdd;
-            HOST_LOG(3, "Add Snap path path [%s]", strPath.c_str());
+            HOST_LOG(3, "Add Snap path path [%s]", PathForMessage(strPath).c_str());
         } else if (IsText(operation, "MODIFY")) {
             changeType = eNutanixAFSChangeModify;
-            HOST_LOG(3, " Modify Snap path path [%s]", strPath.c_str());
+            HOST_LOG(3, " Modify Snap path path [%s]", PathForMessage(strPath).c_str());
         } else if (IsText(operation, "RENAME")) {
             changeType = eNutanixAFSChangeRename;
-            HOST_LOG(3, " Rename Snap path path [%s]", strPath.c_str());
+            HOST_LOG(3, " Rename Snap path path [%s]", PathForMessage(strPath).c_str());
             if (HasLevel(3)) {
                 HOST_LOG(3, "Old Snap path path [%s]",
-                         object.oldPathIsSet() ? object.getOldPath().c_str() : "");
+                         object.oldPathIsSet() ? PathForMessage(object.getOldPath()).c_str() : "");
             }
         } else if (IsText(operation, "DELETE")) {
             changeType = eNutanixAFSChangeDelete;
-            HOST_LOG(3, "Delete Snap path [%s]", strPath.c_str());
+            HOST_LOG(3, "Delete Snap path [%s]", PathForMessage(strPath).c_str());
             HOST_LOG(3, "Previous snap path [%s]", volumeInfo.strPreviousSnapPath.c_str());
         }
         if (changeType == eNutanixAFSChangeRename) {
             if (object.oldPathIsSet()) strOldPath = object.getOldPath();
-            RemoveOneTrailingDelimiter(strOldPath);
+            RemoveTrailingDelimiters(strOldPath);
             bool bInCompared = false;
             if (!RewriteSnapshotPath(volumeInfo, strOldPath, false, strScratch, &bInCompared)) {
-                HOST_LOG(3, "Ignoring path [%s] since .snapshot not found in it", strPath.c_str());
+                HOST_LOG(3, "Ignoring path [%s] since .snapshot not found in it",
+                         PathForMessage(strPath).c_str());
                 ++ullSkippedCount;
                 return CRhError::Success();
             }
@@ -213,7 +257,7 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
             if (eOldPlacement == eUnsafePlace) return UnsafePath(strOldPath);
         }
     }
-    HOST_LOG(3, "Final path [%s]", strPath.c_str());
+    HOST_LOG(3, "Final path [%s]", PathForMessage(strPath).c_str());
 
     // The attributes were zeroed once, the scan database only reads them, and
     // every item sets the same members: zeroing 144 bytes per item ("rep
@@ -228,12 +272,10 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
 
     // Another snapshot's folder under the mount is not where the item lives:
     // handing that path over would invent a change the host cannot find.
-    // Some servers end a directory's path with "/": one is dropped, so the
-    // catalog finds the directory under its name.
-    RemoveOneTrailingDelimiter(strPath);
+    RemoveTrailingDelimiters(strPath);
     bool bInCompared = false;
     if (!RewriteSnapshotPath(volumeInfo, strPath, true, strScratch, &bInCompared)) {
-        HOST_LOG(3, "Ignoring path [%s] since .snapshot not found in it", strPath.c_str());
+        HOST_LOG(3, "Ignoring path [%s] since .snapshot not found in it", PathForMessage(strPath).c_str());
         ++ullSkippedCount;
         return CRhError::Success();
     }
@@ -258,15 +300,20 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
         2,
         "strItemPath [%s] , changeType [%d], ullATime [%llu], ullCrTime [%llu], ullCTime [%llu], ullMTime "
         "[%llu], ullSize [%lld], ullInodeNumber [%lld]",
-        strPath.c_str(), static_cast<int>(changeType), static_cast<unsigned long long>(ullATime),
-        static_cast<unsigned long long>(ullCrTime), static_cast<unsigned long long>(ullCTime),
-        static_cast<unsigned long long>(ullMTime), static_cast<long long>(llSize),
-        static_cast<long long>(llInode));
+        PathForMessage(strPath).c_str(), static_cast<int>(changeType),
+        static_cast<unsigned long long>(ullATime), static_cast<unsigned long long>(ullCrTime),
+        static_cast<unsigned long long>(ullCTime), static_cast<unsigned long long>(ullMTime),
+        static_cast<long long>(llSize), static_cast<long long>(llInode));
 
     // A ".." or NUL would let the host place the item outside the share, or
     // under another name; end the comparison so the host falls back to a full
     // scan instead of silently misplacing a change.
     const size_t uNamesFrom = volumeInfo.strScanVolumePath.size();
+    // What no file system can hold is not hostile, only unreadable here: it
+    // is skipped and counted, and the rest of the difference still loads.
+    const char* why = WhyNoFileName(strPath);
+    if (why == nullptr) why = WhyNoFileName(strOldPath);
+    if (why != nullptr) return SkipUnnamed(strPath, why);
     if (IsUnsafeItemPath(strPath, uNamesFrom)) return UnsafePath(strPath);
     if (IsUnsafeItemPath(strOldPath, uNamesFrom)) return UnsafePath(strOldPath);
 

@@ -40,6 +40,15 @@ bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& pa
 bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent,
                          std::string& scratch, bool* pbInCompared = nullptr);
 
+// Why no file system could hold `path` as a name: longer than 4096 bytes, or
+// a component longer than 255; null when one could.
+const char* WhyNoFileName(const std::string& path);
+
+// `path` for a message or a log line: at most a few hundred bytes, the rest
+// replaced by a note of the full length, so that a server's huge path cannot
+// flood the host's log.
+std::string PathForMessage(const std::string& path);
+
 // True when `path` could escape the share once the host joins it to a
 // directory (a ".." component or a NUL byte), or no file system could hold
 // it (longer than 4096 bytes, or a component longer than 255), or, after the
@@ -55,16 +64,18 @@ public:
     CDiffItemLoader(const NutanixAFSVolumeInfo& volumeInfo, CNutanixDBHelper& dbHelper);
 
     // Hands `object` to the scan database, or skips it (logged) when it lies
-    // outside the snapshots. An error is the scan database's rejection, with
-    // this operation's location pushed, or error 1627 for an unsafe path.
+    // outside the snapshots or its path cannot be a file name here. An error
+    // is the scan database's rejection, with this operation's location
+    // pushed, or error 1627 for an unsafe path.
     CRhError Process(const io::swagger::client::model::Object_info& object);
 
     // Items the scan database accepted so far.
     long long GetItemCount() const { return llItemCount; }
-    // Items handed to Process so far, and those skipped as lying outside the
-    // snapshots.
+    // Items handed to Process so far, those skipped as lying outside the
+    // snapshots, and those skipped as naming nothing a file system can hold.
     unsigned long long GetSeenCount() const { return ullSeenCount; }
     unsigned long long GetSkippedCount() const { return ullSkippedCount; }
+    unsigned long long GetUnnamedCount() const { return ullUnnamedCount; }
 
 private:
     enum EPlacement { eBelowMount, eOutsideMount, eUnsafePlace };
@@ -77,6 +88,8 @@ private:
     void IgnoreOutsideMount(const std::string& path) const;
     CRhError NotInComparedSnapshots(const std::string& path);
     CRhError UnsafePath(const std::string& path);
+    // Logs and counts an item whose path cannot be named on this system.
+    CRhError SkipUnnamed(const std::string& path, const char* why);
 
     const NutanixAFSVolumeInfo& volumeInfo;
     CNutanixDBHelper& dbHelper;
@@ -84,8 +97,10 @@ private:
     long long llItemCount = 0;
     unsigned long long ullSeenCount = 0;
     unsigned long long ullSkippedCount = 0;
+    unsigned long long ullUnnamedCount = 0;
     std::string strPath;  // reused across items to spare allocations
     std::string strOldPath;
     std::string strScratch;
+    const std::string strEmpty;
     struct stat statAttributes;  // zero but for the members each item sets
 };

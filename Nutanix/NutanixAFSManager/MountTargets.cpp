@@ -23,8 +23,8 @@ MountedTargets MakeMountedTarget(const afs_rest::model::Mount_target_intent_reso
         if (const auto& ptrResources = ptrStatus->getResources()) {
             target.strShareType = ptrResources->getShareType();
             const std::vector<std::string>& listCapabilities = ptrResources->getCapabilityList();
-            target.bCFTBackup =
-                std::find(listCapabilities.begin(), listCapabilities.end(), CFT_BACKUP) != listCapabilities.end();
+            target.bCFTBackup = std::find(listCapabilities.begin(), listCapabilities.end(), CFT_BACKUP) !=
+                                listCapabilities.end();
         }
     }
     if (const auto& ptrMetadata = entity.getMetadata()) target.strShareUUID = ptrMetadata->getUuid();
@@ -38,26 +38,29 @@ CRhError CNutanixAFSManagerAPIHelper::GetMountedTargets(std::vector<MountedTarge
     const FXCodeLocation location = FX_CODE_LOCATION;
     return RunRestGuarded(kGetMountTargetGuard, location, [&]() -> CRhError {
         return WalkRestPages(
-            "get_mount_target", location,
+            "get_mount_target", location, ullMaxListEntities,
             [&](uint32_t offset, uint32_t length) {
-                return ptrCurlClient->get_mount_target(static_cast<int32_t>(offset), static_cast<int32_t>(length));
+                return ptrCurlClient->get_mount_target(static_cast<int32_t>(offset),
+                                                       static_cast<int32_t>(length));
             },
-            [&](const std::shared_ptr<afs_rest::model::Mount_target_list_intent_response>& ptrPage, uint32_t,
-                uint32_t, EPageStep&) -> CRhError {
+            [&](const std::shared_ptr<afs_rest::model::Mount_target_list_intent_response>& ptrPage,
+                const std::vector<std::shared_ptr<afs_rest::model::Mount_target_intent_resource>>&
+                    listEntities,
+                uint32_t, uint32_t, EPageStep&) -> CRhError {
                 if (!ptrPage) {
                     PLUGIN_LOG_AT(location, 0, "get_mount_target failed");
-                    return FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE, "get_mount_target failed");
+                    return FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE,
+                                                   "get_mount_target failed");
                 }
                 const uint32_t totalMatches =
-                    ptrPage->getMetadata() ? static_cast<uint32_t>(ptrPage->getMetadata()->getTotalMatches()) : 0;
+                    ptrPage->getMetadata() ? static_cast<uint32_t>(ptrPage->getMetadata()->getTotalMatches())
+                                           : 0;
                 PLUGIN_LOG_AT(location, 0, "Total Number of Mounted Targets : %u", totalMatches);
                 if (g_ptrLogWriter && g_ptrLogWriter->GetLevel() >= 7) {
                     PLUGIN_LOG_AT(location, 7, " get_mount_target response [%s]",
                                   ptrPage->toJson().serialize().c_str());
                 }
-                for (const auto& ptrEntity : ptrPage->getEntities()) {
-                    if (ptrEntity) targets.push_back(MakeMountedTarget(*ptrEntity));
-                }
+                for (const auto& ptrEntity : listEntities) targets.push_back(MakeMountedTarget(*ptrEntity));
                 return CRhError::Success();
             });
     });

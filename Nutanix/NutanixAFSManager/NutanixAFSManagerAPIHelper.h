@@ -77,6 +77,7 @@ private:
     std::string strConnection3;
     std::string strLogDir;
     uint32_t uHAWaitTime;
+    unsigned long long ullMaxListEntities;  // most entities one listing reads; 0: no ceiling
     long long llJobId;
     boost::shared_ptr<CurlClient> ptrCurlClient;
 };

@@ -11,10 +11,12 @@
 
 CRecordFileAppender::CRecordFileAppender(const std::string& path) {
     // Not through a symbolic link, never a FIFO, created 0600: the record
-    // files may lie in a folder other local users can write to.
-    do {
-        nFile = afs_private_file::Open(path, O_APPEND, strOpenError);
-    } while (nFile < 0 && errno == EINTR);
+    // files may lie in a folder other local users can write to. The helper
+    // retries an interrupted open itself: a loop here on errno span for ever
+    // on an EINTR left over from before, as refusing a non-regular file sets
+    // no errno of the system's.
+    nFile = afs_private_file::Open(path, O_APPEND, strOpenError);
+    if (nFile < 0) strOpenReason = errno != 0 ? std::strerror(errno) : "not a regular file";
 }
 
 CRecordFileAppender::~CRecordFileAppender() { CloseQuietly(); }
@@ -27,7 +29,10 @@ void CRecordFileAppender::CloseQuietly() {
 }
 
 void CRecordFileAppender::Append(const std::string& text) {
-    if (nFile >= 0) strBatch += text;
+    // Lines are not escaped: a line break inside would write a second,
+    // forged record the host reads as ours (a mount directory may hold one).
+    if (!text.empty() && text.find('\n') != text.size() - 1) bRefused = true;
+    if (nFile >= 0 && !bRefused) strBatch += text;
 }
 
 void CRecordFileAppender::TakeBackPartialWrite(size_t written) {
@@ -51,7 +56,10 @@ bool CRecordFileAppender::Commit(std::string& reason) {
         return false;
     }
     bool bOk = true;
-    if (!strBatch.empty()) {
+    if (bRefused) {
+        reason = "refusing a record whose fields hold a line break";
+        bOk = false;
+    } else if (!strBatch.empty()) {
         ssize_t written = 0;
         do {
             written = write(nFile, strBatch.data(), strBatch.size());

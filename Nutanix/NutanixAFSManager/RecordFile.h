@@ -18,10 +18,15 @@ public:
     CRecordFileAppender& operator=(const CRecordFileAppender&) = delete;
 
     bool IsOpen() const { return nFile >= 0; }
-    // Queues `text` (one or more whole lines) for the batch.
+    // Why the file could not be opened: the system's reason ("No such file
+    // or directory"), or "not a regular file"; empty while it is open.
+    const std::string& GetOpenReason() const { return strOpenReason; }
+    // Queues `text`, one line ending in "\n", for the batch. A text with
+    // another line break refuses the whole batch: nothing of it is written.
     void Append(const std::string& text);
     // Writes the batch and closes the file. False, with the system's reason
-    // in `reason`, when any of it failed or the file could not be opened.
+    // in `reason`, when any of it failed, was refused or the file could not
+    // be opened.
     bool Commit(std::string& reason);
 
 private:
@@ -31,5 +36,7 @@ private:
 
     int nFile = -1;
     std::string strOpenError;
+    std::string strOpenReason;
     std::string strBatch;
+    bool bRefused = false;
 };

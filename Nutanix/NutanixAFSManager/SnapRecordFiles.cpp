@@ -43,8 +43,9 @@ CRhError CNutanixAFSManager::OverWriteSnapDevInfo(ContentMapperAPI::Map contentM
     }
     CRecordFileAppender mapFile(strSnapMapFile);
     if (!mapFile.IsOpen()) {
-        return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE, " Failed to open [%s] file",
-                                       strSnapMapFile.c_str());
+        return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                                       " Failed to open [%s] file: %s", strSnapMapFile.c_str(),
+                                       mapFile.GetOpenReason().c_str());
     }
     for (const auto& entry : contentMap) {
         mapFile.Append(FXString::Format("m:%s:%s:\n", entry.first.c_str(), entry.second.c_str()));
@@ -53,6 +54,7 @@ CRhError CNutanixAFSManager::OverWriteSnapDevInfo(ContentMapperAPI::Map contentM
     if (!mapFile.Commit(reason)) {
         // The host would read a map without these lines; say so instead of
         // letting the job go on as if they were there.
+        HOST_LOG(0, "Failed to write [%s] file: %s", strSnapMapFile.c_str(), reason.c_str());
         return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
                                        " Failed to write [%s] file: %s", strSnapMapFile.c_str(), reason.c_str());
     }

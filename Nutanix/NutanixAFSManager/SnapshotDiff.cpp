@@ -15,12 +15,14 @@ namespace {
 
 constexpr uint32_t kDefaultRetrySleepMs = 6000;
 constexpr unsigned long long kDefaultMaxScanRetries = 300;
+constexpr unsigned long long kDefaultMaxEmptyDiffPages = 10000;
 const char* const kDiffPageSize = "3000";
 
 struct DiffRetrySettings {
     uint32_t uRetrySleepMs = kDefaultRetrySleepMs;
     unsigned long long ullMaxScanRetries = kDefaultMaxScanRetries;
-    unsigned long long ullMaxDiffItems = 0;  // 0: no ceiling
+    unsigned long long ullMaxDiffItems = 0;                           // 0: no ceiling
+    unsigned long long ullMaxEmptyPages = kDefaultMaxEmptyDiffPages;  // 0: no ceiling
 };
 
 DiffRetrySettings ReadRetrySettings() {
@@ -34,6 +36,7 @@ DiffRetrySettings ReadRetrySettings() {
     }
     if (platform.getNumber("FileSystemAgent", "MaxScanRetries", value)) settings.ullMaxScanRetries = value;
     if (platform.getNumber("FileSystemAgent", "MaxDiffItems", value)) settings.ullMaxDiffItems = value;
+    platform.getNumber("FileSystemAgent", "MaxEmptyDiffPages", settings.ullMaxEmptyPages);
     return settings;
 }
 
@@ -70,21 +73,27 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
     const DiffRetrySettings settings = ReadRetrySettings();
     CDiffItemLoader loader(volumeInfo, *dbHelper);
 
-    // A server can make the work endless in three ways: list a difference
-    // twice, send a token again (an endless cycle of the same pages), or
-    // invent new pages for ever; the last only a ceiling can bound.
+    // A server can make the work endless in four ways: list a difference
+    // twice, send a token again (an endless cycle of the same pages), invent
+    // new items for ever, or new pages without items; the last two only
+    // ceilings can bound.
     std::set<std::string> setDiffUUIDs;
     for (const std::string& diffUUID : ptrDiff->getUuidList()) {
         if (!setDiffUUIDs.insert(diffUUID).second) {
-            return PagingStopped(FX_CODE_LOCATION, "get_mount_target_snapshot_diff paging stopped: difference [" +
-                                                       diffUUID + "] is listed twice");
+            return PagingStopped(FX_CODE_LOCATION,
+                                 "get_mount_target_snapshot_diff paging stopped: difference [" + diffUUID +
+                                     "] is listed twice");
         }
         std::set<std::string> setTokens;
-        unsigned long long ullRetries = 0;
+        unsigned long long ullEmptyPages = 0;  // in a row, not the last
         boost::optional<std::string> pageToken;
         afs_rest::model::Mount_target_snapshot_diff_tracking_output page;
         while (!page.isIsLastPage()) {
-            page = ptrClient->get_mount_target_snapshot_diff_page(diffUUID, pageToken, std::string(kDiffPageSize));
+            page = ptrClient->get_mount_target_snapshot_diff_page(diffUUID, pageToken,
+                                                                  std::string(kDiffPageSize));
+            // Counted per page: a server that prepares every page lazily asks
+            // for a re-request of each, and a large difference has many.
+            unsigned long long ullRetries = 0;
             while (page.isShouldRetryPage() && ullRetries < settings.ullMaxScanRetries) {
                 RHSLEEP_InTeRnAl(settings.uRetrySleepMs, __FILE__, __LINE__);
                 page = ptrClient->get_mount_target_snapshot_diff_page(diffUUID, pageToken,
@@ -94,18 +103,22 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
             // Only a page that is still not ready exhausts the retries; one
             // that came ready on the last permitted re-request is processed.
             if (page.isShouldRetryPage()) {
-                return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE, "Maximum retry reached");
+                return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                                               "Maximum retry reached");
             }
             const boost::optional<std::string> sentToken = pageToken;
             pageToken = page.getNextPageToken();
+            bool bEmpty = true;
             for (const auto& ptrObject : page.getObjectList()) {
                 if (!ptrObject) continue;
+                bEmpty = false;
                 if (settings.ullMaxDiffItems != 0 && loader.GetSeenCount() >= settings.ullMaxDiffItems) {
-                    return PagingStopped(FX_CODE_LOCATION,
-                                         "get_mount_target_snapshot_diff stopped: the difference holds more than " +
-                                             std::to_string(settings.ullMaxDiffItems) +
-                                             " items ([FileSystemAgent] MaxDiffItems); raise the ceiling or "
-                                             "run a full backup");
+                    return PagingStopped(
+                        FX_CODE_LOCATION,
+                        "get_mount_target_snapshot_diff stopped: the difference holds more than " +
+                            std::to_string(settings.ullMaxDiffItems) +
+                            " items ([FileSystemAgent] MaxDiffItems); raise the ceiling or "
+                            "run a full backup");
                 }
                 // The loader has put its code location on a rejection already.
                 CRhError error = loader.Process(*ptrObject);
@@ -123,9 +136,18 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
                 return error;
             }
             if (!page.isIsLastPage() && !setTokens.insert(*pageToken).second) {
-                return PagingStopped(FX_CODE_LOCATION,
-                                     "get_mount_target_snapshot_diff paging stopped: the page token came back [" +
-                                         *pageToken + "]");
+                return PagingStopped(
+                    FX_CODE_LOCATION,
+                    "get_mount_target_snapshot_diff paging stopped: the page token came back [" + *pageToken +
+                        "]");
+            }
+            ullEmptyPages = bEmpty && !page.isIsLastPage() ? ullEmptyPages + 1 : 0;
+            if (settings.ullMaxEmptyPages != 0 && ullEmptyPages > settings.ullMaxEmptyPages) {
+                return PagingStopped(
+                    FX_CODE_LOCATION,
+                    "get_mount_target_snapshot_diff paging stopped: " + std::to_string(ullEmptyPages) +
+                        " pages in a row held no items and were not the last "
+                        "([FileSystemAgent] MaxEmptyDiffPages)");
             }
         }
     }
@@ -133,6 +155,10 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
     if (loader.GetSkippedCount() > 0) {
         HOST_LOG(0, "%d items of the snapshot difference were skipped: outside the compared snapshots",
                  static_cast<int>(loader.GetSkippedCount()));
+    }
+    if (loader.GetUnnamedCount() > 0) {
+        HOST_LOG(0, "%d items of the snapshot difference were skipped: their paths cannot be file names here",
+                 static_cast<int>(loader.GetUnnamedCount()));
     }
     return CRhError::Success();
 }

@@ -33,12 +33,14 @@ CRhError CNutanixAFSManagerAPIHelper::GetListOfSnapsForUUID(const std::string& v
     const FXCodeLocation location = FX_CODE_LOCATION;
     return RunRestGuarded(kListSnapshotsGuard, location, [&]() -> CRhError {
         return WalkRestPages(
-            "get_mount_target_snapshot", location,
+            "get_mount_target_snapshot", location, ullMaxListEntities,
             [&](uint32_t offset, uint32_t length) {
                 return ptrCurlClient->get_mount_target_snapshot(static_cast<int32_t>(offset),
                                                                 static_cast<int32_t>(length), boost::none);
             },
             [&](const std::shared_ptr<afs_rest::model::Mount_target_snapshot_list_intent_response>& ptrPage,
+                const std::vector<std::shared_ptr<afs_rest::model::Mount_target_snapshot_intent_resource>>&
+                    listEntities,
                 uint32_t, uint32_t, EPageStep& step) -> CRhError {
                 if (!ptrPage) {
                     // No answer means no (more) snapshots, not a failure.
@@ -50,8 +52,7 @@ CRhError CNutanixAFSManagerAPIHelper::GetListOfSnapsForUUID(const std::string& v
                     PLUGIN_LOG_AT(location, 7, "get_mount_target_snapshot [%s]",
                                   ptrPage->toJson().serialize().c_str());
                 }
-                for (const auto& ptrEntity : ptrPage->getEntities()) {
-                    if (!ptrEntity) continue;
+                for (const auto& ptrEntity : listEntities) {
                     MountedTargetsSnaps snap;
                     std::string strState;
                     std::string strMountTargetUUID;

@@ -185,6 +185,8 @@ void Object_info::recycle() {
     unsetChangeTimestamp();
     unsetCreationTimestamp();
     unsetModificationTimestamp();
+    setUnreadablePath(false);
+    unsetUnreadablePath();
 }
 
 value Mount_target_snapshot_diff_tracking_output::toJson() const {

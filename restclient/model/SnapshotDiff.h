@@ -34,6 +34,11 @@ class Object_info {
     AFS_MODEL_FIELD(utility::datetime, ChangeTimestamp, changeTimestamp)
     AFS_MODEL_FIELD(utility::datetime, CreationTimestamp, creationTimestamp)
     AFS_MODEL_FIELD(utility::datetime, ModificationTimestamp, modificationTimestamp)
+    // Set when the path or the old path came in a form no file name can be
+    // made of: an escape of half a UTF-16 surrogate pair, or a text too long
+    // to be a path (then only its start is kept). The member holds the text
+    // as the server escaped it, for messages only.
+    AFS_MODEL_FLAG(UnreadablePath, unreadablePath)
 public:
     web::json::value toJson() const;
     // Unsets every member but keeps the strings' storage, so that a parser

@@ -15,23 +15,25 @@ using HostileNeighbourE2ETest = CScanFixture;
 
 TEST_F(HostileNeighbourE2ETest, SkippedItemsAreCountedAndOddNamesStayValidJson) {
     ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs({}));
-    ASSERT_NO_FATAL_FAILURE(Arm(R"({"foreign_paths":2})"));
+    // Odd values too: null, empty and year-1 times, a lone surrogate in a name.
+    ASSERT_NO_FATAL_FAILURE(Arm(R"({"foreign_paths":2,"odd_paths":6})"));
     ProgramResult run3 = RunJob();
     EXPECT_EQ(3, run3.nExitStatus) << run3.strStderr;
     EXPECT_THAT(
         run3.strStderr,
         HasSubstr(
-            "afs-scan: 5 items of the snapshot difference were skipped: outside the compared snapshots"));
+            "afs-scan: 6 items of the snapshot difference were skipped: outside the compared snapshots\n"
+            "afs-scan: 1 items of the snapshot difference were skipped: their paths cannot be file names here"));
     EXPECT_THAT(run3.strStdout,
                 HasSubstr("share " + Share("share1") +
-                          ": partial: 5 items of its difference were skipped; the next job lists it in "
+                          ": partial: 7 items of its difference were skipped; the next job lists it in "
                           "full\n"));
     // A partial share is no reference: the next job lists it in full.
     ASSERT_NO_FATAL_FAILURE(Arm("{}"));
     ProgramResult run4 = RunJob();
     EXPECT_EQ(0, run4.nExitStatus) << run4.strStderr;
     EXPECT_THAT(run4.strStderr,
-                HasSubstr(": job 3 backed it up only in part (5 items of its difference were skipped); "
+                HasSubstr(": job 3 backed it up only in part (7 items of its difference were skipped); "
                           "listing its whole snapshot "));
     WriteFile("share1/bad\xff\"\n.txt", "odd\n");
     ProgramResult full = RunScan({"share1"}, {"--full", "--list-full", "--jsonl"});

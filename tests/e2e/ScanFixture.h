@@ -114,7 +114,8 @@ protected:
     }
 
     // afs-scan on the given shares with the fixture's settings, the password
-    // in $AFS_PASSWORD and, when bMap, --map SHARES=/127.0.0.1.
+    // in $AFS_PASSWORD and, when bMap, --map SHARES=/127.0.0.1. No --plugin:
+    // run from its build tree, afs-scan takes the plug-in built beside it.
     // A sub-command (`listCommand`) goes right after the program.
     std::vector<std::string> ScanArgs(const std::vector<std::string>& listShares,
                                       const std::vector<std::string>& listExtra = {}, bool bMap = true,
@@ -123,9 +124,8 @@ protected:
         listArgs.insert(listArgs.end(), listCommand.begin(), listCommand.end());
         listArgs.insert(listArgs.end(),
                         {"--server", ptrSim ? ptrSim->Url() : "http://127.0.0.1:1/api/nutanix/v3"});
-        std::istringstream words(
-            "--user admin --client-id 7 --app-id 1 --plugin " AFS_PLUGIN_PATH " --state " + strStateDir +
-            " --db " + strDb + " --settings " + strSettings + " --mount-table " + strMountTable);
+        std::istringstream words("--user admin --client-id 7 --app-id 1 --state " + strStateDir + " --db " +
+                                 strDb + " --settings " + strSettings + " --mount-table " + strMountTable);
         for (std::string strWord; words >> strWord;) listArgs.push_back(strWord);
         if (bMap) listArgs.insert(listArgs.end(), {"--map", strSharesDir + "=/127.0.0.1"});
         for (const std::string& strName : listShares)

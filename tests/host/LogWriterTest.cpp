@@ -21,9 +21,13 @@ TEST(LogWriter, SettingsOrTheGivenFileChooseLevelAndPlace) {
     const std::string existing = dir.WriteFile("old.log", "earlier line\n");
     // strFile empty: the writer reads the settings; strLands empty: standard
     // error. A refused file falls back to it too (HostileNeighbourE2ETest).
-    const struct { std::string strSettings, strFile; int nLevel; std::string strLands, strBefore; } kCases[] = {
+    const struct {
+        std::string strSettings, strFile;
+        int nLevel;
+        std::string strLands, strBefore;
+    } kCases[] = {
         {"[Host]\nLogLevel = 3\nLogDir = " + path + "/logs\n", "", 3, path + "/logs/afs-host.log", ""},
-        {"[Host]\n", "", 0, "", ""},
+        {"[Host]\n", "", -1, "", ""},
         {"", existing, -1, existing, "earlier line\n"},
     };
     auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
@@ -40,8 +44,10 @@ TEST(LogWriter, SettingsOrTheGivenFileChooseLevelAndPlace) {
         const std::string err = testing::internal::GetCapturedStderr();
         const std::string text = row.strLands.empty() ? err : CScopedTempDir::ReadFile(row.strLands);
         std::smatch match;
-        ASSERT_TRUE(std::regex_match(text, match, std::regex(row.strBefore + R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z \[(\d+)\] L)" +
-                                                             std::to_string(row.nLevel) + R"( void F\(\):5 the line \[2\]\n)")))
+        ASSERT_TRUE(std::regex_match(
+            text, match,
+            std::regex(row.strBefore + R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z \[(\d+)\] L)" +
+                       std::to_string(row.nLevel) + R"( void F\(\):5 the line \[2\]\n)")))
             << text;
         EXPECT_EQ(std::to_string(syscall(SYS_gettid)), match[1].str());
     }
@@ -53,7 +59,8 @@ TEST(LogWriter, HostLogWritesUpToTheWritersLevelAndErrorsAlways) {
         CScopedLogCapture capture(nLevel);
         for (int nMessage : {2, 1, 0, -1}) HOST_LOG(nMessage, "level %d", nMessage);
         const std::vector<std::string> listAll{"level 1", "level 0", "level -1"};
-        EXPECT_EQ(nLevel == 1 ? listAll : std::vector<std::string>{"level -1"}, capture->GetMessages()) << nLevel;
+        EXPECT_EQ(nLevel == 1 ? listAll : std::vector<std::string>{"level -1"}, capture->GetMessages())
+            << nLevel;
         EXPECT_EQ(__PRETTY_FUNCTION__, capture->GetLines().back().strFunction);
     }
     CScopedLogCapture restore;

@@ -31,6 +31,9 @@ depends libafshost-dev | grep -q "libafshost0 (= $version)" || fail "libafshost-
 
 for deb in *.deb; do dpkg-deb -x "$deb" "$work/root"; done
 plugin="$(find "$work/root" -name libNutanixAFSManager.so)"
+# Installed into /usr, pkg-config names plain /usr paths.
+pc_plugin="$(PKG_CONFIG_PATH="$(dirname "$(find "$work/root" -name afshost.pc)")" pkg-config --variable=plugin afshost)"
+[ "$work/root$pc_plugin" = "$plugin" ] || fail "afshost.pc's plugin variable is $pc_plugin, not ${plugin#"$work/root"}"
 ! readelf -S "$plugin" | grep -q debug_info || fail "the packaged plug-in still carries its debug information"
 
 if command -v lintian > /dev/null; then

@@ -78,7 +78,9 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
             if (test.eThrow == eConflict) throw NutanixException("HTTP 409: exists", 409);
             if (test.eThrow == eOther) throw 42;
         };
-        auto serveShares = ServeShares(std::vector<ShareSpec>(45, ShareSpec{"s", "u"}));
+        std::vector<ShareSpec> listShares;
+        for (int i = 0; i < 45; ++i) listShares.push_back({"s", "u" + std::to_string(i)});
+        auto serveShares = ServeShares(listShares);
         ptrBackend->fnGetMountTarget = [&](int32_t offset, int32_t length) -> SharePage {
             if (offset == 20) fnFail();
             return offset == 20 ? nullptr : serveShares(offset, length);
@@ -111,7 +113,8 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
     }
 }
 
-TEST_F(ApiHelperTest, ListingsArePagedTwentyAtATimeUntilTheTotal) {
+// 45 shares in three pages; the calls are the next test's.
+TEST_F(ApiHelperTest, ListedSharesCarryTheirNamesTypesAndExactMarks) {
     std::vector<ShareSpec> all;
     for (int i = 0; i < 45; ++i)
         all.push_back(ShareSpec{"share" + std::to_string(i), "uuid-" + std::to_string(i)});
@@ -122,8 +125,6 @@ TEST_F(ApiHelperTest, ListingsArePagedTwentyAtATimeUntilTheTotal) {
     ptrBackend->fnGetMountTarget = ServeShares(all);
     std::vector<MountedTargets> shares;
     ASSERT_FALSE(helper.GetMountedTargets(shares).IsError());
-    EXPECT_THAT(ptrBackend->listCalls,
-                ElementsAre("get_mount_target 0 20", "get_mount_target 20 20", "get_mount_target 40 20"));
     ASSERT_EQ(45u, shares.size());
     std::string marks =
         shares[44].strShareName + "|" + shares[44].strShareUUID + "|" + shares[44].strShareType + " ";
@@ -132,26 +133,114 @@ TEST_F(ApiHelperTest, ListingsArePagedTwentyAtATimeUntilTheTotal) {
     EXPECT_EQ(3u, log->CountContaining("Total Number of Mounted Targets : 45", 0));
     EXPECT_EQ(3u, log->CountContaining(" get_mount_target response [{", 7));
     EXPECT_EQ(1u, log->CountContaining("Get list of mounted targets", 3));
-    ptrBackend->listCalls.clear();
-    ptrBackend->fnGetMountTarget = ServeShares({});
-    EXPECT_FALSE(helper.GetMountedTargets(shares).IsError());
-    EXPECT_EQ(1u, ptrBackend->listCalls.size());
 }
 
-TEST_F(ApiHelperTest, PagingThatMakesNoProgressOrOvershootsEndsWithAnError) {
-    ptrBackend->fnGetMountTarget = ServeShares({}, 45);
-    std::vector<MountedTargets> shares;
-    EXPECT_EQ("get_mount_target paging stopped: no progress at offset 0, total 45",
-              helper.GetMountedTargets(shares).GetMessage());
-    ptrBackend->fnGetMountTargetSnapshot =
-        ServeSnaps(std::vector<SnapSpec>(20, SnapSpec{"s", "n", "mt"}), 15);
-    std::vector<MountedTargetsSnaps> snaps;
-    EXPECT_EQ(
-        "get_mount_target_snapshot paging stopped: next offset 20 passes the total 15 (requested offset 0)",
-        helper.GetListOfSnapsForUUID("mt", snaps).GetMessage());
-    ptrBackend->fnGetPartnerServer = ServePartners({}, 3);
-    EXPECT_EQ("get_partner_server paging stopped: no progress at offset 0, total 3",
-              helper.CreatePartnerServer({"a"}).GetMessage());
+// A listing that moves while it is paged (its total, or an entity across a
+// page boundary) is read again from offset 0, at most three times, and merged
+// by UUID; one that never holds still, makes no progress, overshoots its total
+// or never ends is an error, logged once at level 0.
+TEST_F(ApiHelperTest, ListingsThatMoveAreReadAgainAndEndWithinBounds) {
+    auto uuids = [](int from, int to, const char* prefix = "s") {
+        std::vector<std::string> list;
+        for (int i = from; i < to; ++i) list.push_back(prefix + std::to_string(i));
+        return list;
+    };
+    // The listing as the server holds it at request n (counted from 0), from
+    // its entry uFirst on; nTotal -1: its size.
+    struct Listing {
+        std::vector<std::string> listUuids;
+        int32_t nTotal;
+        size_t uFirst;
+    };
+    using FListing = std::function<Listing(int n, int32_t offset)>;
+    auto join = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    static constexpr int32_t kHuge = 2147483647;
+    // clang-format off
+    const struct {
+        char cList;  // 's' snapshots of "mt", 'm' shares, 'p' partner servers
+        const char* ini;
+        FListing fnListing;
+        std::string offsets;  // requested, when given
+        std::vector<std::string> listResult;
+        std::string error;
+    } cases[] = {
+        {'m', "", [&](int, int32_t) { return Listing{uuids(0, 45), -1, 0}; }, "0 20 40", uuids(0, 45), ""},
+        {'m', "", [](int, int32_t) { return Listing{{}, -1, 0}; }, "0", {}, ""},
+        // A snapshot created between two pages.
+        {'s', "", [&](int n, int32_t) { return Listing{uuids(0, n ? 26 : 25), -1, 0}; }, "0 20 0 20", uuids(0, 26), ""},
+        // One created at the front and one deleted at the end: s19 comes back on the second page.
+        {'m', "", [&](int n, int32_t) { return Listing{n ? join({"x"}, uuids(0, 24)) : uuids(0, 25), -1, 0}; },
+         "0 20 0 20", join(join(uuids(0, 20), {"x"}), uuids(20, 24)), ""},
+        {'s', "", [&](int n, int32_t) { return Listing{uuids(0, 25 + n), -1, 0}; }, "0 20 0 20 0 20 0 20", {},
+         "get_mount_target_snapshot paging stopped: the total changed from 31 to 32 at offset 20"},
+        {'s', "", [](int, int32_t offset) { return Listing{{"a"}, kHuge, size_t(offset)}; },
+         "0 1 0 1 0 1 0 1", {}, "get_mount_target_snapshot paging stopped: entity [a] came back at offset 1"},
+        // Fresh entities for ever behind a constant total.
+        {'s', "[FileSystemAgent]\nMaxListEntities = 40",
+         [&](int, int32_t offset) { return Listing{uuids(offset, offset + 20), kHuge, size_t(offset)}; }, "0 20 40", {},
+         "get_mount_target_snapshot paging stopped: more than 40 entities read ([FileSystemAgent] MaxListEntities)"},
+        {'p', "", [&](int, int32_t offset) { return Listing{uuids(offset, offset + 20, "p"), kHuge, size_t(offset)}; }, "", {},
+         "get_partner_server paging stopped: more than 1000000 entities read ([FileSystemAgent] MaxListEntities)"},
+        {'m', "", [](int, int32_t) { return Listing{{}, 45, 0}; }, "0", {},
+         "get_mount_target paging stopped: no progress at offset 0, total 45"},
+        {'s', "", [&](int, int32_t) { return Listing{uuids(0, 20), 15, 0}; }, "0", {},
+         "get_mount_target_snapshot paging stopped: next offset 20 passes the total 15 (requested offset 0)"},
+    };
+    // clang-format on
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.error.empty() ? test.offsets : test.error);
+        settings.Rewrite(test.ini);
+        CNutanixAFSManagerAPIHelper listing("server", "user", "secret", 1234);  // reads the settings
+        log->Clear();
+        std::string offsets;
+        int nRequest = 0;
+        // The page at `offset` of the listing as it is at this request.
+        auto answer = [&](int32_t offset, auto serve, auto spec) {
+            offsets += (offsets.empty() ? "" : " ") + std::to_string(offset);
+            const Listing now = test.fnListing(nRequest++, offset);
+            std::vector<decltype(spec(""))> listPage;
+            for (size_t i = offset - now.uFirst; i < now.listUuids.size(); ++i)
+                listPage.push_back(spec(now.listUuids[i]));
+            auto ptrPage = serve(
+                listPage, now.nTotal < 0 ? static_cast<int32_t>(now.listUuids.size()) : now.nTotal)(0, 20);
+            ptrPage->getMetadata()->setOffset(offset);
+            return ptrPage;
+        };
+        ptrBackend->fnGetMountTargetSnapshot = [&](int32_t offset, int32_t) {
+            return answer(offset, ServeSnaps, [](Str uuid) { return SnapSpec{uuid, "n", "mt"}; });
+        };
+        ptrBackend->fnGetMountTarget = [&](int32_t offset, int32_t) {
+            return answer(offset, ServeShares, [](Str uuid) { return ShareSpec{"share", uuid}; });
+        };
+        ptrBackend->fnGetPartnerServer = [&](int32_t offset, int32_t) {
+            return answer(offset, ServePartners, [](Str name) { return name; });
+        };
+        std::vector<MountedTargetsSnaps> snaps;
+        std::vector<MountedTargets> shares;
+        CRhError error = test.cList == 'p'   ? listing.CreatePartnerServer({"a"})
+                         : test.cList == 's' ? listing.GetListOfSnapsForUUID("mt", snaps)
+                                             : listing.GetMountedTargets(shares);
+        std::vector<std::string> listResult;
+        for (const MountedTargetsSnaps& snap : snaps) listResult.push_back(snap.strSnapUUID);
+        for (const MountedTargets& share : shares) listResult.push_back(share.strShareUUID);
+        EXPECT_EQ(test.error, error.GetMessage());
+        if (!test.offsets.empty()) {
+            EXPECT_EQ(test.offsets, offsets);
+        }
+        if (error.IsError()) {
+            EXPECT_EQ(1u, log->CountContaining(test.error, 0));
+        } else {
+            EXPECT_EQ(test.listResult, listResult);
+        }
+        // Every reading again from offset 0 says why.
+        size_t uRestarts = 0;
+        for (size_t u = offsets.find(" 0 "); u != std::string::npos; u = offsets.find(" 0 ", u + 1))
+            ++uRestarts;
+        EXPECT_EQ(uRestarts, log->CountContaining(" paging restarts from offset 0", 0));
+    }
     ptrBackend->fnGetPartnerServer = [](int32_t, int32_t) {
         auto ptrPage = ServePartners({"x"})(0, 20);
         ptrPage->setMetadata(nullptr);
@@ -159,10 +248,6 @@ TEST_F(ApiHelperTest, PagingThatMakesNoProgressOrOvershootsEndsWithAnError) {
     };
     EXPECT_EQ("create_partner_server called failed with error [get_partner_server answered no page]",
               helper.CreatePartnerServer({"a"}).GetMessage());
-    EXPECT_THAT(ptrBackend->listCalls,
-                ElementsAre("get_mount_target 0 20", "get_mount_target_snapshot 0 20 unset",
-                            "get_partner_server 0 20", "get_partner_server 0 20"));
-    EXPECT_EQ(3u, log->CountContaining("paging stopped", 0));
 }
 
 TEST_F(ApiHelperTest, PartnerServerIsLookedUpByExactNameAndAlwaysRegistered) {
@@ -211,7 +296,9 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
     EXPECT_EQ(1u, log->CountContaining("get_mount_target_snapshot [{", 7));
     EXPECT_EQ(1u, log->CountContaining("Get list of snapshot for UUID [mt]", 3));
     // No answer ends the listing: what came before stays.
-    auto serve = ServeSnaps(std::vector<SnapSpec>(30, SnapSpec{"s", "n", "mt"}));
+    std::vector<SnapSpec> listSnaps;
+    for (int i = 0; i < 30; ++i) listSnaps.push_back({"s" + std::to_string(i), "n", "mt"});
+    auto serve = ServeSnaps(listSnaps);
     ptrBackend->fnGetMountTargetSnapshot = [serve](int32_t offset, int32_t length) {
         return offset == 20 ? nullptr : serve(offset, length);
     };
@@ -219,6 +306,10 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
     EXPECT_FALSE(helper.GetListOfSnapsForUUID("mt", snaps).IsError());
     EXPECT_EQ(20u, snaps.size());
     EXPECT_EQ(1u, log->CountContaining("get_mount_target_snapshot returned no shapsots", 0));
+    for (const CapturedLogLine& line : log->GetLines()) {  // the operation's, not its lambda's
+        if (line.strMessage != "get_mount_target_snapshot returned no shapsots") continue;
+        EXPECT_THAT(line.strFunction, ::testing::MatchesRegex(".*::GetListOfSnapsForUUID\\(.*\\)"));
+    }
     ptrBackend->listCalls.clear();
     ptrBackend->fnCreateSnapshot = [](Str, Str) { return std::string("new-uuid"); };
     std::string uuid;

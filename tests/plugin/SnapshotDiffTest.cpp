@@ -43,13 +43,14 @@ std::shared_ptr<model::Object_info> Object(const std::string& operation, const s
     return ptrObject;
 }
 
-// "retry": not ready yet; "last": the last page; any other text: a page with that next-page token.
+// "retry": not ready yet; "last": the last page; "-TOKEN": a page without
+// items; any other text: a page with that next-page token.
 DiffPage Page(const std::string& kind, std::vector<std::shared_ptr<model::Object_info>> objects = {}) {
     DiffPage page;
     page.setIsLastPage(kind == "last");
     page.setShouldRetryPage(kind == "retry");
-    page.setNextPageToken(kind == "last" || kind == "retry" ? "" : kind);
-    if (kind != "retry" && objects.empty())
+    page.setNextPageToken(kind == "last" || kind == "retry" ? "" : kind.substr(kind[0] == '-'));
+    if (kind != "retry" && kind[0] != '-' && objects.empty())
         objects.push_back(Object("ADD", "/.snapshot/zkop__2_7_1234/page" + kind));
     page.setObjectList(std::move(objects));
     return page;
@@ -117,13 +118,23 @@ TEST_F(SnapshotDiffTest, ARenamesOldPathIsLoggedWhenTheHostLogsLevelThree) {
 }
 
 TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
+    // Paths no file system here can hold are skipped and counted: a server's
+    // text that names no characters, an 86-character CJK name (258 bytes),
+    // a path over 4096 bytes, and one of 4 MiB, which must not fill the log.
+    auto ptrUnreadable = Object("ADD", "/.snapshot/zkop__2_7_1234/a\\ud800b");
+    ptrUnreadable->setUnreadablePath(true);
+    std::string strCjk = "/.snapshot/zkop__2_7_1234/", strDeep = "/.snapshot/zkop__2_7_1233/d";
+    for (int i = 0; i < 86; ++i) strCjk += "\xe4\xb8\xad";
+    for (int i = 0; i < 17; ++i) strDeep += "/" + std::string(250, 'n');
     ServePages({Page(
         "last", {nullptr, Object("ADD", "/.snapshot/zkop__2_7_1234/docs/a.txt"),
                  Object("DELETE", "/.snapshot/zkop__2_7_1233/old.txt"),
                  Object("MODIFY", "/.snapshot/zkop__2_7_1234/m.txt"),
                  Object("RENAME", "/.snapshot/zkop__2_7_1234/new.txt", "/.snapshot/zkop__2_7_1233/was.txt"),
-                 // One trailing "/" of a directory is dropped.
-                 Object("ADD", "/.snapshot/zkop__2_7_1234/docs/", nullptr, "DIRECTORY"),
+                 // Trailing "/" of a directory are dropped.
+                 Object("ADD", "/.snapshot/zkop__2_7_1234/docs//", nullptr, "DIRECTORY"), ptrUnreadable,
+                 Object("ADD", strCjk), Object("RENAME", "/.snapshot/zkop__2_7_1234/r", strDeep.c_str()),
+                 Object("ADD", "/.snapshot/zkop__2_7_1234/" + std::string(4 << 20, 'x')),
                  Object("RENAME", "/.snapshot/zkop__2_7_1234/lost.txt"), Object("ADD", "/docs/a.txt"),
                  Object("ADD", "/.snapshot/zkop__2_7_1234/x/.snapshot/y", nullptr, "DIRECTORY"),
                  Object("add", "/.snapshot/zkop__2_7_1234/lower", nullptr, "directory"),
@@ -150,11 +161,19 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
         {"strItemPath [/server/share/m.txt] , changeType [2], ullATime [0]", 2},
         {"No of Items from the SnapDiff : 8", 0}, {"Compare snaps[cur], [prev]", 0},
         {"2 items of the snapshot difference were skipped: outside the compared snapshots", 0},
+        {"4 items of the snapshot difference were skipped: their paths cannot be file names here", 0},
+        {"Skipping item [/.snapshot/zkop__2_7_1234/a\\ud800b] of the snapshot difference: its path cannot be a "
+         "file name here (the server's text names no characters)", 0},
+        {"(a name in it is longer than 255 bytes)", 0}, {"(it is longer than 4096 bytes)", 0},
+        {"x...(4194330 bytes)] of the snapshot difference: its path cannot be a file name here (the server sent more", 0},
         {"VolumeMount path [/mnt/share], Current snap path [/mnt/share/.snapshot/zkop__2_7_1234], Previous snap "
          "path [/mnt/share/.snapshot/zkop__2_7_1233]", 0}};
     // clang-format on
     for (const auto& line : logLines)
         EXPECT_EQ(1u, log->CountContaining(line.first, line.second)) << line.first;
+    size_t uLogBytes = 0;
+    for (const std::string& message : log->GetMessages()) uLogBytes += message.size();
+    EXPECT_LT(uLogBytes, 8192u);
     EXPECT_THAT(ptrBackend->listCalls,
                 ElementsAre("create_mount_target_snapshot_incremental_diff prev cur unset unset",
                             "get_mount_target_snapshot_diff_page d1 [unset] 3000"));
@@ -205,7 +224,8 @@ TEST_F(SnapshotDiffTest, AttributesAndTimestampEdges) {
                                    "[1796119872], ullSize [123456789012], ullInodeNumber [4711]",
                                    2));
 }
-// Settings absent, 0, 2 and huge; the retry count is per difference, not per page.
+// Settings absent, 0, 2 and huge; the retry count is per page: it restarts
+// when a page arrives ready.
 TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
     const std::string kStuck =
         "get_mount_target_snapshot_diff paging stopped: the page token did not advance [";
@@ -218,10 +238,16 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
     };
     // clang-format off
     const Case cases[] = {
-        {"MaxScanRetries = 2", {"d1"}, {"retry", "t1", "retry", "last"}, {6000, 6000},
+        {"MaxScanRetries = 2", {"d1"}, {"retry", "retry", "t1", "retry", "retry", "retry"}, {6000, 6000, 6000, 6000},
+         "d1[unset] d1[unset] d1[unset] d1[t1] d1[t1] d1[t1]", "Maximum retry reached", 1},
+        // Pages without items that are not the last: a run longer than the ceiling ends the comparison.
+        {"MaxEmptyDiffPages = 2", {"d1"}, {"-e1", "-e2", "t3", "-e4", "-e5", "last"}, {},
+         "d1[unset] d1[e1] d1[e2] d1[t3] d1[e4] d1[e5]", "", 2},
+        {"MaxEmptyDiffPages = 2", {"d1"}, {"-e1", "-e2", "-e3", "last"}, {}, "d1[unset] d1[e1] d1[e2]",
+         "get_mount_target_snapshot_diff paging stopped: 3 pages in a row held no items and were not the last "
+         "([FileSystemAgent] MaxEmptyDiffPages)", 0},
+        {"MaxScanRetries = 1", {"d1"}, {"retry", "t1", "retry", "last"}, {6000, 6000},
          "d1[unset] d1[unset] d1[t1] d1[t1]", "", 2},
-        {"MaxScanRetries = 1", {"d1"}, {"retry", "t1", "retry", "last"}, {6000}, "d1[unset] d1[unset] d1[t1]",
-         "Maximum retry reached", 1},
         {"MaxScanRetries = 2\nNutanixRetrySleep = 2", {"d1"}, {"t1", "retry", "retry", "retry"}, {2000, 2000},
          "d1[unset] d1[t1] d1[t1] d1[t1]", "Maximum retry reached", 1},
         // Ready on the last permitted re-request: processed.
@@ -266,6 +292,10 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
     EXPECT_EQ("Maximum retry reached", Load().GetMessage());
     EXPECT_EQ(std::vector<unsigned>(300, 2000), listSleeps);
     EXPECT_EQ(1u, log->CountContaining("Registry key NutanixRetrySleep present with value : 2", 0));
+    std::deque<DiffPage> listEmpty;
+    for (int i = 0; i < 10001; ++i) listEmpty.push_back(Page("-e" + std::to_string(i)));
+    ServePages(listEmpty);
+    EXPECT_THAT(Load().GetMessage(), ::testing::HasSubstr("stopped: 10001 pages in a row held no items"));
 }
 
 TEST_F(SnapshotDiffTest, FailuresEndTheComparison) {
@@ -306,12 +336,11 @@ TEST_F(SnapshotDiffTest, RegressionUnsafePathsAreNeverHandedOver) {
         // A catalog keyed by path would miss these.
         {Object("ADD", "/.snapshot/zkop__2_7_1234/./docs//d.txt"), "/server/share/./docs//d.txt"},
         {Object("MODIFY", "/.snapshot/zkop__2_7_1234/docs/."), "/server/share/docs/."},
-        {Object("ADD", "/.snapshot/zkop__2_7_1234/docs//", nullptr, "DIRECTORY"), "/server/share/docs/"},
         {Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/a//b"), "/server/share/a//b"},
         // The snapshot folder itself is the whole share.
         {Object("DELETE", "/.snapshot/zkop__2_7_1233"), "/server/share"},
         {Object("DELETE", "/.snapshot/zkop__2_7_1233/", nullptr, "DIRECTORY"), "/server/share"},
-        {Object("DELETE", "/.snapshot/zkop__2_7_1233//", nullptr, "DIRECTORY"), "/server/share/"},
+        {Object("DELETE", "/.snapshot/zkop__2_7_1233//", nullptr, "DIRECTORY"), "/server/share"},
         // A rename comes from the older snapshot.
         {Object("RENAME", "/.snapshot/zkop__2_7_1234/n2", "/x/.snapshot/zkop__2_7_1234/o2"),
          "Item path [/mnt/share/.snapshot/zkop__2_7_1234/o2" + kNeither},

@@ -144,6 +144,7 @@ TEST_F(SnapshotPlanningTest, RegressionShareInTwoRecordsIsPlannedOnce) {
                       std::to_string(info.bPreviousSnapPresent) + " " + info.strPreviousSnapPath);
     }
     EXPECT_EQ("/mnt/again/.snapshot/zkop__2_7_1234", manager.mapSourceToLocal["/mnt/again"]);
+    EXPECT_EQ(1u, log->CountContaining("Share UUID [mt] is already planned; [/mnt/again] uses its snapshot [new1]", 0));
 }
 
 TEST_F(SnapshotPlanningTest, ReferenceLookupIgnoresCaseComparesComponentsAndFollowsTheScanMap) {
@@ -289,7 +290,7 @@ TEST_F(SnapshotPlanningTest, RecordFilesGetExactLinesAndEveryFailureIsReported) 
     EXPECT_EQ("SnapMapInfo file not set",
               manager.OverWriteSnapDevInfo({{"a", "b"}}, {{"/s", "/m"}}).GetMessage());
     manager.strSnapMapFile = tempDir.GetPath() + "/missing-folder/map";
-    EXPECT_EQ(" Failed to open [" + manager.strSnapMapFile + "] file",
+    EXPECT_EQ(" Failed to open [" + manager.strSnapMapFile + "] file: No such file or directory",
               manager.OverWriteSnapDevInfo({{"a", "b"}}, {{"/s", "/m"}}).GetMessage());
     EXPECT_EQ(
         "/mnt/a:zkop__2_7_1@fs1:/a:/mnt/a/.snapshot/zkop__2_7_1\n"
@@ -300,11 +301,6 @@ TEST_F(SnapshotPlanningTest, RecordFilesGetExactLinesAndEveryFailureIsReported) 
         "m:/mnt/b:/mnt/b/.snapshot/zkop__2_7_1:\nm:/m:p:\n",
         Read("/map"));
     std::string reason;
-    CRecordFileAppender closed(tempDir.GetPath() + "/missing-folder/x");
-    closed.Append("line\n");
-    EXPECT_FALSE(closed.IsOpen());
-    EXPECT_FALSE(closed.Commit(reason));
-    EXPECT_EQ("cannot open " + tempDir.GetPath() + "/missing-folder/x: No such file or directory", reason);
     // A close that fails after everything was written is still a failure.
     const int nNextDescriptor = open("/dev/null", O_RDONLY);
     close(nNextDescriptor);
@@ -344,11 +340,21 @@ TEST_F(SnapshotPlanningTest, RegressionFullDiskIsNotReportedAsSuccess) {
     EXPECT_EQ(1627u, error.GetCode());
     EXPECT_EQ(" Failed to write [" + manager.strSnapMapFile + "] file: File too large", error.GetMessage());
     EXPECT_TRUE(manager.mapScanToMount.empty());
-    EXPECT_EQ(2u, log->CountContaining("] file: File too large", 0));
-    // Only a regular file is written: not a device, a FIFO or a planted link.
+    EXPECT_EQ(3u, log->CountContaining("] file: File too large", 0));
+    // Only a regular file is written: not a device, a FIFO or a planted link,
+    // also when a signal left EINTR behind (the refusal sets no errno).
     manager.strSnapMapFile = "/dev/full";
-    EXPECT_EQ(" Failed to open [/dev/full] file",
+    errno = EINTR;
+    EXPECT_EQ(" Failed to open [/dev/full] file: not a regular file",
               manager.OverWriteSnapDevInfo({{"/a", "/mnt/a"}}, {}).GetMessage());
+    // A line break in a field would forge a record: nothing of the batch is written.
+    UseRecordFiles();
+    EXPECT_EQ(" Failed to write [" + manager.strSnapMapFile + "] file: refusing a record whose fields hold a line break",
+              manager.OverWriteSnapDevInfo({{"/a", "/mnt/a"}, {"/mnt/x\nm:/etc", "/tmp"}}, {{"/s", "/m"}}).GetMessage());
+    EXPECT_FALSE(manager.SaveSnapDevInfo("/mnt/y\n/etc", "d", "p").IsError());
+    EXPECT_EQ(3u, log->CountContaining("] file: refusing a record whose fields hold a line break", 0));
+    EXPECT_EQ(Read("/info") + "|" + Read("/map"), "|");
+    EXPECT_TRUE(manager.mapScanToMount.empty());
 }
 
 TEST(RecordFileAppenderTest, RegressionFailedBatchKeepsLinesOthersAppended) {

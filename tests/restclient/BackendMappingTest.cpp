@@ -42,15 +42,16 @@ const Exchange kExchanges[] = {
                 page->getEntities()[0]->getMetadata()->getUuid() + " " + first.getName() + " " +
                 first.getResources()->getShareType() + " " + Join(first.getResources()->getCapabilityList()) +
                 " " + page->getEntities()[1]->getStatus()->getName() +
-                (page->getEntities()[1]->getStatus()->resourcesIsSet() ? " resources" : " none");
+                (page->getEntities()[1]->getStatus()->getResources()->shareTypeIsSet() ? " typed" : " untyped");
      },
      200,
      R"({"api_version": "3.1", "metadata": {"kind": "mount_target", "offset": 0, "length": 2, "total_matches": 45,
         "extra": [1]}, "entities": [{"metadata": {"uuid": "a1"}, "status": {"name": "share1", "state": "COMPLETE",
         "resources": {"share_type": "GENERAL", "capability_list": ["CFT_BACKUP", "SMB"]}}},
-        {"metadata": {"uuid": "a2"}, "status": {"name": "share\u00e9", "state": "COMPLETE"}, "unknown": null}]})",
+        {"metadata": {"uuid": "a2"}, "status": {"name": "share\u00e9", "state": null, "resources": {"share_type": null}},
+         "unknown": null}]})",
      "POST", "mount_targets/list", R"({"kind": "mount_target", "offset": 0, "length": 20})",
-     "3.1 45 a1 share1 GENERAL CFT_BACKUP,SMB share\xc3\xa9 none"},
+     "3.1 45 a1 share1 GENERAL CFT_BACKUP,SMB share\xc3\xa9 untyped"},
     {[](IRestBackend& rest) { return std::to_string(rest.get_partner_server(none, none)->getEntities().size()); },
      200, R"({"metadata": {}, "entities": []})", "POST", "partner_servers/list", R"({"kind": "partner_server"})",
      "0"},
@@ -102,6 +103,11 @@ const Exchange kExchanges[] = {
      R"({"status": "DELETED"})", "DELETE", "mount_target_snapshots/c3d4?wait_for_completion=true", "", ""},
     {[](IRestBackend& rest) { return rest.delete_mount_target_snapshot("c3d4", false), std::string(); }, 200, "{}",
      "DELETE", "mount_target_snapshots/c3d4?wait_for_completion=false", "", ""},
+    // Any success answers a deletion.
+    {[](IRestBackend& rest) { return rest.delete_mount_target_snapshot("c3d4", true), std::string(); }, 202, "",
+     "DELETE", "mount_target_snapshots/c3d4?wait_for_completion=true", "", ""},
+    {[](IRestBackend& rest) { return rest.delete_mount_target_snapshot("c3d4", true), std::string(); }, 204, "",
+     "DELETE", "mount_target_snapshots/c3d4?wait_for_completion=true", "", ""},
     {[](IRestBackend& rest) { return rest.delete_mount_target_snapshot("../x?y=1#", none), std::string(); }, 200,
      "{}", "DELETE", "mount_target_snapshots/..%2Fx%3Fy%3D1%23", "", ""},
     {[](IRestBackend& rest) {

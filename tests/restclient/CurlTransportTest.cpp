@@ -1,6 +1,7 @@
 // The libcurl transport against 127.0.0.1: an in-process HTTP and HTTPS server
-// that records what arrives, a port nobody listens on, and a listener that
-// never accepts (the two timeout rows wait one second each).
+// that records what arrives, a port nobody listens on, a listener that never
+// accepts (the two timeout rows wait one second each), and a recording server
+// that every proxy variable of the environment names.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <malloc.h>
@@ -44,10 +45,12 @@ public:
                                     : std::make_unique<httplib::SSLServer>(strCert.c_str(), strKey.c_str())) {
         const auto answer = [this](const httplib::Request& request, httplib::Response& response) {
             std::lock_guard<std::mutex> lock(mutexSeen);
-            strSeen = request.method + " " + request.path + " [" + request.body + "] " +
+            const size_t uApi = request.path.find("/api/");  // a proxy is asked for the absolute URL
+            strSeen = request.method + " " + (uApi == 0 ? "" : "proxied ") + request.path.substr(uApi) + " [" + request.body + "] " +
                       request.get_header_value("Authorization") + " " + request.get_header_value("Content-Type") +
                       " " + request.get_header_value("Accept") + (request.has_header("Accept-Encoding") ? " gzip" : "");
-            response.set_content_provider(std::stoull(request.path.substr(16)), "application/json",
+            response.set_header("Retry-After", "2");  // read from any answer
+            response.set_content_provider(std::stoull(request.path.substr(uApi + 16)), "application/json",
                                           [](size_t, size_t length, httplib::DataSink& sink) {
                                               static const std::string block(size_t{1} << 20, 'x');
                                               return sink.write(block.data(), std::min(length, block.size()));
@@ -75,11 +78,11 @@ private:
     std::string strSeen;
 };
 
-enum ETarget { ePlain, eTls, eRefused, eSilent };
+enum ETarget { ePlain, eTls, eRefused, eSilent, eProxy };
 
 // One request, on a new transport for szUrl ("": the previous row's). A CA
-// bundle "cert" is the server's certificate. szResult ("outcome status bytes
-// cause") and szLog (the lines the transport logged) are regular expressions.
+// bundle "cert" is the server's certificate, a proxy "proxy" the proxy's URL. szResult ("outcome status bytes
+// retry-after cause") and szLog (the lines the transport logged) are regular expressions.
 struct Case {
     ETarget eTarget;
     const char* szUrl;
@@ -90,30 +93,33 @@ struct Case {
 const char* const kPlain =
     "REST client: http://127\\.0\\.0\\.1:\\d+/api/nutanix/v3 is plain http://: the password of basic "
     "authentication crosses the network unencrypted; use https://";
-const afs_rest::TransportSettings kDefaults, kTrust{10, 300, "cert", false}, kInsecure{10, 300, "", true};
+const afs_rest::TransportSettings kDefaults, kTrust{10, 300, "cert", false, ""}, kInsecure{10, 300, "", true, ""},
+    kProxy{10, 300, "", false, "proxy"};
 
 // Requests on one transport switch methods, so none may keep the last one's.
 const Case kCases[] = {
-    {ePlain, "http://127.0.0.1", kDefaults, "POST", "4", "{\"a\":1}", "0 200 4 ", "POST /api/nutanix/v3/4 [{\"a\":1}]", kPlain},
-    {ePlain, "", {}, "DELETE", "1", "", "0 200 1 ", "DELETE /api/nutanix/v3/1 []", ""},
-    {ePlain, "", {}, "POST", "2", "{}", "0 200 2 ", "POST /api/nutanix/v3/2 [{}]", ""},
-    {ePlain, "", {}, "GET", "268435456", "", "0 200 268435456 ", "GET /api/nutanix/v3/268435456 []", ""},
-    {ePlain, "", {}, "GET", "268435457", "", "2 200 0 the response is larger than 268435456 bytes",
+    {ePlain, "http://127.0.0.1", kDefaults, "POST", "4", "{\"a\":1}", "0 200 4 2 ", "POST /api/nutanix/v3/4 [{\"a\":1}]", kPlain},
+    {ePlain, "", {}, "DELETE", "1", "", "0 200 1 2 ", "DELETE /api/nutanix/v3/1 []", ""},
+    {ePlain, "", {}, "POST", "2", "{}", "0 200 2 2 ", "POST /api/nutanix/v3/2 [{}]", ""},
+    {ePlain, "", {}, "GET", "268435456", "", "0 200 268435456 2 ", "GET /api/nutanix/v3/268435456 []", ""},
+    {ePlain, "", {}, "GET", "268435457", "", "2 200 0 0 the response is larger than 268435456 bytes",
      "GET /api/nutanix/v3/268435457 []", ""},
-    {eRefused, "http://127.0.0.1", kDefaults, "GET", "0", "", "1 0 0 Failed to connect to 127\\.0\\.0\\.1 port \\d+ .*", "",
+    {eRefused, "http://127.0.0.1", kDefaults, "GET", "0", "", "1 0 0 0 Failed to connect to 127\\.0\\.0\\.1 port \\d+ .*", "",
      kPlain},
-    {eSilent, "http://127.0.0.1", {10, 1, "", false}, "GET", "0", "",
-     "2 0 0 no complete answer within 1 s \\(TransferTimeoutSeconds\\): Operation timed out after \\d{4} "
+    {eSilent, "http://127.0.0.1", {10, 1, "", false, ""}, "GET", "0", "",
+     "2 0 0 0 no complete answer within 1 s \\(TransferTimeoutSeconds\\): Operation timed out after \\d{4} "
      "milliseconds with 0 bytes received", "", kPlain},
     // The handshake never ends: the connect timeout, not the transfer timeout, stops it.
-    {eSilent, "https://127.0.0.1", {1, 60, "", false}, "GET", "0", "", "1 0 0 SSL connection timeout", "", ""},
-    {eTls, "https://localhost", kDefaults, "GET", "0", "", "2 0 0 SSL certificate problem: self-signed certificate",
+    {eSilent, "https://127.0.0.1", {1, 60, "", false, ""}, "GET", "0", "", "1 0 0 0 SSL connection timeout", "", ""},
+    {eTls, "https://localhost", kDefaults, "GET", "0", "", "2 0 0 0 SSL certificate problem: self-signed certificate",
      "", ""},
-    {eTls, "https://localhost", kTrust, "GET", "3", "", "0 200 3 ", "GET /api/nutanix/v3/3 []", ""},
+    {eTls, "https://localhost", kTrust, "GET", "3", "", "0 200 3 2 ", "GET /api/nutanix/v3/3 []", ""},
     // The certificate names localhost: the host name check must be off too.
-    {eTls, "https://127.0.0.1", kInsecure, "GET", "5", "", "0 200 5 ", "GET /api/nutanix/v3/5 []",
+    {eTls, "https://127.0.0.1", kInsecure, "GET", "5", "", "0 200 5 2 ", "GET /api/nutanix/v3/5 []",
      "REST client: TLS certificate verification is OFF for https://127\\.0\\.0\\.1:\\d+/api/nutanix/v3 "
      "\\(\\[RestClient\\] InsecureSkipTLSVerify=1\\)"},
+    // Only a proxy the settings name sees the request.
+    {eProxy, "http://127.0.0.1", kProxy, "GET", "6", "", "0 200 6 2 ", "GET proxied /api/nutanix/v3/6 []", kPlain},
 };
 
 TEST(CurlTransport, RequestsReachTheServerOrEndInTheRightFailure) {
@@ -122,10 +128,14 @@ TEST(CurlTransport, RequestsReachTheServerOrEndInTheRightFailure) {
     ASSERT_EQ(0, system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
                          "-subj /CN=localhost -addext subjectAltName=DNS:localhost -keyout " + strKey + " -out " +
                          strCert + " 2>/dev/null").c_str()));
-    CRecordingServer plain("", ""), tls(strCert, strKey);
+    CRecordingServer plain("", ""), tls(strCert, strKey), proxy("", "");
     CBareSocket refused(false), silent(true);
-    const int arrPorts[] = {plain.nPort, tls.nPort, refused.nPort, silent.nPort};
-    CRecordingServer* arrServers[] = {&plain, &tls, nullptr, nullptr};
+    const int arrPorts[] = {plain.nPort, tls.nPort, refused.nPort, silent.nPort, proxy.nPort};
+    CRecordingServer* arrServers[] = {&plain, &tls, nullptr, nullptr, &proxy};
+    const std::string strProxy = "http://127.0.0.1:" + std::to_string(proxy.nPort);
+    const char* const arrProxyVariables[] = {"http_proxy", "https_proxy", "all_proxy", "HTTPS_PROXY", "ALL_PROXY"};
+    for (const char* name : arrProxyVariables) setenv(name, strProxy.c_str(), 1);
+    for (const char* name : {"no_proxy", "NO_PROXY"}) unsetenv(name);
     std::unique_ptr<CCurlTransport> ptrTransport;
     afs_rest::HttpResponse response;  // reused, as the client does
     for (const Case& row : kCases) {
@@ -133,6 +143,7 @@ TEST(CurlTransport, RequestsReachTheServerOrEndInTheRightFailure) {
         CScopedLogCapture capture;
         afs_rest::TransportSettings settings = row.settings;
         if (settings.strCABundle == "cert") settings.strCABundle = strCert;
+        if (settings.strProxy == "proxy") settings.strProxy = strProxy;
         if (*row.szUrl)
             ptrTransport = std::make_unique<CCurlTransport>(
                 afs_rest::ParseServerAddress(row.szUrl + (":" + std::to_string(arrPorts[row.eTarget]))), "user",
@@ -141,14 +152,17 @@ TEST(CurlTransport, RequestsReachTheServerOrEndInTheRightFailure) {
         ptrTransport->Perform(afs_rest::HttpRequest{row.szMethod, row.szPath, row.szBody}, response);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
         const std::string result = std::to_string(response.eOutcome) + " " + std::to_string(response.lStatus) + " " +
-                                   std::to_string(response.strBody.size()) + " " + response.strError;
+                                   std::to_string(response.strBody.size()) + " " + std::to_string(response.lRetryAfterSeconds) + " " +
+                                   response.strError;
         EXPECT_TRUE(std::regex_match(result, std::regex(row.szResult))) << result;
         EXPECT_EQ(*row.szSeen ? row.szSeen + std::string(" Basic dXNlcjpwdw== application/json application/json gzip") : "",
                   arrServers[row.eTarget] ? arrServers[row.eTarget]->TakeSeen() : "");
         std::string strLog;
         for (const std::string& line : capture->GetMessages()) strLog += line;
         EXPECT_TRUE(std::regex_match(strLog, std::regex(row.szLog))) << strLog;
+        EXPECT_EQ("", proxy.TakeSeen());  // its own row took what it saw
     }
+    for (const char* name : arrProxyVariables) unsetenv(name);
 }
 
 // A leaked header list shows as heap that stays in use after the transports are gone.
@@ -165,13 +179,13 @@ TEST(CurlTransport, TransportsLeaveNoMemoryBehind) {
 
 TEST(CurlTransport, SettingsFallBackToDefaultsAndAreCutToOneDay) {
     const std::pair<const char*, const char*> cases[] = {
-        {"", "10 300 [] 0"},
+        {"", "10 300 [] 0 []"},
         {"[RestClient]\nConnectTimeoutSeconds = 5\nTransferTimeoutSeconds = 0\nCABundle = /ca.pem\n"
-         "InsecureSkipTLSVerify = 1\n", "5 300 [/ca.pem] 1"},
+         "InsecureSkipTLSVerify = 1\nProxy = http://proxy:3128\n", "5 300 [/ca.pem] 1 [http://proxy:3128]"},
         {"[RestClient]\nConnectTimeoutSeconds = x\nTransferTimeoutSeconds = 86401\nInsecureSkipTLSVerify = 2\n",
-         "10 86400 [] 0"},
+         "10 86400 [] 0 []"},
         {"[RestClient]\nConnectTimeoutSeconds = 86400\nTransferTimeoutSeconds = 7\n[Other]\nCABundle = /x\n",
-         "86400 7 [] 0"},
+         "86400 7 [] 0 []"},
     };
     CScopedTempDir tempDir;
     for (const auto& test : cases) {
@@ -179,7 +193,8 @@ TEST(CurlTransport, SettingsFallBackToDefaultsAndAreCutToOneDay) {
             afs_rest::LoadTransportSettings(ZKPlatformInfo(tempDir.WriteFile("settings.ini", test.first)));
         EXPECT_EQ(test.second, std::to_string(settings.lConnectTimeoutSeconds) + " " +
                                    std::to_string(settings.lTransferTimeoutSeconds) + " [" + settings.strCABundle +
-                                   "] " + std::to_string(settings.bInsecureSkipTLSVerify))
+                                   "] " + std::to_string(settings.bInsecureSkipTLSVerify) + " [" +
+                                   settings.strProxy + "]")
             << test.first;
     }
 }

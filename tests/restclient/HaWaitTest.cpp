@@ -38,6 +38,11 @@ TEST(HaWait, OutagesAreWaitedOutWithinTheBudgetThenReported) {
         {0, {Answer(503, "")}, {}, "503 get_mount_target failed: the file server stayed unavailable for the "
                                    "high-availability wait of 0 s (1 attempts; last: HTTP 503)"},
         {600, {Answer(500, "")}, {}, "500 get_mount_target failed: HTTP 500"},
+        // A busy server: its Retry-After lengthens a delay, within the budget.
+        {600, {Answer(429, ""), Answer(429, "", 45), Answer(200, kEmptyList)}, {1000, 45000}, ""},
+        {10, {Answer(429, "", 60), Answer(429, "")}, {10000},
+         "429 get_mount_target failed: the file server stayed unavailable for the high-availability wait of 10 s "
+         "(2 attempts; last: HTTP 429)"},
         {600, {timeout}, {},
          "0 get_mount_target failed: https://fs.test:9440/api/nutanix/v3: no complete answer within 1 s"},
     };

@@ -12,8 +12,9 @@
 namespace afs_rest_test {
 
 // An answer with `status` (0: `body` is the cause of an unreachable server).
-inline afs_rest::HttpResponse Answer(long status, std::string body) {
+inline afs_rest::HttpResponse Answer(long status, std::string body, long retryAfterSeconds = 0) {
     afs_rest::HttpResponse response;
+    response.lRetryAfterSeconds = retryAfterSeconds;
     response.eOutcome = status == 0 ? afs_rest::eUnreachable : afs_rest::eAnswered;
     response.lStatus = status;
     (status == 0 ? response.strError : response.strBody) = std::move(body);

@@ -64,6 +64,19 @@ const Step kSteps[] = {
     {"mount_target_snapshots/list", "{}", 200},
     {"mount_target_snapshots/$s1", "DELETE", 200, "/status", "\"DELETED\""},
     {"mount_target_snapshots/$s1", "DELETE", 404},
+    // A busy server, 21 neighbours' snapshots before s2 and s3: every other
+    // listing moves before its second page: busy_19 moves onto it (the total
+    // stays), then one more, then one fewer.
+    {"/_sim/scenario", "{\"busy_snapshots\":21,\"busy_partners\":2}", 200},
+    {"partner_servers/list", "{}", 200, "/entities/1/status/name", "\"busy_partner_1\""},
+    {"mount_target_snapshots/list", "{}", 200, "/entities/19/status/name", "\"busy_19\""},
+    {nullptr, nullptr, 200, "/entities/0/status/resources/mount_target_uuid", "\"$share1\""},
+    {"mount_target_snapshots/list", "{\"offset\":20}", 200, "/entities/0/status/name", "\"busy_19\""},
+    {nullptr, nullptr, 200, "/metadata/total_matches", "23"}, {"mount_target_snapshots/list", "{}", 200},
+    {"mount_target_snapshots/list", "{\"offset\":20}", 200, "/metadata/total_matches", "23"},
+    {"mount_target_snapshots/list", "{}", 200}, {"mount_target_snapshots/list", "{\"offset\":20}", 200, "/metadata/total_matches", "24"},
+    {"mount_target_snapshots/list", "{}", 200}, {"mount_target_snapshots/list", "{\"offset\":20}", 200},
+    {"mount_target_snapshots/list", "{}", 200}, {"mount_target_snapshots/list", "{\"offset\":20}", 200, "/metadata/total_matches", "23"},
 };
 // clang-format on
 

@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "host/ErrorCategory.h"
 #include "restclient/ServerAddress.h"
 
 namespace {
@@ -39,25 +40,34 @@ std::string ServerAddressError(const std::string& strServer) {
 }
 
 std::string ErrorHeadline(const CRhError& error, const ScanOptions& options) {
+    // The kit's classification decides; the texts only add the details.
     const std::string strChain = error.AsString();
-    if (strChain.find("HTTP 401") != std::string::npos) {
-        return "the file server refused user '" + options.strUser +
-               "' (HTTP 401): check --user and --password-file";
+    switch (ClassifyError(error)) {
+        case eCategoryAuthentication:
+            return "the file server refused user '" + options.strUser +
+                   "' (HTTP 401): check --user and --password-file";
+        case eCategoryCertificate: {
+            const char* const kTls = "SSL certificate problem: ";
+            const size_t uAt = strChain.find(kTls);
+            const std::string strWhy =
+                uAt == std::string::npos ? error.GetMessage() : After(strChain, uAt, kTls, "])<");
+            return "certificate of " + ServerHostPort(options.strServer) + " not trusted (" + strWhy +
+                   "): pass --ca-bundle FILE";
+        }
+        case eCategoryUnreachable: {
+            const char* const kWait = "stayed unavailable for the high-availability wait of ";
+            const size_t uAt = strChain.find(kWait);
+            if (uAt == std::string::npos) break;  // no such server: the message says it best
+            const size_t uLast = strChain.find("last: ", uAt);
+            return "file server " + ServerHostPort(options.strServer) + " stayed unreachable for " +
+                   After(strChain, uAt, kWait, " ") + " s" +
+                   (uLast == std::string::npos ? std::string()
+                                               : " (" + After(strChain, uLast, "last: ", ")") + ")") +
+                   ": check --server, or wait longer with --ha-wait SECONDS";
+        }
+        default:
+            break;
     }
-    const char* const kTls = "SSL certificate problem: ";
-    size_t uAt = strChain.find(kTls);
-    if (uAt != std::string::npos) {
-        return "certificate of " + ServerHostPort(options.strServer) + " not trusted (" +
-               After(strChain, uAt, kTls, "])<") + "): pass --ca-bundle FILE";
-    }
-    const char* const kWait = "stayed unavailable for the high-availability wait of ";
-    uAt = strChain.find(kWait);
-    if (uAt != std::string::npos) {
-        const size_t uLast = strChain.find("last: ", uAt);
-        return "file server " + ServerHostPort(options.strServer) + " stayed unreachable for " +
-               After(strChain, uAt, kWait, " ") + " s" +
-               (uLast == std::string::npos ? std::string() : " (" + After(strChain, uLast, "last: ", ")") + ")") +
-               ": check --server, or wait longer with --ha-wait SECONDS";
-    }
-    return (options.strCommand == "scan" ? std::string("job") : options.strCommand) + " failed: " + error.GetMessage();
+    return (options.strCommand == "scan" ? std::string("job") : options.strCommand) +
+           " failed: " + error.GetMessage();
 }

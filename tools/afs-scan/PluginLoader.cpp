@@ -27,8 +27,15 @@ std::vector<std::string> PluginCandidates(const std::string& strExplicit) {
     const std::string strInstalled =
         (std::filesystem::path(strFolder) / AFS_SCAN_PLUGIN_DIR / kPluginFile).lexically_normal().string();
     const std::string strBeside = strFolder + "/" + kPluginFile;
-    if (strInstalled == strBeside) return {strBeside};
-    return {strInstalled, strBeside};
+    std::vector<std::string> listCandidates{strInstalled};
+    if (strInstalled != strBeside) listCandidates.push_back(strBeside);
+    // Run from its build tree, the program takes the plug-in built beside it.
+    if (std::filesystem::exists(strFolder + "/CMakeFiles")) {
+        listCandidates.push_back((std::filesystem::path(strFolder) / AFS_SCAN_BUILD_PLUGIN_DIR / kPluginFile)
+                                     .lexically_normal()
+                                     .string());
+    }
+    return listCandidates;
 }
 
 CRhError LoadPlugin(const std::vector<std::string>& listCandidates,

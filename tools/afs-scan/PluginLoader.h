@@ -9,7 +9,8 @@
 
 // The plug-in libraries to try, in order: `strExplicit` alone when it is not
 // empty, else libNutanixAFSManager.so in the installed plug-in folder
-// (found relative to the running program) and then in the program's folder.
+// (found relative to the running program), then in the program's folder,
+// then, for a program in its build tree, the plug-in built in that tree.
 std::vector<std::string> PluginCandidates(const std::string& strExplicit);
 
 // Loads the first candidate that loads. On failure `ptrLibrary` stays empty

@@ -4,6 +4,7 @@
 
 #include <charconv>  // std::from_chars: strict query number parsing
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <limits>
 
@@ -86,8 +87,10 @@ bool ReadPaging(simdjson::dom::element object, uint64_t& uOffset, uint64_t& uLen
     return true;
 }
 
-// The list answer for entities [offset, offset + length) of `uTotal`.
-ApiReply ListReply(const std::string& strBody, const char* szKind, size_t uTotal, const Scenario& knobs,
+// The list answer for entities [offset, offset + length) of the total that
+// `countEntities(offset)` gives.
+ApiReply ListReply(const std::string& strBody, const char* szKind, const Scenario& knobs,
+                   const std::function<size_t(uint64_t)>& countEntities,
                    const std::function<void(std::string&, size_t)>& appendEntity) {
     simdjson::dom::parser parser;
     simdjson::dom::element object;
@@ -96,6 +99,7 @@ ApiReply ListReply(const std::string& strBody, const char* szKind, size_t uTotal
     uint64_t uLength;
     if (!ParseObject(parser, strBody, object, reply) || !ReadPaging(object, uOffset, uLength, reply))
         return reply;
+    size_t uTotal = countEntities(uOffset);
     size_t uBegin = uOffset < uTotal ? static_cast<size_t>(uOffset) : uTotal;
     size_t uEnd = uTotal - uBegin > uLength ? uBegin + static_cast<size_t>(uLength) : uTotal;
     if ((knobs.uHostilePaging == 3 || knobs.uHostilePaging == 4) && uTotal > 0) {
@@ -128,6 +132,15 @@ void AppendEntityHead(std::string& strOut, const std::string& strUuid, const std
     strOut += ",\"state\":\"COMPLETE\"";
 }
 
+// A busy server's neighbour number `uMember`: a UUID of its own (`szTag`
+// tells the kinds apart) and the name `szPrefix` + the number.
+void AppendNeighbourHead(std::string& strOut, char cTag, const char* szPrefix, uint64_t uMember) {
+    char arrUuid[40];
+    snprintf(arrUuid, sizeof arrUuid, "b%c000000-0000-4000-8000-%012llu", cTag,
+             static_cast<unsigned long long>(uMember % 1000000000000ULL));
+    AppendEntityHead(strOut, arrUuid, szPrefix + std::to_string(uMember));
+}
+
 }  // namespace
 
 CApiHandlers::CApiHandlers(CSimState& state, CDiffStore& diffStore, CFaultInjector& faults)
@@ -135,38 +148,70 @@ CApiHandlers::CApiHandlers(CSimState& state, CDiffStore& diffStore, CFaultInject
 
 ApiReply CApiHandlers::ListPartnerServers(const std::string& strBody, const Scenario& knobs) {
     std::vector<PartnerServerInfo> listPartners = state.ListPartnerServers();
-    return ListReply(strBody, "partner_server", listPartners.size(), knobs,
-                     [&](std::string& strOut, size_t i) {
-                         AppendEntityHead(strOut, listPartners[i].strUuid, listPartners[i].strName);
-                         strOut += "}}";
-                     });
+    std::vector<uint64_t> listBusy;
+    return ListReply(
+        strBody, "partner_server", knobs,
+        [&](uint64_t uOffset) {
+            listBusy = faults.BusyNeighbours("partner_servers", uOffset, knobs.uBusyPartners);
+            return listBusy.size() + listPartners.size();
+        },
+        [&](std::string& strOut, size_t i) {
+            if (i < listBusy.size())
+                AppendNeighbourHead(strOut, '1', "busy_partner_", listBusy[i]);
+            else
+                AppendEntityHead(strOut, listPartners[i - listBusy.size()].strUuid,
+                                 listPartners[i - listBusy.size()].strName);
+            strOut += "}}";
+        });
 }
 
 ApiReply CApiHandlers::ListMountTargets(const std::string& strBody, const Scenario& knobs) {
     std::vector<ShareInfo> listShares = state.ListShares();
-    return ListReply(strBody, "mount_target", listShares.size(), knobs, [&](std::string& strOut, size_t i) {
-        const ShareInfo& share = listShares[i];
-        AppendEntityHead(strOut, share.strUuid, share.strName);
-        strOut += ",\"resources\":{\"share_type\":";
-        AppendJsonString(strOut, share.strShareType);
-        strOut += ",\"capability_list\":[";
-        for (size_t c = 0; c < share.listCapabilities.size(); ++c) {
-            if (c) strOut.push_back(',');
-            AppendJsonString(strOut, share.listCapabilities[c]);
-        }
-        strOut += "]}}}";
-    });
+    return ListReply(
+        strBody, "mount_target", knobs, [&](uint64_t) { return listShares.size(); },
+        [&](std::string& strOut, size_t i) {
+            const ShareInfo& share = listShares[i];
+            AppendEntityHead(strOut, share.strUuid, share.strName);
+            strOut += ",\"resources\":{\"share_type\":";
+            if (knobs.uOddPaths == 6) {
+                strOut += "null";  // a member that is only logged
+            } else {
+                AppendJsonString(strOut, share.strShareType);
+            }
+            strOut += ",\"capability_list\":[";
+            for (size_t c = 0; c < share.listCapabilities.size(); ++c) {
+                if (c) strOut.push_back(',');
+                AppendJsonString(strOut, share.listCapabilities[c]);
+            }
+            strOut += "]}}}";
+        });
 }
 
 ApiReply CApiHandlers::ListSnapshots(const std::string& strBody, const Scenario& knobs) {
     std::vector<SnapshotInfo> listSnapshots = state.ListSnapshots();
-    return ListReply(strBody, "mount_target_snapshot", listSnapshots.size(), knobs,
-                     [&](std::string& strOut, size_t i) {
-                         AppendEntityHead(strOut, listSnapshots[i].strUuid, listSnapshots[i].strName);
-                         strOut += ",\"resources\":{\"mount_target_uuid\":";
-                         AppendJsonString(strOut, listSnapshots[i].strShareUuid);
-                         strOut += "}}}";
-                     });
+    std::vector<uint64_t> listBusy;
+    std::vector<ShareInfo> listShares;
+    if (knobs.uBusySnapshots > 0) listShares = state.ListShares();
+    return ListReply(
+        strBody, "mount_target_snapshot", knobs,
+        [&](uint64_t uOffset) {
+            listBusy =
+                faults.BusyNeighbours("snapshots", uOffset, listShares.empty() ? 0 : knobs.uBusySnapshots);
+            return listBusy.size() + listSnapshots.size();
+        },
+        [&](std::string& strOut, size_t i) {
+            // Neighbours' snapshots, of every share in turn.
+            const bool bBusy = i < listBusy.size();
+            if (bBusy)
+                AppendNeighbourHead(strOut, '0', "busy_", listBusy[i]);
+            else
+                AppendEntityHead(strOut, listSnapshots[i - listBusy.size()].strUuid,
+                                 listSnapshots[i - listBusy.size()].strName);
+            strOut += ",\"resources\":{\"mount_target_uuid\":";
+            AppendJsonString(strOut, bBusy ? listShares[listBusy[i] % listShares.size()].strUuid
+                                           : listSnapshots[i - listBusy.size()].strShareUuid);
+            strOut += "}}}";
+        });
 }
 
 ApiReply CApiHandlers::CreatePartnerServer(const std::string& strBody, const Scenario& knobs) {
@@ -311,6 +356,28 @@ ApiReply CApiHandlers::IncrementalDiff(const std::string& strBody, const Scenari
     return reply;
 }
 
+namespace {
+
+// Values a file server may write that say "nothing" oddly: null for the last
+// page's token, an empty creation time, the year 1 for the access time, and
+// half a surrogate pair in one name.
+void OddValues(std::string& strBody) {
+    const auto replaceAll = [&](const std::string& strFrom, const std::string& strTo, bool bToClosingQuote) {
+        for (size_t uAt = strBody.find(strFrom); uAt != std::string::npos;
+             uAt = strBody.find(strFrom, uAt + 1)) {
+            const size_t uEnd =
+                bToClosingQuote ? strBody.find('"', uAt + strFrom.size()) + 1 : uAt + strFrom.size();
+            strBody.replace(uAt, uEnd - uAt, strTo);
+        }
+    };
+    replaceAll("\"next_page_token\":\"\"", "\"next_page_token\":null", false);
+    replaceAll("\"creation_timestamp\":\"", "\"creation_timestamp\":\"\"", true);
+    replaceAll("\"access_timestamp\":\"", "\"access_timestamp\":\"0001-01-01T00:00:00Z\"", true);
+    replaceAll(kLoneSurrogateMark, "a\\ud800b", false);
+}
+
+}  // namespace
+
 ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSize,
                                 const std::string& strPageSize, const std::string& strToken,
                                 const Scenario& knobs) {
@@ -364,6 +431,7 @@ ApiReply CApiHandlers::DiffPage(const std::string& strDiffUuid, bool bHasPageSiz
                 reply.strBody.replace(uAt, strFrom.size(), strTo);
         }
     }
+    if (knobs.uOddPaths == 6) OddValues(reply.strBody);
     if (knobs.uOddSpellings > 0) reply.strBody = OddlySpelledPage(reply.strBody);
     return reply;
 }

@@ -129,6 +129,16 @@ void AddOddObjects(std::vector<DiffObject>& listObjects, uint64_t uOddPaths) {
         std::vector<DiffObject> listTwice;
         for (const DiffObject& object : listObjects) listTwice.insert(listTwice.end(), 2, object);
         listObjects.swap(listTwice);
+    } else if (uOddPaths == 6) {
+        // Names no file system here holds: one the page writer turns into a
+        // lone surrogate escape, and 86 CJK characters (258 bytes).
+        DiffObject unreadable{EOperation::eAdd, {}, {}};
+        unreadable.entry.strPath = kLoneSurrogateMark;
+        DiffObject longName = unreadable;
+        longName.entry.strPath.clear();
+        for (int i = 0; i < 86; ++i) longName.entry.strPath += "\xe4\xb8\xad";
+        listObjects.push_back(unreadable);
+        listObjects.push_back(longName);
     }
 }
 

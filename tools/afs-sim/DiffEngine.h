@@ -48,7 +48,10 @@ void LeaveOutChanges(std::vector<DiffObject>& listObjects, uint64_t uDropObject,
 
 // What a server that names items oddly adds to a computed difference:
 // uOddPaths 4 a MODIFY of the share root (a directory with the empty path)
-// right after the deletions, 5 every object twice in a row; else nothing.
+// right after the deletions, 5 every object twice in a row, 6 two ADDs at the
+// end whose names no file system holds (kLoneSurrogateMark, which the page
+// writer replaces, and an 86-character CJK name); else nothing.
 void AddOddObjects(std::vector<DiffObject>& listObjects, uint64_t uOddPaths);
+constexpr const char* kLoneSurrogateMark = "odd-lone-surrogate";
 
 }  // namespace afs_sim

@@ -16,6 +16,7 @@ void CFaultInjector::Apply(const Scenario& scenario) {
     current = scenario;
     mapRequestCounts.clear();
     mapPageRetries.clear();
+    mapBusy.clear();
 }
 
 void CFaultInjector::Reset() { Apply(startup); }
@@ -27,9 +28,12 @@ std::optional<FaultRule> CFaultInjector::CountRequest(const std::string& strOper
     uint64_t uAll = ++mapRequestCounts["*"];
     for (const FaultRule& rule : current.listFaults) {
         uint64_t uNumber;
-        if (rule.strOperation == "*") uNumber = uAll;
-        else if (rule.strOperation == strOperation) uNumber = uOperation;
-        else continue;
+        if (rule.strOperation == "*")
+            uNumber = uAll;
+        else if (rule.strOperation == strOperation)
+            uNumber = uOperation;
+        else
+            continue;
         if (uNumber >= rule.uNth && uNumber - rule.uNth < rule.uCount) return rule;
     }
     return std::nullopt;
@@ -41,6 +45,32 @@ bool CFaultInjector::TakePageRetry(const std::string& strKey, uint64_t uRetries)
     if (uGiven >= uRetries) return false;
     ++uGiven;
     return true;
+}
+
+std::vector<uint64_t> CFaultInjector::BusyNeighbours(const std::string& strList, uint64_t uOffset,
+                                                     uint64_t uPopulation) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (uPopulation == 0) return {};
+    BusyList& busy = mapBusy[strList];
+    while (busy.uNext < uPopulation) busy.listMembers.push_back(busy.uNext++);
+    if (uOffset == 0) {
+        busy.bArmed = ++busy.uStarts % 2 == 1;
+    } else if (busy.bArmed) {
+        busy.bArmed = false;
+        switch (busy.uChanges++ % 3) {
+            case 0:
+                busy.listMembers.push_front(busy.uNext++);
+                busy.listMembers.pop_back();
+                break;
+            case 1:
+                busy.listMembers.push_back(busy.uNext++);
+                break;
+            default:
+                busy.listMembers.pop_front();
+                break;
+        }
+    }
+    return std::vector<uint64_t>(busy.listMembers.begin(), busy.listMembers.end());
 }
 
 std::string TruncatedBody(const std::string& strBody) { return strBody.substr(0, strBody.size() / 2); }

@@ -104,6 +104,8 @@ const Knob kKnobs[] = {
     {"rename_without_old_path", &Scenario::uRenameWithoutOldPath},
     {"omit_new_children", &Scenario::uOmitNewChildren},
     {"odd_paths", &Scenario::uOddPaths},
+    {"busy_snapshots", &Scenario::uBusySnapshots},
+    {"busy_partners", &Scenario::uBusyPartners},
 };
 
 }  // namespace

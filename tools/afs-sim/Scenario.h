@@ -59,8 +59,14 @@ struct Scenario {
     // A server that names its items oddly (see docs/simulator.md): 1 a
     // RENAME's old path in the newer snapshot, 2 a "/./" and 3 a "//" after
     // the snapshot's name, 4 one more item naming the share root, 5 every
-    // item twice.
+    // item twice, 6 odd values (null, empty and year-1 times, names no file
+    // system holds).
     uint64_t uOddPaths = 0;
+    // A busy server: this many snapshots of other prefixes, and partner
+    // servers of other products, listed before the real ones, which come and
+    // go while a listing is paged (CFaultInjector::BusyNeighbours).
+    uint64_t uBusySnapshots = 0;
+    uint64_t uBusyPartners = 0;
     std::vector<FaultRule> listFaults;
 };
 
