@@ -72,6 +72,11 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
                             "DELETE /127.0.0.1/share1/old/x.txt", "MODIFY /127.0.0.1/share1/a.txt",
                             "MODIFY /127.0.0.1/share1/docs", "MODIFY /127.0.0.1/share1/old",
                             "RENAME /127.0.0.1/share1/docs/c2.txt <- /127.0.0.1/share1/docs/c.txt"));
+    // A reader that holds job 2's view keeps job 4's checkpoint from copying job 3.
+    sqlite3* ptrReader = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open_v2(strDb.c_str(), &ptrReader, SQLITE_OPEN_READONLY, nullptr));
+    ASSERT_EQ(SQLITE_OK,
+              sqlite3_exec(ptrReader, "BEGIN; SELECT COUNT(*) FROM jobs", nullptr, nullptr, nullptr));
     EXPECT_THAT(run2.strStdout,
                 HasSubstr("\"path\":\"/127.0.0.1/share1/docs/c2.txt\",\"old_path\":\"/127.0.0.1/"
                           "share1/docs/c.txt\",\"change_type\":\"RENAME\",\"is_dir\":false,\"size\":8"));
@@ -114,10 +119,29 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
     ASSERT_NO_FATAL_FAILURE(Stamp({"share1/d"}));
     ASSERT_EQ(3, RunScan({"share1", "share2", "plain"}).nExitStatus);
     EXPECT_THAT(Query("SELECT * FROM items WHERE job_id = 4"), ElementsAre(Row(4, "OTHER", "share1/d")));
+    sqlite3_close_v2(ptrReader);
+    EXPECT_THAT(ReadWholeFile(strStateDir + "/afs-scan.log"),
+                HasSubstr("scan database " + strDb + ": the checkpoint could not complete: "));
 
+    const auto llLogBytes = std::filesystem::file_size(strDb + "-wal");
     EXPECT_EQ(1, RunScan({"plain"}).nExitStatus);  // nothing to back up
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
                 ElementsAre("1 ok", "2 ok", "3 ok", "4 ok", "5 failed"));
+    // Each job copies the log into the database file first, so the log
+    // starts over and the file alone holds every job but the last.
+    EXPECT_LE(std::filesystem::file_size(strDb + "-wal"), llLogBytes);
+    std::filesystem::copy_file(strDb, strRoot + "/alone.db");
+    EXPECT_THAT(Query("SELECT group_concat(id) FROM jobs", SQLITE_OPEN_READWRITE, strRoot + "/alone.db"),
+                ElementsAre("1,2,3,4"));
+    // What the jobs wrote is private.
+    EXPECT_EQ(0700, static_cast<int>(std::filesystem::status(strStateDir).permissions()));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(strStateDir)) {
+        SCOPED_TRACE(entry.path());
+        EXPECT_EQ(entry.is_directory() ? 0700 : 0600, static_cast<int>(entry.symlink_status().permissions()));
+    }
+    for (const char* pszSuffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(0600, static_cast<int>(std::filesystem::status(strDb + pszSuffix).permissions()))
+            << pszSuffix;
 }
 
 // A second state folder with the same client and application ids (a typo
@@ -197,6 +221,7 @@ TEST_F(AfsScanE2ETest, FormerHistoryFileIsTakenOverOnceAndNoLongerWritten) {
                 ElementsAre("1|7|1|full|0|1|ok|1|1|0", "2|7|1|incremental|1|1|failed|1|0|0",
                             "3|7|1|incremental|1|1|failed|0|0|0"));
     EXPECT_THAT(Query("SELECT job_id, path FROM items"), ElementsAre("1|/a"));
+    EXPECT_THAT(Query("PRAGMA user_version; SELECT COUNT(*) FROM job_shares"), ElementsAre("1", "0"));
 
     std::ofstream(strStateDir + "/jobs.txt", std::ios::app) << "9 ok full 7 1 0 9\n";
     run = RunScan({"share1"});

@@ -1,6 +1,8 @@
 // afs-scan and afs-sim as a person runs them from a terminal: for each
 // mistake the exit status and the exact line on stderr that says what to do.
+#include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include "tests/e2e/ScanFixture.h"
 
@@ -54,12 +56,14 @@ TEST_F(CliE2ETest, UsageErrorsAreOneLineAndPointAtTheHelp) {
                     2,
                     strSim + "password file " + strRoot + " is not a regular file"}}))
         EXPECT_EQ(strTry, run.strStderr.substr(run.strStderr.find('\n') + 1));
-    RunTable({AFS_SCAN_BIN},
-             {{"Unknown", {"--bogus=1"}, 2, "afs-scan: unknown option '--bogus'"},
-              {"NoValue", {"--server"}, 2, "afs-scan: option '--server' requires a value"},
-              {"FlagWithValue", {"--full=yes"}, 2, "afs-scan: option '--full' takes no value"},
-              {"Stray", {"--full", "share1"}, 2, "afs-scan: unexpected argument 'share1'"},
-              {"Command", {"bogus"}, 2, "afs-scan: unknown command 'bogus'"}});
+    RunTable(
+        {AFS_SCAN_BIN},
+        {{"Unknown", {"--bogus=1"}, 2, "afs-scan: unknown option '--bogus'"},
+         {"NoValue", {"--server"}, 2, "afs-scan: option '--server' requires a value"},
+         {"FlagWithValue", {"--full=yes"}, 2, "afs-scan: option '--full' takes no value"},
+         {"Stray", {"--full", "share1"}, 2, "afs-scan: unexpected argument 'share1'"},
+         {"Command", {"bogus"}, 2, "afs-scan: unknown command 'bogus'"},
+         {"DryRunOfAJob", {"--dry-run"}, 2, "afs-scan: --dry-run goes with snapshots --prune or forget"}});
 }
 
 // Configuration mistakes end the run before a job id is taken.
@@ -74,50 +78,102 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
     std::filesystem::create_directories(strLocked);
     const int nLockFd = open((strLocked + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_TRUE(write(nLockFd, "4242\n", 5) == 5 && flock(nLockFd, LOCK_EX) == 0);
-    const std::vector<ProgramResult> listRuns = RunTable(
-        ScanArgs({"share1"}),
-        {{"StateInUse",
-          {"--state", strLocked},
-          1,
-          strScan + "state folder " + strLocked +
-              " is in use by another "
-              "afs-scan run (process 4242); wait for it to end"},
-         {"PasswordOnCommandLine",
-          {"--password", "secret"},
-          2,
-          strScan + "--password is not accepted: use --password-file or $AFS_PASSWORD"},
-         {"Server",
-          {"--server", "ftp://fs1"},
-          2,
-          strScan + "invalid server address: only http:// and https:// are supported; give --server HOST, "
-                    "HOST:PORT or https://HOST:PORT/api/nutanix/v3"},
-         {"NoPassword",
-          {"--password-file", strNone},
-          2,
-          strScan + "cannot read password file " + strNone + ": No such file or directory"},
-         {"EmptyPassword",
-          {"--password-file", strRoot + "/empty"},
-          2,
-          strScan + "password file " + strRoot + "/empty is empty: its first line must hold the password"},
-         {"NoSettings",
-          {"--settings", strNone},
-          2,
-          strScan + "cannot read settings file " + strNone + ": No such file or directory"},
-         {"StateOnAFile",
-          {"--state", strRoot + "/empty/state"},
-          2,
-          strScan + "cannot create state folder " + strRoot + "/empty/state: Not a directory"},
-         {"NoMountTable",
-          {"--mount-table", strNone},
-          2,
-          strScan + "cannot read mount table " + strNone + ": No such file or directory"},
-         {"NoScanPath", {"--scan-path", strNone}, 2, strScan + "scan path " + strNone + " does not exist"},
-         {"NotAShare",
-          {"--mount-table", strRoot + "/overlay", "--scan-path",
-           std::filesystem::relative(strRoot + "/local")},
-          2,
-          strScan + strRoot + "/local is on mount 'overlay' (/), not on a file-server share"}});
+    // Databases of a newer afs-scan and of none; folders others may write or own.
+    const std::string strNewer = strRoot + "/local/newer.db", strGarbage = strRoot + "/local/garbage.db";
+    Query("PRAGMA user_version = 99; CREATE TABLE future (x)", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+          strNewer);
+    std::ofstream(strGarbage) << std::string(200, 'x');
+    for (const char* pszFolder : {"/group", "/open", "/foreign"}) mkdir((strRoot + pszFolder).c_str(), 0700);
+    ASSERT_EQ(0, chmod((strRoot + "/group").c_str(), 0770) + chmod((strRoot + "/open").c_str(), 01777));
+    const std::string strMe = getpwuid(geteuid())->pw_name, strOwnedBy = " (owner " + strMe + ", mode ";
+    std::vector<CliCase> listCases{
+        {"StateInUse",
+         {"--state", strLocked},
+         1,
+         strScan + "state folder " + strLocked +
+             " is in use by another "
+             "afs-scan run (process 4242); wait for it to end"},
+        {"PasswordOnCommandLine",
+         {"--password", "secret"},
+         2,
+         strScan + "--password is not accepted: use --password-file or $AFS_PASSWORD"},
+        {"Server",
+         {"--server", "ftp://fs1"},
+         2,
+         strScan + "invalid server address: only http:// and https:// are supported; give --server HOST, "
+                   "HOST:PORT or https://HOST:PORT/api/nutanix/v3"},
+        {"NoPassword",
+         {"--password-file", strNone},
+         2,
+         strScan + "cannot read password file " + strNone + ": No such file or directory"},
+        {"EmptyPassword",
+         {"--password-file", strRoot + "/empty"},
+         2,
+         strScan + "password file " + strRoot + "/empty is empty: its first line must hold the password"},
+        {"NoSettings",
+         {"--settings", strNone},
+         2,
+         strScan + "cannot read settings file " + strNone + ": No such file or directory"},
+        {"StateOnAFile",
+         {"--state", strRoot + "/empty/state"},
+         2,
+         strScan + "cannot create state folder " + strRoot + "/empty/state: Not a directory"},
+        {"NoMountTable",
+         {"--mount-table", strNone},
+         2,
+         strScan + "cannot read mount table " + strNone + ": No such file or directory"},
+        {"NoScanPath", {"--scan-path", strNone}, 2, strScan + "scan path " + strNone + " does not exist"},
+        {"NotAShare",
+         {"--mount-table", strRoot + "/overlay", "--scan-path",
+          std::filesystem::relative(strRoot + "/local")},
+         2,
+         strScan + strRoot + "/local is on mount 'overlay' (/), not on a file-server share"},
+        {"NoPlugin",
+         {"--plugin", strNone},
+         2,
+         strScan + "cannot load the plug-in (tried " + strNone + ": " + strNone +
+             ": cannot open shared object file: No such file or directory); give its path with --plugin"},
+        {"PreviousJobNotInTheHistory",
+         {"--db", strRoot + "/local/scan.db", "--previous-job-id", "99"},
+         2,
+         strScan + "previous job 99 is no job of client 7 and application 1 in the history of " +
+             strStateDir + ": give one of its jobs (afs-scan jobs), or leave --previous-job-id out"},
+        {"NewerSchema",
+         {"--db", strNewer},
+         2,
+         strScan + "scan database " + strNewer +
+             " has schema version 99, newer than this afs-scan's 1: run a newer afs-scan on it, or give "
+             "another --db or --state"},
+        {"NotADatabase",
+         {"--db", strGarbage},
+         2,
+         strScan + "scan database " + strGarbage +
+             ": cannot read the schema version: file is not a database"},
+        {"StateWritableByGroup",
+         {"--state", strRoot + "/group"},
+         2,
+         strScan + "refusing state folder " + strRoot + "/group" + strOwnedBy +
+             "0770): group or others may write in it; chmod go-w " + strRoot + "/group"},
+        {"DatabaseFolderOpenToAll",
+         {"--db", strRoot + "/open/scan.db"},
+         2,
+         strScan + "refusing database folder " + strRoot + "/open" + strOwnedBy +
+             "1777): group or others may write in it; chmod go-w " + strRoot + "/open"}};
+    // Only root can give a folder away.
+    if (chown((strRoot + "/foreign").c_str(), 65534, 65534) == 0) {
+        listCases.push_back({"StateOfAnotherUser",
+                             {"--state", strRoot + "/foreign"},
+                             2,
+                             strScan + "refusing state folder " + strRoot + "/foreign (owner " +
+                                 getpwuid(65534)->pw_name + ", mode 0700): it is not owned by " + strMe +
+                                 ", who runs afs-scan, so another user controls what it holds; chown " +
+                                 strMe + " " + strRoot + "/foreign, or choose a folder of your own"});
+    }
+    const std::vector<ProgramResult> listRuns = RunTable(ScanArgs({"share1"}), listCases);
     EXPECT_EQ(1, std::count(listRuns[0].strStderr.begin(), listRuns[0].strStderr.end(), '\n'));
+    // No job line, no job folder: no job id was used.
+    for (const ProgramResult& run : listRuns) EXPECT_EQ("", run.strStdout);
+    EXPECT_FALSE(std::filesystem::exists(strStateDir + "/job-1"));
     EXPECT_FALSE(std::filesystem::exists(strLocked + "/settings.ini"));
     EXPECT_FALSE(std::filesystem::exists(strDb));
     close(nLockFd);
@@ -137,13 +193,7 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
     const std::string strDbFromHere = std::filesystem::relative(strDb).string();
     std::vector<ProgramResult> listRuns = RunTable(
         ScanArgs({}, {}, false),
-        {{"NoPlugin",
-          {"--scan-path", Share("share1"), "--plugin", strRoot + "/missing.so"},
-          1,
-          "afs-scan: job failed: cannot load the plug-in (tried " + strRoot + "/missing.so: " + strRoot +
-              "/missing.so: cannot open shared object file: No such file or directory); give its path with "
-              "--plugin"},
-         {"WrongPassword",
+        {{"WrongPassword",
           {"--scan-path", Share("share1")},
           1,
           "afs-scan: the file server refused user 'admin' (HTTP 401): check --user and --password-file",
@@ -159,19 +209,24 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
           0,
           "afs-scan: warning: " + strRoot +
               "/typo.ini:2: unknown key 'uHAWaitTim' in [FileSystemAgent]; ignored"},
+         {"PreviousJobOfAnotherApplication",
+          {"--scan-path", Share("share1"), "--app-id", "2", "--previous-job-id", "4"},
+          2,
+          "afs-scan: previous job 4 is no job of client 7 and application 2 in the history of " +
+              strStateDir + ": give one of its jobs (afs-scan jobs), or leave --previous-job-id out"},
          {"Machines",
           {"--scan-path", Share("share1"), "--db", strDbFromHere, "--csv", "--summary-json", "-"},
           0,
-          "job 6 (incremental, previous job 5, full job 4): ok"}});  // the summary, off stdout
-    EXPECT_EQ(listRuns[3].strStderr.find(strNotOffered), listRuns[3].strStderr.rfind(strNotOffered));
-    EXPECT_THAT(listRuns[3].strStdout, HasSubstr("share " + Share("share1") + ": snapshot only: took " +
-                                                 SnapName(4) + " at " + SnapPath("share1", 4) + "\n"));
-    EXPECT_THAT(listRuns[4].strStderr, HasSubstr(strRoot + "/typo.ini:3: unknown section [Bogus]"));
+          "job 5 (incremental, previous job 4, full job 3): ok"}});  // the summary, off stdout
+    EXPECT_EQ(listRuns[2].strStderr.find(strNotOffered), listRuns[2].strStderr.rfind(strNotOffered));
+    EXPECT_THAT(listRuns[2].strStdout, HasSubstr("share " + Share("share1") + ": snapshot only: took " +
+                                                 SnapName(3) + " at " + SnapPath("share1", 3) + "\n"));
+    EXPECT_THAT(listRuns[3].strStderr, HasSubstr(strRoot + "/typo.ini:3: unknown section [Bogus]"));
     EXPECT_THAT(listRuns[5].strStdout,
                 ::testing::StartsWith("job_id,path,old_path,change_type,is_dir,size,inode,"
-                                      "atime,mtime,ctime\n{\"job_id\":6,\"kind\":\"incremental\""));
+                                      "atime,mtime,ctime\n{\"job_id\":5,\"kind\":\"incremental\""));
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
-                ::testing::ElementsAre("1 failed", "2 failed", "3 failed", "4 ok", "5 ok", "6 ok"));
+                ::testing::ElementsAre("1 failed", "2 failed", "3 ok", "4 ok", "5 ok"));
     EXPECT_TRUE(std::filesystem::exists(strStateDir + "/afs-rest-client.log"));
 
     const std::string strPort = ptrSim->Origin().substr(ptrSim->Origin().rfind(':') + 1);

@@ -184,9 +184,11 @@ protected:
                            .status);
     }
 
-    // Every row `strSql` yields, its columns joined by '|'; the database is
-    // only read unless other flags are given.
-    std::vector<std::string> Query(const std::string& strSql, int nOpenFlags = SQLITE_OPEN_READONLY) const {
+    // Every row `strSql` yields, its columns joined by '|'; the database
+    // (strDb unless `strFile` is given) is only read unless other flags are given.
+    std::vector<std::string> Query(const std::string& strSql, int nOpenFlags = SQLITE_OPEN_READONLY,
+                                   std::string strFile = "") const {
+        if (strFile.empty()) strFile = strDb;
         std::vector<std::string> listRows;
         auto addRow = [](void* ptrRows, int nColumns, char** ppszValues, char**) {
             auto& listOut = *static_cast<std::vector<std::string>*>(ptrRows);
@@ -196,9 +198,9 @@ protected:
             return 0;
         };
         sqlite3* ptrDb = nullptr;
-        if (sqlite3_open_v2(strDb.c_str(), &ptrDb, nOpenFlags, nullptr) != SQLITE_OK ||
+        if (sqlite3_open_v2(strFile.c_str(), &ptrDb, nOpenFlags, nullptr) != SQLITE_OK ||
             sqlite3_exec(ptrDb, strSql.c_str(), addRow, &listRows, nullptr) != SQLITE_OK)
-            ADD_FAILURE() << strDb << ": " << sqlite3_errmsg(ptrDb) << " in " << strSql;
+            ADD_FAILURE() << strFile << ": " << sqlite3_errmsg(ptrDb) << " in " << strSql;
         sqlite3_close_v2(ptrDb);
         return listRows;
     }

@@ -119,7 +119,9 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
     ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
     WriteFile("share1/b.txt", "bravo\n");
     ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
-    for (const char* pszName : {"manual", "zkop__7_2_1", "zkop__7_1_9"})
+    // Names with the prefix that no job makes are never candidates.
+    for (const char* pszName :
+         {"manual", "zkop__7_2_1", "zkop__7_1_9", "zkop__7_1_keep", "zkop__7_1_2-before-upgrade"})
         ASSERT_NO_FATAL_FAILURE(TakeSnapshot(pszName));
     ASSERT_EQ(200, Api("DELETE", "/_sim/requests").status);
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"faults":[{"operation":"delete_snapshot","count":10,"status":500},)"
@@ -150,7 +152,14 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
     ASSERT_NO_FATAL_FAILURE(Arm("{}"));
     ProgramResult prune = RunCommand({"snapshots", "--prune", "--min-age", "0"}, {"share1"}, false);
     EXPECT_THAT(prune.strStdout, HasSubstr("killed\n  deleted\n"));
-    EXPECT_THAT(Snapshots(), ElementsAre(SnapName(1), SnapName(2), "manual", "zkop__7_2_1"));
+    // Another application's view of this history: no job of it is known, so nothing is its orphan.
+    EXPECT_EQ(strShare +
+                  "zkop__7_2_1: job 1: orphan: unknown to the job history\n  kept: the job history "
+                  "holds no ok job of client 7 and application 2\n",
+              Run(ScanArgs({"share1"}, {"--app-id", "2"}, false, {"snapshots", "--prune", "--min-age", "0"}))
+                  .strStdout);
+    EXPECT_THAT(Snapshots(), ElementsAre(SnapName(1), SnapName(2), "manual", "zkop__7_2_1", "zkop__7_1_keep",
+                                         "zkop__7_1_2-before-upgrade"));
 
     for (const char* pszFile : {"share1/c.txt", "share1/d.txt"}) {
         WriteFile(pszFile, "more\n");
@@ -159,14 +168,27 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
     EXPECT_THAT(RunCommand({"jobs"}, {}).strStdout,
                 ContainsRegex(
                     "\n     6 incremental        5      1 ok     20[-0-9T:]+Z +[0-9]+ s +1 +0 +0 +0 +0\n$"));
-    ProgramResult forget = RunCommand({"forget", "--keep-last", "1"}, {});
+    // --keep-last counts ok jobs: job 7 fails and job 5 stays.
+    ASSERT_EQ(1, RunScan({"share1"}, {}, true, "bad").nExitStatus);
+    const std::vector<std::string> listHistory = Query("SELECT * FROM jobs");
+    EXPECT_THAT(
+        RunCommand({"forget", "--keep-last", "2", "--dry-run"}, {}).strStdout,
+        ContainsRegex("^would forget job 2 .*\nwould forget job 4 .*\nwould forget 2 jobs, 1 items; would "
+                      "keep 4 jobs; nothing changed \\(--dry-run\\)\n$"));
+    EXPECT_EQ(listHistory, Query("SELECT * FROM jobs"));
+    ProgramResult forget = RunCommand({"forget", "--keep-last", "2"}, {});
     EXPECT_EQ(0, forget.nExitStatus) << forget.strStderr;
     EXPECT_THAT(forget.strStdout,
                 ContainsRegex("^forgot job 2 \\(incremental, ok, started [^)]+\\): 1 items\nforgot job 4 "
-                              "\\(incremental, failed, .*\nforgot job 5 .*\nforgot 3 jobs, 2 items; kept 2 "
+                              "\\(incremental, failed, .*\nforgot 2 jobs, 1 items; kept 4 "
                               "jobs; scan database [0-9]+ -> [0-9]+ bytes"));
     EXPECT_THAT(Query("SELECT id FROM jobs UNION SELECT job_id FROM items ORDER BY 1"),
-                ElementsAre("1", "6"));
+                ElementsAre("1", "5", "6", "7"));
+    // The records go with the rows; a killed job's folder still counts.
+    std::vector<bool> listFolders;
+    for (int nJob = 1; nJob <= 7; ++nJob)
+        listFolders.push_back(std::filesystem::exists(strStateDir + "/job-" + std::to_string(nJob)));
+    EXPECT_THAT(listFolders, ElementsAre(true, false, true, false, true, true, true));
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 #include "tools/afs-scan/CommandSupport.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 
@@ -11,7 +15,41 @@ namespace {
 // Until a log is set up the host log writes to stderr, where only the one
 // line is wanted.
 bool g_bLogSetUp = false;
+
+std::string UserName(uid_t uid) {
+    const passwd* ptrUser = getpwuid(uid);
+    return ptrUser != nullptr ? ptrUser->pw_name : "uid " + std::to_string(uid);
+}
+
+// Empty when `strFolder` is missing or safe, else the line that refuses it.
+std::string FolderRefusal(const char* pszWhat, const std::string& strFolder) {
+    struct stat status {};
+    if (stat(strFolder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return {};
+    char szMode[8];
+    std::snprintf(szMode, sizeof(szMode), "%04o", static_cast<unsigned>(status.st_mode & 07777));
+    const std::string strHead = std::string("refusing ") + pszWhat + " " + strFolder + " (owner " +
+                                UserName(status.st_uid) + ", mode " + szMode + "): ";
+    if (status.st_uid != geteuid()) {
+        const std::string strMe = UserName(geteuid());
+        return strHead + "it is not owned by " + strMe + ", who runs afs-scan, so another user controls " +
+               "what it holds; chown " + strMe + " " + strFolder + ", or choose a folder of your own";
+    }
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return strHead + "group or others may write in it; chmod go-w " + strFolder;
+    return {};
+}
+
 }  // namespace
+
+bool StateFoldersAreSafe(const ScanOptions& options) {
+    std::string strWhy;
+    if (!options.strStateDir.empty()) strWhy = FolderRefusal("state folder", options.strStateDir);
+    if (strWhy.empty() && !options.strDb.empty())
+        strWhy =
+            FolderRefusal("database folder", std::filesystem::path(options.strDb).parent_path().string());
+    if (!strWhy.empty()) afs_cli::Say(strWhy);
+    return strWhy.empty();
+}
 
 int ReportError(const CRhError& error, const ScanOptions& options) {
     if (g_bLogSetUp)

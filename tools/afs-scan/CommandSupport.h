@@ -40,5 +40,12 @@ CRhError OpenHistory(const ScanOptions& options, CScanDatabase& database, CJobHi
 // sub-command that reads the mount table or asks the file server.
 CRhError SetUpHostServices(const ScanOptions& options);
 
+// Checks the state folder (--state) and the folder of --db, those that
+// exist: afs-scan trusts what they hold (the job history, the records, the
+// lock), so each must be owned by the user running it and writable by no
+// group and no other user. False, with one line on stderr naming the folder,
+// its owner and mode, and the fix, when one is not.
+bool StateFoldersAreSafe(const ScanOptions& options);
+
 // The snapshot name of a job: "zkop__CLIENT_APP_JOB".
 std::string SnapshotPrefix(unsigned int uClientId, unsigned int uAppId);

@@ -1,7 +1,9 @@
 #include "tools/afs-scan/JobsCommand.h"
 
+#include <climits>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <numeric>
 #include <set>
 
@@ -43,14 +45,15 @@ int RunJobsCommand(const ScanOptions& options) {
     CJobHistory history;
     const int nExit = Open(options, "jobs", database, history);
     if (nExit != kExitOk) return nExit;
-    std::printf("%6s %-11s %8s %6s %-6s %-20s %9s %8s %8s %8s %8s %8s\n", "id", "kind", "previous", "full", "status",
-                "start", "duration", "ADD", "MODIFY", "RENAME", "DELETE", "OTHER");
+    std::printf("%6s %-11s %8s %6s %-6s %-20s %9s %8s %8s %8s %8s %8s\n", "id", "kind", "previous", "full",
+                "status", "start", "duration", "ADD", "MODIFY", "RENAME", "DELETE", "OTHER");
     for (const JobRecord& record : history.GetJobs()) {
         const ChangeCounts& counts = record.arrCounts;
         std::printf("%6lld %-11s %8lld %6lld %-6s %-20s %9s %8lld %8lld %8lld %8lld %8lld\n", record.llJobId,
-                    record.strKind.c_str(), record.llPreviousJobId, record.llFullJobId, record.strStatus.c_str(),
-                    StartText(record.llStartTime).c_str(), DurationText(record).c_str(),
-                    counts[eNutanixAFSChangeAdd], counts[eNutanixAFSChangeModify], counts[eNutanixAFSChangeRename],
+                    record.strKind.c_str(), record.llPreviousJobId, record.llFullJobId,
+                    record.strStatus.c_str(), StartText(record.llStartTime).c_str(),
+                    DurationText(record).c_str(), counts[eNutanixAFSChangeAdd],
+                    counts[eNutanixAFSChangeModify], counts[eNutanixAFSChangeRename],
                     counts[eNutanixAFSChangeDelete], counts[eNutanixAFSChangeOther]);
     }
     return kExitOk;
@@ -58,9 +61,9 @@ int RunJobsCommand(const ScanOptions& options) {
 
 int RunForgetCommand(const ScanOptions& options) {
     if (options.llKeepLast < 1) return UsageError("forget needs --keep-last N");
-    // No job may write the history while rows go.
+    // No job may write the history while rows go; a dry run only reads it.
     CStateLock stateLock;
-    if (!options.strStateDir.empty()) {
+    if (!options.strStateDir.empty() && !options.bDryRun) {
         const CRhError error = stateLock.Acquire(options.strStateDir);
         if (error.IsError()) return ReportError(error, options);
     }
@@ -69,27 +72,57 @@ int RunForgetCommand(const ScanOptions& options) {
     const int nExit = Open(options, "forget", database, history);
     if (nExit != kExitOk) return nExit;
     const std::vector<JobRecord>& listJobs = history.GetJobs();
+    // The newest N ok jobs count; a failed job after the oldest of them
+    // stays too, so that its snapshot is still known as a failed job's.
+    long long llOldestKept = LLONG_MAX;
+    long long llOk = 0;
+    for (auto it = listJobs.rbegin(); it != listJobs.rend() && llOk < options.llKeepLast; ++it) {
+        if (it->strStatus != "ok") continue;
+        ++llOk;
+        llOldestKept = it->llJobId;
+    }
+    // The newest job also keeps the next job id above every snapshot's.
     std::set<long long> setKept;
-    for (size_t i = 0; i < listJobs.size(); ++i) {
-        if (static_cast<long long>(listJobs.size() - i) <= options.llKeepLast) setKept.insert(listJobs[i].llJobId);
-        const JobRecord* ptrReference = history.LastSuccessful(listJobs[i].uClientId, listJobs[i].uAppId);
+    if (!listJobs.empty()) setKept.insert(listJobs.back().llJobId);
+    for (const JobRecord& record : listJobs) {
+        if (record.llJobId >= llOldestKept) setKept.insert(record.llJobId);
+        const JobRecord* ptrReference = history.LastSuccessful(record.uClientId, record.uAppId);
         if (ptrReference != nullptr) setKept.insert({ptrReference->llJobId, ptrReference->llFullJobId});
     }
+    const char* pszVerb = options.bDryRun ? "would forget" : "forgot";
     std::vector<long long> listForgotten;
     long long llItems = 0;
     for (const JobRecord& record : listJobs) {
         if (setKept.count(record.llJobId) > 0) continue;
         listForgotten.push_back(record.llJobId);
         llItems += ItemCount(record);
-        std::printf("forgot job %lld (%s, %s, started %s): %lld items\n", record.llJobId, record.strKind.c_str(),
-                    record.strStatus.c_str(), StartText(record.llStartTime).c_str(), ItemCount(record));
+        std::printf("%s job %lld (%s, %s, started %s): %lld items\n", pszVerb, record.llJobId,
+                    record.strKind.c_str(), record.strStatus.c_str(), StartText(record.llStartTime).c_str(),
+                    ItemCount(record));
+    }
+    const size_t uKept = listJobs.size() - listForgotten.size();
+    if (options.bDryRun) {
+        std::printf("would forget %zu jobs, %lld items; would keep %zu jobs; nothing changed (--dry-run)\n",
+                    listForgotten.size(), llItems, uKept);
+        return kExitOk;
     }
     long long llBefore = 0;
     long long llAfter = 0;
     const CRhError error = database.ForgetJobs(listForgotten, llBefore, llAfter);
     if (error.IsError()) return ReportError(error, options);
-    std::printf("forgot %zu jobs, %lld items; kept %zu jobs; scan database %lld -> %lld bytes (%lld reclaimed)\n",
-                listForgotten.size(), llItems, listJobs.size() - listForgotten.size(), llBefore, llAfter,
-                llBefore - llAfter);
+    // The records go with their rows; a folder left by a failed removal
+    // only keeps counting for the next job id.
+    for (long long llJobId : listForgotten) {
+        if (options.strStateDir.empty()) break;
+        const std::filesystem::path folder = options.strStateDir + "/job-" + std::to_string(llJobId);
+        std::error_code fsError;
+        if (std::filesystem::symlink_status(folder, fsError).type() != std::filesystem::file_type::directory)
+            continue;
+        std::filesystem::remove_all(folder, fsError);
+        if (fsError) afs_cli::Say("warning: cannot remove " + folder.string() + ": " + fsError.message());
+    }
+    std::printf(
+        "forgot %zu jobs, %lld items; kept %zu jobs; scan database %lld -> %lld bytes (%lld reclaimed)\n",
+        listForgotten.size(), llItems, uKept, llBefore, llAfter, llBefore - llAfter);
     return kExitOk;
 }

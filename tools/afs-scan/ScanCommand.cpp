@@ -67,6 +67,7 @@ int CheckConfiguration(ScanOptions& options, std::set<std::string>& setUserKeys)
         Say("cannot create state folder " + options.strStateDir + ": " + fsError.message());
         return afs_cli::kExitUsage;
     }
+    if (!StateFoldersAreSafe(options)) return afs_cli::kExitUsage;
     if (access(options.strStateDir.c_str(), W_OK | X_OK) != 0) {
         Say("cannot write state folder " + options.strStateDir + ": " + std::strerror(errno));
         return afs_cli::kExitUsage;

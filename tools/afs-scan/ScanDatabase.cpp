@@ -1,8 +1,11 @@
 #include "tools/afs-scan/ScanDatabase.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <thread>
 
+#include "host/LogWriter.h"
 #include "tools/afs-scan/SqliteText.h"
 
 namespace {
@@ -140,6 +143,7 @@ struct CScanDatabase::Handles {
     std::unique_ptr<sqlite3, CloseConnection> ptrDb;
     StatementPtr arrStatements[eStatementCount];
     std::thread checkpoint;
+    std::string strCheckpointFailure;  // set by the checkpoint's thread, read after it is joined
 };
 
 namespace {
@@ -148,17 +152,47 @@ namespace {
 // database file, on a connection of its own. The closing connection leaves
 // that to the next run, which does it while the plug-in takes its snapshots:
 // the job that committed is durable with its commit, and it ends without
-// copying every page once more and syncing the file.
-void CheckpointPreviousJobs(const std::string& strFile) {
+// copying every page once more and syncing the file. Empty when every page
+// of the log is in the file, else why not.
+std::string CheckpointPreviousJobs(const std::string& strFile) {
     sqlite3* ptrDb = nullptr;
-    if (sqlite3_open_v2(strFile.c_str(), &ptrDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) ==
-        SQLITE_OK) {
+    int nResult = sqlite3_open_v2(
+        strFile.c_str(), &ptrDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+    int nLog = -1;
+    int nCopied = -1;
+    if (nResult == SQLITE_OK) {
         sqlite3_db_config(ptrDb, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         sqlite3_busy_timeout(ptrDb, 5000);
-        // A failure only leaves the log longer; the next run tries again.
-        sqlite3_wal_checkpoint_v2(ptrDb, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        // A connection finds the log only once it has read the database:
+        // before that a checkpoint has nothing to copy and says it is done.
+        nResult = sqlite3_exec(ptrDb, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    }
+    if (nResult == SQLITE_OK)
+        nResult = sqlite3_wal_checkpoint_v2(ptrDb, nullptr, SQLITE_CHECKPOINT_PASSIVE, &nLog, &nCopied);
+    std::string strWhy;
+    if (nResult != SQLITE_OK) {
+        strWhy = ptrDb != nullptr ? sqlite3_errmsg(ptrDb) : "out of memory";
+    } else if (nCopied < nLog) {
+        // A reader still uses the older pages.
+        strWhy = std::to_string(nCopied) + " of " + std::to_string(nLog) + " pages of the log copied";
     }
     sqlite3_close_v2(ptrDb);
+    return strWhy;
+}
+
+// The schema this afs-scan writes, as PRAGMA user_version. 0 is the schema
+// of the versions before it was counted (job_shares may be missing).
+constexpr int kSchemaVersion = 1;
+
+// A file SQLite made before afs-scan kept them private; the log and the
+// shared-memory file take the database file's mode when SQLite makes them.
+void MakePrivate(const std::string& strFile) {
+    for (const char* pszSuffix : {"", "-wal", "-shm"}) {
+        struct stat status {};
+        const std::string strPath = strFile + pszSuffix;
+        if (lstat(strPath.c_str(), &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & 077) != 0)
+            chmod(strPath.c_str(), status.st_mode & 0700);
+    }
 }
 
 }  // namespace
@@ -230,15 +264,32 @@ CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& st
         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
     ptrHandles->ptrDb.reset(ptrDb);
     if (nResult != SQLITE_OK) return Fail(FX_CODE_LOCATION, "cannot open");
+    MakePrivate(strFile);
     sqlite3_busy_timeout(ptrDb, 5000);
     sqlite3_db_config(ptrDb, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    // Before anything is written: a newer afs-scan's schema is not ours to change.
+    int nVersion = 0;
+    auto readVersion = [](void* ptrVersion, int, char** ppszValues, char**) {
+        *static_cast<int*>(ptrVersion) = ppszValues[0] ? std::atoi(ppszValues[0]) : 0;
+        return 0;
+    };
+    if (sqlite3_exec(ptrDb, "PRAGMA user_version", readVersion, &nVersion, nullptr) != SQLITE_OK)
+        return Fail(FX_CODE_LOCATION, "cannot read the schema version");
+    if (nVersion > kSchemaVersion) {
+        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
+                                     "scan database %s has schema version %d, newer than this afs-scan's %d: "
+                                     "run a newer afs-scan on it, or give another --db or --state",
+                                     strFile.c_str(), nVersion, kSchemaVersion);
+    }
     // WAL: readers keep seeing the last finished job while a job writes.
     // FULL: the one commit of a job is on disk when it returns. Large pages
     // (for a new file) and a larger cache than the default make fewer, larger
     // writes into the log, which is cut back to 64 MiB when it starts over.
+    // Rows are only appended, so a few pages are hot: 8 MiB of cache keep a
+    // job of a million items within its memory budget.
     CRhError error = Execute(
         "PRAGMA page_size = 65536; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
-        " PRAGMA cache_size = -16384; PRAGMA journal_size_limit = 67108864; PRAGMA wal_autocheckpoint = 0",
+        " PRAGMA cache_size = -8192; PRAGMA journal_size_limit = 67108864; PRAGMA wal_autocheckpoint = 0",
         FX_CODE_LOCATION);
     if (error.IsSuccess()) error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
@@ -246,17 +297,32 @@ CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& st
     error = Execute(kItemsSchema, FX_CODE_LOCATION);
     if (error.IsSuccess()) error = Execute(kSharesSchema, FX_CODE_LOCATION);
     if (error.IsSuccess()) error = Migrate(strOldHistory);
+    // Written only when it changes: a write here would land in the log
+    // before the checkpoint has copied the last job's pages.
+    if (error.IsSuccess() && nVersion != kSchemaVersion)
+        error =
+            Execute(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str(), FX_CODE_LOCATION);
     if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = false;
     for (int nHandle = 0; nHandle < eStatementCount && error.IsSuccess(); ++nHandle)
         error = Prepare(kStatements[nHandle], FX_CODE_LOCATION, nHandle);
-    if (error.IsSuccess()) ptrHandles->checkpoint = std::thread(CheckpointPreviousJobs, strFile);
+    if (error.IsSuccess()) {
+        ptrHandles->checkpoint =
+            std::thread([this] { ptrHandles->strCheckpointFailure = CheckpointPreviousJobs(strFile); });
+    }
     return error;
 }
 
 void CScanDatabase::WaitForCheckpoint() {
-    if (ptrHandles->checkpoint.joinable()) ptrHandles->checkpoint.join();
+    if (!ptrHandles->checkpoint.joinable()) return;
+    ptrHandles->checkpoint.join();
+    // Only the log stays longer: this job's first write cannot start it
+    // over, and the next run tries again.
+    if (!ptrHandles->strCheckpointFailure.empty()) {
+        HOST_LOG(0, "scan database %s: the checkpoint could not complete: %s", strFile.c_str(),
+                 ptrHandles->strCheckpointFailure.c_str());
+    }
 }
 
 CRhError CScanDatabase::Migrate(const std::string& strOldHistory) {

@@ -49,7 +49,20 @@ CScanJob::CScanJob(const ScanOptions& optionsIn, std::vector<ScanTarget> listTar
     : options(optionsIn), listTargets(std::move(listTargetsIn)) {}
 
 CRhError CScanJob::Run(JobSummary& summary) {
-    CRhError error = Prepare(summary);
+    // A plug-in that cannot be loaded is the configuration's fault: found
+    // before the job takes an id.
+    FGetNutanixAFSManager factory = nullptr;
+    CRhError error = LoadPlugin(PluginCandidates(options.strPlugin), ptrLibrary);
+    if (error.IsSuccess()) {
+        factory = ptrLibrary->ResolveFunction<FGetNutanixAFSManager>(kFactoryName);
+        if (factory == nullptr) {
+            error =
+                FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "%s has no %s: %s", ptrLibrary->GetPath().c_str(),
+                                      kFactoryName, ptrLibrary->GetError().c_str());
+        }
+    }
+    summary.bConfigError = error.IsError();
+    if (error.IsSuccess()) error = Prepare(summary);
     if (error.IsError()) {
         summary.strError = error.AsString();
         return error;
@@ -62,28 +75,20 @@ CRhError CScanJob::Run(JobSummary& summary) {
                      identity.llPreviousJobId,
                      identity.llFullJobId,
                      std::time(nullptr)};
-    error = LoadPlugin(PluginCandidates(options.strPlugin), ptrLibrary);
-    if (error.IsSuccess()) {
-        FGetNutanixAFSManager factory = ptrLibrary->ResolveFunction<FGetNutanixAFSManager>(kFactoryName);
-        if (factory == nullptr) {
-            error =
-                FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "%s has no %s: %s", ptrLibrary->GetPath().c_str(),
-                                      kFactoryName, ptrLibrary->GetError().c_str());
-        } else {
-            // Declared after the library, so deleted while its code is still loaded.
-            std::unique_ptr<CNutanixAFSManagerBase> ptrManager;
-            error = CallPlugin(kFactoryName, [&] {
-                ptrManager.reset(factory());
-                return ptrManager ? CRhError::Success()
-                                  : FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "the factory returned null");
-            });
-            if (error.IsSuccess()) error = DriveManager(*ptrManager, summary);
-            CRhError deleteError = CallPlugin("deleting the job manager", [&] {
-                ptrManager.reset();
-                return CRhError::Success();
-            });
-            if (error.IsSuccess()) error = deleteError;
-        }
+    {
+        // Declared after the library, so deleted while its code is still loaded.
+        std::unique_ptr<CNutanixAFSManagerBase> ptrManager;
+        error = CallPlugin(kFactoryName, [&] {
+            ptrManager.reset(factory());
+            return ptrManager ? CRhError::Success()
+                              : FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "the factory returned null");
+        });
+        if (error.IsSuccess()) error = DriveManager(*ptrManager, summary);
+        CRhError deleteError = CallPlugin("deleting the job manager", [&] {
+            ptrManager.reset();
+            return CRhError::Success();
+        });
+        if (error.IsSuccess()) error = deleteError;
     }
     ptrSink->EndProgress();
     ExplainSharesNotBackedUp(error, summary);
@@ -159,16 +164,28 @@ CRhError CScanJob::CheckUnknownSnapshots(JobSummary& summary) {
 
 CRhError CScanJob::Prepare(JobSummary& summary) {
     if (!options.mapContent.empty()) ptrMapper = boost::make_shared<CPrefixContentMapper>(options.mapContent);
+    // Until the job folder is made, every failure is the configuration's:
+    // no job id is used and no job recorded.
+    summary.bConfigError = true;
     CRhError error = LoadHistory(options, database, history);
     if (error.IsError()) return error;
     identity = history.Resolve(options.llJobId, options.llPreviousJobId, options.llFullJobId,
                                options.bForceFull, options.uClientId, options.uAppId);
     summary.identity = identity;
+    const JobRecord* ptrPrevious = history.Find(identity.llPreviousJobId);
+    if (!identity.IsFull() && (ptrPrevious == nullptr || ptrPrevious->uClientId != options.uClientId ||
+                               ptrPrevious->uAppId != options.uAppId)) {
+        // Its snapshot would be another history's, or no job's.
+        return FXErrorUtil::ErrorInt(
+            FX_CODE_LOCATION, 1,
+            "previous job %lld is no job of client %u and application %u in the history of %s: give one of "
+            "its jobs (afs-scan jobs), or leave --previous-job-id out",
+            identity.llPreviousJobId, options.uClientId, options.uAppId, options.strStateDir.c_str());
+    }
     const JobRecord* ptrFormer = history.Find(identity.llJobId);
     if (ptrFormer != nullptr && ptrFormer->strStatus == "ok") {
         // Its items may be in a host's catalog already, and later jobs rest
         // on its snapshot: a new run would rewrite, or on failure erase, them.
-        summary.bConfigError = true;
         return FXErrorUtil::ErrorInt(
             FX_CODE_LOCATION, 1,
             "job %lld ended ok already: a new run would rewrite what later jobs rest on; "
@@ -184,6 +201,7 @@ CRhError CScanJob::Prepare(JobSummary& summary) {
     strJobDir = options.strStateDir + "/job-" + std::to_string(identity.llJobId);
     std::error_code fsError;
     std::filesystem::create_directories(strJobDir, fsError);
+    summary.bConfigError = false;
     if (fsError) {
         return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "cannot create job folder %s: %s",
                                      strJobDir.c_str(), fsError.message().c_str());

@@ -271,10 +271,11 @@ std::string ScanUsageText() {
            "  forget                  remove older jobs from the scan database\n"
            "  --sample N              verify: only N randomly chosen directories with their subtrees\n"
            "  --prune                 snapshots: delete the orphans (of failed or killed jobs, or unknown)\n"
-           "  --dry-run               snapshots --prune: only print what would be deleted\n"
+           "  --dry-run               snapshots --prune, forget: only print what would be deleted\n"
            "  --min-age SECONDS       snapshots --prune: keep orphans younger than this (default 3600)\n"
-           "  --keep-last N           forget: keep the newest N jobs (and the next job's reference and full "
-           "job)\n"
+           "  --keep-last N           forget: keep the newest N ok jobs, the failed ones after them, and "
+           "the\n"
+           "                          next job's reference and full job\n"
            "\n"
            "An option's value is the next argument or follows '=' (--state DIR, --state=DIR); relative\n"
            "paths are resolved against the current folder.\n"
@@ -352,6 +353,9 @@ std::string ParseScanOptions(int argc, char** argv, ScanOptions& options) {
         }
     }
     if (optind < nArgs) return "unexpected argument '" + std::string(listArgs[optind]) + "'";
+    // Any other command would act for real.
+    if (options.bDryRun && options.strCommand != "snapshots" && options.strCommand != "forget")
+        return "--dry-run goes with snapshots --prune or forget";
     if (options.strCommand != "scan") return {};
     if (options.strServer.empty()) return "--server is required";
     if (options.strUser.empty()) return "--user is required";

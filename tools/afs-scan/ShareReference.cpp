@@ -56,19 +56,23 @@ std::string ReferenceDoubt(const CJobHistory& history, long long llPreviousJobId
     return std::string();
 }
 
+long long JobIdOfSnapshotName(const std::string& strPrefix, const std::string& strName) {
+    if (strName.compare(0, strPrefix.size(), strPrefix) != 0 || strName.size() == strPrefix.size() ||
+        strName.size() > strPrefix.size() + 18 ||
+        strName.find_first_not_of("0123456789", strPrefix.size()) != std::string::npos) {
+        return 0;
+    }
+    return std::atoll(strName.c_str() + strPrefix.size());
+}
+
 std::vector<std::string> UnknownJobSnapshots(const CJobHistory& history, unsigned int uClientId,
                                              unsigned int uAppId, const std::string& strPrefix,
                                              const std::vector<ServerSnapshot>& listSnapshots) {
     std::vector<std::string> listUnknown;
     for (const ServerSnapshot& snapshot : listSnapshots) {
-        const std::string& strName = snapshot.strName;
-        if (strName.compare(0, strPrefix.size(), strPrefix) != 0 || strName.size() == strPrefix.size() ||
-            strName.size() > strPrefix.size() + 18 ||
-            strName.find_first_not_of("0123456789", strPrefix.size()) != std::string::npos) {
-            continue;  // not a name a job makes
-        }
-        if (!history.Knows(std::atoll(strName.c_str() + strPrefix.size()), uClientId, uAppId))
-            listUnknown.push_back(strName);
+        const long long llJobId = JobIdOfSnapshotName(strPrefix, snapshot.strName);
+        if (llJobId > 0 && !history.Knows(llJobId, uClientId, uAppId))
+            listUnknown.push_back(snapshot.strName);
     }
     return listUnknown;
 }

@@ -35,8 +35,13 @@ std::string ReferenceDoubt(const CJobHistory& history, long long llPreviousJobId
                            const ScanTarget& target, const ShareSnapshots& now,
                            const std::string& strPreviousName);
 
-// The names among `listSnapshots` made by a job of `strPrefix` (the prefix
-// followed by decimal digits only) that the history does not know.
+// The job id in a snapshot name that is `strPrefix` followed by decimal
+// digits only, the only names a job makes; 0 for any other name (one taken
+// by hand, "zkop__7_1_keep").
+long long JobIdOfSnapshotName(const std::string& strPrefix, const std::string& strName);
+
+// The names among `listSnapshots` made by a job of `strPrefix` that the
+// history does not know.
 std::vector<std::string> UnknownJobSnapshots(const CJobHistory& history, unsigned int uClientId,
                                              unsigned int uAppId, const std::string& strPrefix,
                                              const std::vector<ServerSnapshot>& listSnapshots);

@@ -8,6 +8,7 @@
 
 #include "tools/afs-scan/CommandSupport.h"
 #include "tools/afs-scan/FileServerSnapshots.h"
+#include "tools/afs-scan/ShareReference.h"
 #include "tools/afs-scan/StateLock.h"
 
 namespace {
@@ -25,21 +26,30 @@ long long ChangeTime(const std::string& strPath) {
     return stat(strPath.c_str(), &attributes) == 0 ? std::max(attributes.st_mtime, attributes.st_ctime) : 0;
 }
 
+long long JobIdOfName(const ScanOptions& options, const std::string& strName) {
+    return JobIdOfSnapshotName(SnapshotPrefix(options.uClientId, options.uAppId), strName);
+}
+
 SnapshotState Classify(const ScanOptions& options, const CJobHistory& history, const ScanTarget& target,
                        const std::string& strName) {
     SnapshotState state;
-    const std::string strId = strName.substr(SnapshotPrefix(options.uClientId, options.uAppId).size());
-    if (!strId.empty() && strId.size() < 19 && strId.find_first_not_of("0123456789") == std::string::npos)
-        state.llJobId = std::stoll(strId);
+    state.llJobId = JobIdOfName(options, strName);
+    const std::string strId = std::to_string(state.llJobId);
     const JobRecord* ptrReference = history.LastSuccessful(options.uClientId, options.uAppId);
-    const JobRecord* ptrRecord = state.llJobId > 0 ? history.Find(state.llJobId) : nullptr;
+    // A record of another client or application names another snapshot.
+    const JobRecord* ptrAny = history.Find(state.llJobId);
+    const JobRecord* ptrRecord =
+        ptrAny != nullptr && ptrAny->uClientId == options.uClientId && ptrAny->uAppId == options.uAppId
+            ? ptrAny
+            : nullptr;
     const std::string strFolder = options.strStateDir + "/job-" + strId;
-    state.strJob = state.llJobId > 0 ? "job " + strId : "no job";
-    state.llNewestTime = std::max(ChangeTime(target.strMountPath + "/.snapshot/" + strName),
-                                  state.llJobId > 0 ? ChangeTime(strFolder) : 0);
+    state.strJob = "job " + strId;
+    state.llNewestTime =
+        std::max(ChangeTime(target.strMountPath + "/.snapshot/" + strName), ChangeTime(strFolder));
     if (ptrRecord != nullptr) {
         state.strJob += " (" + ptrRecord->strKind + ", " + ptrRecord->strStatus + ")";
-        state.llNewestTime = std::max(state.llNewestTime, std::max(ptrRecord->llStartTime, ptrRecord->llEndTime));
+        state.llNewestTime =
+            std::max(state.llNewestTime, std::max(ptrRecord->llStartTime, ptrRecord->llEndTime));
     }
     if (ptrReference != nullptr && ptrReference->llJobId == state.llJobId) {
         state.strState = "reference of the next job";
@@ -49,9 +59,11 @@ SnapshotState Classify(const ScanOptions& options, const CJobHistory& history, c
         state.strState = "superseded by job " + std::to_string(ptrReference ? ptrReference->llJobId : 0);
     } else {
         state.bOrphan = true;
-        state.strState = ptrRecord != nullptr                     ? "orphan: the job failed"
-                         : state.llJobId > 0 && ChangeTime(strFolder) > 0 ? "orphan: the job was killed"
-                                                                    : "orphan: unknown to the job history";
+        // The job folder of an id another client's job has is that job's.
+        state.strState = ptrRecord != nullptr ? "orphan: the job failed"
+                         : ptrAny == nullptr && ChangeTime(strFolder) > 0
+                             ? "orphan: the job was killed"
+                             : "orphan: unknown to the job history";
     }
     return state;
 }
@@ -60,8 +72,10 @@ SnapshotState Classify(const ScanOptions& options, const CJobHistory& history, c
 
 int RunSnapshotsCommand(const ScanOptions& optionsIn) {
     ScanOptions options = optionsIn;
-    if (options.strStateDir.empty()) return UsageError("snapshots needs --state (the scan jobs' state folder)");
-    if (options.strServer.empty() || options.strUser.empty()) return UsageError("snapshots needs --server and --user");
+    if (options.strStateDir.empty())
+        return UsageError("snapshots needs --state (the scan jobs' state folder)");
+    if (options.strServer.empty() || options.strUser.empty())
+        return UsageError("snapshots needs --server and --user");
     if (options.listScanPaths.empty()) return UsageError("snapshots needs the jobs' --scan-path");
     if (options.bDryRun && !options.bPrune) return UsageError("--dry-run goes with --prune");
     const std::string strPasswordError = ReadPassword(options);
@@ -92,20 +106,30 @@ int RunSnapshotsCommand(const ScanOptions& optionsIn) {
             ReportError(error.Push(FX_CODE_LOCATION, "share %s", target.strMountPath.c_str()), options);
             continue;
         }
-        const size_t uOurs = std::count_if(listSnapshots.begin(), listSnapshots.end(), [&](const ServerSnapshot& snapshot) {
-            return snapshot.strName.compare(0, strPrefix.size(), strPrefix) == 0;
-        });
-        if (uOurs == 0) std::printf("share %s: no snapshot named %s...\n", target.strMountPath.c_str(), strPrefix.c_str());
+        const size_t uOurs = std::count_if(
+            listSnapshots.begin(), listSnapshots.end(),
+            [&](const ServerSnapshot& snapshot) { return JobIdOfName(options, snapshot.strName) > 0; });
+        if (uOurs == 0)
+            std::printf("share %s: no snapshot named %s...\n", target.strMountPath.c_str(),
+                        strPrefix.c_str());
         for (const ServerSnapshot& snapshot : listSnapshots) {
-            if (snapshot.strName.compare(0, strPrefix.size(), strPrefix) != 0) continue;  // not ours: never touched
+            if (JobIdOfName(options, snapshot.strName) == 0) continue;  // no job's: never touched
             const SnapshotState state = Classify(options, history, target, snapshot.strName);
             std::printf("share %s: %s: %s: %s\n", target.strMountPath.c_str(), snapshot.strName.c_str(),
                         state.strJob.c_str(), state.strState.c_str());
             if (!options.bPrune || !state.bOrphan) continue;
+            // Without a job of its own this history cannot tell its orphans
+            // from another state folder's snapshots.
+            if (history.LastSuccessful(options.uClientId, options.uAppId) == nullptr) {
+                std::printf("  kept: the job history holds no ok job of client %u and application %u\n",
+                            options.uClientId, options.uAppId);
+                continue;
+            }
             const long long llAge = llNow - state.llNewestTime;
             if (options.llMinAgeSeconds > 0 && (state.llNewestTime == 0 || llAge < options.llMinAgeSeconds)) {
                 std::printf("  kept: %s than --min-age %lld s\n",
-                            state.llNewestTime == 0 ? "age unknown, maybe younger" : "younger", options.llMinAgeSeconds);
+                            state.llNewestTime == 0 ? "age unknown, maybe younger" : "younger",
+                            options.llMinAgeSeconds);
                 continue;
             }
             if (options.bDryRun) {
