@@ -4,6 +4,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -48,7 +50,9 @@ struct CLogWriter::Impl {
 CLogWriter::CLogWriter() : nLevel(-1), ptrImpl(new Impl) {
     ZKPlatformInfo settings;
     unsigned long long level = 0;
-    if (settings.getNumber("Host", "LogLevel", level)) nLevel = static_cast<int>(level);
+    // A level past int's range asks for everything; a plain cast made it errors only.
+    if (settings.getNumber("Host", "LogLevel", level))
+        nLevel = static_cast<int>(std::min<unsigned long long>(level, INT_MAX));
     std::string logDir;
     if (settings.getString("Host", "LogDir", logDir)) ptrImpl->strFile = logDir + "/afs-host.log";
 }

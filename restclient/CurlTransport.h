@@ -35,7 +35,8 @@ private:
 
     CCurlEasyHandle handle;
     std::string strBaseUrl;
-    std::string strUrl;  // reused between requests
+    std::string strProxyUserInfo;  // the proxy's "USER:PASSWORD", kept out of errors
+    std::string strUrl;            // reused between requests
     long lTransferTimeoutSeconds;
     char szError[CURL_ERROR_SIZE] = {};
     HttpResponse* ptrCurrent = nullptr;

@@ -34,5 +34,9 @@ CRhError CNutanixAFSManager::CompareSnapAndLoadItem(std::string sourcePath, std:
         if (error.IsError()) return error.Push(FX_CODE_LOCATION);
         return CRhError::Success();
     }
-    return CRhError::Success();
+    // IsPreviousSnapAvailable answers for the share mounted around a path
+    // (letter case aside); loading nothing here would tell the host that
+    // such a share did not change at all.
+    return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                                   "No share of this job is mounted at %s", volumeName.c_str());
 }

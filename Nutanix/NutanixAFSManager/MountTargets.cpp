@@ -36,6 +36,7 @@ MountedTargets MakeMountedTarget(const afs_rest::model::Mount_target_intent_reso
 CRhError CNutanixAFSManagerAPIHelper::GetMountedTargets(std::vector<MountedTargets>& targets) {
     HOST_LOG(3, "Get list of mounted targets");
     const FXCodeLocation location = FX_CODE_LOCATION;
+    const size_t uBefore = targets.size();
     return RunRestGuarded(kGetMountTargetGuard, location, [&]() -> CRhError {
         return WalkRestPages(
             "get_mount_target", location, ullMaxListEntities,
@@ -62,6 +63,7 @@ CRhError CNutanixAFSManagerAPIHelper::GetMountedTargets(std::vector<MountedTarge
                 }
                 for (const auto& ptrEntity : listEntities) targets.push_back(MakeMountedTarget(*ptrEntity));
                 return CRhError::Success();
-            });
+            },
+            [&] { targets.erase(targets.begin() + uBefore, targets.end()); });
     });
 }

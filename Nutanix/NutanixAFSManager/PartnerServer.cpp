@@ -56,7 +56,8 @@ CRhError FindPartnerServer(CurlClient& client, const FXCodeLocation& location, u
             }
             if (bFound) step = ePageStop;
             return CRhError::Success();
-        });
+        },
+        [] {});  // the search stops at its find: nothing to undo
 }
 
 bool IsPartnerServerRegistered(CurlClient& client, const FXCodeLocation& location,

@@ -71,6 +71,7 @@ CRhError CPagingHistory::ReadAgainOrStop(const std::string& why, EVerdict& verdi
     bHaveTotal = false;
     setUUIDs.clear();
     setPageUUIDs.clear();
+    setTaken.clear();
     return CRhError::Success();
 }
 

@@ -33,10 +33,11 @@ CRhError CheckPagingProgress(const char* operation, const FXCodeLocation& locati
 // it is paged: a total that changes, or an entity that an earlier page of the
 // same reading held (one that moved across a page boundary), makes the loop
 // read the listing again from offset 0, up to kMaxListRestarts times; past
-// that it ends with error 1627. Entities are merged by UUID over all
-// readings, so the caller sees each one once; entities without a UUID cannot
-// be merged and are handed over by every reading. More entities read than the
-// ceiling (0: none) end the listing with error 1627.
+// that it ends with error 1627. The reading that holds still is the listing:
+// what earlier readings handed over is withdrawn (an entity deleted meanwhile
+// must not stay), and within a reading each UUID is handed over once. More
+// entities read than the ceiling (0: none, all readings together) end the
+// listing with error 1627.
 class CPagingHistory {
 public:
     CPagingHistory(const char* operation, const FXCodeLocation& location, unsigned long long maxEntities)
@@ -51,7 +52,7 @@ public:
     // reading held its UUID. The same UUID twice on one page is the caller's
     // to judge.
     CRhError CheckEntity(uint32_t offset, const std::string& uuid, EVerdict& verdict);
-    // True the first time `uuid` is taken in any reading, and for every entity without a UUID.
+    // True the first time `uuid` is taken in this reading, and for every entity without a UUID.
     bool TakeEntity(const std::string& uuid);
     // The page is taken: its UUIDs count as earlier pages from now on.
     void EndPage();
@@ -68,19 +69,21 @@ private:
     uint32_t uTotal = 0;
     std::set<std::string> setUUIDs;      // of earlier pages of this reading
     std::set<std::string> setPageUUIDs;  // of the current page
-    std::set<std::string> setTaken;      // handed to the caller, over all readings
+    std::set<std::string> setTaken;      // handed to the caller in this reading
 };
 
 // The REST paging loop. `fetch(offset, length)` requests one page (a model
 // pointer); `visit(page, entities, offset, length, step)` does the caller's
-// work on the page's entities not handed over before (non-null, merged by
-// UUID) and returns an error to end the loop with it. The next offset is the
-// page's returned offset plus its returned length; the loop ends when it
-// equals the total. A page without metadata ends the loop with an error. A
-// page that makes the listing read again (see CPagingHistory) is not visited.
-template <typename FFetch, typename FVisit>
+// work on the page's entities not handed over before in this reading
+// (non-null, one per UUID) and returns an error to end the loop with it;
+// `readAgain()` undoes the work of all pages visited so far, as the listing is
+// read again from offset 0. The next offset is the page's returned offset plus
+// its returned length; the loop ends when it equals the total. A page without
+// metadata ends the loop with an error. A page that makes the listing read
+// again (see CPagingHistory) is not visited.
+template <typename FFetch, typename FVisit, typename FReadAgain>
 CRhError WalkRestPages(const char* operation, const FXCodeLocation& location, unsigned long long maxEntities,
-                       FFetch&& fetch, FVisit&& visit) {
+                       FFetch&& fetch, FVisit&& visit, FReadAgain&& readAgain) {
     uint32_t offset = 0;
     CPagingHistory history(operation, location, maxEntities);
     for (;;) {
@@ -102,6 +105,7 @@ CRhError WalkRestPages(const char* operation, const FXCodeLocation& location, un
                 if (error.IsError()) return error;
             }
             if (verdict == CPagingHistory::eReadAgain) {
+                readAgain();
                 offset = 0;
                 continue;
             }

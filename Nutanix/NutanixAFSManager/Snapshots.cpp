@@ -31,6 +31,7 @@ CRhError CNutanixAFSManagerAPIHelper::GetListOfSnapsForUUID(const std::string& v
                                                             std::vector<MountedTargetsSnaps>& snaps) {
     HOST_LOG(3, "Get list of snapshot for UUID [%s]", volumeUUID.c_str());
     const FXCodeLocation location = FX_CODE_LOCATION;
+    const size_t uBefore = snaps.size();
     return RunRestGuarded(kListSnapshotsGuard, location, [&]() -> CRhError {
         return WalkRestPages(
             "get_mount_target_snapshot", location, ullMaxListEntities,
@@ -72,7 +73,8 @@ CRhError CNutanixAFSManagerAPIHelper::GetListOfSnapsForUUID(const std::string& v
                     if (strMountTargetUUID == volumeUUID) snaps.push_back(std::move(snap));
                 }
                 return CRhError::Success();
-            });
+            },
+            [&] { snaps.erase(snaps.begin() + uBefore, snaps.end()); });
     });
 }
 

@@ -528,8 +528,11 @@ TEST_P(ChainTest, EveryGoodJobReplaysToItsSnapshot) {
         if (fault.eExpect == eMustSucceed && &history == &histories[0]) {
             ASSERT_EQ(0, run.nExitStatus) << strRun;
         }
-        // Being busy is normal for a file server: it must cost no share its difference.
-        if (bBusy && !bBadNameNear) {
+        // Being busy is normal for a file server: it must cost no share its
+        // difference, where the fault itself does not (odd paths, pages lost,
+        // a restart that forgets the differences computed).
+        if (bBusy && !bBadNameNear && fault.eExpect == eMustSucceed &&
+            std::string(fault.pszName) != "server_restarted") {
             ASSERT_EQ(std::string::npos, strRun.find("its snapshot difference could not be read")) << strRun;
         }
         if (run.nExitStatus != 0 && run.nExitStatus != 3) {

@@ -185,7 +185,10 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
     std::filesystem::create_directories(strRoot + "/ghost");
     WriteMountTable({"share1", "plain"});
     std::ofstream(strMountTable, std::ios::app) << "127.0.0.1:/ghost " << strRoot << "/ghost nfs rw 0 0\n";
-    std::ofstream(strRoot + "/typo.ini") << "[FileSystemAgent]\nuHAWaitTim = 3\n[Bogus]\nx = 1\n";
+    // Every key the plug-in reads is known, the busy server's and the proxy's too.
+    std::ofstream(strRoot + "/typo.ini")
+        << "[FileSystemAgent]\nuHAWaitTim = 3\n[Bogus]\nx = 1\n[FileSystemAgent]\n"
+           "MaxListEntities = 1000000\nMaxEmptyDiffPages = 10000\n[RestClient]\nProxy =\n";
     ASSERT_NO_FATAL_FAILURE(StartSimulator({"--share-capabilities", "plain=SMB_ONLY"}));
     const std::string strNotOffered = "afs-scan: share " + Share("plain") +
                                       " is not backed up: the file server does not offer it for backup (no "
@@ -222,6 +225,7 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
     EXPECT_THAT(listRuns[2].strStdout, HasSubstr("share " + Share("share1") + ": snapshot only: took " +
                                                  SnapName(3) + " at " + SnapPath("share1", 3) + "\n"));
     EXPECT_THAT(listRuns[3].strStderr, HasSubstr(strRoot + "/typo.ini:3: unknown section [Bogus]"));
+    EXPECT_EQ(listRuns[3].strStderr.find("unknown key"), listRuns[3].strStderr.rfind("unknown key"));
     EXPECT_THAT(listRuns[5].strStdout,
                 ::testing::StartsWith("job_id,path,old_path,change_type,is_dir,size,inode,"
                                       "atime,mtime,ctime\n{\"job_id\":5,\"kind\":\"incremental\""));

@@ -17,13 +17,16 @@ TEST_F(HostileNeighbourE2ETest, SkippedItemsAreCountedAndOddNamesStayValidJson) 
     ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs({}));
     // Odd values too: null, empty and year-1 times, a lone surrogate in a name.
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"foreign_paths":2,"odd_paths":6})"));
+    // A level past int's range asks for everything: the count must not be lost with the lines.
+    WriteSettings(0, 60, "[Host]\nLogLevel = 4294967295\n");
     ProgramResult run3 = RunJob();
     EXPECT_EQ(3, run3.nExitStatus) << run3.strStderr;
     EXPECT_THAT(
         run3.strStderr,
         HasSubstr(
             "afs-scan: 6 items of the snapshot difference were skipped: outside the compared snapshots\n"
-            "afs-scan: 1 items of the snapshot difference were skipped: their paths cannot be file names here"));
+            "afs-scan: 1 items of the snapshot difference were skipped: their paths cannot be file names "
+            "here"));
     EXPECT_THAT(run3.strStdout,
                 HasSubstr("share " + Share("share1") +
                           ": partial: 7 items of its difference were skipped; the next job lists it in "

@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <climits>
 #include <filesystem>
 #include <iterator>
 #include <regex>
@@ -28,6 +29,7 @@ TEST(LogWriter, SettingsOrTheGivenFileChooseLevelAndPlace) {
     } kCases[] = {
         {"[Host]\nLogLevel = 3\nLogDir = " + path + "/logs\n", "", 3, path + "/logs/afs-host.log", ""},
         {"[Host]\n", "", -1, "", ""},
+        {"[Host]\nLogLevel = 4294967295\n", "", INT_MAX, "", ""},
         {"", existing, -1, existing, "earlier line\n"},
     };
     auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };

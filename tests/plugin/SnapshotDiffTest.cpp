@@ -431,7 +431,10 @@ TEST_F(SnapshotDiffTest, ScanPathResolvesToTheFirstRecordOfItsMount) {
         {{{"/scan/share1", "/mnt/share1"}}, "/scan/share1/", "/fs1/share1/diff-cur1", ""},
         {{{"/scan/share1", "/mnt/share1"}}, "/scan/share1/dir", "", "Source volume name /scan/share1/dir" + kNotMapped},
         {{{"/scan/slash/", "/mnt/share2"}}, "/scan/slash/", "", "Source volume name /scan/slash" + kNotMapped},
-        {{{"/scan/share1", "/MNT/SHARE1"}}, "/scan/share1", "", ""},
+        // A mount path that is no record's (IsPreviousSnapAvailable takes the
+        // mount around it, and ignores case): nothing loaded must not pass for no change.
+        {{{"/scan/share1", "/MNT/SHARE1"}}, "/scan/share1", "", "No share of this job is mounted at /MNT/SHARE1"},
+        {{{"/scan/proj", "/mnt/share1/proj"}}, "/scan/proj", "", "No share of this job is mounted at /mnt/share1/proj"},
         // Without a scan-path map the host finds the mount, and items carry the mount path.
         {{}, "/mnt/share2/some/dir", "/mnt/share2/diff-cur2", ""},
         {{}, "/elsewhere", "", "No mounted volume holds [/elsewhere]"},

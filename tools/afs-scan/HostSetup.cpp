@@ -1,8 +1,10 @@
 #include "tools/afs-scan/HostSetup.h"
 
+#include <algorithm>
 #include <atomic>
 #include <boost/make_shared.hpp>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -120,7 +122,11 @@ void SetUpLog(const std::string& strLogFile, const std::string& strDefaultLogFil
     g_ptrLogWriter.reset();
     ZKPlatformInfo settings;
     unsigned long long ullLevel = 0;
-    const int nLevel = settings.getNumber("Host", "LogLevel", ullLevel) ? static_cast<int>(ullLevel) : 0;
+    // Not cast: 4294967295 became -1, and the plug-in's level-0 note of
+    // skipped items, which makes a share partial, never reached the writer.
+    const int nLevel = settings.getNumber("Host", "LogLevel", ullLevel)
+                           ? static_cast<int>(std::min<unsigned long long>(ullLevel, INT_MAX))
+                           : 0;
     std::string strFile = strLogFile;
     std::string strLogDir;
     if (strFile.empty() && settings.getString("Host", "LogDir", strLogDir))

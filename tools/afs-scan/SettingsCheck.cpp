@@ -11,8 +11,11 @@ namespace {
 const std::map<std::string, std::set<std::string>> kKnownKeys = {
     {"Host", {"LogLevel", "LogDir", "MountTableFile"}},
     {"EventManager", {"dEVLOGDIR"}},
-    {"FileSystemAgent", {"uHAWaitTime", "NutanixRetrySleep", "MaxScanRetries", "MaxDiffItems"}},
-    {"RestClient", {"ConnectTimeoutSeconds", "TransferTimeoutSeconds", "CABundle", "InsecureSkipTLSVerify"}},
+    {"FileSystemAgent",
+     {"uHAWaitTime", "NutanixRetrySleep", "MaxScanRetries", "MaxDiffItems", "MaxListEntities",
+      "MaxEmptyDiffPages"}},
+    {"RestClient",
+     {"ConnectTimeoutSeconds", "TransferTimeoutSeconds", "CABundle", "InsecureSkipTLSVerify", "Proxy"}},
 };
 
 std::string Trim(const std::string& strText) {
@@ -41,20 +44,26 @@ bool CheckSettingsFile(const std::string& strFile, std::vector<std::string>& lis
             strSection = strText.back() == ']' ? Trim(strText.substr(1, strText.size() - 2)) : std::string();
             bKnownSection = kKnownKeys.count(strSection) != 0;
             if (strSection.empty()) {
-                listWarnings.push_back(strWhere + "malformed section header '" + strText + "'; its keys are ignored");
+                listWarnings.push_back(strWhere + "malformed section header '" + strText +
+                                       "'; its keys are ignored");
             } else if (!bKnownSection) {
-                listWarnings.push_back(strWhere + "unknown section [" + strSection + "]; its keys are ignored");
+                listWarnings.push_back(strWhere + "unknown section [" + strSection +
+                                       "]; its keys are ignored");
             }
             continue;
         }
         const size_t uEqual = strText.find('=');
-        const std::string strKey = uEqual == std::string::npos ? std::string() : Trim(strText.substr(0, uEqual));
+        const std::string strKey =
+            uEqual == std::string::npos ? std::string() : Trim(strText.substr(0, uEqual));
         if (strKey.empty()) {
-            listWarnings.push_back(strWhere + "malformed line '" + strText + "' (expected KEY = VALUE); ignored");
+            listWarnings.push_back(strWhere + "malformed line '" + strText +
+                                   "' (expected KEY = VALUE); ignored");
         } else if (strSection.empty()) {
-            if (bKnownSection) listWarnings.push_back(strWhere + "key '" + strKey + "' outside any section; ignored");
+            if (bKnownSection)
+                listWarnings.push_back(strWhere + "key '" + strKey + "' outside any section; ignored");
         } else if (bKnownSection && kKnownKeys.at(strSection).count(strKey) == 0) {
-            listWarnings.push_back(strWhere + "unknown key '" + strKey + "' in [" + strSection + "]; ignored");
+            listWarnings.push_back(strWhere + "unknown key '" + strKey + "' in [" + strSection +
+                                   "]; ignored");
         } else if (bKnownSection && !Trim(strText.substr(uEqual + 1)).empty()) {
             setKeysSet.insert(strSection + "/" + strKey);
         }
