@@ -172,6 +172,20 @@ TEST_F(AfsScanE2ETest, RegressionSecondStateFolderWithTheSameIdsBreaksNoChain) {
     EXPECT_THAT(run2.strStderr,
                 HasSubstr("share " + Share("share1") + ": the file server's snapshot zkop__7_1_1 (UUID "));
     EXPECT_THAT(Items(2), ElementsAre("ADD /127.0.0.1/share1/a.txt", "ADD /127.0.0.1/share1/b.txt"));
+
+    // A third state folder on our database finishes job 3 of client 8 while
+    // our job 3 waits for the server: ours must leave that job alone.
+    ASSERT_NO_FATAL_FAILURE(
+        Arm(R"({"faults":[{"operation":"list_partner_servers","kind":"delay","delay_ms":1000}]})"));
+    CChildProgram held(ScanArgs({"share1"}), {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/held");
+    WaitUntil([&] { return std::filesystem::exists(JobFile(3, "")); });
+    held.Signal(SIGSTOP);
+    ASSERT_NO_FATAL_FAILURE(Arm("{}"));
+    ASSERT_EQ(0, RunScan({"share1"}, {"--state", strRoot + "/third", "--client-id", "8"}).nExitStatus);
+    held.Signal(SIGCONT);
+    EXPECT_THAT(held.Wait().strStderr, HasSubstr("afs-scan: job failed: job 3 was recorded by another "));
+    EXPECT_THAT(Query("SELECT id || ' ' || client || ' ' || status FROM jobs WHERE id = 3"),
+                ElementsAre("3 8 ok"));
 }
 
 // Options that would make a job compare against what the host does not

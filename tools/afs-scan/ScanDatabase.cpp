@@ -81,6 +81,7 @@ enum EStatement {
     eDeleteSince,
     eDeleteRepeats,
     eCountSince,
+    eJobStatus,
     eStatementCount
 };
 
@@ -103,7 +104,8 @@ const char* const kStatements[eStatementCount] = {
     "DELETE FROM items WHERE job_id = ?1 AND rowid > ?2",
     "DELETE FROM items WHERE job_id = ?1 AND rowid > ?2 AND rowid NOT IN (SELECT MIN(rowid) FROM items"
     " WHERE job_id = ?1 AND rowid > ?2 GROUP BY path, old_path, change_type, is_dir)",
-    "SELECT change_type, COUNT(*) FROM items WHERE job_id = ?1 AND rowid > ?2 GROUP BY change_type"};
+    "SELECT change_type, COUNT(*) FROM items WHERE job_id = ?1 AND rowid > ?2 GROUP BY change_type",
+    "SELECT status = 'ok' FROM jobs WHERE id = ?1"};
 
 // Columns adds..others in NutanixAFSChangeType order (0 is OTHER).
 const int kCountColumns[] = {13, 9, 10, 11, 12};
@@ -480,6 +482,16 @@ CRhError CScanDatabase::DeleteRows(long long llJobIdIn, const FXCodeLocation& lo
     return CRhError::Success();
 }
 
+bool CScanDatabase::IsTakenMeanwhile(long long llJobIdIn, CRhError& error) {
+    sqlite3_stmt* ptrStatus = ptrHandles->arrStatements[eJobStatus].get();
+    CStatementUse use(ptrStatus);
+    sqlite3_bind_int64(ptrStatus, 1, llJobIdIn);
+    const int nStep = sqlite3_step(ptrStatus);
+    if (nStep != SQLITE_ROW && nStep != SQLITE_DONE)
+        error = Fail(FX_CODE_LOCATION, "cannot read the job history");
+    return nStep == SQLITE_ROW && sqlite3_column_int(ptrStatus, 0) != 0;
+}
+
 CRhError CScanDatabase::BeginJob(long long llJobIdIn) {
     llJobId = llJobIdIn;
     return CRhError::Success();
@@ -493,6 +505,17 @@ CRhError CScanDatabase::StartJobTransaction() {
     CRhError error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = true;
+    // The history was read before the snapshots: a run of another state
+    // folder on this database may have finished a job of this id since.
+    if (IsTakenMeanwhile(llJobId, error)) {
+        return FXErrorUtil::ErrorInt(
+            FX_CODE_LOCATION, 1,
+            "job %lld was recorded by another afs-scan run on scan database %s while "
+            "this one ran (a state folder that shares this --db): nothing of this "
+            "job is stored; run it again",
+            llJobId, strFile.c_str());
+    }
+    if (error.IsError()) return error;
     return DeleteRows(llJobId, FX_CODE_LOCATION);
 }
 
@@ -543,6 +566,14 @@ CRhError CScanDatabase::DiscardJob(const JobRecord& record) {
     CRhError error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = true;
+    // That job's record and rows are another run's, not this failure's to replace.
+    const bool bTaken = IsTakenMeanwhile(record.llJobId, error);
+    if (bTaken || error.IsError()) {
+        Execute("ROLLBACK", FX_CODE_LOCATION);
+        bInTransaction = false;
+        if (bTaken) HOST_LOG(0, "job %lld: not recorded as failed: another run recorded it", record.llJobId);
+        return error;
+    }
     error = DeleteRows(record.llJobId, FX_CODE_LOCATION);
     if (error.IsSuccess()) error = WriteShares(record.llJobId, {}, FX_CODE_LOCATION);
     if (error.IsSuccess()) error = WriteJob(record, FX_CODE_LOCATION);

@@ -106,6 +106,8 @@ private:
                       const char* pszWhat);
     CRhError DeleteRows(long long llJobId, const FXCodeLocation& location);
     CRhError StartJobTransaction();
+    // True when the history holds an ok job `llJobId`; `error` set when it cannot be read.
+    bool IsTakenMeanwhile(long long llJobId, CRhError& error);
     void WaitForCheckpoint();
 
     std::unique_ptr<Handles> ptrHandles;
