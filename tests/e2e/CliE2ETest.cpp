@@ -67,7 +67,13 @@ TEST_F(CliE2ETest, UsageErrorsAreOneLineAndPointAtTheHelp) {
               {"LineEndInASettingsPath",
                {"--ca-bundle", "ca\n[RestClient]\nInsecureSkipTLSVerify = 1"},
                2,
-               "afs-scan: --ca-bundle cannot hold a line end: the path goes into STATE/settings.ini"}});
+               "afs-scan: --ca-bundle cannot hold a line end or end in a blank: the path goes into "
+               "STATE/settings.ini"},
+              {"BlankEndingASettingsPath",
+               {"--state", strRoot + "/state "},
+               2,
+               "afs-scan: --state cannot hold a line end or end in a blank: the path goes into "
+               "STATE/settings.ini"}});
 }
 
 // Configuration mistakes end the run before a job id is taken.
