@@ -34,7 +34,8 @@ long long ItemCount(const JobRecord& record) {
 int Open(const ScanOptions& options, const char* pszCommand, CScanDatabase& database, CJobHistory& history) {
     if (options.strStateDir.empty() && options.strDb.empty())
         return UsageError(std::string(pszCommand) + " needs --state or --db (the scan jobs' database)");
-    const CRhError error = OpenHistory(options, database, history);
+    const CRhError error =
+        OpenHistory(options, database, history, options.strCommand != "forget" || options.bDryRun);
     return error.IsError() ? ReportError(error, options) : kExitOk;
 }
 

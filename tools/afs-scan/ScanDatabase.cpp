@@ -255,22 +255,19 @@ CRhError CScanDatabase::Prepare(const char* pszSql, const FXCodeLocation& locati
     return CRhError::Success();
 }
 
-CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& strOldHistory) {
-    strFile = strFileIn;
-    // No statistics and no mutex per call: calls on the connection never
-    // overlap. Refused, harmlessly, once SQLite is initialized.
-    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+CRhError CScanDatabase::Connect(bool bReadOnly, int& nVersion) {
     sqlite3* ptrDb = nullptr;
-    const int nResult = sqlite3_open_v2(
-        strFile.c_str(), &ptrDb,
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+    const int nFlags = (bReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+                       SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
+    ptrHandles->ptrDb.reset();
+    const int nResult = sqlite3_open_v2(strFile.c_str(), &ptrDb, nFlags, nullptr);
     ptrHandles->ptrDb.reset(ptrDb);
     if (nResult != SQLITE_OK) return Fail(FX_CODE_LOCATION, "cannot open");
     MakePrivate(strFile);
     sqlite3_busy_timeout(ptrDb, 5000);
     sqlite3_db_config(ptrDb, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     // Before anything is written: a newer afs-scan's schema is not ours to change.
-    int nVersion = 0;
+    nVersion = 0;
     auto readVersion = [](void* ptrVersion, int, char** ppszValues, char**) {
         *static_cast<int*>(ptrVersion) = ppszValues[0] ? std::atoi(ppszValues[0]) : 0;
         return 0;
@@ -283,13 +280,36 @@ CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& st
                                      "run a newer afs-scan on it, or give another --db or --state",
                                      strFile.c_str(), nVersion, kSchemaVersion);
     }
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::PrepareStatements() {
+    CRhError error;
+    for (int nHandle = 0; nHandle < eStatementCount && error.IsSuccess(); ++nHandle)
+        error = Prepare(kStatements[nHandle], FX_CODE_LOCATION, nHandle);
+    return error;
+}
+
+CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& strOldHistory, bool bReadOnly) {
+    strFile = strFileIn;
+    // No statistics and no mutex per call: calls on the connection never
+    // overlap. Refused, harmlessly, once SQLite is initialized.
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    int nVersion = 0;
+    CRhError error = Connect(bReadOnly, nVersion);
+    // A reader takes no write lock, which a job holds from its first row to
+    // its commit, and changes nothing; only a schema of an older afs-scan
+    // must be brought up to date first, once.
+    if (error.IsSuccess() && bReadOnly && nVersion == kSchemaVersion) return PrepareStatements();
+    if (error.IsSuccess() && bReadOnly) error = Connect(false, nVersion);
+    if (error.IsError()) return error;
     // WAL: readers keep seeing the last finished job while a job writes.
     // FULL: the one commit of a job is on disk when it returns. Large pages
     // (for a new file) and a larger cache than the default make fewer, larger
     // writes into the log, which is cut back to 64 MiB when it starts over.
     // Rows are only appended, so a few pages are hot: 8 MiB of cache keep a
     // job of a million items within its memory budget.
-    CRhError error = Execute(
+    error = Execute(
         "PRAGMA page_size = 65536; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
         " PRAGMA cache_size = -8192; PRAGMA journal_size_limit = 67108864; PRAGMA wal_autocheckpoint = 0",
         FX_CODE_LOCATION);
@@ -307,8 +327,7 @@ CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& st
     if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = false;
-    for (int nHandle = 0; nHandle < eStatementCount && error.IsSuccess(); ++nHandle)
-        error = Prepare(kStatements[nHandle], FX_CODE_LOCATION, nHandle);
+    error = PrepareStatements();
     if (error.IsSuccess()) {
         ptrHandles->checkpoint =
             std::thread([this] { ptrHandles->strCheckpointFailure = CheckpointPreviousJobs(strFile); });

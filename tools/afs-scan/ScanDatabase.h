@@ -56,7 +56,9 @@ public:
     // table takes over the history file `strOldHistory` (when it exists) in
     // the same transaction that creates the table, so it happens once;
     // rows of jobs that file does not list as ok are removed then.
-    CRhError Open(const std::string& strFile, const std::string& strOldHistory);
+    // bReadOnly: for reading only, without the write lock a job holds (a
+    // schema of an older afs-scan is still brought up to date first).
+    CRhError Open(const std::string& strFile, const std::string& strOldHistory, bool bReadOnly = false);
     // Every job of the history, by id.
     CRhError LoadJobs(std::vector<JobRecord>& listJobs);
     // Every share record of the history, by job id.
@@ -94,6 +96,8 @@ public:
 
 private:
     struct Handles;
+    CRhError Connect(bool bReadOnly, int& nVersion);
+    CRhError PrepareStatements();
     CRhError FileBytes(long long& llBytes);
     CRhError Execute(const char* pszSql, const FXCodeLocation& location);
     CRhError Fail(const FXCodeLocation& location, const char* pszWhat);
