@@ -209,6 +209,13 @@ TEST_F(AfsScanE2ETest, RegressionOnlyTheLastGoodJobUnderTheSameNamesIsAReference
                 HasSubstr("afs-scan: job 3 ended ok already: a new run would rewrite what later jobs "
                           "rest on; give another --job-id, or none\n"));
     EXPECT_THAT(run.strStdout, ::testing::IsEmpty());
+    // An incremental job numbered below a good one would fork the chain.
+    ASSERT_EQ(0, RunScan({"share1"}, {"--job-id", "9"}).nExitStatus);
+    run = RunScan({"share1"}, {"--job-id", "5", "--previous-job-id", "4"});
+    EXPECT_EQ(2, run.nExitStatus);
+    EXPECT_THAT(run.strStderr,
+                HasSubstr("afs-scan: job 9 of client 7 and application 1 ended ok already: an incremental "
+                          "job 5 would come before it in the chain; give a --job-id above 9, or --full\n"));
 }
 
 // A state folder of the former kind: history in jobs.txt, and rows of a
