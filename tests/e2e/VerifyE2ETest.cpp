@@ -181,6 +181,11 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
                       "keep 4 jobs; nothing changed \\(--dry-run\\)\n$"));
     sqlite3_close_v2(ptrJob);
     EXPECT_EQ(listHistory, Query("SELECT * FROM jobs"));
+    // A removal that fails claims none.
+    Query("CREATE TRIGGER refuse BEFORE DELETE ON jobs BEGIN SELECT RAISE(ABORT, 'refused'); END",
+          SQLITE_OPEN_READWRITE);
+    EXPECT_EQ("", RunCommand({"forget", "--keep-last", "2"}, {}).strStdout);
+    Query("DROP TRIGGER refuse", SQLITE_OPEN_READWRITE);
     ProgramResult forget = RunCommand({"forget", "--keep-last", "2"}, {});
     EXPECT_EQ(0, forget.nExitStatus) << forget.strStderr;
     EXPECT_THAT(forget.strStdout,

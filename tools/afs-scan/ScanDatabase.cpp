@@ -647,8 +647,7 @@ CRhError CScanDatabase::FileBytes(long long& llBytes) {
     return CRhError::Success();
 }
 
-CRhError CScanDatabase::ForgetJobs(const std::vector<long long>& listJobIds, long long& llBytesBefore,
-                                   long long& llBytesAfter) {
+CRhError CScanDatabase::ForgetJobs(const std::vector<long long>& listJobIds, long long& llBytesBefore) {
     CRhError error = FileBytes(llBytesBefore);
     if (error.IsSuccess()) error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
@@ -663,8 +662,12 @@ CRhError CScanDatabase::ForgetJobs(const std::vector<long long>& listJobIds, lon
     if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = false;
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::Compact(long long& llBytesAfter) {
     // Freed pages stay in the file until it is rebuilt.
-    error = Execute("VACUUM", FX_CODE_LOCATION);
+    CRhError error = Execute("VACUUM", FX_CODE_LOCATION);
     if (error.IsSuccess()) error = FileBytes(llBytesAfter);
     return error;
 }

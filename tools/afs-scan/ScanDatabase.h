@@ -88,11 +88,11 @@ public:
     // Every row of the job, in no set order; a failure `fnItem` returns ends
     // the walk and is returned. Rows are read one at a time.
     CRhError ForEachItem(long long llJobId, const std::function<CRhError(const ScanItem&)>& fnItem);
-    // Removes the rows and records of the jobs in one transaction, then
-    // compacts the file (VACUUM); the file's size (pages in use times page
-    // size) before and after.
-    CRhError ForgetJobs(const std::vector<long long>& listJobIds, long long& llBytesBefore,
-                        long long& llBytesAfter);
+    // Removes the rows and records of the jobs in one transaction; the
+    // file's size (pages in use times page size) before.
+    CRhError ForgetJobs(const std::vector<long long>& listJobIds, long long& llBytesBefore);
+    // Rebuilds the file without its free pages (VACUUM); its size after.
+    CRhError Compact(long long& llBytesAfter);
 
 private:
     struct Handles;
