@@ -172,6 +172,20 @@ TEST_F(AfsScanE2ETest, RegressionSecondStateFolderWithTheSameIdsBreaksNoChain) {
     EXPECT_THAT(run2.strStderr,
                 HasSubstr("share " + Share("share1") + ": the file server's snapshot zkop__7_1_1 (UUID "));
     EXPECT_THAT(Items(2), ElementsAre("ADD /127.0.0.1/share1/a.txt", "ADD /127.0.0.1/share1/b.txt"));
+
+    // A third state folder on our database finishes job 3 of client 8 while
+    // our job 3 waits for the server: ours must leave that job alone.
+    ASSERT_NO_FATAL_FAILURE(
+        Arm(R"({"faults":[{"operation":"list_partner_servers","kind":"delay","delay_ms":1000}]})"));
+    CChildProgram held(ScanArgs({"share1"}), {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/held");
+    WaitUntil([&] { return std::filesystem::exists(JobFile(3, "")); });
+    held.Signal(SIGSTOP);
+    ASSERT_NO_FATAL_FAILURE(Arm("{}"));
+    ASSERT_EQ(0, RunScan({"share1"}, {"--state", strRoot + "/third", "--client-id", "8"}).nExitStatus);
+    held.Signal(SIGCONT);
+    EXPECT_THAT(held.Wait().strStderr, HasSubstr("afs-scan: job failed: job 3 was recorded by another "));
+    EXPECT_THAT(Query("SELECT id || ' ' || client || ' ' || status FROM jobs WHERE id = 3"),
+                ElementsAre("3 8 ok"));
 }
 
 // Options that would make a job compare against what the host does not
@@ -195,6 +209,13 @@ TEST_F(AfsScanE2ETest, RegressionOnlyTheLastGoodJobUnderTheSameNamesIsAReference
                 HasSubstr("afs-scan: job 3 ended ok already: a new run would rewrite what later jobs "
                           "rest on; give another --job-id, or none\n"));
     EXPECT_THAT(run.strStdout, ::testing::IsEmpty());
+    // An incremental job numbered below a good one would fork the chain.
+    ASSERT_EQ(0, RunScan({"share1"}, {"--job-id", "9"}).nExitStatus);
+    run = RunScan({"share1"}, {"--job-id", "5", "--previous-job-id", "4"});
+    EXPECT_EQ(2, run.nExitStatus);
+    EXPECT_THAT(run.strStderr,
+                HasSubstr("afs-scan: job 9 of client 7 and application 1 ended ok already: an incremental "
+                          "job 5 would come before it in the chain; give a --job-id above 9, or --full\n"));
 }
 
 // A state folder of the former kind: history in jobs.txt, and rows of a

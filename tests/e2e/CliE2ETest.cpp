@@ -56,14 +56,24 @@ TEST_F(CliE2ETest, UsageErrorsAreOneLineAndPointAtTheHelp) {
                     2,
                     strSim + "password file " + strRoot + " is not a regular file"}}))
         EXPECT_EQ(strTry, run.strStderr.substr(run.strStderr.find('\n') + 1));
-    RunTable(
-        {AFS_SCAN_BIN},
-        {{"Unknown", {"--bogus=1"}, 2, "afs-scan: unknown option '--bogus'"},
-         {"NoValue", {"--server"}, 2, "afs-scan: option '--server' requires a value"},
-         {"FlagWithValue", {"--full=yes"}, 2, "afs-scan: option '--full' takes no value"},
-         {"Stray", {"--full", "share1"}, 2, "afs-scan: unexpected argument 'share1'"},
-         {"Command", {"bogus"}, 2, "afs-scan: unknown command 'bogus'"},
-         {"DryRunOfAJob", {"--dry-run"}, 2, "afs-scan: --dry-run goes with snapshots --prune or forget"}});
+    RunTable({AFS_SCAN_BIN},
+             {{"Unknown", {"--bogus=1"}, 2, "afs-scan: unknown option '--bogus'"},
+              {"NoValue", {"--server"}, 2, "afs-scan: option '--server' requires a value"},
+              {"FlagWithValue", {"--full=yes"}, 2, "afs-scan: option '--full' takes no value"},
+              {"Stray", {"--full", "share1"}, 2, "afs-scan: unexpected argument 'share1'"},
+              {"Command", {"bogus"}, 2, "afs-scan: unknown command 'bogus'"},
+              {"DryRunOfAJob", {"--dry-run"}, 2, "afs-scan: --dry-run goes with snapshots --prune or forget"},
+              // The path would end its settings.ini line and start one of its own.
+              {"LineEndInASettingsPath",
+               {"--ca-bundle", "ca\n[RestClient]\nInsecureSkipTLSVerify = 1"},
+               2,
+               "afs-scan: --ca-bundle cannot hold a line end or end in a blank: the path goes into "
+               "STATE/settings.ini"},
+              {"BlankEndingASettingsPath",
+               {"--state", strRoot + "/state "},
+               2,
+               "afs-scan: --state cannot hold a line end or end in a blank: the path goes into "
+               "STATE/settings.ini"}});
 }
 
 // Configuration mistakes end the run before a job id is taken.

@@ -171,11 +171,21 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
     // --keep-last counts ok jobs: job 7 fails and job 5 stays.
     ASSERT_EQ(1, RunScan({"share1"}, {}, true, "bad").nExitStatus);
     const std::vector<std::string> listHistory = Query("SELECT * FROM jobs");
+    // A dry run only reads: it does not wait for the write lock a running job holds.
+    sqlite3* ptrJob = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open_v2(strDb.c_str(), &ptrJob, SQLITE_OPEN_READWRITE, nullptr));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(ptrJob, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
     EXPECT_THAT(
         RunCommand({"forget", "--keep-last", "2", "--dry-run"}, {}).strStdout,
         ContainsRegex("^would forget job 2 .*\nwould forget job 4 .*\nwould forget 2 jobs, 1 items; would "
                       "keep 4 jobs; nothing changed \\(--dry-run\\)\n$"));
+    sqlite3_close_v2(ptrJob);
     EXPECT_EQ(listHistory, Query("SELECT * FROM jobs"));
+    // A removal that fails claims none.
+    Query("CREATE TRIGGER refuse BEFORE DELETE ON jobs BEGIN SELECT RAISE(ABORT, 'refused'); END",
+          SQLITE_OPEN_READWRITE);
+    EXPECT_EQ("", RunCommand({"forget", "--keep-last", "2"}, {}).strStdout);
+    Query("DROP TRIGGER refuse", SQLITE_OPEN_READWRITE);
     ProgramResult forget = RunCommand({"forget", "--keep-last", "2"}, {});
     EXPECT_EQ(0, forget.nExitStatus) << forget.strStderr;
     EXPECT_THAT(forget.strStdout,

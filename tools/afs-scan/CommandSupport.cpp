@@ -65,9 +65,11 @@ bool ResolveTargets(const ScanOptions& options, std::vector<ScanTarget>& listTar
     return strError.empty();
 }
 
-CRhError LoadHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history) {
-    CRhError error = database.Open(options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb,
-                                   options.strStateDir.empty() ? "" : options.strStateDir + "/jobs.txt");
+CRhError LoadHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history,
+                     bool bReadOnly) {
+    CRhError error =
+        database.Open(options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb,
+                      options.strStateDir.empty() ? "" : options.strStateDir + "/jobs.txt", bReadOnly);
     std::vector<JobRecord> listJobs;
     std::vector<ShareRecord> listShares;
     if (error.IsSuccess()) error = database.LoadJobs(listJobs);
@@ -78,7 +80,8 @@ CRhError LoadHistory(const ScanOptions& options, CScanDatabase& database, CJobHi
     return CRhError::Success();
 }
 
-CRhError OpenHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history) {
+CRhError OpenHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history,
+                     bool bReadOnly) {
     const std::string strDb = options.strDb.empty() ? options.strStateDir + "/scan.db" : options.strDb;
     std::error_code fsError;
     if (!std::filesystem::is_regular_file(strDb, fsError)) {
@@ -86,7 +89,7 @@ CRhError OpenHistory(const ScanOptions& options, CScanDatabase& database, CJobHi
                                      "no scan database %s: give the --state or --db of the scan jobs",
                                      strDb.c_str());
     }
-    return LoadHistory(options, database, history);
+    return LoadHistory(options, database, history, bReadOnly);
 }
 
 CRhError SetUpHostServices(const ScanOptions& options) {

@@ -31,10 +31,13 @@ bool ResolveTargets(const ScanOptions& options, std::vector<ScanTarget>& listTar
 
 // Opens (creates) the scan database, --db, else STATE/scan.db, taking over
 // STATE/jobs.txt once, and fills `history` with its jobs and job folders.
-CRhError LoadHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history);
+// bReadOnly: see CScanDatabase::Open.
+CRhError LoadHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history,
+                     bool bReadOnly = false);
 // LoadHistory for a sub-command: the database must exist already (a
-// sub-command never makes an empty one).
-CRhError OpenHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history);
+// sub-command never makes an empty one). Only forget writes.
+CRhError OpenHistory(const ScanOptions& options, CScanDatabase& database, CJobHistory& history,
+                     bool bReadOnly);
 
 // Settings (with --mount-table) and log as a scan job has them, for a
 // sub-command that reads the mount table or asks the file server.

@@ -34,7 +34,8 @@ long long ItemCount(const JobRecord& record) {
 int Open(const ScanOptions& options, const char* pszCommand, CScanDatabase& database, CJobHistory& history) {
     if (options.strStateDir.empty() && options.strDb.empty())
         return UsageError(std::string(pszCommand) + " needs --state or --db (the scan jobs' database)");
-    const CRhError error = OpenHistory(options, database, history);
+    const CRhError error =
+        OpenHistory(options, database, history, options.strCommand != "forget" || options.bDryRun);
     return error.IsError() ? ReportError(error, options) : kExitOk;
 }
 
@@ -92,24 +93,32 @@ int RunForgetCommand(const ScanOptions& options) {
     const char* pszVerb = options.bDryRun ? "would forget" : "forgot";
     std::vector<long long> listForgotten;
     long long llItems = 0;
+    // Printed once it is true: a removal that fails forgets nothing.
+    auto printForgotten = [&] {
+        for (const JobRecord& record : listJobs) {
+            if (setKept.count(record.llJobId) > 0) continue;
+            std::printf("%s job %lld (%s, %s, started %s): %lld items\n", pszVerb, record.llJobId,
+                        record.strKind.c_str(), record.strStatus.c_str(),
+                        StartText(record.llStartTime).c_str(), ItemCount(record));
+        }
+    };
     for (const JobRecord& record : listJobs) {
         if (setKept.count(record.llJobId) > 0) continue;
         listForgotten.push_back(record.llJobId);
         llItems += ItemCount(record);
-        std::printf("%s job %lld (%s, %s, started %s): %lld items\n", pszVerb, record.llJobId,
-                    record.strKind.c_str(), record.strStatus.c_str(), StartText(record.llStartTime).c_str(),
-                    ItemCount(record));
     }
     const size_t uKept = listJobs.size() - listForgotten.size();
     if (options.bDryRun) {
+        printForgotten();
         std::printf("would forget %zu jobs, %lld items; would keep %zu jobs; nothing changed (--dry-run)\n",
                     listForgotten.size(), llItems, uKept);
         return kExitOk;
     }
     long long llBefore = 0;
     long long llAfter = 0;
-    const CRhError error = database.ForgetJobs(listForgotten, llBefore, llAfter);
+    CRhError error = database.ForgetJobs(listForgotten, llBefore);
     if (error.IsError()) return ReportError(error, options);
+    printForgotten();
     // The records go with their rows; a folder left by a failed removal
     // only keeps counting for the next job id.
     for (long long llJobId : listForgotten) {
@@ -121,6 +130,9 @@ int RunForgetCommand(const ScanOptions& options) {
         std::filesystem::remove_all(folder, fsError);
         if (fsError) afs_cli::Say("warning: cannot remove " + folder.string() + ": " + fsError.message());
     }
+    // The jobs are forgotten whether or not the file shrinks.
+    error = database.Compact(llAfter);
+    if (error.IsError()) return ReportError(error, options);
     std::printf(
         "forgot %zu jobs, %lld items; kept %zu jobs; scan database %lld -> %lld bytes (%lld reclaimed)\n",
         listForgotten.size(), llItems, uKept, llBefore, llAfter, llBefore - llAfter);

@@ -81,6 +81,7 @@ enum EStatement {
     eDeleteSince,
     eDeleteRepeats,
     eCountSince,
+    eJobStatus,
     eStatementCount
 };
 
@@ -103,7 +104,8 @@ const char* const kStatements[eStatementCount] = {
     "DELETE FROM items WHERE job_id = ?1 AND rowid > ?2",
     "DELETE FROM items WHERE job_id = ?1 AND rowid > ?2 AND rowid NOT IN (SELECT MIN(rowid) FROM items"
     " WHERE job_id = ?1 AND rowid > ?2 GROUP BY path, old_path, change_type, is_dir)",
-    "SELECT change_type, COUNT(*) FROM items WHERE job_id = ?1 AND rowid > ?2 GROUP BY change_type"};
+    "SELECT change_type, COUNT(*) FROM items WHERE job_id = ?1 AND rowid > ?2 GROUP BY change_type",
+    "SELECT status = 'ok' FROM jobs WHERE id = ?1"};
 
 // Columns adds..others in NutanixAFSChangeType order (0 is OTHER).
 const int kCountColumns[] = {13, 9, 10, 11, 12};
@@ -253,22 +255,19 @@ CRhError CScanDatabase::Prepare(const char* pszSql, const FXCodeLocation& locati
     return CRhError::Success();
 }
 
-CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& strOldHistory) {
-    strFile = strFileIn;
-    // No statistics and no mutex per call: calls on the connection never
-    // overlap. Refused, harmlessly, once SQLite is initialized.
-    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+CRhError CScanDatabase::Connect(bool bReadOnly, int& nVersion) {
     sqlite3* ptrDb = nullptr;
-    const int nResult = sqlite3_open_v2(
-        strFile.c_str(), &ptrDb,
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+    const int nFlags = (bReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+                       SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
+    ptrHandles->ptrDb.reset();
+    const int nResult = sqlite3_open_v2(strFile.c_str(), &ptrDb, nFlags, nullptr);
     ptrHandles->ptrDb.reset(ptrDb);
     if (nResult != SQLITE_OK) return Fail(FX_CODE_LOCATION, "cannot open");
     MakePrivate(strFile);
     sqlite3_busy_timeout(ptrDb, 5000);
     sqlite3_db_config(ptrDb, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     // Before anything is written: a newer afs-scan's schema is not ours to change.
-    int nVersion = 0;
+    nVersion = 0;
     auto readVersion = [](void* ptrVersion, int, char** ppszValues, char**) {
         *static_cast<int*>(ptrVersion) = ppszValues[0] ? std::atoi(ppszValues[0]) : 0;
         return 0;
@@ -281,13 +280,36 @@ CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& st
                                      "run a newer afs-scan on it, or give another --db or --state",
                                      strFile.c_str(), nVersion, kSchemaVersion);
     }
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::PrepareStatements() {
+    CRhError error;
+    for (int nHandle = 0; nHandle < eStatementCount && error.IsSuccess(); ++nHandle)
+        error = Prepare(kStatements[nHandle], FX_CODE_LOCATION, nHandle);
+    return error;
+}
+
+CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& strOldHistory, bool bReadOnly) {
+    strFile = strFileIn;
+    // No statistics and no mutex per call: calls on the connection never
+    // overlap. Refused, harmlessly, once SQLite is initialized.
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    int nVersion = 0;
+    CRhError error = Connect(bReadOnly, nVersion);
+    // A reader takes no write lock, which a job holds from its first row to
+    // its commit, and changes nothing; only a schema of an older afs-scan
+    // must be brought up to date first, once.
+    if (error.IsSuccess() && bReadOnly && nVersion == kSchemaVersion) return PrepareStatements();
+    if (error.IsSuccess() && bReadOnly) error = Connect(false, nVersion);
+    if (error.IsError()) return error;
     // WAL: readers keep seeing the last finished job while a job writes.
     // FULL: the one commit of a job is on disk when it returns. Large pages
     // (for a new file) and a larger cache than the default make fewer, larger
     // writes into the log, which is cut back to 64 MiB when it starts over.
     // Rows are only appended, so a few pages are hot: 8 MiB of cache keep a
     // job of a million items within its memory budget.
-    CRhError error = Execute(
+    error = Execute(
         "PRAGMA page_size = 65536; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
         " PRAGMA cache_size = -8192; PRAGMA journal_size_limit = 67108864; PRAGMA wal_autocheckpoint = 0",
         FX_CODE_LOCATION);
@@ -305,8 +327,7 @@ CRhError CScanDatabase::Open(const std::string& strFileIn, const std::string& st
     if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = false;
-    for (int nHandle = 0; nHandle < eStatementCount && error.IsSuccess(); ++nHandle)
-        error = Prepare(kStatements[nHandle], FX_CODE_LOCATION, nHandle);
+    error = PrepareStatements();
     if (error.IsSuccess()) {
         ptrHandles->checkpoint =
             std::thread([this] { ptrHandles->strCheckpointFailure = CheckpointPreviousJobs(strFile); });
@@ -480,6 +501,16 @@ CRhError CScanDatabase::DeleteRows(long long llJobIdIn, const FXCodeLocation& lo
     return CRhError::Success();
 }
 
+bool CScanDatabase::IsTakenMeanwhile(long long llJobIdIn, CRhError& error) {
+    sqlite3_stmt* ptrStatus = ptrHandles->arrStatements[eJobStatus].get();
+    CStatementUse use(ptrStatus);
+    sqlite3_bind_int64(ptrStatus, 1, llJobIdIn);
+    const int nStep = sqlite3_step(ptrStatus);
+    if (nStep != SQLITE_ROW && nStep != SQLITE_DONE)
+        error = Fail(FX_CODE_LOCATION, "cannot read the job history");
+    return nStep == SQLITE_ROW && sqlite3_column_int(ptrStatus, 0) != 0;
+}
+
 CRhError CScanDatabase::BeginJob(long long llJobIdIn) {
     llJobId = llJobIdIn;
     return CRhError::Success();
@@ -493,6 +524,17 @@ CRhError CScanDatabase::StartJobTransaction() {
     CRhError error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = true;
+    // The history was read before the snapshots: a run of another state
+    // folder on this database may have finished a job of this id since.
+    if (IsTakenMeanwhile(llJobId, error)) {
+        return FXErrorUtil::ErrorInt(
+            FX_CODE_LOCATION, 1,
+            "job %lld was recorded by another afs-scan run on scan database %s while "
+            "this one ran (a state folder that shares this --db): nothing of this "
+            "job is stored; run it again",
+            llJobId, strFile.c_str());
+    }
+    if (error.IsError()) return error;
     return DeleteRows(llJobId, FX_CODE_LOCATION);
 }
 
@@ -543,6 +585,14 @@ CRhError CScanDatabase::DiscardJob(const JobRecord& record) {
     CRhError error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = true;
+    // That job's record and rows are another run's, not this failure's to replace.
+    const bool bTaken = IsTakenMeanwhile(record.llJobId, error);
+    if (bTaken || error.IsError()) {
+        Execute("ROLLBACK", FX_CODE_LOCATION);
+        bInTransaction = false;
+        if (bTaken) HOST_LOG(0, "job %lld: not recorded as failed: another run recorded it", record.llJobId);
+        return error;
+    }
     error = DeleteRows(record.llJobId, FX_CODE_LOCATION);
     if (error.IsSuccess()) error = WriteShares(record.llJobId, {}, FX_CODE_LOCATION);
     if (error.IsSuccess()) error = WriteJob(record, FX_CODE_LOCATION);
@@ -597,8 +647,7 @@ CRhError CScanDatabase::FileBytes(long long& llBytes) {
     return CRhError::Success();
 }
 
-CRhError CScanDatabase::ForgetJobs(const std::vector<long long>& listJobIds, long long& llBytesBefore,
-                                   long long& llBytesAfter) {
+CRhError CScanDatabase::ForgetJobs(const std::vector<long long>& listJobIds, long long& llBytesBefore) {
     CRhError error = FileBytes(llBytesBefore);
     if (error.IsSuccess()) error = Execute("BEGIN IMMEDIATE", FX_CODE_LOCATION);
     if (error.IsError()) return error;
@@ -613,8 +662,12 @@ CRhError CScanDatabase::ForgetJobs(const std::vector<long long>& listJobIds, lon
     if (error.IsSuccess()) error = Execute("COMMIT", FX_CODE_LOCATION);
     if (error.IsError()) return error;
     bInTransaction = false;
+    return CRhError::Success();
+}
+
+CRhError CScanDatabase::Compact(long long& llBytesAfter) {
     // Freed pages stay in the file until it is rebuilt.
-    error = Execute("VACUUM", FX_CODE_LOCATION);
+    CRhError error = Execute("VACUUM", FX_CODE_LOCATION);
     if (error.IsSuccess()) error = FileBytes(llBytesAfter);
     return error;
 }

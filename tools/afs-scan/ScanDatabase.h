@@ -56,7 +56,9 @@ public:
     // table takes over the history file `strOldHistory` (when it exists) in
     // the same transaction that creates the table, so it happens once;
     // rows of jobs that file does not list as ok are removed then.
-    CRhError Open(const std::string& strFile, const std::string& strOldHistory);
+    // bReadOnly: for reading only, without the write lock a job holds (a
+    // schema of an older afs-scan is still brought up to date first).
+    CRhError Open(const std::string& strFile, const std::string& strOldHistory, bool bReadOnly = false);
     // Every job of the history, by id.
     CRhError LoadJobs(std::vector<JobRecord>& listJobs);
     // Every share record of the history, by job id.
@@ -86,14 +88,16 @@ public:
     // Every row of the job, in no set order; a failure `fnItem` returns ends
     // the walk and is returned. Rows are read one at a time.
     CRhError ForEachItem(long long llJobId, const std::function<CRhError(const ScanItem&)>& fnItem);
-    // Removes the rows and records of the jobs in one transaction, then
-    // compacts the file (VACUUM); the file's size (pages in use times page
-    // size) before and after.
-    CRhError ForgetJobs(const std::vector<long long>& listJobIds, long long& llBytesBefore,
-                        long long& llBytesAfter);
+    // Removes the rows and records of the jobs in one transaction; the
+    // file's size (pages in use times page size) before.
+    CRhError ForgetJobs(const std::vector<long long>& listJobIds, long long& llBytesBefore);
+    // Rebuilds the file without its free pages (VACUUM); its size after.
+    CRhError Compact(long long& llBytesAfter);
 
 private:
     struct Handles;
+    CRhError Connect(bool bReadOnly, int& nVersion);
+    CRhError PrepareStatements();
     CRhError FileBytes(long long& llBytes);
     CRhError Execute(const char* pszSql, const FXCodeLocation& location);
     CRhError Fail(const FXCodeLocation& location, const char* pszWhat);
@@ -106,6 +110,8 @@ private:
                       const char* pszWhat);
     CRhError DeleteRows(long long llJobId, const FXCodeLocation& location);
     CRhError StartJobTransaction();
+    // True when the history holds an ok job `llJobId`; `error` set when it cannot be read.
+    bool IsTakenMeanwhile(long long llJobId, CRhError& error);
     void WaitForCheckpoint();
 
     std::unique_ptr<Handles> ptrHandles;

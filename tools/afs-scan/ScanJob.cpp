@@ -192,6 +192,16 @@ CRhError CScanJob::Prepare(JobSummary& summary) {
             "give another --job-id, or none",
             identity.llJobId);
     }
+    // The chain is applied in job order: a job between the reference and a
+    // later good job would rest on a snapshot that job has changed since.
+    const JobRecord* ptrNewest = history.LastSuccessful(options.uClientId, options.uAppId);
+    if (!identity.IsFull() && ptrNewest != nullptr && ptrNewest->llJobId > identity.llJobId) {
+        return FXErrorUtil::ErrorInt(
+            FX_CODE_LOCATION, 1,
+            "job %lld of client %u and application %u ended ok already: an incremental job %lld would come "
+            "before it in the chain; give a --job-id above %lld, or --full",
+            ptrNewest->llJobId, options.uClientId, options.uAppId, identity.llJobId, ptrNewest->llJobId);
+    }
     if (identity.llPreviousJobId >= identity.llJobId) {
         return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "previous job %lld is not older than job %lld",
                                      identity.llPreviousJobId, identity.llJobId);

@@ -109,6 +109,18 @@ std::string OptionWord(const char* pszArg) {
 // One option with a value; an empty text when it was accepted.
 std::string TakeValue(int nOption, const std::string& strValue, ScanOptions& options) {
     using afs_cli::ResolvePath;
+    // These paths become values of STATE/settings.ini, where a line end
+    // would start a setting of the path's own making and trailing blanks are
+    // trimmed off.
+    const bool bSettingsPath = nOption == eState || nOption == eMountTable || nOption == eCaBundle;
+    if (bSettingsPath && (strValue.find_first_of("\r\n") != std::string::npos ||
+                          (!strValue.empty() && (strValue.back() == ' ' || strValue.back() == '\t')))) {
+        const char* pszOption = nOption == eState        ? "--state"
+                                : nOption == eMountTable ? "--mount-table"
+                                                         : "--ca-bundle";
+        return std::string(pszOption) +
+               " cannot hold a line end or end in a blank: the path goes into STATE/settings.ini";
+    }
     switch (nOption) {
         case ePlugin:
             options.strPlugin = ResolvePath(strValue);

@@ -88,7 +88,7 @@ int RunSnapshotsCommand(const ScanOptions& optionsIn) {
     CJobHistory history;
     std::vector<ScanTarget> listTargets;
     if (error.IsSuccess()) error = SetUpHostServices(options);
-    if (error.IsSuccess()) error = OpenHistory(options, database, history);
+    if (error.IsSuccess()) error = OpenHistory(options, database, history, true);
     if (error.IsError()) return ReportError(error, options);
     if (!ResolveTargets(options, listTargets)) return kExitUsage;
 

@@ -223,7 +223,7 @@ int RunVerifyCommand(const ScanOptions& options) {
     CRhError error = SetUpHostServices(options);
     CScanDatabase database;
     CJobHistory history;
-    if (error.IsSuccess()) error = OpenHistory(options, database, history);
+    if (error.IsSuccess()) error = OpenHistory(options, database, history, true);
     const JobRecord* ptrJob = error.IsSuccess() ? PickJob(options, history, error) : nullptr;
     std::vector<ScanTarget> listTargets;
     if (error.IsError()) return ReportError(error, options);
