@@ -444,8 +444,14 @@ CRhError CScanDatabase::StepWith(int nHandle, long long llFirst, long long llSec
 }
 
 CRhError CScanDatabase::MarkRows(long long& llMark) {
-    CRhError error = bInTransaction ? CRhError::Success() : StartJobTransaction();
-    if (error.IsError()) return error;
+    // Before the job's first row its transaction has not started, and when it
+    // starts it drops every row of the job id: all of them will be this
+    // share's and later ones'. Not starting it here keeps the plug-in loading
+    // while the checkpoint finishes, instead of waiting for it.
+    if (!bInTransaction) {
+        llMark = 0;
+        return CRhError::Success();
+    }
     sqlite3_stmt* ptrLast = ptrHandles->arrStatements[eLastRow].get();
     CStatementUse use(ptrLast);
     if (sqlite3_step(ptrLast) != SQLITE_ROW) return Fail(FX_CODE_LOCATION, "cannot read the last row");
@@ -454,10 +460,13 @@ CRhError CScanDatabase::MarkRows(long long& llMark) {
 }
 
 CRhError CScanDatabase::WithdrawRows(long long llMark) {
+    if (!bInTransaction) return CRhError::Success();  // no row of the job yet
     return StepWith(eDeleteSince, llJobId, llMark, FX_CODE_LOCATION, "cannot withdraw a share's rows");
 }
 
 CRhError CScanDatabase::RemoveRepeatedRows(long long llMark, ChangeCounts& arrCounts) {
+    arrCounts = {};
+    if (!bInTransaction) return CRhError::Success();  // no row of the job yet
     CRhError error =
         StepWith(eDeleteRepeats, llJobId, llMark, FX_CODE_LOCATION, "cannot remove repeated rows");
     if (error.IsError()) return error;
@@ -465,7 +474,6 @@ CRhError CScanDatabase::RemoveRepeatedRows(long long llMark, ChangeCounts& arrCo
     CStatementUse use(ptrCount);
     sqlite3_bind_int64(ptrCount, 1, llJobId);
     sqlite3_bind_int64(ptrCount, 2, llMark);
-    arrCounts = {};
     int nStep = SQLITE_ROW;
     while ((nStep = sqlite3_step(ptrCount)) == SQLITE_ROW) {
         arrCounts[static_cast<size_t>(ChangeTypeOfName(ColumnText(ptrCount, 0)))] +=

@@ -73,8 +73,8 @@ public:
     // becomes visible and durable at once.
     CRhError FinishJob(const JobRecord& record, const std::vector<ShareRecord>& listShares);
     // The rows of the job begun last that come after `llMark` belong to the
-    // share begun at the mark. MarkRows starts the job's transaction when it
-    // has not started yet; the writer must be idle around all three.
+    // share begun at the mark (0 before the job's first row). The writer
+    // must be idle around all three.
     CRhError MarkRows(long long& llMark);
     // Removes every row after the mark: the share is listed again.
     CRhError WithdrawRows(long long llMark);
