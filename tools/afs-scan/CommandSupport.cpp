@@ -44,9 +44,11 @@ std::string FolderRefusal(const char* pszWhat, const std::string& strFolder) {
 bool StateFoldersAreSafe(const ScanOptions& options) {
     std::string strWhy;
     if (!options.strStateDir.empty()) strWhy = FolderRefusal("state folder", options.strStateDir);
-    if (strWhy.empty() && !options.strDb.empty())
-        strWhy =
-            FolderRefusal("database folder", std::filesystem::path(options.strDb).parent_path().string());
+    if (strWhy.empty() && !options.strDb.empty()) {
+        // A bare file name lies in the current folder, which must be as safe.
+        const std::string strFolder = std::filesystem::path(options.strDb).parent_path().string();
+        strWhy = FolderRefusal("database folder", strFolder.empty() ? "." : strFolder);
+    }
     if (!strWhy.empty()) afs_cli::Say(strWhy);
     return strWhy.empty();
 }
