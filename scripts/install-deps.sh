@@ -9,7 +9,7 @@ packages=(
   libsimdjson-dev libcpp-httplib-dev libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev openssl
-  dpkg-dev file help2man lintian
+  dpkg-dev file help2man lintian groff-base
 )
 
 missing=()
