@@ -5,8 +5,8 @@
 // tests/chain). A fault that only costs the difference of a share makes the
 // job list that share in full instead. Each row runs on two good jobs and a
 // snapshot taken by hand and checks what the job reports and leaves in the scan database, the history,
-// the record files and on the server, and that the next job reports every
-// change since the last good job.
+// the record files and on the server, and which reference the next job takes
+// (that a failed job or a listing in full loses no change is the chain test's).
 #include <unistd.h>  // symlink
 
 #include <cstring>
@@ -56,11 +56,6 @@ const std::vector<std::string> kChangesAfterJob2 = {
     "ADD /127.0.0.1/share1/new.txt",  "DELETE /127.0.0.1/share1/old/x.txt",
     "MODIFY /127.0.0.1/share1/a.txt", "MODIFY /127.0.0.1/share1/docs",
     "MODIFY /127.0.0.1/share1/old",   "RENAME /127.0.0.1/share1/docs/c2.txt <- /127.0.0.1/share1/docs/c.txt"};
-
-// Every entry of share1 after job 2, as a full listing stores it.
-const std::vector<std::string> kListingAfterJob2 = {
-    "ADD /127.0.0.1/share1/a.txt",       "ADD /127.0.0.1/share1/b.txt",   "ADD /127.0.0.1/share1/docs",
-    "ADD /127.0.0.1/share1/docs/c2.txt", "ADD /127.0.0.1/share1/new.txt", "ADD /127.0.0.1/share1/old"};
 
 // clang-format off
 const FaultCase kFaults[] = {
@@ -177,21 +172,21 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
         EXPECT_EQ(listJobs, listJobsAfter);
         EXPECT_EQ(fault.bSnapshotTaken,
                   std::count(listSnapshots.begin(), listSnapshots.end(), SnapName(3)) == 1);
-        // With the fault gone job 4 reports exactly the changes since job 2, and
-        // only job 2's snapshot is left of the plug-in's; the one taken by hand is intact.
+        // With the fault gone job 4 compares against job 2, and only job 2's
+        // snapshot is left of the plug-in's; the one taken by hand is intact.
         ProgramResult run4 = RunJob();
         ASSERT_EQ(0, run4.nExitStatus) << run4.strStderr;
         EXPECT_THAT(run4.strStdout, HasSubstr("job 4 (incremental, previous job 2, full job 1): ok"));
-        EXPECT_THAT(Items(4), ::testing::ElementsAreArray(kChangesAfterJob2));
         EXPECT_THAT(Snapshots(), ::testing::ElementsAre(SnapName(2), kForeignSnapshot, SnapName(4)));
         EXPECT_EQ("alpha\n", ReadWholeFile(Share("share1/.snapshot/manual/a.txt")));
         ExpectWholeRecordLines(4);
         return;
     }
     EXPECT_EQ(fault.bListedInFull, run3.strStderr.find("; listing its whole snapshot ") != std::string::npos);
+    // A full listing withdrew the difference's items (its completeness is the
+    // chain test's); items listed twice change nothing a replay can see.
     if (fault.bListedInFull) {
-        EXPECT_THAT(Items(3), ::testing::AllOf(::testing::IsSupersetOf(kListingAfterJob2),
-                                               ::testing::Each(::testing::StartsWith("ADD "))));
+        EXPECT_THAT(Items(3), ::testing::Each(::testing::StartsWith("ADD ")));
     } else {
         EXPECT_THAT(Items(3), ::testing::ElementsAreArray(kChangesAfterJob2));
     }
