@@ -53,7 +53,8 @@ FILE* OpenStream(const std::string& path, const char* mode, std::string& why) {
 }
 
 bool PrepareFolder(const std::string& folder, std::string& why) {
-    for (size_t uSlash = folder.find('/', 1); uSlash != std::string::npos; uSlash = folder.find('/', uSlash + 1)) {
+    for (size_t uSlash = folder.find('/', 1); uSlash != std::string::npos;
+         uSlash = folder.find('/', uSlash + 1)) {
         mkdir(folder.substr(0, uSlash).c_str(), 0700);
     }
     mkdir(folder.c_str(), 0700);
@@ -72,7 +73,8 @@ bool PrepareFolder(const std::string& folder, std::string& why) {
         return false;
     }
     if ((status.st_mode & S_IWOTH) != 0 && (status.st_mode & S_ISVTX) == 0) {
-        why = "refusing folder " + folder + ": writable by every user without the sticky bit; chmod o-w or +t it";
+        why = "refusing folder " + folder +
+              ": writable by every user without the sticky bit; chmod o-w or +t it";
         return false;
     }
     return true;

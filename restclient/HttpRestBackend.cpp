@@ -80,14 +80,17 @@ unsigned CHttpRestBackend::Exchange(const char* operation, const HttpRequest& ou
         // Each attempt is reported to the host at once, so that whoever runs
         // the job learns why it waits instead of facing silence for minutes.
         if (bAnswered) {
-            HOST_LOG(0, "file server %s unavailable (HTTP %ld); retrying for up to %u s, [FileSystemAgent] uHAWaitTime",
+            HOST_LOG(0,
+                     "file server %s unavailable (HTTP %ld); retrying for up to %u s, [FileSystemAgent] "
+                     "uHAWaitTime",
                      HostAndPort(ptrTransport->Describe()).c_str(), response.lStatus,
                      static_cast<unsigned>(config.uHAWaitTime));
         } else {
-            HOST_LOG(0, "file server %s unreachable (%s); retrying for up to %u s, [FileSystemAgent] uHAWaitTime",
-                     HostAndPort(ptrTransport->Describe()).c_str(),
-                     (response.strCause.empty() ? response.strError : response.strCause).c_str(),
-                     static_cast<unsigned>(config.uHAWaitTime));
+            HOST_LOG(
+                0, "file server %s unreachable (%s); retrying for up to %u s, [FileSystemAgent] uHAWaitTime",
+                HostAndPort(ptrTransport->Describe()).c_str(),
+                (response.strCause.empty() ? response.strError : response.strCause).c_str(),
+                static_cast<unsigned>(config.uHAWaitTime));
         }
         RHSLEEP_InTeRnAl(delayMs, __FILE__, __LINE__);
     }
@@ -96,7 +99,8 @@ unsigned CHttpRestBackend::Exchange(const char* operation, const HttpRequest& ou
 void CHttpRestBackend::RequirePathParameter(const char* operation, const std::string& value,
                                             const char* what) const {
     // An empty UUID would address the whole collection, not one member.
-    if (value.empty()) Throw(std::string(operation) + " refused: the " + what + " is empty; nothing was sent", 0);
+    if (value.empty())
+        Throw(std::string(operation) + " refused: the " + what + " is empty; nothing was sent", 0);
 }
 
 void CHttpRestBackend::RequireStatus(const char* operation, long expected, long alsoOk) {

@@ -6,9 +6,9 @@
 #include "restclient/DiffPageParser.h"
 #include "restclient/HttpTransport.h"
 #include "restclient/RequestLog.h"
-#include "restclient/SecretScrubber.h"
 #include "restclient/ResponseParser.h"
 #include "restclient/RestBackend.h"
+#include "restclient/SecretScrubber.h"
 
 namespace afs_rest {
 
@@ -79,7 +79,7 @@ private:
     CDiffPageParser pageParser;
     model::Mount_target_snapshot_diff_tracking_output listSparePages[2];
     unsigned uNextSparePage = 0;
-    std::string strPagedDiff;   // the difference whose pages are counted
+    std::string strPagedDiff;  // the difference whose pages are counted
     unsigned uPagesOfDiff = 0;
     HttpRequest request;    // reused: keeps its buffers
     HttpResponse response;  // reused: the page body buffer stays allocated

@@ -20,11 +20,11 @@ enum ETransportOutcome { eAnswered, eUnreachable, eFailed };
 
 struct HttpResponse {
     ETransportOutcome eOutcome = eFailed;
-    long lStatus = 0;      // 0 when no status line arrived
+    long lStatus = 0;             // 0 when no status line arrived
     long lRetryAfterSeconds = 0;  // the answer's Retry-After in seconds; 0 without one
-    std::string strBody;   // decoded (gunzipped) body; its capacity is reused between requests
-    std::string strError;  // cause of eUnreachable/eFailed; never holds a credential
-    std::string strCause;  // the same in a few words for people ("Connection refused"); may be empty
+    std::string strBody;          // decoded (gunzipped) body; its capacity is reused between requests
+    std::string strError;         // cause of eUnreachable/eFailed; never holds a credential
+    std::string strCause;         // the same in a few words for people ("Connection refused"); may be empty
 };
 
 // Sends requests to one server. Implementations: CCurlTransport (libcurl),

@@ -41,8 +41,8 @@ bool ParseIso8601Utc(const char* text, size_t length, utility::datetime& out) {
     // YYYY-MM-DDTHH:MM:SS is 19 characters; "Z" makes 20.
     if (length < 20) return false;
     int year, month, day, hour, minute, second;
-    if (!ReadDigits(text, 4, year) || text[4] != '-' || !ReadDigits(text + 5, 2, month) ||
-        text[7] != '-' || !ReadDigits(text + 8, 2, day) || (text[10] != 'T' && text[10] != 't') ||
+    if (!ReadDigits(text, 4, year) || text[4] != '-' || !ReadDigits(text + 5, 2, month) || text[7] != '-' ||
+        !ReadDigits(text + 8, 2, day) || (text[10] != 'T' && text[10] != 't') ||
         !ReadDigits(text + 11, 2, hour) || text[13] != ':' || !ReadDigits(text + 14, 2, minute) ||
         text[16] != ':' || !ReadDigits(text + 17, 2, second)) {
         return false;

@@ -15,7 +15,8 @@ CRhError CNutanixAFSManager::SaveSnapDevInfo(const std::string& mountPath, const
         // A file that cannot be opened loses its line as surely as a full
         // disk does, so it is logged the same way.
         CRecordFileAppender infoFile(strSnapInfoFile);
-        infoFile.Append(FXString::Format("%s:%s:%s\n", mountPath.c_str(), deviceText.c_str(), snapPath.c_str()));
+        infoFile.Append(
+            FXString::Format("%s:%s:%s\n", mountPath.c_str(), deviceText.c_str(), snapPath.c_str()));
         std::string reason;
         if (infoFile.Commit(reason)) {
             HOST_LOG(3, "Added %s:%s:%s to %s", mountPath.c_str(), deviceText.c_str(), snapPath.c_str(),
@@ -25,7 +26,8 @@ CRhError CNutanixAFSManager::SaveSnapDevInfo(const std::string& mountPath, const
         }
     }
     if (strSnapMapFile.empty()) {
-        return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE, "SnapMapInfo file not set");
+        return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                                       "SnapMapInfo file not set");
     }
     CRecordFileAppender mapFile(strSnapMapFile);
     mapFile.Append(FXString::Format("m:%s:%s:\n", mountPath.c_str(), snapPath.c_str()));
@@ -39,7 +41,8 @@ CRhError CNutanixAFSManager::SaveSnapDevInfo(const std::string& mountPath, const
 CRhError CNutanixAFSManager::OverWriteSnapDevInfo(ContentMapperAPI::Map contentMap,
                                                   std::map<std::string, std::string> scanMap) {
     if (strSnapMapFile.empty()) {
-        return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE, "SnapMapInfo file not set");
+        return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
+                                       "SnapMapInfo file not set");
     }
     CRecordFileAppender mapFile(strSnapMapFile);
     if (!mapFile.IsOpen()) {
@@ -56,7 +59,8 @@ CRhError CNutanixAFSManager::OverWriteSnapDevInfo(ContentMapperAPI::Map contentM
         // letting the job go on as if they were there.
         HOST_LOG(0, "Failed to write [%s] file: %s", strSnapMapFile.c_str(), reason.c_str());
         return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, ERROR_INSTALL_FAILURE_CODE,
-                                       " Failed to write [%s] file: %s", strSnapMapFile.c_str(), reason.c_str());
+                                       " Failed to write [%s] file: %s", strSnapMapFile.c_str(),
+                                       reason.c_str());
     }
     for (auto& entry : scanMap) mapScanToMount[entry.first] = entry.second;
     return CRhError::Success();

@@ -144,7 +144,8 @@ TEST_F(SnapshotPlanningTest, RegressionShareInTwoRecordsIsPlannedOnce) {
                       std::to_string(info.bPreviousSnapPresent) + " " + info.strPreviousSnapPath);
     }
     EXPECT_EQ("/mnt/again/.snapshot/zkop__2_7_1234", manager.mapSourceToLocal["/mnt/again"]);
-    EXPECT_EQ(1u, log->CountContaining("Share UUID [mt] is already planned; [/mnt/again] uses its snapshot [new1]", 0));
+    EXPECT_EQ(1u, log->CountContaining(
+                      "Share UUID [mt] is already planned; [/mnt/again] uses its snapshot [new1]", 0));
 }
 
 TEST_F(SnapshotPlanningTest, ReferenceLookupIgnoresCaseComparesComponentsAndFollowsTheScanMap) {
@@ -349,8 +350,10 @@ TEST_F(SnapshotPlanningTest, RegressionFullDiskIsNotReportedAsSuccess) {
               manager.OverWriteSnapDevInfo({{"/a", "/mnt/a"}}, {}).GetMessage());
     // A line break in a field would forge a record: nothing of the batch is written.
     UseRecordFiles();
-    EXPECT_EQ(" Failed to write [" + manager.strSnapMapFile + "] file: refusing a record whose fields hold a line break",
-              manager.OverWriteSnapDevInfo({{"/a", "/mnt/a"}, {"/mnt/x\nm:/etc", "/tmp"}}, {{"/s", "/m"}}).GetMessage());
+    EXPECT_EQ(" Failed to write [" + manager.strSnapMapFile +
+                  "] file: refusing a record whose fields hold a line break",
+              manager.OverWriteSnapDevInfo({{"/a", "/mnt/a"}, {"/mnt/x\nm:/etc", "/tmp"}}, {{"/s", "/m"}})
+                  .GetMessage());
     EXPECT_FALSE(manager.SaveSnapDevInfo("/mnt/y\n/etc", "d", "p").IsError());
     EXPECT_EQ(3u, log->CountContaining("] file: refusing a record whose fields hold a line break", 0));
     EXPECT_EQ(Read("/info") + "|" + Read("/map"), "|");

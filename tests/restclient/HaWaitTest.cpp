@@ -25,25 +25,45 @@ TEST(HaWait, OutagesAreWaitedOutWithinTheBudgetThenReported) {
     afs_rest::HttpResponse timeout;
     timeout.strError = "no complete answer within 1 s";
     const Case cases[] = {
-        {600, {outage, Answer(0, kRefused), Answer(502, ""), Answer(504, ""), Answer(200, kEmptyList)},
-         {1000, 2000, 4000, 8000}, ""},
-        {100, std::vector<afs_rest::HttpResponse>(20, outage), {1000, 2000, 4000, 8000, 16000, 30000, 30000, 9000},
-         "503 get_mount_target failed: the file server stayed unavailable for the high-availability wait of 100 s "
+        {600,
+         {outage, Answer(0, kRefused), Answer(502, ""), Answer(504, ""), Answer(200, kEmptyList)},
+         {1000, 2000, 4000, 8000},
+         ""},
+        {100,
+         std::vector<afs_rest::HttpResponse>(20, outage),
+         {1000, 2000, 4000, 8000, 16000, 30000, 30000, 9000},
+         "503 get_mount_target failed: the file server stayed unavailable for the high-availability wait of "
+         "100 s "
          "(9 attempts; last: HTTP 503: no leader)"},
-        {3, std::vector<afs_rest::HttpResponse>(5, Answer(0, kRefused)), {1000, 2000},
-         std::string("0 get_mount_target failed: the file server stayed unavailable for the high-availability wait "
-                     "of 3 s (3 attempts; last: ") + kRefused + ")"},
-        {1, {outage, outage}, {1000}, "503 get_mount_target failed: the file server stayed unavailable for the "
-                                      "high-availability wait of 1 s (2 attempts; last: HTTP 503: no leader)"},
-        {0, {Answer(503, "")}, {}, "503 get_mount_target failed: the file server stayed unavailable for the "
-                                   "high-availability wait of 0 s (1 attempts; last: HTTP 503)"},
+        {3,
+         std::vector<afs_rest::HttpResponse>(5, Answer(0, kRefused)),
+         {1000, 2000},
+         std::string(
+             "0 get_mount_target failed: the file server stayed unavailable for the high-availability wait "
+             "of 3 s (3 attempts; last: ") +
+             kRefused + ")"},
+        {1,
+         {outage, outage},
+         {1000},
+         "503 get_mount_target failed: the file server stayed unavailable for the "
+         "high-availability wait of 1 s (2 attempts; last: HTTP 503: no leader)"},
+        {0,
+         {Answer(503, "")},
+         {},
+         "503 get_mount_target failed: the file server stayed unavailable for the "
+         "high-availability wait of 0 s (1 attempts; last: HTTP 503)"},
         {600, {Answer(500, "")}, {}, "500 get_mount_target failed: HTTP 500"},
         // A busy server: its Retry-After lengthens a delay, within the budget.
         {600, {Answer(429, ""), Answer(429, "", 45), Answer(200, kEmptyList)}, {1000, 45000}, ""},
-        {10, {Answer(429, "", 60), Answer(429, "")}, {10000},
-         "429 get_mount_target failed: the file server stayed unavailable for the high-availability wait of 10 s "
+        {10,
+         {Answer(429, "", 60), Answer(429, "")},
+         {10000},
+         "429 get_mount_target failed: the file server stayed unavailable for the high-availability wait of "
+         "10 s "
          "(2 attempts; last: HTTP 429)"},
-        {600, {timeout}, {},
+        {600,
+         {timeout},
+         {},
          "0 get_mount_target failed: https://fs.test:9440/api/nutanix/v3: no complete answer within 1 s"},
     };
     std::vector<unsigned> listSleeps;
@@ -57,13 +77,14 @@ TEST(HaWait, OutagesAreWaitedOutWithinTheBudgetThenReported) {
         EXPECT_EQ(test.failure.empty() ? "no exception" : test.failure, failure);
         EXPECT_EQ(test.listSleeps, listSleeps);
         ASSERT_EQ(test.listSleeps.size() + 1, backend.listRequests.size());
-        for (const auto& request : backend.listRequests) EXPECT_EQ(backend.listRequests[0].strBody, request.strBody);
+        for (const auto& request : backend.listRequests)
+            EXPECT_EQ(backend.listRequests[0].strBody, request.strBody);
     }
     // Every operation gets a budget of its own; a re-sent deletion that finds nothing left succeeded.
     listSleeps.clear();
     ScriptedBackend backend(1);
-    for (auto answer : {outage, Answer(200, kEmptyList), outage, Answer(200, kEmptyList), Answer(0, "Empty reply"),
-                        Answer(404, "")})
+    for (auto answer : {outage, Answer(200, kEmptyList), outage, Answer(200, kEmptyList),
+                        Answer(0, "Empty reply"), Answer(404, "")})
         backend.Script(answer);
     backend->get_mount_target(boost::none, boost::none);
     backend->get_mount_target(boost::none, boost::none);

@@ -39,9 +39,9 @@ struct ScriptedBackend {
     };
     explicit ScriptedBackend(uint32_t haWaitSeconds = 0, const std::string& logDir = "",
                              afs_log::severity_level severity = afs_log::trace)
-        : ptrBackend(afs_rest::MakeHttpRestBackend({"fs.test", "backup-admin", "S3cret-Pa55", "job-1", severity,
-                                                    logDir, haWaitSeconds},
-                                                   std::make_unique<CTransport>(this))) {}
+        : ptrBackend(afs_rest::MakeHttpRestBackend(
+              {"fs.test", "backup-admin", "S3cret-Pa55", "job-1", severity, logDir, haWaitSeconds},
+              std::make_unique<CTransport>(this))) {}
     ScriptedBackend(const ScriptedBackend&) = delete;
     void Script(afs_rest::HttpResponse response) { listAnswers.push_back(std::move(response)); }
     afs_rest::IRestBackend* operator->() { return ptrBackend.get(); }
