@@ -91,17 +91,6 @@ bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& pa
     return RewriteSnapshotPath(volumeInfo, path, bReplaceCurrent, scratch);
 }
 
-const char* WhyNoFileName(const std::string& path) {
-    if (path.size() > kMaxPathBytes) return "it is longer than 4096 bytes";
-    for (size_t uStart = 0; uStart < path.size();) {
-        const size_t uSlash = path.find('/', uStart);
-        const size_t uEnd = uSlash == std::string::npos ? path.size() : uSlash;
-        if (uEnd - uStart > kMaxNameBytes) return "a name in it is longer than 255 bytes";
-        uStart = uEnd + 1;
-    }
-    return nullptr;
-}
-
 std::string PathForMessage(const std::string& path) {
     if (path.size() <= kMessagePathBytes) return path;
     size_t uCut = kMessagePathBytes;
@@ -110,28 +99,39 @@ std::string PathForMessage(const std::string& path) {
     return path.substr(0, uCut) + "...(" + std::to_string(path.size()) + " bytes)";
 }
 
-bool IsUnsafeItemPath(const std::string& path, size_t uNamesFrom) {
-    // Library searches rather than a byte loop: this runs for every item.
-    if (std::memchr(path.data(), '\0', path.size()) != nullptr) return true;
-    for (size_t uDots = path.find(".."); uDots != std::string::npos; uDots = path.find("..", uDots + 1)) {
-        const bool bStartsComponent = uDots == 0 || path[uDots - 1] == '/';
-        const bool bEndsComponent = uDots + 2 == path.size() || path[uDots + 2] == '/';
-        if (bStartsComponent && bEndsComponent) return true;
-    }
-    if (path.size() > kMaxPathBytes) return true;
+EItemPath CheckItemPath(const std::string& path, size_t uNamesFrom, const char** ppszWhy) {
     // One walk over the components checks their lengths and, past
     // uNamesFrom, that each names something: "//", "/./" and a final "/" or
     // "/." would be handed over as given, and a catalog keyed by path would
-    // miss the change.
-    for (size_t uStart = 0; uStart < path.size();) {
+    // miss the change. A name no file system holds outweighs the rest.
+    const char* pszWhy = path.size() > kMaxPathBytes ? "it is longer than 4096 bytes" : nullptr;
+    bool bUnsafe = false;
+    for (size_t uStart = 0; pszWhy == nullptr && uStart < path.size();) {
         const size_t uSlash = path.find('/', uStart);
         const size_t uEnd = uSlash == std::string::npos ? path.size() : uSlash;
         const size_t uLength = uEnd - uStart;
-        if (uLength > kMaxNameBytes) return true;
-        if (uLength <= 1 && uStart > uNamesFrom && (uLength == 0 || path[uStart] == '.')) return true;
+        if (uLength > kMaxNameBytes) pszWhy = "a name in it is longer than 255 bytes";
+        if (uLength <= 1 && uStart > uNamesFrom && (uLength == 0 || path[uStart] == '.')) bUnsafe = true;
         uStart = uEnd + 1;
     }
-    return !path.empty() && path.back() == '/' && path.size() - 1 >= uNamesFrom;
+    if (pszWhy != nullptr) {
+        if (ppszWhy != nullptr) *ppszWhy = pszWhy;
+        return EItemPath::eNoFileName;
+    }
+    if (bUnsafe) return EItemPath::eUnsafe;
+    // Library searches rather than a byte loop: this runs for every item.
+    if (std::memchr(path.data(), '\0', path.size()) != nullptr) return EItemPath::eUnsafe;
+    for (size_t uDots = path.find(".."); uDots != std::string::npos; uDots = path.find("..", uDots + 1)) {
+        const bool bStartsComponent = uDots == 0 || path[uDots - 1] == '/';
+        const bool bEndsComponent = uDots + 2 == path.size() || path[uDots + 2] == '/';
+        if (bStartsComponent && bEndsComponent) return EItemPath::eUnsafe;
+    }
+    if (!path.empty() && path.back() == '/' && path.size() - 1 >= uNamesFrom) return EItemPath::eUnsafe;
+    return EItemPath::eFine;
+}
+
+bool IsUnsafeItemPath(const std::string& path, size_t uNamesFrom) {
+    return CheckItemPath(path, uNamesFrom, nullptr) != EItemPath::eFine;
 }
 
 CDiffItemLoader::CDiffItemLoader(const NutanixAFSVolumeInfo& info, CNutanixDBHelper& helper)
@@ -311,11 +311,14 @@ CRhError CDiffItemLoader::Process(const io::swagger::client::model::Object_info&
     const size_t uNamesFrom = volumeInfo.strScanVolumePath.size();
     // What no file system can hold is not hostile, only unreadable here: it
     // is skipped and counted, and the rest of the difference still loads.
-    const char* why = WhyNoFileName(strPath);
-    if (why == nullptr) why = WhyNoFileName(strOldPath);
-    if (why != nullptr) return SkipUnnamed(strPath, why);
-    if (IsUnsafeItemPath(strPath, uNamesFrom)) return UnsafePath(strPath);
-    if (IsUnsafeItemPath(strOldPath, uNamesFrom)) return UnsafePath(strOldPath);
+    const char* pszWhy = nullptr;
+    const char* pszOldWhy = nullptr;
+    const EItemPath eNew = CheckItemPath(strPath, uNamesFrom, &pszWhy);
+    const EItemPath eOld = CheckItemPath(strOldPath, uNamesFrom, &pszOldWhy);
+    if (eNew == EItemPath::eNoFileName || eOld == EItemPath::eNoFileName)
+        return SkipUnnamed(strPath, pszWhy != nullptr ? pszWhy : pszOldWhy);
+    if (eNew == EItemPath::eUnsafe) return UnsafePath(strPath);
+    if (eOld == EItemPath::eUnsafe) return UnsafePath(strOldPath);
 
     CRhError error = dbHelper.ItemCallBack(strPath, strOldPath, changeType, attributes, bIsDirectory);
     if (error.IsError()) return error.Push(FX_CODE_LOCATION);

@@ -40,9 +40,12 @@ bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& pa
 bool RewriteSnapshotPath(const NutanixAFSVolumeInfo& volumeInfo, std::string& path, bool bReplaceCurrent,
                          std::string& scratch, bool* pbInCompared = nullptr);
 
-// Why no file system could hold `path` as a name: longer than 4096 bytes, or
-// a component longer than 255; null when one could.
-const char* WhyNoFileName(const std::string& path);
+enum class EItemPath { eFine, eNoFileName, eUnsafe };
+
+// One walk over `path`: eNoFileName when no file system could hold it
+// (longer than 4096 bytes, or a component longer than 255; `*ppszWhy` then
+// says which), else eUnsafe when IsUnsafeItemPath (below) holds, else eFine.
+EItemPath CheckItemPath(const std::string& path, size_t uNamesFrom, const char** ppszWhy);
 
 // `path` for a message or a log line: at most a few hundred bytes, the rest
 // replaced by a note of the full length, so that a server's huge path cannot
