@@ -2,7 +2,8 @@
 # file only strings the steps together.
 #
 #   make build   install missing Debian packages, configure build/, build
-#   make test    build, then run every test suite (plain, then sanitizers + fuzzing)
+#   make test    check the formatting, build, then run every test suite (plain,
+#                then sanitizers + fuzzing)
 #   make demo    build the plug-in, afs-scan and afs-sim (quietly), then run
 #                scripts/demo.sh; KEEP=1 keeps its work folder and prints its path
 #   make package build what the packages hold (no tests), then the Debian packages
@@ -14,12 +15,14 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
 JOBS       ?= 2
 
-# The suites `make test` runs, in order: the plain build, then a clang build
+# The suites `make test` runs, in order: the format check (clang-format with
+# the checked-in .clang-format, and no line over its column limit), the plain
+# build, then a clang build
 # with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer in its
 # own tree, which also runs every libFuzzer target for a bounded time.
 SAN_DIR      ?= build-asan
 FUZZ_SECONDS ?= 20
-TEST_SUITES  := test-unit test-sanitize
+TEST_SUITES  := test-format test-unit test-sanitize
 
 .PHONY: all deps build test $(TEST_SUITES) demo package clean
 
@@ -33,6 +36,9 @@ build: deps
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: $(TEST_SUITES)
+
+test-format: deps
+	scripts/check-format.sh
 
 test-unit: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS)

@@ -11,8 +11,8 @@ namespace {
 
 class CCountingDB : public CNutanixDBHelper {
 public:
-    CRhError ItemCallBack(std::string& path, const std::string&, NutanixAFSChangeType, const struct stat& attributes,
-                          bool) override {
+    CRhError ItemCallBack(std::string& path, const std::string&, NutanixAFSChangeType,
+                          const struct stat& attributes, bool) override {
         ullBytes += path.size() + static_cast<unsigned long long>(attributes.st_size);
         ++ullItems;
         return CRhError::Success();

@@ -91,14 +91,18 @@ int RunBench(const BenchOptions& options) {
     std::filesystem::create_directories(work + "/logs");
     std::ofstream(work + "/mounts") << "127.0.0.1:/share1 " << work << "/shares/share1 nfs rw 0 0\n";
 
-    std::vector<std::string> listArgs = {"--shares", work + "/shares", "--state", work + "/state", "--port", "0",
-                                         "--synthetic", std::to_string(options.llItems), "--quiet"};
-    std::string settings = "[Host]\nMountTableFile = " + work + "/mounts\n[EventManager]\ndEVLOGDIR = " + work +
-                           "/logs\n";
+    std::vector<std::string> listArgs = {"--shares",    work + "/shares",
+                                         "--state",     work + "/state",
+                                         "--port",      "0",
+                                         "--synthetic", std::to_string(options.llItems),
+                                         "--quiet"};
+    std::string settings =
+        "[Host]\nMountTableFile = " + work + "/mounts\n[EventManager]\ndEVLOGDIR = " + work + "/logs\n";
     if (options.bTls) {
-        const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
-                                    "-addext subjectAltName=IP:127.0.0.1 -keyout " + work + "/key.pem -out " + work +
-                                    "/cert.pem >/dev/null 2>&1";
+        const std::string command =
+            "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+            "-addext subjectAltName=IP:127.0.0.1 -keyout " +
+            work + "/key.pem -out " + work + "/cert.pem >/dev/null 2>&1";
         if (!Run(command.c_str())) return 2;
         listArgs.insert(listArgs.end(), {"--tls-cert", work + "/cert.pem", "--tls-key", work + "/key.pem"});
         settings += "[RestClient]\nCABundle = " + work + "/cert.pem\n";
@@ -126,8 +130,9 @@ int RunBench(const BenchOptions& options) {
     // Job 1 takes the reference snapshot, job 2 loads the changes.
     for (LONGLONG job = 1; job <= 2; ++job) {
         std::unique_ptr<CNutanixAFSManagerBase> ptrManager(factory());
-        CRhError error = ptrManager->Initialize(work, work + "/info", work + "/map", ptrSim->Url(), "admin", "bench",
-                                                job, job - 1, 1, job - 1, 0, 2, 7, ContentMapperAPIPtr());
+        CRhError error =
+            ptrManager->Initialize(work, work + "/info", work + "/map", ptrSim->Url(), "admin", "bench", job,
+                                   job - 1, 1, job - 1, 0, 2, 7, ContentMapperAPIPtr());
         std::list<std::string> listScanPaths{scanPath};
         if (!error.IsError()) error = ptrManager->CreateAndMountSnap(listScanPaths);
         if (error.IsError()) {
@@ -151,16 +156,17 @@ int RunBench(const BenchOptions& options) {
             if (llLoaded != options.llItems) break;
         }
     }
-    std::printf("transport=%s items=%lld loads=%d first_load_seconds=%.3f load_seconds=%.3f items_per_second=%.0f "
-                "peak_rss_kib=%ld",
-                options.bTls ? "https" : "http", llLoaded, options.nLoads, dFirstLoadSeconds, dLoadSeconds,
-                llLoaded / dLoadSeconds, PeakRssKiB());
+    std::printf(
+        "transport=%s items=%lld loads=%d first_load_seconds=%.3f load_seconds=%.3f items_per_second=%.0f "
+        "peak_rss_kib=%ld",
+        options.bTls ? "https" : "http", llLoaded, options.nLoads, dFirstLoadSeconds, dLoadSeconds,
+        llLoaded / dLoadSeconds, PeakRssKiB());
     if (!options.strWalkTree.empty()) {
         const auto start = std::chrono::steady_clock::now();
         const long long llEntries = WalkTree(options.strWalkTree);
         const double dWalkSeconds = Seconds(start);
-        std::printf(" walk_entries=%lld walk_seconds=%.3f walk_over_load=%.1f walk_over_first_load=%.1f", llEntries,
-                    dWalkSeconds, dWalkSeconds / dLoadSeconds, dWalkSeconds / dFirstLoadSeconds);
+        std::printf(" walk_entries=%lld walk_seconds=%.3f walk_over_load=%.1f walk_over_first_load=%.1f",
+                    llEntries, dWalkSeconds, dWalkSeconds / dLoadSeconds, dWalkSeconds / dFirstLoadSeconds);
     }
     std::printf("\n");
     ptrSim.reset();

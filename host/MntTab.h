@@ -18,7 +18,7 @@ public:
         std::string strType;
     };
 
-    ZkMntTab();  // the table the settings name
+    ZkMntTab();                                            // the table the settings name
     explicit ZkMntTab(const std::string& mountTableFile);  // this file instead
 
     // Fills `entries` with the whole table; an error when it cannot be read.

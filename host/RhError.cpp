@@ -7,9 +7,7 @@
 
 namespace {
 
-std::string FormatCode(unsigned int code) {
-    return FXString::Format("%u (0x%X)", code, code);
-}
+std::string FormatCode(unsigned int code) { return FXString::Format("%u (0x%X)", code, code); }
 
 std::string EntryText(const CRhError::Entry& entry) {
     std::string text = entry.strMessage;
@@ -55,7 +53,8 @@ unsigned int CRhError::GetCode() const {
 }
 
 std::string CRhError::GetMessage() const {
-    return !ptrChain || ptrChain->listEntries.empty() ? std::string() : EntryText(ptrChain->listEntries.front());
+    return !ptrChain || ptrChain->listEntries.empty() ? std::string()
+                                                      : EntryText(ptrChain->listEntries.front());
 }
 
 const std::vector<CRhError::Entry>& CRhError::GetEntries() const {
@@ -115,8 +114,7 @@ std::string CRhError::AsString(EErrorOutputFormat format) const {
     return out;
 }
 
-CRhError FXErrorUtil::ErrorWin32(const FXCodeLocation& location, unsigned int code,
-                                 const char* format, ...) {
+CRhError FXErrorUtil::ErrorWin32(const FXCodeLocation& location, unsigned int code, const char* format, ...) {
     va_list args;
     va_start(args, format);
     std::string message = FXString::FormatV(format, args);

@@ -86,8 +86,8 @@ private:
 // printf format with its arguments for the message.
 class HOST_EXPORT FXErrorUtil {
 public:
-    static CRhError ErrorWin32(const FXCodeLocation& location, unsigned int code,
-                               const char* format, ...) __attribute__((format(printf, 3, 4)));
+    static CRhError ErrorWin32(const FXCodeLocation& location, unsigned int code, const char* format, ...)
+        __attribute__((format(printf, 3, 4)));
     static CRhError ErrorInt(const FXCodeLocation& location, int code, const char* format, ...)
         __attribute__((format(printf, 3, 4)));
     // An event chain with the event id (e.g. 0x11000095); the caller appends

@@ -55,7 +55,8 @@ inline std::string Base64(std::string_view bytes) {
     std::string out;
     for (size_t i = 0; i < bytes.size(); i += 3) {
         unsigned value = static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) << 16;
-        if (i + 1 < bytes.size()) value |= static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        if (i + 1 < bytes.size())
+            value |= static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
         if (i + 2 < bytes.size()) value |= static_cast<unsigned char>(bytes[i + 2]);
         out += kAlphabet[(value >> 18) & 63];
         out += kAlphabet[(value >> 12) & 63];

@@ -59,10 +59,11 @@ std::shared_ptr<model::Partner_server_list_intent_response> CurlClient::get_part
 
 std::string CurlClient::create_partner_server(
     const std::string& name, const std::string& usage, const std::string& vendorName,
-    const std::string& description, boost::optional<std::string&> dnsName, boost::optional<std::string> ipAddress,
-    boost::optional<int32_t> port, boost::optional<bool> isEnabled, boost::optional<std::string&> partnerType,
-    boost::optional<PairList&> serverInfoList, boost::optional<PairList&> shareList,
-    boost::optional<PairList&> exportList, boost::optional<bool> allowBackup) {
+    const std::string& description, boost::optional<std::string&> dnsName,
+    boost::optional<std::string> ipAddress, boost::optional<int32_t> port, boost::optional<bool> isEnabled,
+    boost::optional<std::string&> partnerType, boost::optional<PairList&> serverInfoList,
+    boost::optional<PairList&> shareList, boost::optional<PairList&> exportList,
+    boost::optional<bool> allowBackup) {
     return ptrBackend->create_partner_server(name, usage, vendorName, description, dnsName, ipAddress, port,
                                              isEnabled, partnerType, serverInfoList, shareList, exportList,
                                              allowBackup);
@@ -78,8 +79,8 @@ std::shared_ptr<model::Mount_target_snapshot_list_intent_response> CurlClient::g
     return ptrBackend->get_mount_target_snapshot(offset, length, filter);
 }
 
-std::string CurlClient::create_mount_target_snapshot(const std::string& mountTargetUuid, const std::string& name,
-                                                     const std::string& description,
+std::string CurlClient::create_mount_target_snapshot(const std::string& mountTargetUuid,
+                                                     const std::string& name, const std::string& description,
                                                      boost::optional<bool> waitForCompletion) {
     return ptrBackend->create_mount_target_snapshot(mountTargetUuid, name, description, waitForCompletion);
 }
@@ -89,14 +90,17 @@ void CurlClient::delete_mount_target_snapshot(const std::string& snapshotUuid,
     ptrBackend->delete_mount_target_snapshot(snapshotUuid, waitForCompletion);
 }
 
-std::shared_ptr<model::Mount_target_snapshot_diff_output> CurlClient::create_mount_target_snapshot_incremental_diff(
-    const std::string& olderSnapshotUuid, const std::string& newerSnapshotUuid,
-    boost::optional<std::string> pathFilter, boost::optional<std::string> objectTypeFilter) {
+std::shared_ptr<model::Mount_target_snapshot_diff_output>
+CurlClient::create_mount_target_snapshot_incremental_diff(const std::string& olderSnapshotUuid,
+                                                          const std::string& newerSnapshotUuid,
+                                                          boost::optional<std::string> pathFilter,
+                                                          boost::optional<std::string> objectTypeFilter) {
     return ptrBackend->create_mount_target_snapshot_incremental_diff(olderSnapshotUuid, newerSnapshotUuid,
                                                                      pathFilter, objectTypeFilter);
 }
 
 model::Mount_target_snapshot_diff_tracking_output CurlClient::get_mount_target_snapshot_diff_page(
-    const std::string& diffUuid, boost::optional<std::string> pageToken, boost::optional<std::string> pageSize) {
+    const std::string& diffUuid, boost::optional<std::string> pageToken,
+    boost::optional<std::string> pageSize) {
     return ptrBackend->get_mount_target_snapshot_diff_page(diffUuid, pageToken, pageSize);
 }

@@ -36,11 +36,13 @@ public:
     std::shared_ptr<afs_rest::model::Mount_target_list_intent_response> get_mount_target(
         boost::optional<int32_t> offset, boost::optional<int32_t> length);
     std::shared_ptr<afs_rest::model::Mount_target_snapshot_list_intent_response> get_mount_target_snapshot(
-        boost::optional<int32_t> offset, boost::optional<int32_t> length, boost::optional<std::string> filter);
+        boost::optional<int32_t> offset, boost::optional<int32_t> length,
+        boost::optional<std::string> filter);
     std::string create_mount_target_snapshot(const std::string& mountTargetUuid, const std::string& name,
                                              const std::string& description,
                                              boost::optional<bool> waitForCompletion);
-    void delete_mount_target_snapshot(const std::string& snapshotUuid, boost::optional<bool> waitForCompletion);
+    void delete_mount_target_snapshot(const std::string& snapshotUuid,
+                                      boost::optional<bool> waitForCompletion);
     std::shared_ptr<afs_rest::model::Mount_target_snapshot_diff_output>
     create_mount_target_snapshot_incremental_diff(const std::string& olderSnapshotUuid,
                                                   const std::string& newerSnapshotUuid,

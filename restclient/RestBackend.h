@@ -22,7 +22,7 @@ typedef std::vector<std::pair<std::string, std::string>> PairList;
 
 // Everything a CurlClient was constructed with.
 struct RestClientConfig {
-    std::string strServer;    // host, host:port or URL
+    std::string strServer;  // host, host:port or URL
     std::string strUser;
     std::string strPassword;  // never logged, never in an exception text
     std::string strJobId;
@@ -53,8 +53,7 @@ public:
         boost::optional<int32_t> offset, boost::optional<int32_t> length,
         boost::optional<std::string> filter) = 0;
     virtual std::string create_mount_target_snapshot(const std::string& mountTargetUuid,
-                                                     const std::string& name,
-                                                     const std::string& description,
+                                                     const std::string& name, const std::string& description,
                                                      boost::optional<bool> waitForCompletion) = 0;
     virtual void delete_mount_target_snapshot(const std::string& snapshotUuid,
                                               boost::optional<bool> waitForCompletion) = 0;

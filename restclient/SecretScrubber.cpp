@@ -13,7 +13,8 @@ const char kHidden[] = "***";
 
 void HideAll(std::string& text, const std::string& secret) {
     if (secret.empty()) return;
-    for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + sizeof(kHidden) - 1))
+    for (size_t at = text.find(secret); at != std::string::npos;
+         at = text.find(secret, at + sizeof(kHidden) - 1))
         text.replace(at, secret.size(), kHidden);
 }
 

@@ -8,7 +8,7 @@ packages=(
   libboost-dev libcpprest-dev libcurl4-openssl-dev libssl-dev
   libsimdjson-dev libcpp-httplib-dev libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev openssl
+  clang clang-format libclang-rt-14-dev openssl
   dpkg-dev file help2man lintian groff-base
 )
 

@@ -26,8 +26,8 @@ CRhError CNutanixAFSManager::Initialize(const std::string& jobResultsFolder, con
                                         const std::string& snapMapFile, const std::string& connection1,
                                         const std::string& connection2, const std::string& connection3,
                                         LONGLONG currentJob, LONGLONG previousJobId, LONGLONG fullJobId,
-                                        LONGLONG incJobId, LONGLONG synthFullJobId, ULONG clientId, ULONG appId,
-                                        const ContentMapperAPIPtr& contentMapper) {
+                                        LONGLONG incJobId, LONGLONG synthFullJobId, ULONG clientId,
+                                        ULONG appId, const ContentMapperAPIPtr& contentMapper) {
     strJobResultsFolder = jobResultsFolder;
     strSnapInfoFile = snapInfoFile;
     strSnapMapFile = snapMapFile;
@@ -52,8 +52,8 @@ CRhError CNutanixAFSManager::Initialize(const std::string& jobResultsFolder, con
     // An exception from building the helper (or its REST client) leaves
     // Initialize to the host, with the previous helper released.
     ptrAPIHelper.reset();
-    ptrAPIHelper = boost::make_shared<CNutanixAFSManagerAPIHelper>(strConnection1, strConnection2, strConnection3,
-                                                                   currentjob);
+    ptrAPIHelper = boost::make_shared<CNutanixAFSManagerAPIHelper>(strConnection1, strConnection2,
+                                                                   strConnection3, currentjob);
 
     strSnapPrefix = FXString::Format("%s_%u_%u_", "zkop_", clientid, appid);
     return CRhError::Success();
@@ -69,7 +69,8 @@ void CNutanixAFSManager::PrintInfo() {
         HOST_LOG(0, " strSourceVolume [%s], strVolumeMountPath [%s], strVolumeUUID [%s]",
                  info.strSourceVolume.c_str(), info.strVolumeMountPath.c_str(), info.strVolumeUUID.c_str());
         HOST_LOG(0, " strCurrentSnapName [%s], strCurrentSnapPath [%s] strCurrentSnapUUID [%s]",
-                 info.strCurrentSnapName.c_str(), info.strCurrentSnapPath.c_str(), info.strCurrentSnapUUID.c_str());
+                 info.strCurrentSnapName.c_str(), info.strCurrentSnapPath.c_str(),
+                 info.strCurrentSnapUUID.c_str());
         HOST_LOG(0,
                  "strPreviousSnapName [%s] strPreviousSnapUUID [%s] bPreviousSnapPresent [%d], "
                  "strPreviousSnapPath [%s]",
@@ -82,7 +83,8 @@ std::string CNutanixAFSManager::GetVolumeName(const std::string& mountPath) {
     std::string result;
     // No early exit: the last matching record wins.
     for (const NutanixAFSVolumeInfo& info : listVolumeInfo) {
-        if (info.strVolumeMountPath == mountPath && info.bPreviousSnapPresent) result = info.strCurrentSnapPath;
+        if (info.strVolumeMountPath == mountPath && info.bPreviousSnapPresent)
+            result = info.strCurrentSnapPath;
     }
     return result;
 }

@@ -24,8 +24,9 @@ public:
     CRhError Initialize(const std::string& jobResultsFolder, const std::string& snapInfoFile,
                         const std::string& snapMapFile, const std::string& connection1,
                         const std::string& connection2, const std::string& connection3, LONGLONG currentJob,
-                        LONGLONG previousJobId, LONGLONG fullJobId, LONGLONG incJobId, LONGLONG synthFullJobId,
-                        ULONG clientId, ULONG appId, const ContentMapperAPIPtr& contentMapper) override;
+                        LONGLONG previousJobId, LONGLONG fullJobId, LONGLONG incJobId,
+                        LONGLONG synthFullJobId, ULONG clientId, ULONG appId,
+                        const ContentMapperAPIPtr& contentMapper) override;
     std::map<std::string, std::string> GetSourceToLocalMap() override;
     CRhError OverWriteSnapDevInfo(ContentMapperAPI::Map contentMap,
                                   std::map<std::string, std::string> scanMap) override;
@@ -54,7 +55,8 @@ public:
 protected:
     // Fills the record's current snapshot fields, appends them to the record
     // files and maps the mount path to the snapshot path.
-    void RecordCurrentSnap(NutanixAFSVolumeInfo& info, const std::string& snapName, const std::string& snapUUID);
+    void RecordCurrentSnap(NutanixAFSVolumeInfo& info, const std::string& snapName,
+                           const std::string& snapUUID);
     // Error 1627 when Initialize has not built the API helper yet.
     CRhError RequireAPIHelper(const FXCodeLocation& location) const;
 

@@ -2,7 +2,8 @@
 
 #include "host/SendEvent.h"
 
-CRhError ReportRestException(const RestGuardTexts& texts, const FXCodeLocation& location, const char* reason) {
+CRhError ReportRestException(const RestGuardTexts& texts, const FXCodeLocation& location,
+                             const char* reason) {
     CRhError event = FXErrorUtil::ErrorEventMessage(location, kRestExceptionEventId);
     event << texts.strOperation << reason;
     ISendEventInterface::GetInstance()->SendEvent(event, 0, 0);

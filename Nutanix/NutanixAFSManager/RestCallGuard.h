@@ -8,10 +8,10 @@
 
 // The four texts with which one REST operation reports an exception.
 struct RestGuardTexts {
-    const char* strOperation;     // e.g. "get_mount_target"; sent with the event
-    const char* strCatchAllLog;   // logged at level 0 for a non-standard exception
-    const char* strFailureFormat; // one %s: the exception's what()
-    const char* strPlainFailure;  // result text for a non-standard exception
+    const char* strOperation;      // e.g. "get_mount_target"; sent with the event
+    const char* strCatchAllLog;    // logged at level 0 for a non-standard exception
+    const char* strFailureFormat;  // one %s: the exception's what()
+    const char* strPlainFailure;   // result text for a non-standard exception
 };
 
 // The host event sent for every standard exception a REST operation throws.

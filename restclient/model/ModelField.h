@@ -25,16 +25,16 @@ private:                                                             \
     Type m_##Name{};                                                 \
     bool m_##Name##IsSet = false;
 
-#define AFS_MODEL_FLAG(Name, name)                                   \
-public:                                                              \
-    bool is##Name() const { return m_##Name; }                       \
-    void set##Name(bool value) {                                     \
-        m_##Name = value;                                            \
-        m_##Name##IsSet = true;                                      \
-    }                                                                \
-    bool name##IsSet() const { return m_##Name##IsSet; }             \
-    void unset##Name() { m_##Name##IsSet = false; }                  \
-                                                                     \
-private:                                                             \
-    bool m_##Name = false;                                           \
+#define AFS_MODEL_FLAG(Name, name)                       \
+public:                                                  \
+    bool is##Name() const { return m_##Name; }           \
+    void set##Name(bool value) {                         \
+        m_##Name = value;                                \
+        m_##Name##IsSet = true;                          \
+    }                                                    \
+    bool name##IsSet() const { return m_##Name##IsSet; } \
+    void unset##Name() { m_##Name##IsSet = false; }      \
+                                                         \
+private:                                                 \
+    bool m_##Name = false;                               \
     bool m_##Name##IsSet = false;

@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string line;
     while (std::getline(lines, line)) {
         const ZkMntTab::Entry* ptrEntry = mountTable.find(entries, line);
-        if (ptrEntry != nullptr && !FXPath::IsDescendantOf(line, ptrEntry->strDirectory, true)) __builtin_trap();
+        if (ptrEntry != nullptr && !FXPath::IsDescendantOf(line, ptrEntry->strDirectory, true))
+            __builtin_trap();
     }
     return 0;
 }

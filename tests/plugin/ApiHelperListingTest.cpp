@@ -41,7 +41,8 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
         {"get_mount_target", eOther, "get_mount_target called failed", nullptr,
          "Exception was raised by get_mount_target, Reason :[UNKNOWN]"},
         {"get_mount_target", ePlain, "get_mount_target failed", nullptr, "get_mount_target failed"},
-        {"get_mount_target_snapshot", eNutanix, "get_mount_target_snapshot called failed with error [HTTP 500: fire]",
+        {"get_mount_target_snapshot", eNutanix,
+         "get_mount_target_snapshot called failed with error [HTTP 500: fire]",
          "get_mount_target_snapshot | HTTP 500: fire", nullptr},
         {"get_mount_target_snapshot", eOther, "get_mount_target_snapshot called failed", nullptr,
          "Exception was raised by get_mount_target_snapshot, Reason :[UNKNOWN]"},
@@ -60,11 +61,13 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
          nullptr, nullptr},
         {"create_partner_server", eOther, "create_partner_server called", nullptr,
          "Exception was raised by create_partner_server, Reason :[UNKNOWN]"},
-        {"create_new_partner_server", eNutanix, "create_partner_server called failed with error [HTTP 500: fire]",
+        {"create_new_partner_server", eNutanix,
+         "create_partner_server called failed with error [HTTP 500: fire]",
          "create_partner_server | HTTP 500: fire", nullptr},
         {"create_new_partner_server", ePlain, "create_partner_server called failed", nullptr, nullptr},
         // A 409 is taken only when our name is listed afterwards.
-        {"create_new_partner_server", eConflict, "create_partner_server called failed with error [HTTP 409: exists]",
+        {"create_new_partner_server", eConflict,
+         "create_partner_server called failed with error [HTTP 409: exists]",
          "create_partner_server | HTTP 409: exists", nullptr},
     };
     // clang-format on
@@ -171,12 +174,15 @@ TEST_F(ApiHelperTest, ListingsThatMoveAreReadAgainAndEndWithinBounds) {
         {'m', "", [&](int, int32_t) { return Listing{uuids(0, 45), -1, 0}; }, "0 20 40", uuids(0, 45), ""},
         {'m', "", [](int, int32_t) { return Listing{{}, -1, 0}; }, "0", {}, ""},
         // A snapshot created between two pages.
-        {'s', "", [&](int n, int32_t) { return Listing{uuids(0, n ? 26 : 25), -1, 0}; }, "0 20 0 20", uuids(0, 26), ""},
+        {'s', "", [&](int n, int32_t) { return Listing{uuids(0, n ? 26 : 25), -1, 0}; }, "0 20 0 20", uuids(0,
+         26), ""},
         // One created at the front and one deleted at the end: s19 comes back on the second page.
-        {'m', "", [&](int n, int32_t) { return Listing{n ? join({"x"}, uuids(0, 24)) : uuids(0, 25), -1, 0}; },
+        {'m', "", [&](int n, int32_t) { return Listing{n ? join({"x"}, uuids(0, 24)) : uuids(0, 25), -1,
+         0}; },
          "0 20 0 20", join({"x"}, uuids(0, 24)), ""},
         // One of the first page deleted, two created: the reading that holds still is the listing.
-        {'m', "", [&](int n, int32_t) { return Listing{n ? join(uuids(1, 25), {"x", "y"}) : uuids(0, 25), -1, 0}; },
+        {'m', "", [&](int n, int32_t) { return Listing{n ? join(uuids(1, 25), {"x", "y"}) : uuids(0, 25), -1,
+         0}; },
          "0 20 0 20", join(uuids(1, 25), {"x", "y"}), ""},
         {'s', "", [&](int n, int32_t) { return Listing{uuids(0, 25 + n), -1, 0}; }, "0 20 0 20 0 20 0 20", {},
          "get_mount_target_snapshot paging stopped: the total changed from 31 to 32 at offset 20"},
@@ -184,10 +190,14 @@ TEST_F(ApiHelperTest, ListingsThatMoveAreReadAgainAndEndWithinBounds) {
          "0 1 0 1 0 1 0 1", {}, "get_mount_target_snapshot paging stopped: entity [a] came back at offset 1"},
         // Fresh entities for ever behind a constant total.
         {'s', "[FileSystemAgent]\nMaxListEntities = 40",
-         [&](int, int32_t offset) { return Listing{uuids(offset, offset + 20), kHuge, size_t(offset)}; }, "0 20 40", {},
-         "get_mount_target_snapshot paging stopped: more than 40 entities read ([FileSystemAgent] MaxListEntities)"},
-        {'p', "", [&](int, int32_t offset) { return Listing{uuids(offset, offset + 20, "p"), kHuge, size_t(offset)}; }, "", {},
-         "get_partner_server paging stopped: more than 1000000 entities read ([FileSystemAgent] MaxListEntities)"},
+         [&](int, int32_t offset) { return Listing{uuids(offset, offset + 20), kHuge, size_t(offset)}; },
+          "0 20 40", {},
+         "get_mount_target_snapshot paging stopped: more than 40 entities read "
+         "([FileSystemAgent] MaxListEntities)"},
+        {'p', "", [&](int, int32_t offset) { return Listing{uuids(offset, offset + 20, "p"), kHuge,
+         size_t(offset)}; }, "", {},
+         "get_partner_server paging stopped: more than 1000000 entities read "
+         "([FileSystemAgent] MaxListEntities)"},
         {'m', "", [](int, int32_t) { return Listing{{}, 45, 0}; }, "0", {},
          "get_mount_target paging stopped: no progress at offset 0, total 45"},
         {'s', "", [&](int, int32_t) { return Listing{uuids(0, 20), 15, 0}; }, "0", {},
@@ -267,9 +277,11 @@ TEST_F(ApiHelperTest, PartnerServerIsLookedUpByExactNameAndAlwaysRegistered) {
     } cases[] = {
         {{}, {"10.0.0.1", "backup.example"},
          {"get_partner_server 0 20", kCreation + "10.0.0.1:RW,backup.example:RW" + kCreationEnd}, true},
-        {{"CURL_CLIENT_PARTNER_SERVER_PELLORAND"}, {}, {"get_partner_server 0 20", kCreation + kCreationEnd}, true},
+        {{"CURL_CLIENT_PARTNER_SERVER_PELLORAND"}, {}, {"get_partner_server 0 20", kCreation + kCreationEnd},
+         true},
         // Found on the second page: the third is never asked for.
-        {listSecondPage, {}, {"get_partner_server 0 20", "get_partner_server 20 20", kCreation + kCreationEnd}, false},
+        {listSecondPage, {}, {"get_partner_server 0 20", "get_partner_server 20 20",
+         kCreation + kCreationEnd}, false},
     };
     // clang-format on
     ptrBackend->fnCreatePartnerServer = []() { return std::string("ps-uuid"); };
@@ -352,7 +364,8 @@ TEST_F(ApiHelperTest, RegressionCreationConflictTakesOnlyWhatHasThatName) {
         {{}, {{"s8", "zkop__2_7_1233", "mt"}, {"s7", "ZKOP__2_7_1234", "mt"}},
          kFailed + "create_mount_target_snapshot failed: HTTP 409: snapshot exists]"},
         // Its deletion failed; it holds the earlier run's content.
-        {{kOld}, {kOld}, kFailed + "a leftover snapshot named zkop__2_7_1234 (UUID old) could not be deleted]"},
+        {{kOld}, {kOld},
+         kFailed + "a leftover snapshot named zkop__2_7_1234 (UUID old) could not be deleted]"},
         {{kOld}, {kOld, kNew}, "s9"}};
     // clang-format on
     ptrBackend->fnCreateSnapshot = [](Str, Str) -> std::string {

@@ -43,8 +43,8 @@ long long ResidentBytes() {
 // The scan database as the plug-in sees it: "TYPE PATH" per item.
 class CCollectingDbHelper : public CNutanixDBHelper {
 public:
-    CRhError ItemCallBack(std::string& path, const std::string&, NutanixAFSChangeType changeType, const struct stat&,
-                          bool) override {
+    CRhError ItemCallBack(std::string& path, const std::string&, NutanixAFSChangeType changeType,
+                          const struct stat&, bool) override {
         listItems.push_back(std::to_string(static_cast<int>(changeType)) + " " + path);
         return CRhError::Success();
     }
@@ -56,17 +56,20 @@ TEST(PluginCycle, LoadJobUnloadCyclesKeepWorkingInFlatMemory) {
     const std::string share = tempDir.GetPath() + "/shares/share1";
     std::filesystem::create_directories(share);
     tempDir.WriteFile("shares/share1/a.txt", "alpha\n");
-    CScopedSettings settings("[Host]\nMountTableFile = " + tempDir.WriteFile("mounts", "127.0.0.1:/share1 " + share +
-                             " nfs rw 0 0\n") + "\n[EventManager]\ndEVLOGDIR = " + tempDir.GetPath() +
+    CScopedSettings settings("[Host]\nMountTableFile = " +
+                             tempDir.WriteFile("mounts", "127.0.0.1:/share1 " + share + " nfs rw 0 0\n") +
+                             "\n[EventManager]\ndEVLOGDIR = " + tempDir.GetPath() +
                              "/logs\n[FileSystemAgent]\nuHAWaitTime = 0\nNutanixRetrySleep = 1\n");
     std::unique_ptr<afs_sim::CSimulatorProcess> ptrSim;
-    ASSERT_EQ("", afs_sim::CSimulatorProcess::Start(
-                      {"--shares", tempDir.GetPath() + "/shares", "--state", tempDir.GetPath() + "/state", "--port",
-                       "0", "--quiet", "--retry-pages", "1", "--password-file", tempDir.WriteFile("pw", kPassword)},
-                      ptrSim));
+    ASSERT_EQ(
+        "", afs_sim::CSimulatorProcess::Start(
+                {"--shares", tempDir.GetPath() + "/shares", "--state", tempDir.GetPath() + "/state", "--port",
+                 "0", "--quiet", "--retry-pages", "1", "--password-file", tempDir.WriteFile("pw", kPassword)},
+                ptrSim));
     std::vector<unsigned> listSleeps;
     FSleepFunction fnPrevious = SetSleepFunction([&](unsigned ms) { listSleeps.push_back(ms); });
-    const unsigned uCycles = std::getenv("AFS_CYCLES") ? std::max(1, std::atoi(std::getenv("AFS_CYCLES"))) : 300;
+    const unsigned uCycles =
+        std::getenv("AFS_CYCLES") ? std::max(1, std::atoi(std::getenv("AFS_CYCLES"))) : 300;
     long long llPrevious = 0, llOlder = 0, llRssAtBaseline = 0;
     for (unsigned uCycle = 1; uCycle <= uCycles; ++uCycle) {
         SCOPED_TRACE("cycle " + std::to_string(uCycle));
@@ -78,9 +81,9 @@ TEST(PluginCycle, LoadJobUnloadCyclesKeepWorkingInFlatMemory) {
         std::unique_ptr<CNutanixAFSManagerBase> ptrManager(factory());  // deleted while the library is loaded
         const std::string job = tempDir.GetPath() + "/job-" + std::to_string(uCycle);
         const long long llReference = bFullJob ? llPrevious : 0;
-        CRhError error = ptrManager->Initialize(job, job + ".snapinfo", job + ".snapmap", ptrSim->Url(), "admin",
-                                                kPassword, uCycle, llReference, 1, llReference, 0, 7, 1,
-                                                ContentMapperAPIPtr());
+        CRhError error = ptrManager->Initialize(job, job + ".snapinfo", job + ".snapmap", ptrSim->Url(),
+                                                "admin", kPassword, uCycle, llReference, 1, llReference, 0, 7,
+                                                1, ContentMapperAPIPtr());
         ASSERT_FALSE(error.IsError()) << error.AsString();
         ASSERT_FALSE((error = ptrManager->CreatePartnerServer({"cycle-host"})).IsError()) << error.AsString();
         if (uCycle == kRssBaselineCycle) llRssAtBaseline = ResidentBytes();
@@ -88,7 +91,8 @@ TEST(PluginCycle, LoadJobUnloadCyclesKeepWorkingInFlatMemory) {
         std::ofstream(share + "/cycle.txt", std::ios::trunc) << uCycle << "\n";  // the one change to report
         std::list<std::string> listPaths{share};
         ASSERT_FALSE((error = ptrManager->CreateAndMountSnap(listPaths)).IsError()) << error.AsString();
-        EXPECT_EQ(share + "/.snapshot/zkop__7_1_" + std::to_string(uCycle), ptrManager->GetSourceToLocalMap()[share]);
+        EXPECT_EQ(share + "/.snapshot/zkop__7_1_" + std::to_string(uCycle),
+                  ptrManager->GetSourceToLocalMap()[share]);
         llOlder = llPrevious;
         llPrevious = uCycle;
         if (llReference == 0) continue;
@@ -96,7 +100,8 @@ TEST(PluginCycle, LoadJobUnloadCyclesKeepWorkingInFlatMemory) {
         auto ptrHelper = boost::make_shared<CCollectingDbHelper>();
         CNutanixDBHelperPtr ptrBase = ptrHelper;
         listSleeps.clear();
-        ASSERT_FALSE((error = ptrManager->CompareSnapAndLoadItem(share, "", ptrBase)).IsError()) << error.AsString();
+        ASSERT_FALSE((error = ptrManager->CompareSnapAndLoadItem(share, "", ptrBase)).IsError())
+            << error.AsString();
         ASSERT_EQ(std::vector<std::string>{"2 " + share + "/cycle.txt"}, ptrHelper->listItems);
         EXPECT_EQ(std::vector<unsigned>{1000}, listSleeps);  // the page came ready on the re-request
     }

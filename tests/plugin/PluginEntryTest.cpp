@@ -25,18 +25,21 @@ TEST_F(PluginEntry, InitializeLogsItsArgumentsAndHandsTheConnectionOn) {
          " clientid [2], appid [7], currentjob [1234], previousjobid[ 1233], strJobResultsFolder [/results], "
          "strSnapInfoFile[/results/snapinfo], strSnapMapFile[/results/snapmap]"},
         {0, 0, 0, 0, "", "", "", "zkop__0_0_", "0",
-         " clientid [0], appid [0], currentjob [0], previousjobid[ 0], strJobResultsFolder [], strSnapInfoFile[], "
+         " clientid [0], appid [0], currentjob [0], previousjobid[ 0], strJobResultsFolder [], "
+         "strSnapInfoFile[], "
          "strSnapMapFile[]"},
         {4294967295u, 4294967295u, 9223372036854775807LL, -1, "/r", "i", "m", "zkop__4294967295_4294967295_",
-         "9223372036854775807", " clientid [4294967295], appid [4294967295], currentjob [9223372036854775807], "
+         "9223372036854775807",
+         " clientid [4294967295], appid [4294967295], currentjob [9223372036854775807], "
          "previousjobid[ -1], strJobResultsFolder [/r], strSnapInfoFile[i], strSnapMapFile[m]"},
     };
     for (const auto& test : cases) {  // each a new job of the same manager
         SCOPED_TRACE(test.logLine);
         log->Clear();
-        ASSERT_FALSE(manager.Initialize(test.folder, test.info, test.map, "fs1.example:9440", "backup", "s3cret-pass",
-                                      test.llJob, test.llPrevious, 1200, 1233, 0, test.uClient, test.uApp,
-                                      ContentMapperAPIPtr())
+        ASSERT_FALSE(manager
+                         .Initialize(test.folder, test.info, test.map, "fs1.example:9440", "backup",
+                                     "s3cret-pass", test.llJob, test.llPrevious, 1200, 1233, 0, test.uClient,
+                                     test.uApp, ContentMapperAPIPtr())
                          .IsError());
         EXPECT_EQ(test.prefix, manager.GetSnapPrefix());
         ASSERT_EQ(1u, log->GetLines().size());
@@ -53,8 +56,9 @@ TEST_F(PluginEntry, InitializeLogsItsArgumentsAndHandsTheConnectionOn) {
 }
 
 TEST_F(PluginEntry, SettingsGiveTheLogFolderAndTheHAWait) {
-    const std::string kWait = "Registry key [uHAWaitTime]=[%] is present in FileSystemAgent and HA wait time is "
-                              "increased/decreased from 600s to %s";
+    const std::string kWait =
+        "Registry key [uHAWaitTime]=[%] is present in FileSystemAgent and HA wait time is "
+        "increased/decreased from 600s to %s";
     const struct {
         const char *ini, *logDir;
         uint32_t uWait;
@@ -78,23 +82,27 @@ TEST_F(PluginEntry, SettingsGiveTheLogFolderAndTheHAWait) {
         EXPECT_EQ(test.logDir, config.strLogDir);
         EXPECT_EQ(test.uWait, config.uHAWaitTime);
         std::string line = kWait;
-        for (size_t at; (at = line.find('%')) != std::string::npos;) line.replace(at, 1, std::to_string(test.uWait));
-        EXPECT_EQ(test.bLogged ? std::vector<std::string>{line} : std::vector<std::string>{}, log->GetMessages());
+        for (size_t at; (at = line.find('%')) != std::string::npos;)
+            line.replace(at, 1, std::to_string(test.uWait));
+        EXPECT_EQ(test.bLogged ? std::vector<std::string>{line} : std::vector<std::string>{},
+                  log->GetMessages());
         EXPECT_EQ(test.bLogged ? 1u : 0u, log->CountContaining("Registry key", 0));
     }
 }
 
 TEST_F(PluginEntry, OperationsBeforeASuccessfulInitializeAreErrors) {
     InitializeManager(manager);  // the failed re-initialization must not keep this job's connection
-    afs_rest::SetRestBackendFactory([](const afs_rest::RestClientConfig&) -> std::shared_ptr<afs_rest::IRestBackend> {
-        throw std::runtime_error("no route");
-    });
+    afs_rest::SetRestBackendFactory(
+        [](const afs_rest::RestClientConfig&) -> std::shared_ptr<afs_rest::IRestBackend> {
+            throw std::runtime_error("no route");
+        });
     EXPECT_THROW(InitializeManager(manager), std::runtime_error);
     EXPECT_FALSE(manager.GetAPIHelper());
     std::list<std::string> scanPaths{"/mnt/s1"};
     CNutanixDBHelperPtr ptrNoDB;
-    for (CRhError error : {manager.CreatePartnerServer({"10.0.0.9"}), manager.CreateAndMountSnap(scanPaths),
-                           manager.ConfigureAFSVolumeSnap(), manager.CompareSnapAndLoadItem("/x", "", ptrNoDB)}) {
+    for (CRhError error :
+         {manager.CreatePartnerServer({"10.0.0.9"}), manager.CreateAndMountSnap(scanPaths),
+          manager.ConfigureAFSVolumeSnap(), manager.CompareSnapAndLoadItem("/x", "", ptrNoDB)}) {
         EXPECT_EQ(1627u, error.GetCode());
         EXPECT_EQ("Initialize has not run: no connection to the file server", error.GetMessage());
     }
@@ -121,9 +129,14 @@ TEST_F(PluginEntry, VolumeNameNeedsAnExactMountPathWithAPreviousSnapAndTheLastMa
     EXPECT_EQ("", manager.GetVolumeName("/mnt/s1"));
     manager.listVolumeInfo = {Volume("/mnt/s1", "first", true), Volume("/mnt/s2", "s2", false),
                               Volume("/mnt/s1", "second", true), Volume("/mnt/s3", "s3", true)};
-    const std::pair<const char*, const char*> cases[] = {
-        {"/mnt/s1", "/mnt/s1/.snapshot/second"}, {"/mnt/s3", "/mnt/s3/.snapshot/s3"}, {"/mnt/s1/", ""},
-        {"/mnt/s1/dir", ""}, {"/mnt/s", ""}, {"/MNT/s1", ""}, {"/mnt/s2", ""}, {"", ""}};
+    const std::pair<const char*, const char*> cases[] = {{"/mnt/s1", "/mnt/s1/.snapshot/second"},
+                                                         {"/mnt/s3", "/mnt/s3/.snapshot/s3"},
+                                                         {"/mnt/s1/", ""},
+                                                         {"/mnt/s1/dir", ""},
+                                                         {"/mnt/s", ""},
+                                                         {"/MNT/s1", ""},
+                                                         {"/mnt/s2", ""},
+                                                         {"", ""}};
     for (const auto& test : cases) EXPECT_EQ(test.second, manager.GetVolumeName(test.first)) << test.first;
 }
 
@@ -132,16 +145,18 @@ TEST_F(PluginEntry, PrintInfoWritesTheVersionAndThreeLinesPerRecordAtTheWritersL
     EXPECT_TRUE(log->GetLines().empty());
     manager.listVolumeInfo = {Volume("/m1", "s1", true), Volume("/m2", "s2", false)};
     manager.PrintInfo();
-    EXPECT_THAT(log->GetMessages(),
-                ::testing::ElementsAre(
-                    "NutanixAFSManager " AFS_VERSION,
-                    " strSourceVolume [fs1:/m1], strVolumeMountPath [/m1], strVolumeUUID [us1]",
-                    " strCurrentSnapName [s1], strCurrentSnapPath [/m1/.snapshot/s1] strCurrentSnapUUID [cs1]",
-                    "strPreviousSnapName [ps1] strPreviousSnapUUID [qs1] bPreviousSnapPresent [1], "
-                    "strPreviousSnapPath [/m1/.snapshot/ps1]",
-                    " strSourceVolume [fs1:/m2], strVolumeMountPath [/m2], strVolumeUUID [us2]",
-                    " strCurrentSnapName [s2], strCurrentSnapPath [/m2/.snapshot/s2] strCurrentSnapUUID [cs2]",
-                    "strPreviousSnapName [] strPreviousSnapUUID [] bPreviousSnapPresent [0], strPreviousSnapPath []"));
+    EXPECT_THAT(
+        log->GetMessages(),
+        ::testing::ElementsAre(
+            "NutanixAFSManager " AFS_VERSION,
+            " strSourceVolume [fs1:/m1], strVolumeMountPath [/m1], strVolumeUUID [us1]",
+            " strCurrentSnapName [s1], strCurrentSnapPath [/m1/.snapshot/s1] strCurrentSnapUUID [cs1]",
+            "strPreviousSnapName [ps1] strPreviousSnapUUID [qs1] bPreviousSnapPresent [1], "
+            "strPreviousSnapPath [/m1/.snapshot/ps1]",
+            " strSourceVolume [fs1:/m2], strVolumeMountPath [/m2], strVolumeUUID [us2]",
+            " strCurrentSnapName [s2], strCurrentSnapPath [/m2/.snapshot/s2] strCurrentSnapUUID [cs2]",
+            "strPreviousSnapName [] strPreviousSnapUUID [] bPreviousSnapPresent [0], strPreviousSnapPath "
+            "[]"));
     EXPECT_EQ(7u, log->CountContaining("", 0));
     CScopedLogCapture quiet(-1);
     manager.PrintInfo();

@@ -162,12 +162,13 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
         {"No of Items from the SnapDiff : 8", 0}, {"Compare snaps[cur], [prev]", 0},
         {"2 items of the snapshot difference were skipped: outside the compared snapshots", 0},
         {"4 items of the snapshot difference were skipped: their paths cannot be file names here", 0},
-        {"Skipping item [/.snapshot/zkop__2_7_1234/a\\ud800b] of the snapshot difference: its path cannot be a "
-         "file name here (the server's text names no characters)", 0},
+        {"Skipping item [/.snapshot/zkop__2_7_1234/a\\ud800b] of the snapshot difference: its path "
+         "cannot be a file name here (the server's text names no characters)", 0},
         {"(a name in it is longer than 255 bytes)", 0}, {"(it is longer than 4096 bytes)", 0},
-        {"x...(4194330 bytes)] of the snapshot difference: its path cannot be a file name here (the server sent more", 0},
-        {"VolumeMount path [/mnt/share], Current snap path [/mnt/share/.snapshot/zkop__2_7_1234], Previous snap "
-         "path [/mnt/share/.snapshot/zkop__2_7_1233]", 0}};
+        {"x...(4194330 bytes)] of the snapshot difference: its path cannot be a file name here "
+         "(the server sent more", 0},
+        {"VolumeMount path [/mnt/share], Current snap path [/mnt/share/.snapshot/zkop__2_7_1234], "
+         "Previous snap path [/mnt/share/.snapshot/zkop__2_7_1233]", 0}};
     // clang-format on
     for (const auto& line : logLines)
         EXPECT_EQ(1u, log->CountContaining(line.first, line.second)) << line.first;
@@ -184,7 +185,8 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
         {"/.snapshot/s1/docs/my.snapshot.txt", "/mnt/share/.snapshot/s1/docs/my.snapshot.txt"},
         {"/.snapshot/zkop__2_7_12345/a", "/mnt/share/.snapshot/zkop__2_7_12345/a"},
         {"/.snapshot/zkop__2_7_1233x/a", "/mnt/share/.snapshot/zkop__2_7_1233x/a"},
-        {"/.snapshot/zkop__2_7_1234", "/server/share"}, {"/my.snapshot/.snapshot/ZKOP__2_7_1233/a", "/server/share/a"},
+        {"/.snapshot/zkop__2_7_1234", "/server/share"}, {"/my.snapshot/.snapshot/ZKOP__2_7_1233/a",
+         "/server/share/a"},
         {"/x/.snapshot/zkop__2_7_1234/a/.snapshot/b", "/server/share/a/.snapshot/b"}};
     // clang-format on
     for (const auto& test : cases) {
@@ -238,20 +240,22 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
     };
     // clang-format off
     const Case cases[] = {
-        {"MaxScanRetries = 2", {"d1"}, {"retry", "retry", "t1", "retry", "retry", "retry"}, {6000, 6000, 6000, 6000},
+        {"MaxScanRetries = 2", {"d1"}, {"retry", "retry", "t1", "retry", "retry", "retry"}, {6000, 6000, 6000,
+         6000},
          "d1[unset] d1[unset] d1[unset] d1[t1] d1[t1] d1[t1]", "Maximum retry reached", 1},
         // Pages without items that are not the last: a run longer than the ceiling ends the comparison.
         {"MaxEmptyDiffPages = 2", {"d1"}, {"-e1", "-e2", "t3", "-e4", "-e5", "last"}, {},
          "d1[unset] d1[e1] d1[e2] d1[t3] d1[e4] d1[e5]", "", 2},
         {"MaxEmptyDiffPages = 2", {"d1"}, {"-e1", "-e2", "-e3", "last"}, {}, "d1[unset] d1[e1] d1[e2]",
-         "get_mount_target_snapshot_diff paging stopped: 3 pages in a row held no items and were not the last "
-         "([FileSystemAgent] MaxEmptyDiffPages)", 0},
+         "get_mount_target_snapshot_diff paging stopped: 3 pages in a row held no items and were "
+         "not the last ([FileSystemAgent] MaxEmptyDiffPages)", 0},
         {"MaxScanRetries = 1", {"d1"}, {"retry", "t1", "retry", "last"}, {6000, 6000},
          "d1[unset] d1[unset] d1[t1] d1[t1]", "", 2},
         {"MaxScanRetries = 2\nNutanixRetrySleep = 2", {"d1"}, {"t1", "retry", "retry", "retry"}, {2000, 2000},
          "d1[unset] d1[t1] d1[t1] d1[t1]", "Maximum retry reached", 1},
         // Ready on the last permitted re-request: processed.
-        {"MaxScanRetries = 1\nNutanixRetrySleep = 0", {"d1"}, {"retry", "last"}, {6000}, "d1[unset] d1[unset]", "", 1},
+        {"MaxScanRetries = 1\nNutanixRetrySleep = 0", {"d1"}, {"retry", "last"}, {6000},
+         "d1[unset] d1[unset]", "", 1},
         {"MaxScanRetries = 0", {"d1"}, {"last"}, {}, "d1[unset]", "", 1},
         {"MaxScanRetries = 0", {"d1"}, {"retry"}, {}, "d1[unset]", "Maximum retry reached", 0},
         {"NutanixRetrySleep = 99999999999\nMaxScanRetries = 1", {"d1"}, {"retry", "last"}, {4294967000u},
@@ -331,12 +335,14 @@ TEST_F(SnapshotDiffTest, RegressionUnsafePathsAreNeverHandedOver) {
     const std::string kNeither = "] is in neither snapshot of the difference";
     const std::pair<std::shared_ptr<model::Object_info>, std::string> cases[] = {
         {Object("ADD", "/.snapshot/zkop__2_7_1234/../../etc/passwd"), "/server/share/../../etc/passwd"},
-        {Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/a/.."), "/server/share/a/.."},
+        {Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/a/.."),
+         "/server/share/a/.."},
         {Object("ADD", std::string("/.snapshot/zkop__2_7_1234/a\0b", 30)), ""},
         // A catalog keyed by path would miss these.
         {Object("ADD", "/.snapshot/zkop__2_7_1234/./docs//d.txt"), "/server/share/./docs//d.txt"},
         {Object("MODIFY", "/.snapshot/zkop__2_7_1234/docs/."), "/server/share/docs/."},
-        {Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/a//b"), "/server/share/a//b"},
+        {Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/a//b"),
+         "/server/share/a//b"},
         // The snapshot folder itself is the whole share.
         {Object("DELETE", "/.snapshot/zkop__2_7_1233"), "/server/share"},
         {Object("DELETE", "/.snapshot/zkop__2_7_1233/", nullptr, "DIRECTORY"), "/server/share"},
@@ -429,12 +435,16 @@ TEST_F(SnapshotDiffTest, ScanPathResolvesToTheFirstRecordOfItsMount) {
     } cases[] = {
         {{{"/scan/share1", "/mnt/share1/"}}, "/scan/share1", "/fs1/share1/diff-cur1", ""},
         {{{"/scan/share1", "/mnt/share1"}}, "/scan/share1/", "/fs1/share1/diff-cur1", ""},
-        {{{"/scan/share1", "/mnt/share1"}}, "/scan/share1/dir", "", "Source volume name /scan/share1/dir" + kNotMapped},
-        {{{"/scan/slash/", "/mnt/share2"}}, "/scan/slash/", "", "Source volume name /scan/slash" + kNotMapped},
+        {{{"/scan/share1", "/mnt/share1"}}, "/scan/share1/dir", "",
+         "Source volume name /scan/share1/dir" + kNotMapped},
+        {{{"/scan/slash/", "/mnt/share2"}}, "/scan/slash/", "",
+         "Source volume name /scan/slash" + kNotMapped},
         // A mount path that is no record's (IsPreviousSnapAvailable takes the
         // mount around it, and ignores case): nothing loaded must not pass for no change.
-        {{{"/scan/share1", "/MNT/SHARE1"}}, "/scan/share1", "", "No share of this job is mounted at /MNT/SHARE1"},
-        {{{"/scan/proj", "/mnt/share1/proj"}}, "/scan/proj", "", "No share of this job is mounted at /mnt/share1/proj"},
+        {{{"/scan/share1", "/MNT/SHARE1"}}, "/scan/share1", "",
+         "No share of this job is mounted at /MNT/SHARE1"},
+        {{{"/scan/proj", "/mnt/share1/proj"}}, "/scan/proj", "",
+         "No share of this job is mounted at /mnt/share1/proj"},
         // Without a scan-path map the host finds the mount, and items carry the mount path.
         {{}, "/mnt/share2/some/dir", "/mnt/share2/diff-cur2", ""},
         {{}, "/elsewhere", "", "No mounted volume holds [/elsewhere]"},

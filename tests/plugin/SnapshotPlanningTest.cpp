@@ -50,11 +50,13 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         std::string deleted, reference, logLine;
     } cases[] = {
         {1200, 1233, 0, 7,
-         {{"s1233", "zkop__2_7_1233", "mt"}, {"s1200", "zkop__2_7_1200", "mt"}, {"s1100", "zkop__2_7_1100", "mt"},
+         {{"s1233", "zkop__2_7_1233", "mt"}, {"s1200", "zkop__2_7_1200", "mt"}, {"s1100", "zkop__2_7_1100",
+          "mt"},
           {"sman", "manual", "mt"}},
          "s1200 true;s1100 true;", "zkop__2_7_1233 s1233 /mnt/share/.snapshot/zkop__2_7_1233",
          "Snap good to be deleted, UUID [s1100], name [zkop__2_7_1100]"},
-        {1200, 1233, 1210, 7, {{"s1200", "zkop__2_7_1200", "mt"}, {"s1210", "zkop__2_7_1210", "mt"}}, "s1200 true;",
+        {1200, 1233, 1210, 7, {{"s1200", "zkop__2_7_1200", "mt"}, {"s1210", "zkop__2_7_1210", "mt"}},
+         "s1200 true;",
          "", "Deleting the full job snapshot since this is after Synthfull job."},
         // A synthetic full of the full job's own id keeps that snapshot.
         {1210, 1233, 1210, 7, {{"s1210", "zkop__2_7_1210", "mt"}}, "", "", ""},
@@ -62,9 +64,11 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         {1200, 1200, 0, 7, {{"s1200", "zkop__2_7_1200", "mt"}, {"s0", "zkop__2_7_0", "mt"}}, "", "", ""},
         {1200, 1233, 0, 7, {{"old1234", "zkop__2_7_1234", "mt"}}, "old1234 true;", "",
          "Snap name [zkop__2_7_1234] already present"},
-        {1200, 1233, 0, 7, {{"", "zkop__2_7_1100", "mt"}, {"s1101", "zkop__2_7_1101", "mt"}}, "s1101 true;", "",
+        {1200, 1233, 0, 7, {{"", "zkop__2_7_1100", "mt"}, {"s1101", "zkop__2_7_1101", "mt"}}, "s1101 true;",
+         "",
          "Snap [zkop__2_7_1100] has no UUID and is not deleted"},
-        {1200, 1233, 0, 71, {{"a", "zkop__2_7_12", "mt"}, {"b", "ZKOP__2_71_1233", "mt"}, {"c", "zkop__2_71_99", "mt"}},
+        {1200, 1233, 0, 71, {{"a", "zkop__2_7_12", "mt"}, {"b", "ZKOP__2_71_1233", "mt"}, {"c",
+         "zkop__2_71_99", "mt"}},
          "c true;", "", ""},
     };
     // clang-format on
@@ -167,7 +171,8 @@ TEST_F(SnapshotPlanningTest, ReferenceLookupIgnoresCaseComparesComponentsAndFoll
         EXPECT_EQ(test.second, manager.IsPreviousSnapAvailable(test.first)) << test.first;
     manager.mapScanToMount = {{"/fs1/share", "/mnt/share/"}, {"/fs1/other/", "/mnt/share"}};
     // clang-format off
-    const std::pair<const char*, bool> mapped[] = {{"/fs1/share/", true}, {"/mnt/share", false}, {"/fs1/other/", false}};
+    const std::pair<const char*, bool> mapped[] = {{"/fs1/share/", true}, {"/mnt/share", false},
+     {"/fs1/other/", false}};
     // clang-format on
     for (const auto& test : mapped)
         EXPECT_EQ(test.second, manager.IsPreviousSnapAvailable(test.first)) << test.first;
@@ -193,7 +198,8 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
         {"fs1:/share1 /mnt/s1 nfs rw 0 0\n", "/cluster9/share1", {"/mnt/s1"}, {Share("share1")},
          "fs1:/share1|/mnt/s1|u-share1|/cluster9/share1;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
         // fs1:/ is above every share root, so /mnt/all selects nothing.
-        {"fs1:/ /mnt/all nfs rw 0 0\nfs1:/share2 /mnt/s2 nfs rw 0 0\n", nullptr, {"/mnt/all", "/mnt/s2/a", "/mnt/s2/b"},
+        {"fs1:/ /mnt/all nfs rw 0 0\nfs1:/share2 /mnt/s2 nfs rw 0 0\n", nullptr, {"/mnt/all", "/mnt/s2/a",
+         "/mnt/s2/b"},
          {Share("share1", false), Share("share2"), Share("share3", false)},
          "fs1:/share2|/mnt/s2|u-share2|/fs1/share2;fs1:/share2|/mnt/s2|u-share2|/fs1/share2;",
          "/mnt/all=/mnt/all/.afs/snapshot;/mnt/s2=/mnt/s2/.afs/snapshot;", ""},

@@ -21,10 +21,11 @@ std::vector<std::string> Describe(const std::vector<afs_sim::DiffObject>& listOb
     std::vector<std::string> listLines;
     for (const afs_sim::DiffObject& object : listObjects) {
         static const char* const kOperations[] = {"ADD", "MODIFY", "RENAME", "DELETE"};
-        listLines.push_back(std::string(kOperations[static_cast<int>(object.eOperation)]) +
-                            (object.entry.eType == afs_sim::EObjectType::eDirectory ? " DIRECTORY " : " FILE ") +
-                            object.entry.strPath +
-                            (object.eOperation == afs_sim::EOperation::eRename ? " <- " + object.strOldPath : ""));
+        listLines.push_back(
+            std::string(kOperations[static_cast<int>(object.eOperation)]) +
+            (object.entry.eType == afs_sim::EObjectType::eDirectory ? " DIRECTORY " : " FILE ") +
+            object.entry.strPath +
+            (object.eOperation == afs_sim::EOperation::eRename ? " <- " + object.strOldPath : ""));
     }
     return listLines;
 }
@@ -36,9 +37,11 @@ TEST(DiffEngine, NewInodeAtAnOldPathIsAReplacementNotARename) {
         std::vector<std::string> listExpected;
     } kCases[] = {
         // Editors save this way.
-        {"file moved over another", [](const std::string& s) { fs::rename(s + "/report.txt.tmp", s + "/report.txt"); },
+        {"file moved over another",
+         [](const std::string& s) { fs::rename(s + "/report.txt.tmp", s + "/report.txt"); },
          {"DELETE FILE report.txt.tmp", "MODIFY FILE report.txt"}},
-        {"file becomes folder", [](const std::string& s) { fs::remove(s + "/report.txt"), fs::create_directory(s + "/report.txt"); },
+        {"file becomes folder",
+         [](const std::string& s) { fs::remove(s + "/report.txt"), fs::create_directory(s + "/report.txt"); },
          {"DELETE FILE report.txt", "ADD DIRECTORY report.txt"}},
     };
     for (const auto& row : kCases) {

@@ -13,23 +13,31 @@ TEST(DiffPage, ObjectsCarryEveryMemberInTheirOwnSnapshot) {
     std::vector<afs_sim::DiffObject> listObjects(2);
     listObjects[0].eOperation = EOperation::eDelete;
     // Modified 2026-12-01T10:11:12Z, read 1.2345 ms later.
-    listObjects[0].entry = {"gone.txt", afs_sim::EObjectType::eFile, 4711, 1024, 1796119872001234500, 1796119872000000000};
+    listObjects[0].entry = {"gone.txt", afs_sim::EObjectType::eFile, 4711,
+                            1024,       1796119872001234500,         1796119872000000000};
     listObjects[1].eOperation = EOperation::eRename;
     listObjects[1].entry.strPath = "to/new.txt";
     listObjects[1].strOldPath = "from/old.txt";
-    afs_sim::DiffSource source{std::make_shared<const std::vector<afs_sim::DiffObject>>(listObjects), "snap_new", "snap_old", 0, 2};
+    afs_sim::DiffSource source{std::make_shared<const std::vector<afs_sim::DiffObject>>(listObjects),
+                               "snap_new", "snap_old", 0, 2};
     std::string strBody;
     ASSERT_EQ("", afs_sim::WriteDiffPage(source, "", 1, strBody));
-    EXPECT_EQ("{\"is_last_page\":false,\"should_retry_page\":false,\"next_page_token\":\"1\",\"object_list\":[{\"path\":"
-              "\"/.snapshot/snap_old/gone.txt\",\"old_path\":\"\",\"object_type\":\"FILE\",\"operation_type\":\"DELETE\","
-              "\"size\":1024,\"inode_number\":4711,\"access_timestamp\":\"2026-12-01T10:11:12.0012345Z\","
-              "\"change_timestamp\":\"1970-01-01T00:00:00Z\",\"creation_timestamp\":\"1970-01-01T00:00:00Z\","
-              "\"modification_timestamp\":\"2026-12-01T10:11:12Z\"}]}",
-              strBody);
+    EXPECT_EQ(
+        "{\"is_last_page\":false,\"should_retry_page\":false,\"next_page_token\":\"1\",\"object_list\":[{"
+        "\"path\":"
+        "\"/.snapshot/snap_old/"
+        "gone.txt\",\"old_path\":\"\",\"object_type\":\"FILE\",\"operation_type\":\"DELETE\","
+        "\"size\":1024,\"inode_number\":4711,\"access_timestamp\":\"2026-12-01T10:11:12.0012345Z\","
+        "\"change_timestamp\":\"1970-01-01T00:00:00Z\",\"creation_timestamp\":\"1970-01-01T00:00:00Z\","
+        "\"modification_timestamp\":\"2026-12-01T10:11:12Z\"}]}",
+        strBody);
     ASSERT_EQ("", afs_sim::WriteDiffPage(source, "1", 1, strBody));
-    EXPECT_EQ(0u, strBody.rfind("{\"is_last_page\":true,\"should_retry_page\":false,\"next_page_token\":\"\",\"object_list\":"
-                                "[{\"path\":\"/.snapshot/snap_new/to/new.txt\",\"old_path\":\"/.snapshot/snap_old/from/old.txt\"",
-                                0))
+    EXPECT_EQ(
+        0u,
+        strBody.rfind(
+            "{\"is_last_page\":true,\"should_retry_page\":false,\"next_page_token\":\"\",\"object_list\":"
+            "[{\"path\":\"/.snapshot/snap_new/to/new.txt\",\"old_path\":\"/.snapshot/snap_old/from/old.txt\"",
+            0))
         << strBody;
 }
 

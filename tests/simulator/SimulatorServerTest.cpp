@@ -33,24 +33,29 @@ struct Step {
 
 // clang-format off
 const Step kSteps[] = {
-    {"mount_targets/list", "{\"kind\":\"mount_target\",\"offset\":1,\"length\":1}", 200, "/metadata/total_matches", "2"},
+    {"mount_targets/list", "{\"kind\":\"mount_target\",\"offset\":1,\"length\":1}", 200,
+     "/metadata/total_matches", "2"},
     {nullptr, nullptr, 200, "/entities/0/status/name", "\"share2\""},
     {"mount_targets/list", "{}", 200, "/entities/0/metadata/uuid", "=share1"},
     {"mount_target_snapshots", "snap s1 $share1", 202, "/metadata/uuid", "=s1"},
-    {"mount_target_snapshots", "snap .. $share1", 400}, {"mount_target_snapshots", "snap ../../escape $share1", 400},
+    {"mount_target_snapshots", "snap .. $share1", 400}, {"mount_target_snapshots",
+     "snap ../../escape $share1", 400},
     // Four new objects: UUIDs of at most three, pages of at most two (the
     // command line wins over the scenario file), each page refused once
     // first with the token it was asked for (the scenario file's knob).
     {"+share1/new/f0.txt", "x", 0}, {"+share1/new/f1.txt", "x", 0}, {"+share1/new/f2.txt", "x", 0},
     {"mount_target_snapshots", "snap s2 $share1", 202, "/metadata/uuid", "=s2"},
-    {"mount_target_snapshots/incremental_diff", "{\"older_snapshot_uuid\":\"$s1\",\"newer_snapshot_uuid\":\"$s2\"}", 200,
+    {"mount_target_snapshots/incremental_diff",
+     "{\"older_snapshot_uuid\":\"$s1\",\"newer_snapshot_uuid\":\"$s2\"}", 200,
      "/uuid_list/0", "=d0"},
     {nullptr, nullptr, 200, "/uuid_list/1", "=d1"}, {nullptr, nullptr, 200, "/uuid_list/2", "<none>"},
     {"mount_target_snapshots/diff/$d0?page_size=100", nullptr, 200, "",
      "{\"is_last_page\":false,\"should_retry_page\":true,\"next_page_token\":\"\",\"object_list\":[]}"},
-    {"mount_target_snapshots/diff/$d0?page_size=100", nullptr, 200, "/object_list/1/path", "\"/.snapshot/s2/new/f0.txt\""},
+    {"mount_target_snapshots/diff/$d0?page_size=100", nullptr, 200, "/object_list/1/path",
+     "\"/.snapshot/s2/new/f0.txt\""},
     {nullptr, nullptr, 200, "/next_page_token", "\"2\""},
-    {"mount_target_snapshots/diff/$d0?page_size=100&page_token=2", nullptr, 200, "/should_retry_page", "true"},
+    {"mount_target_snapshots/diff/$d0?page_size=100&page_token=2", nullptr, 200, "/should_retry_page",
+     "true"},
     {nullptr, nullptr, 200, "/next_page_token", "\"2\""},
     {"mount_target_snapshots/diff/$d0?page_size=100&page_token=2", nullptr, 200, "/object_list/0/path",
      "\"/.snapshot/s2/new/f1.txt\""},
@@ -74,9 +79,11 @@ const Step kSteps[] = {
     {"mount_target_snapshots/list", "{\"offset\":20}", 200, "/entities/0/status/name", "\"busy_19\""},
     {nullptr, nullptr, 200, "/metadata/total_matches", "23"}, {"mount_target_snapshots/list", "{}", 200},
     {"mount_target_snapshots/list", "{\"offset\":20}", 200, "/metadata/total_matches", "23"},
-    {"mount_target_snapshots/list", "{}", 200}, {"mount_target_snapshots/list", "{\"offset\":20}", 200, "/metadata/total_matches", "24"},
+    {"mount_target_snapshots/list", "{}", 200}, {"mount_target_snapshots/list", "{\"offset\":20}", 200,
+     "/metadata/total_matches", "24"},
     {"mount_target_snapshots/list", "{}", 200}, {"mount_target_snapshots/list", "{\"offset\":20}", 200},
-    {"mount_target_snapshots/list", "{}", 200}, {"mount_target_snapshots/list", "{\"offset\":20}", 200, "/metadata/total_matches", "23"},
+    {"mount_target_snapshots/list", "{}", 200}, {"mount_target_snapshots/list", "{\"offset\":20}", 200,
+     "/metadata/total_matches", "23"},
 };
 // clang-format on
 

@@ -46,7 +46,8 @@ public:
     size_t CountContaining(const std::string& text, int level = -2) const {
         size_t uCount = 0;
         for (const CapturedLogLine& line : GetLines())
-            uCount += line.strMessage.find(text) != std::string::npos && (level == -2 || level == line.nLevel);
+            uCount +=
+                line.strMessage.find(text) != std::string::npos && (level == -2 || level == line.nLevel);
         return uCount;
     }
     void Clear() {

@@ -31,7 +31,8 @@ public:
 
 class CPluginTestBase : public ::testing::Test {
 protected:
-    CPluginTestBase() : ptrBackend(std::make_shared<CScriptedRestBackend>()), scopedBackend(ptrBackend), settings("") {
+    CPluginTestBase()
+        : ptrBackend(std::make_shared<CScriptedRestBackend>()), scopedBackend(ptrBackend), settings("") {
         fnPreviousSleep = SetSleepFunction([this](unsigned int ms) { listSleeps.push_back(ms); });
         ISendEventInterface::GetInstance()->ClearSentEvents();
     }
@@ -43,8 +44,9 @@ protected:
     void InitializeManager(CNutanixAFSManager& manager, const std::string& infoFile = "",
                            const std::string& mapFile = "", LONGLONG fullJob = 1200, LONGLONG incJob = 1233,
                            LONGLONG synthFullJob = 0, ULONG appId = 7) {
-        CRhError error = manager.Initialize("/results", infoFile, mapFile, "server", "user", "secret", 1234, 1233,
-                                            fullJob, incJob, synthFullJob, 2, appId, ContentMapperAPIPtr());
+        CRhError error =
+            manager.Initialize("/results", infoFile, mapFile, "server", "user", "secret", 1234, 1233, fullJob,
+                               incJob, synthFullJob, 2, appId, ContentMapperAPIPtr());
         ASSERT_FALSE(error.IsError()) << error.AsString();
     }
 

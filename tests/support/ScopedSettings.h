@@ -14,13 +14,16 @@
 class CScopedSettings {
 public:
     explicit CScopedSettings(const std::string& iniText) {
-        if (const char* pszPrevious = std::getenv(ZKPlatformInfo::kEnvSettingsFile)) bHadPrevious = true, strPrevious = pszPrevious;
+        if (const char* pszPrevious = std::getenv(ZKPlatformInfo::kEnvSettingsFile))
+            bHadPrevious = true, strPrevious = pszPrevious;
         Rewrite(iniText);
         setenv(ZKPlatformInfo::kEnvSettingsFile, strPath.c_str(), 1);
     }
     ~CScopedSettings() {
-        if (bHadPrevious) setenv(ZKPlatformInfo::kEnvSettingsFile, strPrevious.c_str(), 1);
-        else unsetenv(ZKPlatformInfo::kEnvSettingsFile);
+        if (bHadPrevious)
+            setenv(ZKPlatformInfo::kEnvSettingsFile, strPrevious.c_str(), 1);
+        else
+            unsetenv(ZKPlatformInfo::kEnvSettingsFile);
     }
     CScopedSettings(const CScopedSettings&) = delete;
     CScopedSettings& operator=(const CScopedSettings&) = delete;

@@ -21,7 +21,8 @@ std::string Text(const optional<T>& value) {
 
 std::string Text(const optional<PairList&>& list) {
     std::string text = "[";
-    for (const auto& pair : list ? *list : PairList()) text += (text.size() > 1 ? "," : "") + pair.first + ":" + pair.second;
+    for (const auto& pair : list ? *list : PairList())
+        text += (text.size() > 1 ? "," : "") + pair.first + ":" + pair.second;
     return list ? text + "]" : "unset";
 }
 
@@ -39,7 +40,8 @@ std::function<std::shared_ptr<Page>(int32_t, int32_t)> Serve(std::vector<T> all,
         ptrPage->setMetadata(ptrMetadata);
         typename std::decay<decltype(ptrPage->getEntities())>::type listEntities;
         for (size_t i = begin; i < end; ++i) {
-            listEntities.push_back(std::make_shared<typename decltype(listEntities)::value_type::element_type>());
+            listEntities.push_back(
+                std::make_shared<typename decltype(listEntities)::value_type::element_type>());
             fill(*listEntities.back(), all[i]);
         }
         ptrPage->setEntities(listEntities);
@@ -54,18 +56,17 @@ PartnerPage CScriptedRestBackend::get_partner_server(optional<int32_t> offset, o
     return Scripted(fnGetPartnerServer, "get_partner_server")(offset.value_or(-1), length.value_or(-1));
 }
 
-std::string CScriptedRestBackend::create_partner_server(Str name, Str usage, Str vendorName, Str description,
-                                                        optional<std::string&> dnsName,
-                                                        optional<std::string> ipAddress, optional<int32_t> port,
-                                                        optional<bool> isEnabled, optional<std::string&> partnerType,
-                                                        optional<PairList&> serverInfoList,
-                                                        optional<PairList&> shareList, optional<PairList&> exportList,
-                                                        optional<bool> allowBackup) {
-    listCalls.push_back("create_partner_server " + name + " " + usage + " " + vendorName + " [" + description +
-                        "] dns=" + (dnsName ? *dnsName : "unset") + " ip=" + Text(ipAddress) + " port=" +
-                        Text(port) + " enabled=" + Text(isEnabled) + " type=" +
-                        (partnerType ? *partnerType : "unset") + " servers=" + Text(serverInfoList) +
-                        " shares=" + Text(shareList) + " exports=" + Text(exportList) + " backup=" + Text(allowBackup));
+std::string CScriptedRestBackend::create_partner_server(
+    Str name, Str usage, Str vendorName, Str description, optional<std::string&> dnsName,
+    optional<std::string> ipAddress, optional<int32_t> port, optional<bool> isEnabled,
+    optional<std::string&> partnerType, optional<PairList&> serverInfoList, optional<PairList&> shareList,
+    optional<PairList&> exportList, optional<bool> allowBackup) {
+    listCalls.push_back("create_partner_server " + name + " " + usage + " " + vendorName + " [" +
+                        description + "] dns=" + (dnsName ? *dnsName : "unset") + " ip=" + Text(ipAddress) +
+                        " port=" + Text(port) + " enabled=" + Text(isEnabled) +
+                        " type=" + (partnerType ? *partnerType : "unset") +
+                        " servers=" + Text(serverInfoList) + " shares=" + Text(shareList) +
+                        " exports=" + Text(exportList) + " backup=" + Text(allowBackup));
     return Scripted(fnCreatePartnerServer, "create_partner_server")();
 }
 
@@ -76,14 +77,16 @@ SharePage CScriptedRestBackend::get_mount_target(optional<int32_t> offset, optio
 
 SnapPage CScriptedRestBackend::get_mount_target_snapshot(optional<int32_t> offset, optional<int32_t> length,
                                                          optional<std::string> filter) {
-    listCalls.push_back("get_mount_target_snapshot " + Text(offset) + " " + Text(length) + " " + Text(filter));
-    return Scripted(fnGetMountTargetSnapshot, "get_mount_target_snapshot")(offset.value_or(-1), length.value_or(-1));
+    listCalls.push_back("get_mount_target_snapshot " + Text(offset) + " " + Text(length) + " " +
+                        Text(filter));
+    return Scripted(fnGetMountTargetSnapshot, "get_mount_target_snapshot")(offset.value_or(-1),
+                                                                           length.value_or(-1));
 }
 
 std::string CScriptedRestBackend::create_mount_target_snapshot(Str mountTargetUuid, Str name, Str description,
                                                                optional<bool> waitForCompletion) {
-    listCalls.push_back("create_mount_target_snapshot " + mountTargetUuid + " " + name + " [" + description + "] " +
-                        Text(waitForCompletion));
+    listCalls.push_back("create_mount_target_snapshot " + mountTargetUuid + " " + name + " [" + description +
+                        "] " + Text(waitForCompletion));
     return Scripted(fnCreateSnapshot, "create_mount_target_snapshot")(mountTargetUuid, name);
 }
 
@@ -92,16 +95,16 @@ void CScriptedRestBackend::delete_mount_target_snapshot(Str snapshotUuid, option
     Scripted(fnDeleteSnapshot, "delete_mount_target_snapshot")(snapshotUuid);
 }
 
-DiffOutput CScriptedRestBackend::create_mount_target_snapshot_incremental_diff(Str olderSnapshotUuid,
-                                                                               Str newerSnapshotUuid,
-                                                                               optional<std::string> pathFilter,
-                                                                               optional<std::string> objectTypeFilter) {
+DiffOutput CScriptedRestBackend::create_mount_target_snapshot_incremental_diff(
+    Str olderSnapshotUuid, Str newerSnapshotUuid, optional<std::string> pathFilter,
+    optional<std::string> objectTypeFilter) {
     listCalls.push_back("create_mount_target_snapshot_incremental_diff " + olderSnapshotUuid + " " +
                         newerSnapshotUuid + " " + Text(pathFilter) + " " + Text(objectTypeFilter));
     return Scripted(fnCreateDiff, "create_mount_target_snapshot_incremental_diff")();
 }
 
-DiffPage CScriptedRestBackend::get_mount_target_snapshot_diff_page(Str diffUuid, optional<std::string> pageToken,
+DiffPage CScriptedRestBackend::get_mount_target_snapshot_diff_page(Str diffUuid,
+                                                                   optional<std::string> pageToken,
                                                                    optional<std::string> pageSize) {
     listCalls.push_back("get_mount_target_snapshot_diff_page " + diffUuid + " [" + Text(pageToken) + "] " +
                         Text(pageSize));
@@ -111,10 +114,11 @@ DiffPage CScriptedRestBackend::get_mount_target_snapshot_diff_page(Str diffUuid,
 CScopedScriptedBackend::CScopedScriptedBackend(std::shared_ptr<afs_rest::IRestBackend> backend)
     : ptrConfigs(std::make_shared<std::vector<afs_rest::RestClientConfig>>()) {
     auto ptrRecorded = ptrConfigs;
-    fnPrevious = afs_rest::SetRestBackendFactory([backend, ptrRecorded](const afs_rest::RestClientConfig& config) {
-        ptrRecorded->push_back(config);
-        return backend;
-    });
+    fnPrevious =
+        afs_rest::SetRestBackendFactory([backend, ptrRecorded](const afs_rest::RestClientConfig& config) {
+            ptrRecorded->push_back(config);
+            return backend;
+        });
 }
 
 std::function<SharePage(int32_t, int32_t)> ServeShares(std::vector<ShareSpec> all, int32_t total) {

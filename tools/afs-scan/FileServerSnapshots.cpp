@@ -23,7 +23,8 @@ void WalkPages(TFunction fnPage) {
         nOffset += nCount;
         if (nCount == 0 || nOffset >= nTotal) return;
     }
-    throw std::runtime_error("the file server's list did not end after " + std::to_string(kMostPages) + " pages");
+    throw std::runtime_error("the file server's list did not end after " + std::to_string(kMostPages) +
+                             " pages");
 }
 
 // What `fnList` throws, as an error chain naming the operation.
@@ -56,8 +57,9 @@ void ListServerShares(CurlClient& client, std::vector<ServerShare>& listShares) 
             ServerShare share;
             share.strName = ptrEntity->getStatus()->getName();
             share.strUuid = ptrEntity->getMetadata() ? ptrEntity->getMetadata()->getUuid() : "";
-            share.bBackupOffered = ptrResources && std::count(ptrResources->getCapabilityList().begin(),
-                                                              ptrResources->getCapabilityList().end(), "CFT_BACKUP") > 0;
+            share.bBackupOffered =
+                ptrResources && std::count(ptrResources->getCapabilityList().begin(),
+                                           ptrResources->getCapabilityList().end(), "CFT_BACKUP") > 0;
             listShares.push_back(std::move(share));
         }
         return static_cast<int32_t>(ptrPage->getEntities().size());
@@ -80,16 +82,19 @@ CRhError CFileServerSnapshots::FindShare(const ScanTarget& target, std::string& 
     std::vector<ServerShare> listShares;
     CRhError error = Guarded("get_mount_target", [&] { ListServerShares(*ptrClient, listShares); });
     for (const ServerShare& share : listShares) {
-        if (share.strName == strName && !strName.empty() && !share.strUuid.empty()) strShareUuid = share.strUuid;
+        if (share.strName == strName && !strName.empty() && !share.strUuid.empty())
+            strShareUuid = share.strUuid;
     }
     if (error.IsSuccess() && strShareUuid.empty()) {
-        error = FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "the file server has no share %s (mount %s from %s)",
-                                      strName.c_str(), target.strMountPath.c_str(), target.strDevice.c_str());
+        error =
+            FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "the file server has no share %s (mount %s from %s)",
+                                  strName.c_str(), target.strMountPath.c_str(), target.strDevice.c_str());
     }
     return error;
 }
 
-CRhError CFileServerSnapshots::List(const std::string& strShareUuid, std::vector<ServerSnapshot>& listSnapshots) {
+CRhError CFileServerSnapshots::List(const std::string& strShareUuid,
+                                    std::vector<ServerSnapshot>& listSnapshots) {
     listSnapshots.clear();
     const auto fnPage = [&](int32_t nOffset, int32_t& nTotal) {
         auto ptrPage = ptrClient->get_mount_target_snapshot(nOffset, kPageLength, boost::none);
@@ -99,7 +104,8 @@ CRhError CFileServerSnapshots::List(const std::string& strShareUuid, std::vector
             if (!ptrEntity || !ptrEntity->getStatus() || !ptrEntity->getMetadata()) continue;
             const auto& ptrResources = ptrEntity->getStatus()->getResources();
             if (ptrResources && ptrResources->getMountTargetUuid() == strShareUuid)
-                listSnapshots.push_back({ptrEntity->getMetadata()->getUuid(), ptrEntity->getStatus()->getName()});
+                listSnapshots.push_back(
+                    {ptrEntity->getMetadata()->getUuid(), ptrEntity->getStatus()->getName()});
         }
         return static_cast<int32_t>(ptrPage->getEntities().size());
     };
@@ -109,7 +115,8 @@ CRhError CFileServerSnapshots::List(const std::string& strShareUuid, std::vector
 CRhError CFileServerSnapshots::Delete(const ServerSnapshot& snapshot) {
     if (snapshot.strUuid.empty()) {
         // An empty UUID would address the whole collection.
-        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "snapshot %s has no UUID", snapshot.strName.c_str());
+        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "snapshot %s has no UUID",
+                                     snapshot.strName.c_str());
     }
     try {
         ptrClient->delete_mount_target_snapshot(snapshot.strUuid, true);

@@ -65,7 +65,8 @@ std::string CItemOutput::CsvField(const std::string& text) {
     return out + "\"";
 }
 
-CItemOutput::CItemOutput(EItemFormat eFormatIn, std::FILE* ptrStreamIn) : eFormat(eFormatIn), ptrStream(ptrStreamIn) {
+CItemOutput::CItemOutput(EItemFormat eFormatIn, std::FILE* ptrStreamIn)
+    : eFormat(eFormatIn), ptrStream(ptrStreamIn) {
     if (eFormat == eItemFormatCsv)
         std::fputs("job_id,path,old_path,change_type,is_dir,size,inode,atime,mtime,ctime\n", ptrStream);
 }

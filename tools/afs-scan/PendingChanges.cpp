@@ -15,8 +15,7 @@ const std::vector<const char*> kStatements = {
     "INSERT INTO pending (newer, inode, type, path, size, mtime, is_dir) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
     "SELECT inode, type, path, size, mtime, is_dir FROM pending WHERE newer = 1 ORDER BY id",
     "SELECT id, path, size, mtime FROM pending WHERE newer = 0 AND inode = ?1 AND type = ?2 LIMIT 1",
-    "DELETE FROM pending WHERE id = ?1",
-    "SELECT path, is_dir FROM pending WHERE newer = 0 ORDER BY path"};
+    "DELETE FROM pending WHERE id = ?1", "SELECT path, is_dir FROM pending WHERE newer = 0 ORDER BY path"};
 
 }  // namespace
 
@@ -58,6 +57,7 @@ CRhError CPendingChanges::Resolve(const std::function<void(const ShareChange&)>&
     }
     sqlite3_stmt* ptrLeft = ptrDatabase->Use(eOlderLeft);
     while (ptrDatabase->Step(ptrLeft, "cannot read the gone entries") == SQLITE_ROW)
-        fnChange({eNutanixAFSChangeDelete, ColumnText(ptrLeft, 0), "", sqlite3_column_int(ptrLeft, 1) != 0, false});
+        fnChange({eNutanixAFSChangeDelete, ColumnText(ptrLeft, 0), "", sqlite3_column_int(ptrLeft, 1) != 0,
+                  false});
     return ptrDatabase->GetError();
 }

@@ -14,7 +14,8 @@ template <typename FCall>
 CRhError CallPlugin(const char* pszOperation, const FCall& call) {
     // A template's full signature would drown the chain; the host's name is enough.
     const FXCodeLocation location{__FILE__, "afs-scan", __LINE__};
-    if (InterruptSignal() != 0) return FXErrorUtil::ErrorInt(location, 1, "%s not called: interrupted", pszOperation);
+    if (InterruptSignal() != 0)
+        return FXErrorUtil::ErrorInt(location, 1, "%s not called: interrupted", pszOperation);
     try {
         CRhError error = call();
         if (error.IsError()) error.Push(location, "%s failed", pszOperation);

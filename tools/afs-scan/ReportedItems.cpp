@@ -48,7 +48,9 @@ long long CReportedItems::FindId(int nStatement, const std::string& strPath, std
     return sqlite3_column_int64(ptrSelect, 0);
 }
 
-long long CReportedItems::FindNewSide(const std::string& strPath) { return FindId(eNewSide, strPath, nullptr); }
+long long CReportedItems::FindNewSide(const std::string& strPath) {
+    return FindId(eNewSide, strPath, nullptr);
+}
 
 long long CReportedItems::FindOldSide(const std::string& strPath) {
     const long long llId = FindId(eDeleted, strPath, nullptr);

@@ -43,7 +43,8 @@ std::string ResolveScanTargets(const ScanOptions& options, const std::string& st
         if (ptrMount == nullptr)
             return "scan path " + strGiven + " is on no mount of the mount table " + strMountTable;
         target.strMountPath = ptrMount->strDirectory;
-        while (target.strMountPath.size() > 1 && target.strMountPath.back() == '/') target.strMountPath.pop_back();
+        while (target.strMountPath.size() > 1 && target.strMountPath.back() == '/')
+            target.strMountPath.pop_back();
         target.strDevice = ptrMount->strDevice;
         if (!IsShareDevice(target.strDevice)) {
             return strGiven + " is on mount '" + target.strDevice + "' (" + target.strMountPath +
@@ -51,13 +52,15 @@ std::string ResolveScanTargets(const ScanOptions& options, const std::string& st
         }
         for (const ScanTarget& other : listTargets) {
             if (other.strMountPath == target.strMountPath) {
-                return "scan paths " + other.strScanPath + " and " + target.strScanPath + " are on the same share " +
-                       target.strMountPath + ": give one of them";
+                return "scan paths " + other.strScanPath + " and " + target.strScanPath +
+                       " are on the same share " + target.strMountPath + ": give one of them";
             }
         }
         target.strScanForm = target.strMountPath;
-        if (!options.mapContent.empty() && mapper.GetMappedPath(target.strMountPath, target.strScanForm).IsError())
-            return "no --map covers share " + target.strMountPath + ": add --map " + target.strMountPath + "=SCAN";
+        if (!options.mapContent.empty() &&
+            mapper.GetMappedPath(target.strMountPath, target.strScanForm).IsError())
+            return "no --map covers share " + target.strMountPath + ": add --map " + target.strMountPath +
+                   "=SCAN";
         listTargets.push_back(target);
     }
     return {};

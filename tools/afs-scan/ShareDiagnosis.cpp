@@ -11,8 +11,8 @@ CShareDiagnosis::CShareDiagnosis(const ScanOptions& optionsIn, std::string strLo
 void CShareDiagnosis::ListShares() {
     bListed = true;
     try {
-        CurlClient client(options.strServer, options.strUser, options.strPassword, "share-diagnosis", afs_log::trace,
-                          strLogDir, 0);
+        CurlClient client(options.strServer, options.strUser, options.strPassword, "share-diagnosis",
+                          afs_log::trace, strLogDir, 0);
         ListServerShares(client, listShares);
     } catch (const std::exception& exception) {
         strListError = exception.what();
@@ -38,8 +38,10 @@ std::string CShareDiagnosis::Explain(const ScanTarget& target) {
     std::string strNames;
     for (const std::string& strShare : listNames) strNames += (strNames.empty() ? "" : ", ") + strShare;
     if (!strListError.empty()) {
-        return "share " + target.strMountPath + " is not backed up, and the file server's shares could not be "
-               "listed to say why: " + strListError;
+        return "share " + target.strMountPath +
+               " is not backed up, and the file server's shares could not be "
+               "listed to say why: " +
+               strListError;
     }
     return "mount entry " + target.strDevice + " for " + target.strMountPath + " names share '" + strName +
            "', which the file server does not list (it has: " + strNames + ")";

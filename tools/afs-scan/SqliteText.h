@@ -16,5 +16,6 @@ inline std::string ColumnText(sqlite3_stmt* ptrStatement, int nColumn) {
 // A null statement (one that could not be made) is left alone.
 inline void BindText(sqlite3_stmt* ptrStatement, int nParameter, const std::string& strText) {
     if (ptrStatement)
-        sqlite3_bind_text(ptrStatement, nParameter, strText.data(), static_cast<int>(strText.size()), SQLITE_STATIC);
+        sqlite3_bind_text(ptrStatement, nParameter, strText.data(), static_cast<int>(strText.size()),
+                          SQLITE_STATIC);
 }

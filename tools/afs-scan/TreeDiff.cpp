@@ -63,8 +63,8 @@ CRhError ReadEntries(const std::string& strRoot, const std::string& strRelative,
 
 bool Differs(const TreeEntry& older, const TreeEntry& newer) {
     if (older.bIsDirectory) return older.llMTimeNs != newer.llMTimeNs;
-    return older.ullInode != newer.ullInode || older.llSize != newer.llSize || older.llMTimeNs != newer.llMTimeNs ||
-           older.llCTimeNs != newer.llCTimeNs;
+    return older.ullInode != newer.ullInode || older.llSize != newer.llSize ||
+           older.llMTimeNs != newer.llMTimeNs || older.llCTimeNs != newer.llCTimeNs;
 }
 
 }  // namespace
@@ -81,9 +81,13 @@ CRhError ListSubdirectories(const std::string& strRoot, const std::string& strRe
 }
 
 CTreeDiff::CTreeDiff(std::string strOlderRootIn, std::string strNewerRootIn, FTreeChange fnChangeIn)
-    : strOlderRoot(std::move(strOlderRootIn)), strNewerRoot(std::move(strNewerRootIn)), fnChange(std::move(fnChangeIn)) {}
+    : strOlderRoot(std::move(strOlderRootIn)),
+      strNewerRoot(std::move(strNewerRootIn)),
+      fnChange(std::move(fnChangeIn)) {}
 
-CRhError CTreeDiff::Compare(const std::string& strRelative) { return CompareDirectory(strRelative, true, true); }
+CRhError CTreeDiff::Compare(const std::string& strRelative) {
+    return CompareDirectory(strRelative, true, true);
+}
 
 void CTreeDiff::Count() {
     if (++uEntriesSeen % 4096 == 0 && fnProgress) fnProgress(uEntriesSeen);
@@ -108,7 +112,8 @@ CRhError CTreeDiff::CompareDirectory(const std::string& strRelative, bool bOlder
         if (ptrNewer) Count();
         if (ptrOlder && ptrNewer && ptrOlder->uType == ptrNewer->uType) {
             if (Differs(*ptrOlder, *ptrNewer)) error = fnChange(eTreeModified, ptrOlder, ptrNewer);
-            if (error.IsSuccess() && ptrOlder->bIsDirectory) error = CompareDirectory(ptrOlder->strPath, true, true);
+            if (error.IsSuccess() && ptrOlder->bIsDirectory)
+                error = CompareDirectory(ptrOlder->strPath, true, true);
             continue;
         }
         if (ptrOlder) {

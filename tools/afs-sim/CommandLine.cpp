@@ -112,29 +112,41 @@ std::string ParseCommandLine(const std::vector<std::string>& listArgs, const cha
         std::string strWord = listArgv[optind - 1];
         strWord = strWord.substr(0, strWord.find('='));
         if (nOption == '?' && optopt >= kFirstOption) return "option '" + strWord + "' takes no value";
-        if (nOption == '?') return "unknown option '" + (optopt ? "-" + std::string(1, char(optopt)) : strWord) + "'";
+        if (nOption == '?')
+            return "unknown option '" + (optopt ? "-" + std::string(1, char(optopt)) : strWord) + "'";
         if (nOption == ':') return "option '" + strWord + "' requires a value";
-        const std::string strArg =
-            nOption == 'h' ? std::string("--help") : "--" + std::string(kOptions[nOption - kFirstOption].name);
+        const std::string strArg = nOption == 'h' ? std::string("--help")
+                                                  : "--" + std::string(kOptions[nOption - kFirstOption].name);
         const std::string strValue = optarg ? optarg : "";
         uint64_t uNumber = 0;
-        if (strArg == "--help") commandLine.bHelp = true;
-        else if (strArg == "--version") commandLine.bVersion = true;
-        else if (strArg == "--quiet") commandLine.bQuiet = true;
-        else if (strArg == "--no-control") options.bControl = false;
-        else if (strArg == "--open-control") options.bOpenControl = true;
-        else if (strArg == "--shares") options.strSharesDir = strValue;
-        else if (strArg == "--state") options.strStateDir = strValue;
-        else if (strArg == "--host") options.strHost = strValue;
+        if (strArg == "--help")
+            commandLine.bHelp = true;
+        else if (strArg == "--version")
+            commandLine.bVersion = true;
+        else if (strArg == "--quiet")
+            commandLine.bQuiet = true;
+        else if (strArg == "--no-control")
+            options.bControl = false;
+        else if (strArg == "--open-control")
+            options.bOpenControl = true;
+        else if (strArg == "--shares")
+            options.strSharesDir = strValue;
+        else if (strArg == "--state")
+            options.strStateDir = strValue;
+        else if (strArg == "--host")
+            options.strHost = strValue;
         else if (strArg == "--port") {
             if (!ParseCount(strValue, uNumber) || uNumber > 65535) return "--port needs a port number";
             options.nPort = static_cast<int>(uNumber);
-        } else if (strArg == "--user") options.strUser = strValue;
+        } else if (strArg == "--user")
+            options.strUser = strValue;
         else if (strArg == "--password-file") {
             std::string strError = afs_cli::ReadPasswordFile(strValue, options.strPassword);
             if (!strError.empty()) return strError;
-        } else if (strArg == "--tls-cert") options.strTlsCert = strValue;
-        else if (strArg == "--tls-key") options.strTlsKey = strValue;
+        } else if (strArg == "--tls-cert")
+            options.strTlsCert = strValue;
+        else if (strArg == "--tls-key")
+            options.strTlsKey = strValue;
         else if (strArg == "--share-type" || strArg == "--share-capabilities") {
             std::string strName;
             std::string strSetting;
@@ -150,12 +162,15 @@ std::string ParseCommandLine(const std::vector<std::string>& listArgs, const cha
                 while (uStart < strSetting.size()) {
                     size_t uComma = strSetting.find(',', uStart);
                     if (uComma == std::string::npos) uComma = strSetting.size();
-                    if (uComma > uStart) override.listCapabilities.push_back(strSetting.substr(uStart, uComma - uStart));
+                    if (uComma > uStart)
+                        override.listCapabilities.push_back(strSetting.substr(uStart, uComma - uStart));
                     uStart = uComma + 1;
                 }
             }
-        } else if (strArg == "--scenario") strScenarioFile = strValue;
-        else if (strArg == "--log") commandLine.strLogFile = strValue;
+        } else if (strArg == "--scenario")
+            strScenarioFile = strValue;
+        else if (strArg == "--log")
+            commandLine.strLogFile = strValue;
         else {
             if (!ParseCount(strValue, uNumber)) return strArg + " needs a non-negative integer";
             listKnobs.emplace_back(strArg.substr(2), strValue);

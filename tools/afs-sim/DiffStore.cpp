@@ -8,9 +8,9 @@
 
 namespace afs_sim {
 
-std::vector<std::string> CDiffStore::Add(std::shared_ptr<const std::vector<DiffObject>> ptrObjects, uint64_t uCount,
-                                         const std::string& strNewerName, const std::string& strOlderName,
-                                         uint64_t uObjectsPerDiff) {
+std::vector<std::string> CDiffStore::Add(std::shared_ptr<const std::vector<DiffObject>> ptrObjects,
+                                         uint64_t uCount, const std::string& strNewerName,
+                                         const std::string& strOlderName, uint64_t uObjectsPerDiff) {
     if (uObjectsPerDiff == 0) uObjectsPerDiff = 1;
     std::vector<std::string> listUuids;
     std::lock_guard<std::mutex> lock(mutex);

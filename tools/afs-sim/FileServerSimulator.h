@@ -32,7 +32,7 @@ struct SimulatorOptions {
     std::string strPassword = "nutanix/4u";
     std::string strTlsCert;  // both set: HTTPS
     std::string strTlsKey;
-    bool bControl = true;  // serve the /_sim/ test endpoints
+    bool bControl = true;       // serve the /_sim/ test endpoints
     bool bOpenControl = false;  // serve them without credentials
     std::vector<ShareOverride> listShareOverrides;
     Scenario scenario;
@@ -45,7 +45,8 @@ public:
     // Loads the state, binds and starts serving on a thread of its own.
     // Returns an empty text on success, else what went wrong. Ignores SIGPIPE
     // for the whole process, since a client may close while it is answered.
-    static std::string Start(const SimulatorOptions& options, std::unique_ptr<CFileServerSimulator>& ptrSimulator);
+    static std::string Start(const SimulatorOptions& options,
+                             std::unique_ptr<CFileServerSimulator>& ptrSimulator);
 
     CFileServerSimulator(const CFileServerSimulator&) = delete;
     CFileServerSimulator& operator=(const CFileServerSimulator&) = delete;

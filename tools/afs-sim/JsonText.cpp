@@ -12,10 +12,20 @@ size_t Utf8SequenceLength(const unsigned char* p, size_t uLeft) {
     uint32_t uMin;
     uint32_t uCode;
     if (c < 0x80) return 1;
-    if ((c & 0xE0) == 0xC0) { uLength = 2; uMin = 0x80; uCode = c & 0x1F; }
-    else if ((c & 0xF0) == 0xE0) { uLength = 3; uMin = 0x800; uCode = c & 0x0F; }
-    else if ((c & 0xF8) == 0xF0) { uLength = 4; uMin = 0x10000; uCode = c & 0x07; }
-    else return 0;
+    if ((c & 0xE0) == 0xC0) {
+        uLength = 2;
+        uMin = 0x80;
+        uCode = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        uLength = 3;
+        uMin = 0x800;
+        uCode = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        uLength = 4;
+        uMin = 0x10000;
+        uCode = c & 0x07;
+    } else
+        return 0;
     if (uLeft < uLength) return 0;
     for (size_t i = 1; i < uLength; ++i) {
         if ((p[i] & 0xC0) != 0x80) return 0;
@@ -44,12 +54,28 @@ void AppendJsonString(std::string& strOut, std::string_view text) {
             continue;
         }
         switch (c) {
-            case '"': strOut += "\\\""; ++i; continue;
-            case '\\': strOut += "\\\\"; ++i; continue;
-            case '\n': strOut += "\\n"; ++i; continue;
-            case '\t': strOut += "\\t"; ++i; continue;
-            case '\r': strOut += "\\r"; ++i; continue;
-            default: break;
+            case '"':
+                strOut += "\\\"";
+                ++i;
+                continue;
+            case '\\':
+                strOut += "\\\\";
+                ++i;
+                continue;
+            case '\n':
+                strOut += "\\n";
+                ++i;
+                continue;
+            case '\t':
+                strOut += "\\t";
+                ++i;
+                continue;
+            case '\r':
+                strOut += "\\r";
+                ++i;
+                continue;
+            default:
+                break;
         }
         if (c < 0x20) {
             strOut += "\\u00";
@@ -77,22 +103,27 @@ void AppendJsonInt(std::string& strOut, int64_t llValue) {
 }
 
 size_t SkipJsonValue(std::string_view text, size_t uPos) {
-    while (uPos < text.size() && (text[uPos] == ' ' || text[uPos] == '\n' || text[uPos] == '\t' || text[uPos] == '\r')) ++uPos;
+    while (uPos < text.size() &&
+           (text[uPos] == ' ' || text[uPos] == '\n' || text[uPos] == '\t' || text[uPos] == '\r'))
+        ++uPos;
     if (uPos >= text.size()) return std::string::npos;
     int nDepth = 0;
     bool bInString = false;
     for (size_t i = uPos; i < text.size(); ++i) {
         char c = text[i];
         if (bInString) {
-            if (c == '\\') ++i;
+            if (c == '\\')
+                ++i;
             else if (c == '"') {
                 bInString = false;
                 if (nDepth == 0) return i + 1;
             }
             continue;
         }
-        if (c == '"') bInString = true;
-        else if (c == '{' || c == '[') ++nDepth;
+        if (c == '"')
+            bInString = true;
+        else if (c == '{' || c == '[')
+            ++nDepth;
         else if (c == '}' || c == ']') {
             if (nDepth == 0) return i;  // end of a scalar just before a closing bracket
             if (--nDepth == 0) return i + 1;

@@ -24,11 +24,16 @@ std::string EscapePath(const std::string& strPath) {
     std::string strOut;
     strOut.reserve(strPath.size());
     for (char c : strPath) {
-        if (c == '\\') strOut += "\\\\";
-        else if (c == '\t') strOut += "\\t";
-        else if (c == '\n') strOut += "\\n";
-        else if (c == '\r') strOut += "\\r";
-        else strOut.push_back(c);
+        if (c == '\\')
+            strOut += "\\\\";
+        else if (c == '\t')
+            strOut += "\\t";
+        else if (c == '\n')
+            strOut += "\\n";
+        else if (c == '\r')
+            strOut += "\\r";
+        else
+            strOut.push_back(c);
     }
     return strOut;
 }
@@ -42,11 +47,20 @@ bool UnescapePath(const std::string& strText, std::string& strPath) {
         }
         if (++i == strText.size()) return false;
         switch (strText[i]) {
-            case '\\': strPath.push_back('\\'); break;
-            case 't': strPath.push_back('\t'); break;
-            case 'n': strPath.push_back('\n'); break;
-            case 'r': strPath.push_back('\r'); break;
-            default: return false;
+            case '\\':
+                strPath.push_back('\\');
+                break;
+            case 't':
+                strPath.push_back('\t');
+                break;
+            case 'n':
+                strPath.push_back('\n');
+                break;
+            case 'r':
+                strPath.push_back('\r');
+                break;
+            default:
+                return false;
         }
     }
     return true;
@@ -54,9 +68,12 @@ bool UnescapePath(const std::string& strText, std::string& strPath) {
 
 char TypeLetter(EObjectType eType) {
     switch (eType) {
-        case EObjectType::eDirectory: return 'D';
-        case EObjectType::eSymlink: return 'L';
-        case EObjectType::eFile: break;
+        case EObjectType::eDirectory:
+            return 'D';
+        case EObjectType::eSymlink:
+            return 'L';
+        case EObjectType::eFile:
+            break;
     }
     return 'F';
 }
@@ -77,7 +94,8 @@ std::string CaptureManifest(const std::string& strShareDir, Manifest& manifest) 
             continue;
         }
         struct statx info {};
-        if (statx(AT_FDCWD, entryPath.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
+        if (statx(AT_FDCWD, entryPath.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &info) !=
+            0) {
             if (errno == ENOENT) continue;  // removed while we walked: not part of the snapshot
             return "cannot stat " + entryPath.string() + ": " + std::strerror(errno);
         }
@@ -152,12 +170,14 @@ std::string LoadManifest(const std::string& strFile, Manifest& manifest) {
             ++uPos;
             ++uTab;
         }
-        if (!fields || uTab != 8 || (cType != 'D' && cType != 'F' && cType != 'L') || (nBirthTime != 0 && nBirthTime != 1) ||
-            !UnescapePath(strLine.substr(uPos), entry.strPath)) {
+        if (!fields || uTab != 8 || (cType != 'D' && cType != 'F' && cType != 'L') ||
+            (nBirthTime != 0 && nBirthTime != 1) || !UnescapePath(strLine.substr(uPos), entry.strPath)) {
             return strFile + ":" + std::to_string(uLine) + ": damaged manifest line";
         }
         entry.bBirthTime = nBirthTime == 1;
-        entry.eType = cType == 'D' ? EObjectType::eDirectory : cType == 'L' ? EObjectType::eSymlink : EObjectType::eFile;
+        entry.eType = cType == 'D'   ? EObjectType::eDirectory
+                      : cType == 'L' ? EObjectType::eSymlink
+                                     : EObjectType::eFile;
         manifest.push_back(std::move(entry));
     }
     return {};

@@ -8,10 +8,14 @@ namespace {
 
 const char* OperationText(EOperation eOperation) {
     switch (eOperation) {
-        case EOperation::eAdd: return "ADD";
-        case EOperation::eModify: return "MODIFY";
-        case EOperation::eRename: return "RENAME";
-        case EOperation::eDelete: return "DELETE";
+        case EOperation::eAdd:
+            return "ADD";
+        case EOperation::eModify:
+            return "MODIFY";
+        case EOperation::eRename:
+            return "RENAME";
+        case EOperation::eDelete:
+            return "DELETE";
     }
     return "ADD";
 }
@@ -28,9 +32,12 @@ void AppendSnapshotPath(std::string& strOut, const std::string& strName, const s
 
 const char* TypeText(EObjectType eType) {
     switch (eType) {
-        case EObjectType::eDirectory: return "\"DIRECTORY\"";
-        case EObjectType::eSymlink: return "\"SYMLINK\"";
-        case EObjectType::eFile: break;
+        case EObjectType::eDirectory:
+            return "\"DIRECTORY\"";
+        case EObjectType::eSymlink:
+            return "\"SYMLINK\"";
+        case EObjectType::eFile:
+            break;
     }
     return "\"FILE\"";
 }
@@ -91,7 +98,8 @@ void AppendSyntheticObject(std::string& strOut, uint64_t uIndex, const std::stri
                                          : EOperation::eDelete;
     bool bDirectory = (uHash >> 8) % 10 == 0;
     std::string strIndex = std::to_string(uIndex);
-    std::string strFolder = "projects/p" + std::to_string(uIndex / 5000 % 200) + "/d" + std::to_string(uIndex / 50 % 100);
+    std::string strFolder =
+        "projects/p" + std::to_string(uIndex / 5000 % 200) + "/d" + std::to_string(uIndex / 50 % 100);
     std::string strLeaf = bDirectory ? "folder_" + strIndex : "document_" + strIndex + ".dat";
 
     strOut += "{\"path\":";
@@ -105,14 +113,15 @@ void AppendSyntheticObject(std::string& strOut, uint64_t uIndex, const std::stri
     }
     ManifestEntry times;
     // 2026-01-01T00:00:00Z plus a spread of some days, with 100 ns ticks.
-    int64_t llBase = 1767225600LL * 1000000000LL + static_cast<int64_t>((uHash >> 16) % 8640000) * 100000000LL;
+    int64_t llBase =
+        1767225600LL * 1000000000LL + static_cast<int64_t>((uHash >> 16) % 8640000) * 100000000LL;
     times.llCreateNs = llBase;
     times.llModifyNs = llBase + static_cast<int64_t>((uHash >> 24) % 86400) * 1000000000LL + 1234500;
     times.llChangeNs = times.llModifyNs;
     times.llAccessNs = times.llModifyNs + 60LL * 1000000000LL;
     int64_t llSize = bDirectory ? 4096 : static_cast<int64_t>((uHash >> 32) % (64ULL << 20));
-    AppendObject(strOut, OperationText(eOperation), bDirectory ? EObjectType::eDirectory : EObjectType::eFile, llSize,
-                 1000000ULL + uIndex, times);
+    AppendObject(strOut, OperationText(eOperation), bDirectory ? EObjectType::eDirectory : EObjectType::eFile,
+                 llSize, 1000000ULL + uIndex, times);
 }
 
 std::string OddlySpelledPage(const std::string& strBody) {
@@ -124,17 +133,20 @@ std::string OddlySpelledPage(const std::string& strBody) {
         for (size_t uAt = strOut.find(szMember); uAt != std::string::npos; uAt = strOut.find(szMember, uAt)) {
             uAt += uLength;
             for (; uAt < strOut.size() && strOut[uAt] != '"'; ++uAt) {
-                if (strOut[uAt] >= 'A' && strOut[uAt] <= 'Z') strOut[uAt] = static_cast<char>(strOut[uAt] - 'A' + 'a');
+                if (strOut[uAt] >= 'A' && strOut[uAt] <= 'Z')
+                    strOut[uAt] = static_cast<char>(strOut[uAt] - 'A' + 'a');
             }
         }
     }
     const std::string strTimestamp = "_timestamp\":\"";
-    for (size_t uAt = strOut.find(strTimestamp); uAt != std::string::npos; uAt = strOut.find(strTimestamp, uAt)) {
+    for (size_t uAt = strOut.find(strTimestamp); uAt != std::string::npos;
+         uAt = strOut.find(strTimestamp, uAt)) {
         uAt += strTimestamp.size();
         const size_t uEnd = strOut.find('"', uAt);
         if (uEnd == std::string::npos || uEnd == uAt || strOut[uEnd - 1] != 'Z') break;
         const size_t uDot = strOut.find('.', uAt);
-        const std::string strFraction = uDot < uEnd ? std::string(9 - (uEnd - 1 - uDot - 1), '0') : ".000000000";
+        const std::string strFraction =
+            uDot < uEnd ? std::string(9 - (uEnd - 1 - uDot - 1), '0') : ".000000000";
         strOut.replace(uEnd - 1, 1, strFraction + "+00:00");
         uAt = uEnd;
     }

@@ -11,7 +11,8 @@ std::string PageKey(const std::string& strDiffUuid, const std::string& strToken,
 
 // The token of the page after the one at `strToken`; false for the last page
 // or a token that is not an offset.
-bool NextToken(const DiffSource& source, const std::string& strToken, uint64_t uPageSize, std::string& strNext) {
+bool NextToken(const DiffSource& source, const std::string& strToken, uint64_t uPageSize,
+               std::string& strNext) {
     const uint64_t uCount = source.uEnd - source.uBegin;
     uint64_t uOffset = 0;
     if (!strToken.empty()) {
@@ -26,7 +27,8 @@ bool NextToken(const DiffSource& source, const std::string& strToken, uint64_t u
 }  // namespace
 
 std::string CPagePrefetcher::WritePage(const std::string& strDiffUuid, const DiffSource& source,
-                                       const std::string& strToken, uint64_t uPageSize, std::string& strBody) {
+                                       const std::string& strToken, uint64_t uPageSize,
+                                       std::string& strBody) {
     std::future<WrittenPage> prefetched;
     {
         std::lock_guard<std::mutex> lock(mutexPending);
@@ -63,8 +65,8 @@ void CPagePrefetcher::PrefetchFirstPage(const std::string& strDiffUuid, const Di
     Prefetch(strDiffUuid, source, std::string(), uPageSize);
 }
 
-void CPagePrefetcher::Prefetch(const std::string& strDiffUuid, const DiffSource& source, const std::string& strToken,
-                               uint64_t uPageSize) {
+void CPagePrefetcher::Prefetch(const std::string& strDiffUuid, const DiffSource& source,
+                               const std::string& strToken, uint64_t uPageSize) {
     std::future<WrittenPage> next = std::async(std::launch::async, [source, strToken, uPageSize] {
         WrittenPage page;
         page.strError = WriteDiffPage(source, strToken, uPageSize, page.strBody);

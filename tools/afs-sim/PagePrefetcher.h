@@ -25,11 +25,12 @@ public:
 
     // Same contract as WriteDiffPage; the page comes from a prefetch when one
     // was made for exactly this difference, token and size.
-    std::string WritePage(const std::string& strDiffUuid, const DiffSource& source, const std::string& strToken,
-                          uint64_t uPageSize, std::string& strBody);
+    std::string WritePage(const std::string& strDiffUuid, const DiffSource& source,
+                          const std::string& strToken, uint64_t uPageSize, std::string& strBody);
     // Starts writing the first page of a new difference, in the page size the
     // last page request asked for (`uDefaultPageSize` before any).
-    void PrefetchFirstPage(const std::string& strDiffUuid, const DiffSource& source, uint64_t uDefaultPageSize);
+    void PrefetchFirstPage(const std::string& strDiffUuid, const DiffSource& source,
+                           uint64_t uDefaultPageSize);
 
 private:
     struct WrittenPage {

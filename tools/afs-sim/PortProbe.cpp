@@ -32,7 +32,8 @@ std::string ExplainBindFailure(const std::string& strHost, int nPort) {
     }
     freeaddrinfo(ptrAddresses);
     if (nError == EADDRINUSE) return "port " + std::to_string(nPort) + " is in use";
-    return "cannot listen on " + strWhere + (nError != 0 ? std::string(": ") + std::strerror(nError) : std::string());
+    return "cannot listen on " + strWhere +
+           (nError != 0 ? std::string(": ") + std::strerror(nError) : std::string());
 }
 
 }  // namespace afs_sim

@@ -4,7 +4,8 @@
 
 namespace afs_sim {
 
-CRequestLog::CRequestLog(std::FILE* pStream, size_t uMaxRecords) : pStream(pStream), uMaxRecords(uMaxRecords) {}
+CRequestLog::CRequestLog(std::FILE* pStream, size_t uMaxRecords)
+    : pStream(pStream), uMaxRecords(uMaxRecords) {}
 
 void CRequestLog::Add(RequestRecord record) {
     std::lock_guard<std::mutex> lock(mutex);

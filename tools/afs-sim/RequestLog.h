@@ -18,9 +18,9 @@ struct RequestRecord {
     std::string strTarget;  // path and query as sent
     std::string strOperation;
     std::string strRequestBody;
-    int nStatus = 0;          // 0 when the connection was dropped without an answer
-    uint64_t uBytes = 0;      // response body bytes meant to be sent
-    std::string strFault;     // the fault kind applied, if any
+    int nStatus = 0;       // 0 when the connection was dropped without an answer
+    uint64_t uBytes = 0;   // response body bytes meant to be sent
+    std::string strFault;  // the fault kind applied, if any
 };
 
 class CRequestLog {

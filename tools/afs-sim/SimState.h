@@ -59,7 +59,8 @@ public:
     // Creates the state folder when needed and loads it. Returns an empty
     // text on success, else what went wrong (ptrState then stays empty).
     static std::string Open(const std::string& strSharesDir, const std::string& strStateDir,
-                            const std::vector<ShareOverride>& listOverrides, std::unique_ptr<CSimState>& ptrState);
+                            const std::vector<ShareOverride>& listOverrides,
+                            std::unique_ptr<CSimState>& ptrState);
 
     // Rescans the shares folder; new sub-directories get a UUID that is kept.
     std::vector<ShareInfo> ListShares();
@@ -88,7 +89,8 @@ private:
     const ShareInfo* FindShareLocked(const std::string& strUuid) const;
     // New manifest path -> the file of the share's newest snapshot copy that
     // the new copy links to instead of copying it.
-    std::map<std::string, std::string> UnchangedSinceLastSnapshot(const ShareInfo& share, const Manifest& manifest);
+    std::map<std::string, std::string> UnchangedSinceLastSnapshot(const ShareInfo& share,
+                                                                  const Manifest& manifest);
 
     const std::string strSharesDir;
     const std::string strStateDir;

@@ -15,8 +15,8 @@ extern char** environ;
 
 namespace afs_sim {
 
-pid_t SpawnChild(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv, int nStdoutFd,
-                 int nStderrFd) {
+pid_t SpawnChild(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv,
+                 int nStdoutFd, int nStderrFd) {
     std::vector<char*> listArgs, listVariables;
     for (const std::string& strArg : listArgv) listArgs.push_back(const_cast<char*>(strArg.c_str()));
     for (const std::string& strEntry : listEnv) listVariables.push_back(const_cast<char*>(strEntry.c_str()));
@@ -29,7 +29,8 @@ pid_t SpawnChild(const std::vector<std::string>& listArgv, const std::vector<std
     if (nStdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, nStdoutFd, 1);
     if (nStderrFd >= 0) posix_spawn_file_actions_adddup2(&actions, nStderrFd, 2);
     pid_t pid = -1;
-    if (posix_spawn(&pid, listArgs[0], &actions, nullptr, listArgs.data(), listVariables.data()) != 0) pid = -1;
+    if (posix_spawn(&pid, listArgs[0], &actions, nullptr, listArgs.data(), listVariables.data()) != 0)
+        pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
@@ -61,18 +62,22 @@ std::string CSimulatorProcess::Start(const std::vector<std::string>& listArgs,
     std::string strLine;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (strLine.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return "afs-sim printed no URL in time";
         pollfd poller{fds[0], POLLIN, 0};
         if (poll(&poller, 1, static_cast<int>(left.count())) <= 0) continue;  // interrupted, or the deadline
         char buffer[256];
         const ssize_t nRead = read(fds[0], buffer, sizeof(buffer));
         if (nRead < 0 && errno == EINTR) continue;
-        if (nRead <= 0) return "afs-sim ended before printing its URL (exit status " + std::to_string(ptrNew->Stop()) + ")";
+        if (nRead <= 0)
+            return "afs-sim ended before printing its URL (exit status " + std::to_string(ptrNew->Stop()) +
+                   ")";
         strLine.append(buffer, static_cast<size_t>(nRead));
     }
     ptrNew->strUrl = strLine.substr(0, strLine.find('\n'));
-    if (ptrNew->strUrl.find("://") == std::string::npos) return "afs-sim printed no URL but: " + ptrNew->strUrl;
+    if (ptrNew->strUrl.find("://") == std::string::npos)
+        return "afs-sim printed no URL but: " + ptrNew->strUrl;
     ptrProcess = std::move(ptrNew);
     return {};
 }

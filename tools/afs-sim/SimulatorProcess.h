@@ -16,8 +16,8 @@ namespace afs_sim {
 // environment entries `listEnv` ("NAME=VALUE", winning over inherited ones),
 // input from /dev/null and output into the descriptors given (-1: this
 // process's). Returns the child's id, -1 when it could not be started.
-pid_t SpawnChild(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv, int nStdoutFd,
-                 int nStderrFd = -1);
+pid_t SpawnChild(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv,
+                 int nStdoutFd, int nStderrFd = -1);
 // Reaps the child: its exit status, 128 + the signal when a signal ended it.
 int WaitChild(pid_t pid) noexcept;
 
@@ -31,7 +31,8 @@ public:
     // the default) and the extra environment entries "NAME=VALUE", then waits
     // up to ten seconds for its URL line. Returns an empty text on success,
     // else what went wrong; the child is then already gone.
-    static std::string Start(const std::vector<std::string>& listArgs, std::unique_ptr<CSimulatorProcess>& ptrProcess,
+    static std::string Start(const std::vector<std::string>& listArgs,
+                             std::unique_ptr<CSimulatorProcess>& ptrProcess,
                              const std::vector<std::string>& listEnv = {});
 
     CSimulatorProcess(const CSimulatorProcess&) = delete;

@@ -1,8 +1,8 @@
 #include "tools/afs-sim/TreeCopy.h"
 
 #include <fcntl.h>     // AT_FDCWD, AT_SYMLINK_NOFOLLOW
-#include <unistd.h>    // linkat: links a symbolic link itself, never its target
 #include <sys/stat.h>  // utimensat keeps nanoseconds, std::filesystem does not
+#include <unistd.h>    // linkat: links a symbolic link itself, never its target
 
 #include <filesystem>
 #include <utility>
@@ -40,7 +40,8 @@ std::string CopyEntries(const fs::path& source, const fs::path& target,
         if (error) return "cannot stat " + from.string() + ": " + error.message();
         if (!fs::is_directory(status)) {
             auto itLink = mapLinks.find(from.lexically_relative(source).string());
-            if (itLink != mapLinks.end() && linkat(AT_FDCWD, itLink->second.c_str(), AT_FDCWD, to.c_str(), 0) == 0)
+            if (itLink != mapLinks.end() &&
+                linkat(AT_FDCWD, itLink->second.c_str(), AT_FDCWD, to.c_str(), 0) == 0)
                 continue;
         }
         if (fs::is_symlink(status)) {

@@ -36,7 +36,8 @@ bool IsUuidText(const std::string& strText) {
         char c = strText[i];
         bool bDash = i == 8 || i == 13 || i == 18 || i == 23;
         if (bDash != (c == '-')) return false;
-        if (!bDash && !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
+        if (!bDash && !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+            return false;
     }
     return true;
 }

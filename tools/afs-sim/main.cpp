@@ -33,9 +33,8 @@ int main(int argc, char** argv) {
     mallopt(M_ARENA_MAX, 2);
     afs_cli::SetProgramName("afs-sim");
     afs_sim::CommandLine commandLine;
-    std::string strError =
-        afs_sim::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::getenv("AFS_SIM_PASSWORD"),
-                                  commandLine);
+    std::string strError = afs_sim::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
+                                                     std::getenv("AFS_SIM_PASSWORD"), commandLine);
     if (strError.empty() && commandLine.bVersion && !commandLine.bHelp) {
         std::printf("afs-sim %s\n", AFS_VERSION);
         return 0;
