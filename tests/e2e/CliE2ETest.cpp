@@ -56,24 +56,59 @@ TEST_F(CliE2ETest, UsageErrorsAreOneLineAndPointAtTheHelp) {
                     2,
                     strSim + "password file " + strRoot + " is not a regular file"}}))
         EXPECT_EQ(strTry, run.strStderr.substr(run.strStderr.find('\n') + 1));
-    RunTable({AFS_SCAN_BIN},
-             {{"Unknown", {"--bogus=1"}, 2, "afs-scan: unknown option '--bogus'"},
-              {"NoValue", {"--server"}, 2, "afs-scan: option '--server' requires a value"},
-              {"FlagWithValue", {"--full=yes"}, 2, "afs-scan: option '--full' takes no value"},
-              {"Stray", {"--full", "share1"}, 2, "afs-scan: unexpected argument 'share1'"},
-              {"Command", {"bogus"}, 2, "afs-scan: unknown command 'bogus'"},
-              {"DryRunOfAJob", {"--dry-run"}, 2, "afs-scan: --dry-run goes with snapshots --prune or forget"},
-              // The path would end its settings.ini line and start one of its own.
-              {"LineEndInASettingsPath",
-               {"--ca-bundle", "ca\n[RestClient]\nInsecureSkipTLSVerify = 1"},
-               2,
-               "afs-scan: --ca-bundle cannot hold a line end or end in a blank: the path goes into "
-               "STATE/settings.ini"},
-              {"BlankEndingASettingsPath",
-               {"--state", strRoot + "/state "},
-               2,
-               "afs-scan: --state cannot hold a line end or end in a blank: the path goes into "
-               "STATE/settings.ini"}});
+    const std::vector<ProgramResult> listScanRuns = RunTable(
+        {AFS_SCAN_BIN},
+        {{"Unknown", {"--bogus=1"}, 2, "afs-scan: unknown option '--bogus'; see afs-scan scan --help"},
+         {"Mistyped", {"--sever", "x"}, 2, "afs-scan: unknown option '--sever'; did you mean --server?"},
+         {"Ambiguous",
+          {"--s", "x"},
+          2,
+          "afs-scan: option '--s' is ambiguous: --server, --scan-path, --state, --synth-full-job-id, "
+          "--settings, --summary-json"},
+         {"NoValue", {"--server"}, 2, "afs-scan: option '--server' requires a value"},
+         {"FlagWithValue", {"--full=yes"}, 2, "afs-scan: option '--full' takes no value"},
+         {"Stray", {"--full", "share1"}, 2, "afs-scan: unexpected argument 'share1'"},
+         {"Command",
+          {"bogus"},
+          2,
+          "afs-scan: unknown command 'bogus'; the commands are scan, verify, snapshots, "
+          "jobs, forget"},
+         {"MistypedCommand", {"jbos"}, 2, "afs-scan: unknown command 'jbos'; did you mean jobs?"},
+         {"DryRunOfAJob",
+          {"--dry-run"},
+          2,
+          "afs-scan: option '--dry-run' does not go with afs-scan scan; it goes with afs-scan snapshots, "
+          "afs-scan forget"},
+         // The first of the options jobs does not take; its own help is named.
+         {"OptionOfAnotherCommand",
+          {"jobs", "--state", strRoot, "--jsonl", "--csv", "--prune", "--sample", "2", "--server", "x"},
+          2,
+          "afs-scan: option '--jsonl' does not go with afs-scan jobs; it goes with afs-scan scan, "
+          "afs-scan verify"},
+         // The path would end its settings.ini line and start one of its own.
+         {"LineEndInASettingsPath",
+          {"--ca-bundle", "ca\n[RestClient]\nInsecureSkipTLSVerify = 1"},
+          2,
+          "afs-scan: --ca-bundle cannot hold a line end or end in a blank: the path goes into "
+          "STATE/settings.ini"},
+         {"BlankEndingASettingsPath",
+          {"--state", strRoot + "/state "},
+          2,
+          "afs-scan: --state cannot hold a line end or end in a blank: the path goes into "
+          "STATE/settings.ini"}});
+    EXPECT_EQ("try 'afs-scan jobs --help'\n",
+              listScanRuns[9].strStderr.substr(listScanRuns[9].strStderr.find('\n') + 1));
+    // Every command has its own help, and all of it fits 80 columns.
+    for (const char* pszCommand : {"scan", "verify", "snapshots", "jobs", "forget"}) {
+        SCOPED_TRACE(pszCommand);
+        const ProgramResult help = Run({AFS_SCAN_BIN, pszCommand, "--state", "x", "--help"});
+        EXPECT_EQ(0, help.nExitStatus);
+        EXPECT_THAT(help.strStdout,
+                    testing::StartsWith(std::string("usage: afs-scan ") +
+                                        (pszCommand == std::string("scan") ? "[scan]" : pszCommand)));
+        std::istringstream lines(help.strStdout);
+        for (std::string strLine; std::getline(lines, strLine);) EXPECT_LE(strLine.size(), 80u) << strLine;
+    }
 }
 
 // Configuration mistakes end the run before a job id is taken.

@@ -122,10 +122,18 @@ protected:
                                       const std::vector<std::string>& listCommand = {}) const {
         std::vector<std::string> listArgs{AFS_SCAN_BIN};
         listArgs.insert(listArgs.end(), listCommand.begin(), listCommand.end());
-        listArgs.insert(listArgs.end(),
-                        {"--server", ptrSim ? ptrSim->Url() : "http://127.0.0.1:1/api/nutanix/v3"});
-        std::istringstream words("--user admin --client-id 7 --app-id 1 --state " + strStateDir + " --db " +
-                                 strDb + " --settings " + strSettings + " --mount-table " + strMountTable);
+        // Each command refuses the options it does not take.
+        const std::string strCommand = listCommand.empty() ? "scan" : listCommand.front();
+        const bool bShares = strCommand != "jobs" && strCommand != "forget";
+        if (strCommand == "scan" || strCommand == "snapshots") {
+            listArgs.insert(listArgs.end(),
+                            {"--server", ptrSim ? ptrSim->Url() : "http://127.0.0.1:1/api/nutanix/v3",
+                             "--user", "admin"});
+        }
+        listArgs.insert(listArgs.end(), {"--state", strStateDir, "--db", strDb});
+        if (!bShares) return listArgs.insert(listArgs.end(), listExtra.begin(), listExtra.end()), listArgs;
+        std::istringstream words("--client-id 7 --app-id 1 --settings " + strSettings + " --mount-table " +
+                                 strMountTable);
         for (std::string strWord; words >> strWord;) listArgs.push_back(strWord);
         if (bMap) listArgs.insert(listArgs.end(), {"--map", strSharesDir + "=/127.0.0.1"});
         for (const std::string& strName : listShares)

@@ -5,7 +5,9 @@
 #include <map>
 #include <regex>
 
-#include "tools/afs-scan/ChangeMatcher.h"
+#include "tools/afs-scan/verify/ChangeMatcher.h"
+
+using namespace afs_scan;
 
 namespace {
 

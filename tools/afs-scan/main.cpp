@@ -6,24 +6,28 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/afs-scan/CommandSupport.h"
-#include "tools/afs-scan/JobsCommand.h"
-#include "tools/afs-scan/ScanCommand.h"
-#include "tools/afs-scan/ScanOptions.h"
-#include "tools/afs-scan/SnapshotsCommand.h"
-#include "tools/afs-scan/VerifyCommand.h"
+#include "tools/afs-scan/cli/CommandLine.h"
+#include "tools/afs-scan/commands/CommandSupport.h"
+#include "tools/afs-scan/commands/CommandTable.h"
 #include "tools/common/Cli.h"
 
 int main(int argc, char** argv) {
+    using namespace afs_scan;
     afs_cli::SetProgramName("afs-scan");
+    const std::vector<CommandSpec>& listCommands = CommandTable();
+    std::string strError;
+    const CommandSpec* ptrCommand = FindCommand(argc, argv, listCommands, strError);
+    if (ptrCommand == nullptr) return afs_cli::UsageError(strError);
+    if (argc > 1 && argv[1][0] != '-')
+        afs_cli::SetHelpCommand(std::string("afs-scan ") + ptrCommand->pszName);
     ScanOptions options;
-    const std::string strError = ParseScanOptions(argc, argv, options);
+    strError = ParseCommandOptions(argc, argv, *ptrCommand, listCommands, options);
     if (options.bVersion) {
         std::printf("afs-scan %s\n", AFS_VERSION);
         return afs_cli::kExitOk;
     }
     if (options.bHelp) {
-        std::fputs(ScanUsageText().c_str(), stdout);
+        std::fputs(CommandHelp(*ptrCommand, listCommands).c_str(), stdout);
         return afs_cli::kExitOk;
     }
     if (!strError.empty()) return afs_cli::UsageError(strError);
@@ -31,11 +35,5 @@ int main(int argc, char** argv) {
     // their record files list every changed path: they are the user's own.
     umask(077);
     if (!StateFoldersAreSafe(options)) return afs_cli::kExitUsage;
-
-    // One line per sub-command; each returns its exit status (tools/common/Cli.h).
-    if (options.strCommand == "verify") return RunVerifyCommand(options);
-    if (options.strCommand == "snapshots") return RunSnapshotsCommand(options);
-    if (options.strCommand == "jobs") return RunJobsCommand(options);
-    if (options.strCommand == "forget") return RunForgetCommand(options);
-    return RunScanCommand(options);
+    return ptrCommand->pfnRun(options);
 }

@@ -13,6 +13,7 @@ namespace afs_cli {
 namespace {
 
 const char* pszProgram = "afs";
+std::string strHelpCommand;
 
 // A password line is short; more than this is not a password file.
 constexpr size_t kMaxPasswordBytes = 4096;
@@ -26,9 +27,12 @@ const char* ProgramName() { return pszProgram; }
 void Say(const std::string& strText) { std::fprintf(stderr, "%s: %s\n", pszProgram, strText.c_str()); }
 
 int UsageError(const std::string& strText) {
-    std::fprintf(stderr, "%s: %s\ntry '%s --help'\n", pszProgram, strText.c_str(), pszProgram);
+    std::fprintf(stderr, "%s: %s\ntry '%s --help'\n", pszProgram, strText.c_str(),
+                 strHelpCommand.empty() ? pszProgram : strHelpCommand.c_str());
     return kExitUsage;
 }
+
+void SetHelpCommand(const std::string& strCommand) { strHelpCommand = strCommand; }
 
 std::string ResolvePath(const std::string& strPath) {
     if (strPath.empty()) return strPath;

@@ -23,6 +23,10 @@ void Say(const std::string& strText);
 // "PROGRAM: TEXT" and "try 'PROGRAM --help'" on stderr; returns kExitUsage.
 int UsageError(const std::string& strText);
 
+// What the "try" line of UsageError names before "--help" (the program's
+// name until set), e.g. "afs-scan jobs" for a sub-command's own help.
+void SetHelpCommand(const std::string& strCommand);
+
 // An absolute, lexically normal form of `strPath` (relative to the current
 // folder); an empty text stays empty.
 std::string ResolvePath(const std::string& strPath);

@@ -1,0 +1,209 @@
+#include "tools/afs-scan/cli/CommandLine.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace afs_scan {
+namespace {
+
+// The same for every command, so it is shown once, under the main help.
+const char kValueNote[] =
+    "An option's value is the next argument or follows '=' (--state DIR,\n"
+    "--state=DIR); a unique beginning of an option's name is enough; relative\n"
+    "paths are resolved against the current folder.\n";
+
+const char kExitText[] =
+    "Exit status:\n"
+    "  0    success\n"
+    "  1    the job failed (the cause is on stderr, the chain in the log)\n"
+    "  2    usage or configuration error: nothing was started\n"
+    "  3    partial: the job ended, but a requested share was not backed up or\n"
+    "       its difference skipped items (verify: a change is missing)\n"
+    "  130  interrupted by SIGINT, 143 by SIGTERM (the job is recorded as failed\n"
+    "       and stores nothing)\n";
+
+// Optimal string alignment distance: a typo is one or two edits, a swap of
+// two neighbouring letters one.
+size_t EditDistance(const std::string& strA, const std::string& strB) {
+    std::vector<std::vector<size_t>> d(strA.size() + 1, std::vector<size_t>(strB.size() + 1));
+    for (size_t i = 0; i <= strA.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= strB.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= strA.size(); ++i) {
+        for (size_t j = 1; j <= strB.size(); ++j) {
+            const size_t uCost = strA[i - 1] == strB[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + uCost});
+            if (i > 1 && j > 1 && strA[i - 1] == strB[j - 2] && strA[i - 2] == strB[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[strA.size()][strB.size()];
+}
+
+// The nearest of `listNames` within two edits (less than half the word), or "".
+std::string Nearest(const std::string& strWord, const std::vector<std::string>& listNames) {
+    std::string strBest;
+    size_t uBest = 3;
+    for (const std::string& strName : listNames) {
+        const size_t uDistance = EditDistance(strWord, strName);
+        if (uDistance < uBest && 2 * uDistance < std::max(strWord.size(), strName.size())) {
+            uBest = uDistance;
+            strBest = strName;
+        }
+    }
+    return strBest;
+}
+
+bool Takes(const CommandSpec& command, EOption eOption) {
+    return std::any_of(command.listOptions.begin(), command.listOptions.end(),
+                       [eOption](const CommandOption& entry) { return entry.eOption == eOption; });
+}
+
+std::string CommandWords(const CommandSpec& command) { return std::string("afs-scan ") + command.pszName; }
+
+// The line for a word that names no option `command` takes.
+std::string Refusal(const std::string& strWord, const CommandSpec& command,
+                    const std::vector<CommandSpec>& listCommands) {
+    const std::string strName = strWord.substr(2);
+    size_t uCount = 0;
+    const OptionSpec* ptrSpecs = OptionSpecs(uCount);
+    for (size_t u = 0; u < uCount; ++u) {
+        if (strName != ptrSpecs[u].pszName) continue;
+        std::string strWith;
+        for (const CommandSpec& other : listCommands) {
+            if (Takes(other, ptrSpecs[u].eId)) strWith += (strWith.empty() ? "" : ", ") + CommandWords(other);
+        }
+        return "option '" + strWord + "' does not go with " + CommandWords(command) + "; it goes with " +
+               strWith;
+    }
+    std::vector<std::string> listNames;
+    for (const CommandOption& entry : command.listOptions) listNames.push_back(SpecOf(entry.eOption).pszName);
+    const std::string strNearest = Nearest(strName, listNames);
+    if (!strNearest.empty()) return "unknown option '" + strWord + "'; did you mean --" + strNearest + "?";
+    return "unknown option '" + strWord + "'; see " + CommandWords(command) + " --help";
+}
+
+// The option of `command` that `strName` names exactly or by a unique
+// beginning; nullptr with the refusal in strError.
+const OptionSpec* Lookup(const std::string& strWord, const CommandSpec& command,
+                         const std::vector<CommandSpec>& listCommands, std::string& strError) {
+    const std::string strName = strWord.substr(2);
+    std::vector<const OptionSpec*> listMatches;
+    for (const CommandOption& entry : command.listOptions) {
+        const OptionSpec& spec = SpecOf(entry.eOption);
+        if (strName == spec.pszName) return &spec;
+        if (!strName.empty() && std::strncmp(spec.pszName, strName.c_str(), strName.size()) == 0)
+            listMatches.push_back(&spec);
+    }
+    if (listMatches.size() == 1) return listMatches.front();
+    if (listMatches.empty()) {
+        strError = Refusal(strWord, command, listCommands);
+        return nullptr;
+    }
+    strError = "option '" + strWord + "' is ambiguous:";
+    for (size_t u = 0; u < listMatches.size(); ++u)
+        strError += std::string(u == 0 ? " " : ", ") + "--" + listMatches[u]->pszName;
+    return nullptr;
+}
+
+void AppendOptionHelp(std::string& strText, const OptionSpec& spec, const char* pszHelp) {
+    std::string strHead = std::string("  --") + spec.pszName;
+    if (spec.pszValue != nullptr) strHead += std::string(" ") + spec.pszValue;
+    const std::string strIndent(kHelpNameColumns, ' ');
+    const bool bOwnLine = strHead.size() + 1 > kHelpNameColumns;
+    strText += strHead;
+    std::string strHelp = pszHelp;
+    size_t uStart = 0;
+    for (bool bFirst = true; uStart <= strHelp.size(); bFirst = false) {
+        size_t uEnd = strHelp.find('\n', uStart);
+        if (uEnd == std::string::npos) uEnd = strHelp.size();
+        if (bFirst && !bOwnLine)
+            strText += std::string(kHelpNameColumns - strHead.size(), ' ');
+        else
+            strText += "\n" + strIndent;
+        strText += strHelp.substr(uStart, uEnd - uStart);
+        uStart = uEnd + 1;
+    }
+    strText += "\n";
+}
+
+}  // namespace
+
+const CommandSpec* FindCommand(int argc, char** argv, const std::vector<CommandSpec>& listCommands,
+                               std::string& strError) {
+    const std::string strName = argc > 1 && argv[1][0] != '-' ? argv[1] : "scan";
+    std::vector<std::string> listNames;
+    for (const CommandSpec& command : listCommands) {
+        if (strName == command.pszName) return &command;
+        listNames.push_back(command.pszName);
+    }
+    strError = "unknown command '" + strName + "'";
+    const std::string strNearest = Nearest(strName, listNames);
+    if (!strNearest.empty()) return strError += "; did you mean " + strNearest + "?", nullptr;
+    strError += "; the commands are";
+    for (size_t u = 0; u < listNames.size(); ++u) strError += (u == 0 ? " " : ", ") + listNames[u];
+    return nullptr;
+}
+
+std::string ParseCommandOptions(int argc, char** argv, const CommandSpec& command,
+                                const std::vector<CommandSpec>& listCommands, ScanOptions& options) {
+    options.strCommand = command.pszName;
+    const int nFirst = argc > 1 && argv[1][0] != '-' ? 2 : 1;
+    const std::vector<std::string> listArgs(argv + nFirst, argv + argc);
+    // Help is asked for whatever else the line holds.
+    const auto itEnd = std::find(listArgs.begin(), listArgs.end(), "--");
+    for (auto it = listArgs.begin(); it != itEnd; ++it) {
+        if (*it == "--help" || *it == "-h") return options.bHelp = true, std::string();
+        if (*it == "--version") return options.bVersion = true, std::string();
+    }
+    for (size_t u = 0; u < listArgs.size(); ++u) {
+        const std::string& strArg = listArgs[u];
+        if (strArg == "--") {
+            if (u + 1 < listArgs.size()) return "unexpected argument '" + listArgs[u + 1] + "'";
+            break;
+        }
+        if (strArg.compare(0, 2, "--") != 0) {
+            if (strArg.size() > 1 && strArg[0] == '-') return "unknown option '" + strArg.substr(0, 2) + "'";
+            return "unexpected argument '" + strArg + "'";
+        }
+        const size_t uEqual = strArg.find('=');
+        const std::string strWord = strArg.substr(0, uEqual);
+        std::string strError;
+        const OptionSpec* ptrSpec = Lookup(strWord, command, listCommands, strError);
+        if (ptrSpec == nullptr) return strError;
+        if (ptrSpec->eId == EOption::ePassword) return ApplyOption(ptrSpec->eId, {}, options);
+        std::string strValue;
+        if (ptrSpec->pszValue == nullptr) {
+            if (uEqual != std::string::npos) return "option '" + strWord + "' takes no value";
+        } else if (uEqual != std::string::npos) {
+            strValue = strArg.substr(uEqual + 1);
+        } else if (u + 1 < listArgs.size()) {
+            strValue = listArgs[++u];
+        } else {
+            return "option '" + strWord + "' requires a value";
+        }
+        strError = ApplyOption(ptrSpec->eId, strValue, options);
+        if (!strError.empty()) return strError;
+    }
+    return {};
+}
+
+std::string CommandHelp(const CommandSpec& command, const std::vector<CommandSpec>& listCommands) {
+    const bool bMain = std::strcmp(command.pszName, "scan") == 0;
+    std::string strText = std::string("usage: afs-scan ") + command.pszUsage + "\n";
+    if (bMain) strText += "       afs-scan COMMAND [options]   (afs-scan COMMAND --help)\n";
+    strText += std::string(command.pszAbout) + "\n\nOptions:\n";
+    for (const CommandOption& entry : command.listOptions) {
+        const OptionSpec& spec = SpecOf(entry.eOption);
+        const char* pszHelp = entry.pszHelp != nullptr ? entry.pszHelp : spec.pszHelp;
+        if (pszHelp != nullptr) AppendOptionHelp(strText, spec, pszHelp);
+    }
+    if (!bMain) return strText + "\nafs-scan --help: the value syntax and the exit status.\n";
+    strText += "\nCommands:\n";
+    for (const CommandSpec& other : listCommands) {
+        std::string strName = std::string("  ") + other.pszName;
+        strText += strName + std::string(kHelpNameColumns - strName.size(), ' ') + other.pszSummary + "\n";
+    }
+    return strText + "\n" + kValueNote + "\n" + kExitText;
+}
+
+}  // namespace afs_scan

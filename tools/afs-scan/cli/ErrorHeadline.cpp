@@ -1,0 +1,77 @@
+#include <curl/curl.h>  // before any cpprestsdk header, see restclient/HttpRestBackend.cpp
+
+#include "tools/afs-scan/cli/ErrorHeadline.h"
+
+#include <exception>
+
+#include "host/ErrorCategory.h"
+#include "restclient/ServerAddress.h"
+
+namespace afs_scan {
+
+namespace {
+
+// The text after `pszMarker` (found at `uAt`) in `strText`, up to the
+// first of `pszEnds`, without trailing blanks.
+std::string After(const std::string& strText, size_t uAt, const char* pszMarker, const char* pszEnds) {
+    const size_t uStart = uAt + std::string(pszMarker).size();
+    std::string strPart = strText.substr(uStart, strText.find_first_of(pszEnds, uStart) - uStart);
+    while (!strPart.empty() && strPart.back() == ' ') strPart.pop_back();
+    return strPart;
+}
+
+}  // namespace
+
+std::string ServerHostPort(const std::string& strServer) {
+    try {
+        const afs_rest::ServerAddress address = afs_rest::ParseServerAddress(strServer);
+        const bool bV6 = address.strHost.find(':') != std::string::npos;
+        return (bV6 ? "[" + address.strHost + "]" : address.strHost) + ":" + std::to_string(address.uPort);
+    } catch (const std::exception&) {
+        return strServer;
+    }
+}
+
+std::string ServerAddressError(const std::string& strServer) {
+    try {
+        afs_rest::ParseServerAddress(strServer);
+        return {};
+    } catch (const std::exception& exception) {
+        return exception.what();
+    }
+}
+
+std::string ErrorHeadline(const CRhError& error, const ScanOptions& options) {
+    // The kit's classification decides; the texts only add the details.
+    const std::string strChain = error.AsString();
+    switch (ClassifyError(error)) {
+        case eCategoryAuthentication:
+            return "the file server refused user '" + options.strUser +
+                   "' (HTTP 401): check --user and --password-file";
+        case eCategoryCertificate: {
+            const char* const kTls = "SSL certificate problem: ";
+            const size_t uAt = strChain.find(kTls);
+            const std::string strWhy =
+                uAt == std::string::npos ? error.GetMessage() : After(strChain, uAt, kTls, "])<");
+            return "certificate of " + ServerHostPort(options.strServer) + " not trusted (" + strWhy +
+                   "): pass --ca-bundle FILE";
+        }
+        case eCategoryUnreachable: {
+            const char* const kWait = "stayed unavailable for the high-availability wait of ";
+            const size_t uAt = strChain.find(kWait);
+            if (uAt == std::string::npos) break;  // no such server: the message says it best
+            const size_t uLast = strChain.find("last: ", uAt);
+            return "file server " + ServerHostPort(options.strServer) + " stayed unreachable for " +
+                   After(strChain, uAt, kWait, " ") + " s" +
+                   (uLast == std::string::npos ? std::string()
+                                               : " (" + After(strChain, uLast, "last: ", ")") + ")") +
+                   ": check --server, or wait longer with --ha-wait SECONDS";
+        }
+        default:
+            break;
+    }
+    return (options.strCommand == "scan" ? std::string("job") : options.strCommand) +
+           " failed: " + error.GetMessage();
+}
+
+}  // namespace afs_scan

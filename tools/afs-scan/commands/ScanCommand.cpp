@@ -1,0 +1,153 @@
+#include "tools/afs-scan/commands/CommandTable.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/LogWriter.h"
+#include "host/PlatformInfo.h"
+#include "tools/afs-scan/cli/ErrorHeadline.h"
+#include "tools/afs-scan/cli/Interrupt.h"
+#include "tools/afs-scan/commands/CommandSupport.h"
+#include "tools/afs-scan/scan/HostSetup.h"
+#include "tools/afs-scan/scan/JobSummary.h"
+#include "tools/afs-scan/scan/ScanJob.h"
+#include "tools/afs-scan/scan/ScanTargets.h"
+#include "tools/afs-scan/scan/SettingsCheck.h"
+#include "tools/afs-scan/store/StateLock.h"
+#include "tools/common/Cli.h"
+
+namespace afs_scan {
+
+namespace {
+
+using afs_cli::Say;
+
+// Settings this run adds to the user's: its options, and the REST client's
+// request log in the state folder rather than a folder all users share.
+std::string SettingsOverrides(const ScanOptions& options, const std::set<std::string>& setUserKeys) {
+    std::string strText = "[FileSystemAgent]\n";
+    if (options.ullMaxItems != 0) strText += "MaxDiffItems = " + std::to_string(options.ullMaxItems) + "\n";
+    if (options.llHaWaitSeconds >= 0)
+        strText += "uHAWaitTime = " + std::to_string(options.llHaWaitSeconds) + "\n";
+    if (!options.strCaBundle.empty()) strText += "[RestClient]\nCABundle = " + options.strCaBundle + "\n";
+    if (setUserKeys.count("EventManager/dEVLOGDIR") == 0)
+        strText += "[EventManager]\ndEVLOGDIR = " + options.strStateDir + "\n";
+    return strText;
+}
+
+// Everything that can be wrong before a job starts; exit 2 when it is.
+int CheckConfiguration(ScanOptions& options, std::set<std::string>& setUserKeys) {
+    std::string strError = ServerAddressError(options.strServer);
+    if (!strError.empty()) {
+        Say(strError + "; give --server HOST, HOST:PORT or https://HOST:PORT/api/nutanix/v3");
+        return afs_cli::kExitUsage;
+    }
+    strError = ReadPassword(options);
+    if (!strError.empty()) {
+        Say(strError);
+        return afs_cli::kExitUsage;
+    }
+    if (!options.strSettingsFile.empty()) {
+        std::vector<std::string> listWarnings;
+        if (!CheckSettingsFile(options.strSettingsFile, listWarnings, setUserKeys, strError)) {
+            Say(strError);
+            return afs_cli::kExitUsage;
+        }
+        for (const std::string& strWarning : listWarnings) Say("warning: " + strWarning);
+    }
+    std::error_code fsError;
+    std::filesystem::create_directories(options.strStateDir, fsError);
+    if (fsError) {
+        Say("cannot create state folder " + options.strStateDir + ": " + fsError.message());
+        return afs_cli::kExitUsage;
+    }
+    if (!StateFoldersAreSafe(options)) return afs_cli::kExitUsage;
+    if (access(options.strStateDir.c_str(), W_OK | X_OK) != 0) {
+        Say("cannot write state folder " + options.strStateDir + ": " + std::strerror(errno));
+        return afs_cli::kExitUsage;
+    }
+    return afs_cli::kExitOk;
+}
+
+}  // namespace
+
+int RunScanCommand(ScanOptions& options) {
+    std::set<std::string> setUserKeys;
+    int nExit = CheckConfiguration(options, setUserKeys);
+    if (nExit != afs_cli::kExitOk) return nExit;
+    // Held until the process ends: nothing in the state folder is touched
+    // before it is ours.
+    CStateLock stateLock;
+    CRhError error = stateLock.Acquire(options.strStateDir);
+    if (error.IsError()) {
+        Say(error.GetMessage());
+        return afs_cli::kExitFailed;
+    }
+    std::string strSettings;
+    error = SetUpSettings(options.strSettingsFile, options.strMountTable,
+                          SettingsOverrides(options, setUserKeys), options.strStateDir, strSettings);
+    if (error.IsError()) {
+        Say(error.GetMessage());
+        return afs_cli::kExitUsage;
+    }
+    SetUpLog(options.strLogFile, options.strStateDir + "/afs-scan.log");
+    std::vector<ScanTarget> listTargets;
+    if (!ResolveTargets(options, listTargets)) return afs_cli::kExitUsage;
+    // Only a run that goes on to ask the server sends the password.
+    if (options.strServer.compare(0, 7, "http://") == 0) {
+        Say("warning: " + options.strServer +
+            " is plain http://: the password crosses the network unencrypted; use https://");
+    }
+
+    InstallInterruptHandlers();
+    JobSummary summary;
+    CScanJob job(options, std::move(listTargets));
+    error = job.Run(summary);
+    if (summary.bConfigError) {
+        HOST_LOG(-1, "afs-scan: %s", error.AsString().c_str());
+        Say(error.GetMessage());
+        return afs_cli::kExitUsage;
+    }
+
+    // The summary keeps stdout's machine-readable output (items, JSON) clean.
+    std::FILE* ptrSummaryStream =
+        options.bJsonLines || options.bCsv || options.strSummaryJson == "-" ? stderr : stdout;
+    std::fprintf(ptrSummaryStream, "job %lld (%s, previous job %lld, full job %lld): %s\n",
+                 summary.identity.llJobId, summary.identity.IsFull() ? "full" : "incremental",
+                 summary.identity.llPreviousJobId, summary.identity.llFullJobId,
+                 error.IsSuccess() ? "ok" : "FAILED");
+    PrintShareSummaries(summary, ptrSummaryStream);
+    std::fflush(stdout);
+    nExit = afs_cli::kExitOk;
+    if (!options.strSummaryJson.empty() && !WriteSummaryJson(summary, options.strSummaryJson)) {
+        Say("cannot write the summary to " + options.strSummaryJson + ": " + std::strerror(errno));
+        nExit = afs_cli::kExitFailed;
+    }
+    if (error.IsError()) {
+        HOST_LOG(-1, "job %lld failed: %s", summary.identity.llJobId, error.AsString().c_str());
+        if (InterruptSignal() != 0) {
+            Say(std::string("interrupted by ") + (InterruptSignal() == SIGINT ? "SIGINT" : "SIGTERM") +
+                ": job " + std::to_string(summary.identity.llJobId) +
+                " recorded as failed, nothing of it stored");
+            return afs_cli::kExitInterrupted + InterruptSignal();
+        }
+        if (options.bVerbose) Say("error: " + error.AsString());
+        Say(summary.strHeadline.empty() ? ErrorHeadline(error, options) : summary.strHeadline);
+        return afs_cli::kExitFailed;
+    }
+    for (const ShareSummary& share : summary.listShares) {
+        if (nExit == afs_cli::kExitOk && (share.eMode == eShareNotBackedUp || share.bPartial))
+            nExit = afs_cli::kExitPartial;
+    }
+    return nExit;
+}
+
+}  // namespace afs_scan
