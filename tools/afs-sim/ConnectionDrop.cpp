@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "tools/common/Handles.h"
+
 namespace afs_sim {
 namespace {
 
@@ -16,16 +18,12 @@ int PortOf(const sockaddr_storage& address) {
     return -1;
 }
 
-struct DirCloser {
-    void operator()(DIR* pDir) const noexcept { closedir(pDir); }
-};
-
 }  // namespace
 
 bool ShutdownConnection(int nLocalPort, int nPeerPort) {
     // The HTTP library does not hand its socket to request handlers; the
     // connection is found by its two ports instead.
-    std::unique_ptr<DIR, DirCloser> ptrDir(opendir("/proc/self/fd"));
+    afs_cli::UniqueDirectory ptrDir(opendir("/proc/self/fd"));
     if (!ptrDir) return false;
     while (dirent* pEntry = readdir(ptrDir.get())) {
         char* pEnd = nullptr;

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "host/PrivateFile.h"
+#include "tools/common/Handles.h"
 
 namespace afs_sim {
 
@@ -19,24 +20,19 @@ bool ReadFileText(const std::string& strFile, std::string& strText) {
 }
 
 CAtomicFile::CAtomicFile(const std::string& strFileIn) : strFile(strFileIn), strTemp(strFileIn + ".tmp") {
-    ptrStream = afs_private_file::OpenStream(strTemp, "w", strError);
-}
-
-CAtomicFile::~CAtomicFile() {
-    if (ptrStream != nullptr) std::fclose(ptrStream);
+    ptrStream.reset(afs_private_file::OpenStream(strTemp, "w", strError));
 }
 
 void CAtomicFile::Write(const std::string& strText) {
-    if (ptrStream != nullptr && std::fwrite(strText.data(), 1, strText.size(), ptrStream) != strText.size() &&
+    if (ptrStream && std::fwrite(strText.data(), 1, strText.size(), ptrStream.get()) != strText.size() &&
         strError.empty()) {
         strError = "cannot write " + strTemp;
     }
 }
 
 std::string CAtomicFile::Commit() {
-    if (ptrStream == nullptr) return strError;
-    const bool bClosed = std::fclose(ptrStream) == 0;
-    ptrStream = nullptr;
+    if (!ptrStream) return strError;
+    const bool bClosed = afs_cli::CloseChecked(ptrStream);
     if (!bClosed && strError.empty()) strError = "cannot write " + strTemp;
     if (!strError.empty()) return strError;
     std::error_code error;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "tools/common/Handles.h"
+
 namespace afs_sim {
 
 // Reads a whole file. Returns false when it cannot be read.
@@ -16,7 +18,6 @@ bool ReadFileText(const std::string& strFile, std::string& strText);
 class CAtomicFile {
 public:
     explicit CAtomicFile(const std::string& strFile);
-    ~CAtomicFile();
     CAtomicFile(const CAtomicFile&) = delete;
     CAtomicFile& operator=(const CAtomicFile&) = delete;
 
@@ -28,7 +29,7 @@ private:
     std::string strFile;
     std::string strTemp;
     std::string strError;
-    std::FILE* ptrStream = nullptr;
+    afs_cli::UniqueStream ptrStream;
 };
 
 // CAtomicFile with the whole content at once.

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tools/common/Handles.h"
+
 namespace afs_sim {
 
 std::string ExplainBindFailure(const std::string& strHost, int nPort) {
@@ -20,7 +22,9 @@ std::string ExplainBindFailure(const std::string& strHost, int nPort) {
     if (nLookup != 0) return "cannot listen on " + strWhere + ": " + gai_strerror(nLookup);
     int nError = 0;
     for (addrinfo* ptr = ptrAddresses; ptr != nullptr && nError != EADDRINUSE; ptr = ptr->ai_next) {
-        const int nFd = socket(ptr->ai_family, ptr->ai_socktype | SOCK_CLOEXEC, ptr->ai_protocol);
+        const afs_cli::CUniqueFd socketFd(
+            socket(ptr->ai_family, ptr->ai_socktype | SOCK_CLOEXEC, ptr->ai_protocol));
+        const int nFd = socketFd.Get();
         if (nFd < 0) {
             nError = errno;
             continue;
@@ -28,7 +32,6 @@ std::string ExplainBindFailure(const std::string& strHost, int nPort) {
         const int nYes = 1;
         setsockopt(nFd, SOL_SOCKET, SO_REUSEADDR, &nYes, sizeof(nYes));
         nError = bind(nFd, ptr->ai_addr, ptr->ai_addrlen) == 0 ? 0 : errno;
-        close(nFd);
     }
     freeaddrinfo(ptrAddresses);
     if (nError == EADDRINUSE) return "port " + std::to_string(nPort) + " is in use";

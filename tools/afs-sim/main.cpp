@@ -13,14 +13,7 @@
 #include "tools/afs-sim/CommandLine.h"
 #include "tools/afs-sim/FileServerSimulator.h"
 #include "tools/common/Cli.h"
-
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* pFile) const noexcept { std::fclose(pFile); }
-};
-
-}  // namespace
+#include "tools/common/Handles.h"
 
 int main(int argc, char** argv) {
     // Every difference page is a fresh buffer of about a megabyte. By default
@@ -44,7 +37,7 @@ int main(int argc, char** argv) {
         return afs_cli::kExitOk;
     }
     if (!strError.empty()) return afs_cli::UsageError(strError);
-    std::unique_ptr<std::FILE, FileCloser> ptrLog;
+    afs_cli::UniqueStream ptrLog;
     if (!commandLine.strLogFile.empty()) {
         ptrLog.reset(afs_private_file::OpenLogStream(commandLine.strLogFile, "afs-sim"));
         if (!ptrLog) return 1;

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "tools/common/Handles.h"
+
 namespace afs_cli {
 namespace {
 
@@ -47,7 +49,8 @@ std::string ResolvePath(const std::string& strPath) {
 std::string ReadPasswordFile(const std::string& strFile, std::string& strPassword) {
     const std::string strWhat = "password file " + strFile;
     // Opened without blocking: a FIFO or a device must be refused, not waited on.
-    const int nFd = open(strFile.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const CUniqueFd file(open(strFile.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    const int nFd = file.Get();
     if (nFd < 0) return "cannot read " + strWhat + ": " + std::strerror(errno);
     struct stat attributes {};
     std::string strText;
@@ -63,7 +66,6 @@ std::string ReadPasswordFile(const std::string& strFile, std::string& strPasswor
             strText.append(buffer, static_cast<size_t>(nRead));
         if (nRead < 0) strError = "cannot read " + strWhat + ": " + std::strerror(errno);
     }
-    close(nFd);
     if (!strError.empty()) return strError;
     strText = strText.substr(0, strText.find('\n'));
     if (!strText.empty() && strText.back() == '\r') strText.pop_back();

@@ -21,6 +21,7 @@
 #include "host/PrivateFile.h"
 #include "tools/afs-scan/cli/Interrupt.h"
 #include "tools/common/Cli.h"
+#include "tools/common/Handles.h"
 
 namespace afs_scan {
 
@@ -106,10 +107,10 @@ CRhError SetUpSettings(const std::string& strSettings, const std::string& strMou
         strUsed = Absolute(strStateDir + "/settings.ini");
         const std::string strText = text.str();
         std::string why;
-        FILE* ptrOut = afs_private_file::OpenStream(strUsed, "w", why);
+        afs_cli::UniqueStream ptrOut(afs_private_file::OpenStream(strUsed, "w", why));
         const bool bWritten =
-            ptrOut != nullptr && std::fwrite(strText.data(), 1, strText.size(), ptrOut) == strText.size();
-        if (ptrOut == nullptr || std::fclose(ptrOut) != 0 || !bWritten) {
+            ptrOut && std::fwrite(strText.data(), 1, strText.size(), ptrOut.get()) == strText.size();
+        if (!afs_cli::CloseChecked(ptrOut) || !bWritten) {
             return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "cannot write settings file %s %s",
                                          strUsed.c_str(), why.c_str());
         }

@@ -5,6 +5,7 @@
 #include "host/PrivateFile.h"
 
 #include "tools/afs-scan/scan/ItemOutput.h"
+#include "tools/common/Handles.h"
 
 namespace afs_scan {
 
@@ -93,10 +94,9 @@ bool WriteSummaryJson(const JobSummary& summary, const std::string& strFile) {
     if (strFile == "-")
         return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
     std::string why;
-    FILE* ptrFile = afs_private_file::OpenStream(strFile, "w", why);
-    if (ptrFile == nullptr) return false;
-    const bool bWritten = std::fwrite(text.data(), 1, text.size(), ptrFile) == text.size();
-    return std::fclose(ptrFile) == 0 && bWritten;
+    afs_cli::UniqueStream ptrFile(afs_private_file::OpenStream(strFile, "w", why));
+    const bool bWritten = ptrFile && std::fwrite(text.data(), 1, text.size(), ptrFile.get()) == text.size();
+    return afs_cli::CloseChecked(ptrFile) && bWritten;
 }
 
 }  // namespace afs_scan

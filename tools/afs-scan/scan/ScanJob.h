@@ -33,9 +33,9 @@ namespace afs_scan {
 // when no share got one, that explanation is the summary's headline.
 // Once InterruptSignal() is set, no further call goes into the plug-in.
 //
-// The plug-in stays loaded until this object is destroyed: an error chain
-// made by the plug-in points at texts in the library's memory, so render
-// Run()'s error (AsString) before the object goes.
+// The plug-in stays loaded until this object is destroyed. Run()'s error
+// may be rendered after that: a chain copies every text it holds
+// (host/RhError.h), the plug-in's source locations included.
 class CScanJob {
 public:
     CScanJob(const ScanOptions& options, std::vector<ScanTarget> listTargets);

@@ -9,6 +9,7 @@
 #include "host/ContentMapper.h"
 #include "host/MntTab.h"
 #include "host/PlatformInfo.h"
+#include "tools/common/Handles.h"
 
 namespace afs_scan {
 
@@ -25,9 +26,8 @@ bool IsShareDevice(const std::string& strDevice) {
 std::string ResolveScanTargets(const ScanOptions& options, const std::string& strMountTable,
                                std::vector<ScanTarget>& listTargets) {
     // ZkMntTab's error would not say why; the user needs the file and the reason.
-    std::FILE* ptrProbe = std::fopen(strMountTable.c_str(), "r");
-    if (ptrProbe == nullptr) return "cannot read mount table " + strMountTable + ": " + std::strerror(errno);
-    std::fclose(ptrProbe);
+    if (!afs_cli::UniqueStream(std::fopen(strMountTable.c_str(), "r")))
+        return "cannot read mount table " + strMountTable + ": " + std::strerror(errno);
     ZkMntTab mountTable(strMountTable);
     std::vector<ZkMntTab::Entry> listMounts;
     CRhError error = mountTable.getAll(listMounts);

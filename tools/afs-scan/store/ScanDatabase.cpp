@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "host/LogWriter.h"
+#include "tools/afs-scan/store/SqliteHandles.h"
 #include "tools/afs-scan/store/SqliteText.h"
 
 namespace afs_scan {
@@ -112,14 +113,6 @@ const char* const kStatements[eStatementCount] = {
 // Columns adds..others in NutanixAFSChangeType order (0 is OTHER).
 const int kCountColumns[] = {13, 9, 10, 11, 12};
 
-struct CloseConnection {
-    void operator()(sqlite3* ptrDb) const noexcept { sqlite3_close_v2(ptrDb); }
-};
-struct FinalizeStatement {
-    void operator()(sqlite3_stmt* ptrStatement) const noexcept { sqlite3_finalize(ptrStatement); }
-};
-typedef std::unique_ptr<sqlite3_stmt, FinalizeStatement> StatementPtr;
-
 // A statement reset on every way out, so that it never holds a read open.
 class CStatementUse {
 public:
@@ -144,8 +137,8 @@ void BindTimeOrNull(sqlite3_stmt* ptrStatement, int nParameter, long long llTime
 
 // The statements must go before the connection: members die in reverse order.
 struct CScanDatabase::Handles {
-    std::unique_ptr<sqlite3, CloseConnection> ptrDb;
-    StatementPtr arrStatements[eStatementCount];
+    SqliteConnection ptrDb;
+    SqliteStatement arrStatements[eStatementCount];
     std::thread checkpoint;
     std::string strCheckpointFailure;  // set by the checkpoint's thread, read after it is joined
 };
@@ -159,9 +152,10 @@ namespace {
 // copying every page once more and syncing the file. Empty when every page
 // of the log is in the file, else why not.
 std::string CheckpointPreviousJobs(const std::string& strFile) {
-    sqlite3* ptrDb = nullptr;
-    int nResult = sqlite3_open_v2(
-        strFile.c_str(), &ptrDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+    SqliteConnection ptrOwner;
+    int nResult = OpenConnection(
+        strFile.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, ptrOwner);
+    sqlite3* ptrDb = ptrOwner.get();
     int nLog = -1;
     int nCopied = -1;
     if (nResult == SQLITE_OK) {
@@ -180,7 +174,6 @@ std::string CheckpointPreviousJobs(const std::string& strFile) {
         // A reader still uses the older pages.
         strWhy = std::to_string(nCopied) + " of " + std::to_string(nLog) + " pages of the log copied";
     }
-    sqlite3_close_v2(ptrDb);
     return strWhy;
 }
 
@@ -248,22 +241,19 @@ CRhError CScanDatabase::Execute(const char* pszSql, const FXCodeLocation& locati
 }
 
 CRhError CScanDatabase::Prepare(const char* pszSql, const FXCodeLocation& location, int nHandle) {
-    sqlite3_stmt* ptrStatement = nullptr;
-    if (sqlite3_prepare_v3(ptrHandles->ptrDb.get(), pszSql, -1, SQLITE_PREPARE_PERSISTENT, &ptrStatement,
-                           nullptr) != SQLITE_OK) {
+    if (PrepareStatement(ptrHandles->ptrDb.get(), pszSql, SQLITE_PREPARE_PERSISTENT,
+                         ptrHandles->arrStatements[nHandle]) != SQLITE_OK) {
         return Fail(location, pszSql);
     }
-    ptrHandles->arrStatements[nHandle].reset(ptrStatement);
     return CRhError::Success();
 }
 
 CRhError CScanDatabase::Connect(bool bReadOnly, int& nVersion) {
-    sqlite3* ptrDb = nullptr;
     const int nFlags = (bReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
                        SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
     ptrHandles->ptrDb.reset();
-    const int nResult = sqlite3_open_v2(strFile.c_str(), &ptrDb, nFlags, nullptr);
-    ptrHandles->ptrDb.reset(ptrDb);
+    const int nResult = OpenConnection(strFile.c_str(), nFlags, ptrHandles->ptrDb);
+    sqlite3* ptrDb = ptrHandles->ptrDb.get();
     if (nResult != SQLITE_OK) return Fail(FX_CODE_LOCATION, "cannot open");
     MakePrivate(strFile);
     sqlite3_busy_timeout(ptrDb, 5000);
@@ -614,14 +604,14 @@ CRhError CScanDatabase::DiscardJob(const JobRecord& record) {
 
 CRhError CScanDatabase::ForEachItem(long long llJobIdIn,
                                     const std::function<CRhError(const ScanItem&)>& fnItem) {
-    sqlite3_stmt* ptrRaw = nullptr;
-    if (sqlite3_prepare_v2(ptrHandles->ptrDb.get(),
-                           "SELECT path, old_path, change_type, is_dir, size, inode, atime, mtime, ctime"
-                           " FROM items WHERE job_id = ?1",
-                           -1, &ptrRaw, nullptr) != SQLITE_OK) {
+    SqliteStatement ptrSelect;
+    if (PrepareStatement(ptrHandles->ptrDb.get(),
+                         "SELECT path, old_path, change_type, is_dir, size, inode, atime, mtime, ctime"
+                         " FROM items WHERE job_id = ?1",
+                         0, ptrSelect) != SQLITE_OK) {
         return Fail(FX_CODE_LOCATION, "cannot read the items");
     }
-    StatementPtr ptrSelect(ptrRaw);
+    sqlite3_stmt* ptrRaw = ptrSelect.get();
     sqlite3_bind_int64(ptrRaw, 1, llJobIdIn);
     ScanItem item;
     int nStep = SQLITE_ROW;

@@ -4,37 +4,32 @@ namespace afs_scan {
 
 CTempDatabase::CTempDatabase(const char* pszSchema, const std::vector<const char*>& listSql) {
     // An empty name is a private database in a temporary file.
-    if (sqlite3_open_v2("", &ptrDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK ||
-        sqlite3_exec(ptrDb, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; PRAGMA cache_size = -4096",
+    if (OpenConnection("", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, ptrDb) != SQLITE_OK ||
+        sqlite3_exec(ptrDb.get(),
+                     "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; PRAGMA cache_size = -4096",
                      nullptr, nullptr, nullptr) != SQLITE_OK ||
-        sqlite3_exec(ptrDb, pszSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        sqlite3_exec(ptrDb.get(), pszSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
         Fail(FX_CODE_LOCATION, "cannot create");
         return;
     }
     for (const char* pszSql : listSql) {
-        sqlite3_stmt* ptrStatement = nullptr;
-        if (sqlite3_prepare_v2(ptrDb, pszSql, -1, &ptrStatement, nullptr) != SQLITE_OK) {
+        listStatements.emplace_back();
+        if (PrepareStatement(ptrDb.get(), pszSql, 0, listStatements.back()) != SQLITE_OK) {
             Fail(FX_CODE_LOCATION, pszSql);
             return;
         }
-        listStatements.push_back(ptrStatement);
     }
-}
-
-CTempDatabase::~CTempDatabase() {
-    for (sqlite3_stmt* ptrStatement : listStatements) sqlite3_finalize(ptrStatement);
-    sqlite3_close_v2(ptrDb);
 }
 
 void CTempDatabase::Fail(const FXCodeLocation& location, const char* pszWhat) {
     if (error.IsError()) return;
-    const char* pszReason = ptrDb ? sqlite3_errmsg(ptrDb) : "out of memory";
+    const char* pszReason = ptrDb ? sqlite3_errmsg(ptrDb.get()) : "out of memory";
     error = FXErrorUtil::ErrorInt(location, 1, "temporary database: %s: %s", pszWhat, pszReason);
 }
 
 sqlite3_stmt* CTempDatabase::Use(size_t uStatement) {
     if (error.IsError() || uStatement >= listStatements.size()) return nullptr;
-    sqlite3_stmt* ptrStatement = listStatements[uStatement];
+    sqlite3_stmt* ptrStatement = listStatements[uStatement].get();
     sqlite3_reset(ptrStatement);
     sqlite3_clear_bindings(ptrStatement);
     return ptrStatement;

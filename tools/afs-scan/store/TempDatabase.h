@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/RhError.h"
+#include "tools/afs-scan/store/SqliteHandles.h"
 
 namespace afs_scan {
 
@@ -18,7 +19,6 @@ namespace afs_scan {
 class CTempDatabase {
 public:
     CTempDatabase(const char* pszSchema, const std::vector<const char*>& listStatements);
-    ~CTempDatabase();
     CTempDatabase(const CTempDatabase&) = delete;
     CTempDatabase& operator=(const CTempDatabase&) = delete;
 
@@ -33,8 +33,9 @@ public:
 private:
     void Fail(const FXCodeLocation& location, const char* pszWhat);
 
-    sqlite3* ptrDb = nullptr;
-    std::vector<sqlite3_stmt*> listStatements;
+    // The statements must go before the connection: members die in reverse order.
+    SqliteConnection ptrDb;
+    std::vector<SqliteStatement> listStatements;
     CRhError error;
 };
 

@@ -9,13 +9,11 @@
 #include <memory>
 #include <vector>
 
+#include "tools/common/Handles.h"
+
 namespace afs_scan {
 
 namespace {
-
-struct CloseDirectory {
-    void operator()(DIR* ptrDir) const noexcept { closedir(ptrDir); }
-};
 
 std::string Join(const std::string& strDirectory, const std::string& strName) {
     return strDirectory.empty() ? strName : strDirectory + "/" + strName;
@@ -27,7 +25,7 @@ CRhError ReadEntries(const std::string& strRoot, const std::string& strRelative,
                      std::vector<TreeEntry>& listEntries) {
     listEntries.clear();
     const std::string strDirectory = strRelative.empty() ? strRoot : strRoot + "/" + strRelative;
-    std::unique_ptr<DIR, CloseDirectory> ptrDir(opendir(strDirectory.c_str()));
+    afs_cli::UniqueDirectory ptrDir(opendir(strDirectory.c_str()));
     if (!ptrDir) {
         if (bMayBeMissing && errno == ENOENT) return CRhError::Success();
         return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, errno, "cannot list %s: %s", strDirectory.c_str(),
