@@ -15,6 +15,9 @@ build=${1:-build}
 shift || true
 counts=${*:-10000 1000000}
 jobs=${JOBS:-5}
+# On any exit (INT, TERM and HUP end in one too): no simulator left running,
+# no work folder left behind.
+trap 'kill $(jobs -p) 2>/dev/null || true; wait; rm -rf "${work:-}"' EXIT
 
 for n in $counts; do
     work=$(mktemp -d /var/tmp/afs-scan-bench-XXXXXX)

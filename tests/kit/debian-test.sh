@@ -44,6 +44,8 @@ else
 fi
 
 mkdir "$work/run"
+# In the background, so that the exit trap can end it (and so its simulator).
 "$here/run-example.sh" "$work/root/usr" "$work/root/usr/share/doc/NutanixAFSManager/examples/minimal-host" \
-  "$work/root/usr/bin/afs-sim" "$work/run" "$work/root/usr/bin/afs-scan"
+  "$work/root/usr/bin/afs-sim" "$work/run" "$work/root/usr/bin/afs-scan" &
+wait "$!"
 echo "kit_debian_packages: ok"

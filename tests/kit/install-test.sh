@@ -110,7 +110,9 @@ for flags in -std=c++14 '-std=c++17 -D_GLIBCXX_USE_CXX11_ABI=0'; do
   esac
 done
 
-"$here/run-example.sh" "$prefix" "$doc/examples/minimal-host" "$prefix/bin/afs-sim" "$work" "$prefix/bin/afs-scan"
+# In the background, so that the exit trap can end it (and so its simulator).
+"$here/run-example.sh" "$prefix" "$doc/examples/minimal-host" "$prefix/bin/afs-sim" "$work" "$prefix/bin/afs-scan" &
+wait "$!"
 ! grep -qF "$(cd "$here/../.." && pwd)" "$work/minimal-host/build/build.ninja" ||
   fail "the example was built with paths into the source tree"
 echo "kit_install: ok"

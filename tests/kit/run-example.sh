@@ -30,8 +30,9 @@ export AFS_SIM_PASSWORD=kit-password AFS_PASSWORD=kit-password
 mkfifo "$work/sim.url"
 "$sim" --shares "$shares" --state "$work/sim-state" --port 0 --log "$work/sim.log" \
   --share-capabilities share4= > "$work/sim.url" &
-sim_pid=$!
-trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
+# On any exit (INT, TERM and HUP end in one too): the simulator and the
+# waiting example below are ended, not left running.
+trap 'kill $(jobs -p) 2>/dev/null || true; wait 2>/dev/null || true' EXIT
 exec 3< "$work/sim.url"
 read -r -t 30 url <&3 || { echo "afs-sim printed no URL" >&2; cat "$work/sim.log" >&2; exit 1; }
 

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <simdjson.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -162,6 +165,32 @@ TEST(SimulatorServer, AnswersEachRequestAsScriptedAndChangesTheSharesAccordingly
     EXPECT_EQ("x", CScopedTempDir::ReadFile(strShares + "/share1/.snapshot/s2/new/f2.txt"));
     // Inode, size and modification time as in s2, yet other bytes: s3 holds them.
     EXPECT_EQ("ALPHA", CScopedTempDir::ReadFile(strShares + "/share1/.snapshot/s3/docs/a.txt"));
+}
+
+// A caller that dies, killed or crashed, takes its simulator with it: an
+// orphan would hold ctest's output pipe open past every timeout.
+TEST(SimulatorServer, DiesWithTheProcessThatStartedIt) {
+    ASSERT_EQ(0, prctl(PR_SET_CHILD_SUBREAPER, 1));  // the orphan comes to this process, which reaps it
+    CScopedTempDir tempDir;
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    const pid_t caller = fork();
+    if (caller == 0) {
+        std::unique_ptr<CSimulatorProcess> ptrSim;
+        CSimulatorProcess::Start({"--shares", tempDir.GetPath(), "--port", "0", "--quiet"}, ptrSim);
+        const pid_t sim = ptrSim ? ptrSim->Pid() : -1;
+        if (write(fds[1], &sim, sizeof(sim)) == sizeof(sim)) pause();
+        _exit(1);
+    }
+    pid_t sim = -1, reaped = 0;
+    if (read(fds[0], &sim, sizeof(sim)) != sizeof(sim)) sim = -1;
+    kill(caller, SIGKILL);
+    afs_sim::WaitChild(caller);
+    ASSERT_GT(sim, 0) << "the caller started no simulator";
+    for (int nPolls = 0; reaped == 0 && nPolls < 5000; ++nPolls)  // SIGKILL is quick: a few polls
+        if ((reaped = waitpid(sim, nullptr, WNOHANG)) == 0) usleep(1000);
+    EXPECT_EQ(sim, reaped) << "the simulator outlived its caller";
+    if (reaped != sim) kill(sim, SIGKILL), waitpid(sim, nullptr, 0);
 }
 
 }  // namespace

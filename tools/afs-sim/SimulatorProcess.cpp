@@ -3,7 +3,7 @@
 #include <fcntl.h>  // O_CLOEXEC: the pipe must not leak into other children
 #include <poll.h>   // waiting for the URL line with a deadline, no sleeping
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>  // PR_SET_PDEATHSIG
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,16 +23,35 @@ pid_t SpawnChild(const std::vector<std::string>& listArgv, const std::vector<std
     for (char** ppszEntry = environ; *ppszEntry != nullptr; ++ppszEntry) listVariables.push_back(*ppszEntry);
     listArgs.push_back(nullptr);
     listVariables.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (nStdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, nStdoutFd, 1);
-    if (nStderrFd >= 0) posix_spawn_file_actions_adddup2(&actions, nStderrFd, 2);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, listArgs[0], &actions, nullptr, listArgs.data(), listVariables.data()) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    // The exec's failure comes back through this pipe; its closing on the
+    // exec says the program runs.
+    int fdsFailure[2];
+    if (pipe2(fdsFailure, O_CLOEXEC) != 0) return -1;
+    const pid_t parent = getpid(), pid = fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls up to the exec: another thread of the
+        // parent may hold a lock. The child dies with the thread that forked
+        // it, however that ends: a crash or a SIGKILL runs no destructor that
+        // could stop it, and an orphan would keep ctest's output pipe open.
+        // A parent gone before the prctl sends no signal: hence the check.
+        const int nNull = open("/dev/null", O_RDONLY);
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent && nNull >= 0 &&
+            (nNull == 0 || (dup2(nNull, 0) == 0 && close(nNull) == 0)) &&
+            (nStdoutFd < 0 || dup2(nStdoutFd, 1) == 1) && (nStderrFd < 0 || dup2(nStderrFd, 2) == 2))
+            execve(listArgs[0], listArgs.data(), listVariables.data());
+        const int nError = errno;
+        [[maybe_unused]] const ssize_t nWritten = write(fdsFailure[1], &nError, sizeof(nError));
+        _exit(127);
+    }
+    close(fdsFailure[1]);
+    int nError = 0;
+    ssize_t nRead;
+    while ((nRead = read(fdsFailure[0], &nError, sizeof(nError))) < 0 && errno == EINTR) {
+    }
+    close(fdsFailure[0]);
+    if (nRead <= 0) return pid;  // -1 too when the fork failed
+    WaitChild(pid);
+    return -1;
 }
 
 int WaitChild(pid_t pid) noexcept {

@@ -15,7 +15,9 @@ namespace afs_sim {
 // Starts `listArgv` (argv[0] is the program's path) with the extra
 // environment entries `listEnv` ("NAME=VALUE", winning over inherited ones),
 // input from /dev/null and output into the descriptors given (-1: this
-// process's). Returns the child's id, -1 when it could not be started.
+// process's). Returns the child's id, -1 when it could not be started. The
+// child gets SIGKILL when the calling thread ends (so call from one that
+// outlives it); a program it starts in turn must exec, or see to its own.
 pid_t SpawnChild(const std::vector<std::string>& listArgv, const std::vector<std::string>& listEnv,
                  int nStdoutFd, int nStderrFd = -1);
 // Reaps the child: its exit status, 128 + the signal when a signal ended it.
