@@ -124,8 +124,8 @@ int RunSnapshotsCommand(ScanOptions& optionsIn) {
     const std::string strPrefix = SnapshotPrefix(options.uClientId, options.uAppId);
     const long long llNow = std::time(nullptr);
     int nExit = kExitOk;
-    // What pruning does with an orphan: the line under it in the table.
-    // Empty when its deletion failed (the error is on stderr).
+    // What pruning does with an orphan: the line under it in the table
+    // (the error of a failed deletion goes to stderr).
     auto prune = [&](const ServerSnapshot& snapshot, const SnapshotState& state) -> std::string {
         // Without a job of its own this history cannot tell its orphans
         // from another state folder's snapshots.
@@ -143,7 +143,7 @@ int RunSnapshotsCommand(ScanOptions& optionsIn) {
         error = server.Delete(snapshot);
         if (error.IsSuccess()) return "deleted";
         nExit = CombinedExit(nExit, ReportError(error, options));
-        return "";
+        return "delete failed";
     };
     for (const ScanTarget& target : listTargets) {
         std::string strShareUuid;
@@ -172,8 +172,7 @@ int RunSnapshotsCommand(ScanOptions& optionsIn) {
             }
             const std::string strAction = options.bPrune && state.bOrphan ? prune(snapshot, state) : "";
             if (options.bJson)
-                PrintJson(target, snapshot, state,
-                          options.bPrune && state.bOrphan && strAction.empty() ? "delete failed" : strAction);
+                PrintJson(target, snapshot, state, strAction);
             else if (!strAction.empty())
                 std::printf("  %s\n", strAction.c_str());
         }
