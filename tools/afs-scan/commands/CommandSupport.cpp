@@ -75,9 +75,7 @@ int ExitStatusOf(const CRhError& error) {
         case eCategoryCertificate:
             return kExitRefused;
         default:
-            // Too many requests: the server asks to be asked later.
-            return error.AsString().find(" failed: HTTP 429") != std::string::npos ? kExitRetryLater
-                                                                                   : kExitError;
+            return kExitError;
     }
 }
 
