@@ -229,7 +229,7 @@ TEST_F(AfsScanE2ETest, FormerHistoryFileIsTakenOverOnceAndNoLongerWritten) {
 
     // No server: job 3 fails at its first request, after the take-over.
     ProgramResult run = RunScan({"share1"});
-    EXPECT_EQ(1, run.nExitStatus);
+    EXPECT_EQ(4, run.nExitStatus);
     EXPECT_THAT(run.strStdout, HasSubstr("job 3 (incremental, previous job 1, full job 1): FAILED"));
     EXPECT_THAT(Query("SELECT id, client, app, kind, previous, full, status, start_time IS NULL, adds, "
                       "deletes FROM jobs"),

@@ -134,10 +134,10 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
     std::vector<CliCase> listCases{
         {"StateInUse",
          {"--state", strLocked},
-         1,
+         4,
          strScan + "state folder " + strLocked +
-             " is in use by another "
-             "afs-scan run (process 4242); wait for it to end"},
+             " is in use by another afs-scan run (process 4242); waited 0 s; wait for it to end or give a "
+             "longer --lock-wait"},
         {"PasswordOnCommandLine",
          {"--password", "secret"},
          2,
@@ -243,7 +243,7 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
         ScanArgs({}, {}, false),
         {{"WrongPassword",
           {"--scan-path", Share("share1")},
-          1,
+          5,
           "afs-scan: the file server refused user 'admin' (HTTP 401): check --user and --password-file",
           "bad"},
          {"UnlistedShare",
@@ -291,7 +291,7 @@ TEST_F(CliE2ETest, UntrustedCertificateNamesTheOptionThatTrustsIt) {
     const std::string strServer = ptrSim->Origin().substr(8);
     RunTable(ScanArgs({"share1"}), {{"Untrusted",
                                      {},
-                                     1,
+                                     5,
                                      "afs-scan: certificate of " + strServer +
                                          " not trusted (self-signed certificate): pass --ca-bundle FILE"},
                                     {"Trusted", {"--ca-bundle", strCaFile}, 0, ""},
@@ -332,7 +332,7 @@ TEST_F(CliE2ETest, WaitForTheServerIsShownAndSignalsEndTheJobCleanly) {
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
                 ::testing::ElementsAre("1 failed", "2 failed"));
     const ProgramResult run = Run(ScanArgs({"share1"}, {"--ha-wait", "0"}));
-    EXPECT_EQ(1, run.nExitStatus);
+    EXPECT_EQ(4, run.nExitStatus);
     EXPECT_THAT(FirstLine(run.strStderr),
                 ::testing::MatchesRegex("afs-scan: file server 127.0.0.1:1 stayed "
                                         "unreachable for 0 s \\(.*\\): check --server, "

@@ -2,6 +2,8 @@
 // verify catches each change a faulty difference leaves out; snapshots lists
 // and prunes what killed jobs and strangers left; jobs and forget keep the
 // history small without losing the next job's reference.
+#include <sys/file.h>
+
 #include "tests/e2e/ScanFixture.h"
 
 namespace afs_test {
@@ -142,12 +144,19 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
                   "zkop__7_1_3: job 3: orphan: the job was killed\n" + strShare +
                   "zkop__7_1_4: job 4 (incremental, failed): orphan: the job failed\n",
               list.strStdout);
+    EXPECT_THAT(
+        RunCommand({"snapshots", "--json"}, {"share1"}, false).strStdout,
+        ContainsRegex("^(\\{[^\n]*\\}\n){3}\\{\"share\":\"" + Share("share1") +
+                      "\",\"snapshot\":\"zkop__7_1_3\",\"job_id\":3,\"kind\":null,\"status\":null,"
+                      "\"state\":\"orphan: the job was killed\",\"orphan\":true\\}\n\\{.*\"kind\":"
+                      "\"incremental\",\"status\":\"failed\",\"state\":\"orphan: the job failed\".*\n$"));
     const std::vector<std::string> listAll = Snapshots();
     EXPECT_THAT(RunCommand({"snapshots", "--prune"}, {"share1"}, false).strStdout,
                 HasSubstr("killed\n  kept: younger than --min-age 3600 s\n"));
     EXPECT_THAT(
-        RunCommand({"snapshots", "--prune", "--dry-run", "--min-age", "0"}, {"share1"}, false).strStdout,
-        HasSubstr("killed\n  would delete (--dry-run)\n"));
+        RunCommand({"snapshots", "--prune", "--dry-run", "--min-age", "0", "--json"}, {"share1"}, false)
+            .strStdout,
+        HasSubstr("killed\",\"orphan\":true,\"action\":\"would delete (--dry-run)\"}\n"));
     EXPECT_EQ(listAll, Snapshots());
     ASSERT_NO_FATAL_FAILURE(Arm("{}"));
     ProgramResult prune = RunCommand({"snapshots", "--prune", "--min-age", "0"}, {"share1"}, false);
@@ -165,11 +174,17 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
         WriteFile(pszFile, "more\n");
         ASSERT_EQ(0, RunScan({"share1"}).nExitStatus);
     }
-    EXPECT_THAT(RunCommand({"jobs"}, {}).strStdout,
-                ContainsRegex(
-                    "\n     6 incremental        5      1 ok     20[-0-9T:]+Z +[0-9]+ s +1 +0 +0 +0 +0\n$"));
+    EXPECT_THAT(
+        RunCommand({"jobs"}, {}).strStdout,
+        ContainsRegex("\n   6      7    1 incremental    5    1 ok     20[-0-9T:]+Z +[0-9]+       1\n$"));
+    EXPECT_THAT(
+        RunCommand({"jobs", "--json"}, {}).strStdout,
+        ContainsRegex("\\}\n\\{\"id\":6,\"client_id\":7,\"app_id\":1,\"kind\":\"incremental\",\"status\":"
+                      "\"ok\",\"previous_job_id\":5,\"full_job_id\":1,\"start_time\":[0-9]+,\"end_time\":"
+                      "[0-9]+,\"items\":1,\"changes\":\\{\"ADD\":1,\"MODIFY\":0,\"RENAME\":0,\"DELETE\":"
+                      "0,\"OTHER\":0\\}\\}\n$"));
     // --keep-last counts ok jobs: job 7 fails and job 5 stays.
-    ASSERT_EQ(1, RunScan({"share1"}, {}, true, "bad").nExitStatus);
+    ASSERT_EQ(5, RunScan({"share1"}, {}, true, "bad").nExitStatus);
     const std::vector<std::string> listHistory = Query("SELECT * FROM jobs");
     // A dry run only reads: it does not wait for the write lock a running job holds.
     sqlite3* ptrJob = nullptr;
@@ -186,8 +201,19 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
           SQLITE_OPEN_READWRITE);
     EXPECT_EQ("", RunCommand({"forget", "--keep-last", "2"}, {}).strStdout);
     Query("DROP TRIGGER refuse", SQLITE_OPEN_READWRITE);
-    ProgramResult forget = RunCommand({"forget", "--keep-last", "2"}, {});
+    // Another run holds the state folder: forget waits for it, and says so.
+    const int nLockFd = open((strStateDir + "/lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(0, flock(nLockFd, LOCK_EX));
+    CChildProgram waiting(ScanArgs({}, {}, true, {"forget", "--keep-last", "2", "--lock-wait", "600"}), {},
+                          strRoot + "/waiting");
+    WaitUntil(
+        [&] { return ReadWholeFile(strRoot + "/waiting.err").find("(--lock-wait)\n") != std::string::npos; });
+    close(nLockFd);
+    ProgramResult forget = waiting.Wait();
     EXPECT_EQ(0, forget.nExitStatus) << forget.strStderr;
+    EXPECT_THAT(forget.strStderr, ContainsRegex("^afs-scan: state folder " + strStateDir +
+                                                " is in use by another afs-scan run \\(process [0-9]+\\); "
+                                                "waiting up to 600 s \\(--lock-wait\\)\n$"));
     EXPECT_THAT(forget.strStdout,
                 ContainsRegex("^forgot job 2 \\(incremental, ok, started [^)]+\\): 1 items\nforgot job 4 "
                               "\\(incremental, failed, .*\nforgot 2 jobs, 1 items; kept 4 "

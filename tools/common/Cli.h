@@ -11,6 +11,8 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;         // the job (or the server) failed
 constexpr int kExitUsage = 2;          // usage or configuration error; nothing was started
 constexpr int kExitPartial = 3;        // the job ended, but a requested share was not backed up
+constexpr int kExitRetryLater = 4;     // busy or unreachable: the same run may succeed later
+constexpr int kExitRefused = 5;        // the server refused the credentials or its certificate
 constexpr int kExitInterrupted = 128;  // + the signal: 130 SIGINT, 143 SIGTERM
 
 // Names the program in every message; call first thing in main.

@@ -19,6 +19,10 @@ const char kExitText[] =
     "  2    usage or configuration error: nothing was started\n"
     "  3    partial: the job ended, but a requested share was not backed up or\n"
     "       its difference skipped items (verify: a change is missing)\n"
+    "  4    retry later: the state folder is in use (--lock-wait), or the file\n"
+    "       server is unreachable or busy (--ha-wait); a job is recorded failed\n"
+    "  5    refused: the file server refused the credentials or its certificate\n"
+    "       is not trusted: fix --user, the password or --ca-bundle\n"
     "  130  interrupted by SIGINT, 143 by SIGTERM (the job is recorded as failed\n"
     "       and stores nothing)\n";
 

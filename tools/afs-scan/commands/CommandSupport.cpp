@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <numeric>
 
+#include "host/ErrorCategory.h"
 #include "host/LogWriter.h"
 #include "tools/afs-scan/cli/ErrorHeadline.h"
 #include "tools/afs-scan/scan/HostSetup.h"
@@ -62,7 +63,33 @@ int ReportError(const CRhError& error, const ScanOptions& options) {
         HOST_LOG(-1, "afs-scan %s failed: %s", options.strCommand.c_str(), error.AsString().c_str());
     if (options.bVerbose) afs_cli::Say("error: " + error.AsString());
     afs_cli::Say(ErrorHeadline(error, options));
-    return kExitError;
+    return ExitStatusOf(error);
+}
+
+int ExitStatusOf(const CRhError& error) {
+    if (error.GetCode() == kStateInUseCode) return kExitRetryLater;
+    switch (ClassifyError(error)) {
+        case eCategoryUnreachable:
+            return kExitRetryLater;
+        case eCategoryAuthentication:
+        case eCategoryCertificate:
+            return kExitRefused;
+        default:
+            return kExitError;
+    }
+}
+
+int CombinedExit(int nFirst, int nSecond) {
+    return nFirst == kExitOk || nFirst == kExitRetryLater ? nSecond : nFirst;
+}
+
+CRhError AcquireStateLock(const ScanOptions& options, CStateLock& stateLock) {
+    return stateLock.Acquire(
+        options.strStateDir, options.llLockWaitSeconds, [&](const std::string& strHolder) {
+            afs_cli::Say("state folder " + options.strStateDir +
+                         " is in use by another afs-scan run (process " + strHolder + "); waiting up to " +
+                         std::to_string(options.llLockWaitSeconds) + " s (--lock-wait)");
+        });
 }
 
 bool ResolveTargets(const ScanOptions& options, std::vector<ScanTarget>& listTargets) {

@@ -9,12 +9,15 @@
 #include "tools/afs-scan/scan/ScanTargets.h"
 #include "tools/afs-scan/store/JobHistory.h"
 #include "tools/afs-scan/store/ScanDatabase.h"
+#include "tools/afs-scan/store/StateLock.h"
 #include "tools/common/Cli.h"
 
 namespace afs_scan {
 
 // Exit statuses of the sub-commands: those of every afs-scan run.
 using afs_cli::kExitOk;
+using afs_cli::kExitRefused;
+using afs_cli::kExitRetryLater;
 using afs_cli::kExitUsage;
 using afs_cli::UsageError;
 constexpr int kExitError = afs_cli::kExitFailed;
@@ -22,9 +25,24 @@ constexpr int kExitError = afs_cli::kExitFailed;
 // scan job that left a share out: something the user asked for is missing.
 constexpr int kExitMissing = afs_cli::kExitPartial;
 
+// The exit status of a failure, for scripts that must tell "retry later"
+// from "fix something": kExitRetryLater when the same run may succeed later
+// (the state folder busy, the file server unreachable or busy),
+// kExitRefused when the server refused the credentials or its certificate,
+// else kExitError.
+int ExitStatusOf(const CRhError& error);
+// The status of a run with two failures: one that a later run cannot get
+// past wins over "retry later". nFirst may be kExitOk.
+int CombinedExit(int nFirst, int nSecond);
+
 // The one line that names the cause and the fix on stderr (the whole chain
-// with --verbose); the chain always goes to the log. Returns kExitError.
+// with --verbose); the chain always goes to the log. Returns
+// ExitStatusOf(error).
 int ReportError(const CRhError& error, const ScanOptions& options);
+
+// The state folder's lock for scan, snapshots --prune and forget: waits up to
+// --lock-wait seconds for another run, saying so on stderr when it starts.
+CRhError AcquireStateLock(const ScanOptions& options, CStateLock& stateLock);
 
 // The shares of the --scan-path options through the mount table the
 // settings name (SetUpHostServices first). False, with the reason on

@@ -14,7 +14,7 @@ int RunForgetCommand(ScanOptions& options) {
     // No job may write the history while rows go; a dry run only reads it.
     CStateLock stateLock;
     if (!options.strStateDir.empty() && !options.bDryRun) {
-        const CRhError error = stateLock.Acquire(options.strStateDir);
+        const CRhError error = AcquireStateLock(options, stateLock);
         if (error.IsError()) return ReportError(error, options);
     }
     CScanDatabase database;

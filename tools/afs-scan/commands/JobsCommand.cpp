@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "tools/afs-scan/commands/CommandSupport.h"
+#include "tools/afs-scan/scan/ItemOutput.h"
 
 namespace afs_scan {
 
@@ -10,7 +11,28 @@ namespace {
 
 std::string DurationText(const JobRecord& record) {
     if (record.llStartTime == 0 || record.llEndTime < record.llStartTime) return "-";
-    return std::to_string(record.llEndTime - record.llStartTime) + " s";
+    return std::to_string(record.llEndTime - record.llStartTime);
+}
+
+// Seconds since 1970, as the items' times; null when unknown.
+std::string JsonTime(long long llTime) { return llTime == 0 ? "null" : std::to_string(llTime); }
+
+// Every field of the record; the counts by change type only here.
+void PrintJson(const JobRecord& record) {
+    std::string strChanges;
+    for (NutanixAFSChangeType eType : {eNutanixAFSChangeAdd, eNutanixAFSChangeModify, eNutanixAFSChangeRename,
+                                       eNutanixAFSChangeDelete, eNutanixAFSChangeOther}) {
+        strChanges += std::string(strChanges.empty() ? "" : ",") + "\"" + ChangeTypeName(eType) +
+                      "\":" + std::to_string(record.arrCounts[eType]);
+    }
+    std::printf(
+        "{\"id\":%lld,\"client_id\":%u,\"app_id\":%u,\"kind\":\"%s\",\"status\":\"%s\","
+        "\"previous_job_id\":%lld,\"full_job_id\":%lld,\"start_time\":%s,\"end_time\":%s,"
+        "\"items\":%lld,\"changes\":{%s}}\n",
+        record.llJobId, record.uClientId, record.uAppId, CItemOutput::JsonEscape(record.strKind).c_str(),
+        CItemOutput::JsonEscape(record.strStatus).c_str(), record.llPreviousJobId, record.llFullJobId,
+        JsonTime(record.llStartTime).c_str(), JsonTime(record.llEndTime).c_str(), ItemCount(record),
+        strChanges.c_str());
 }
 
 }  // namespace
@@ -20,16 +42,22 @@ int RunJobsCommand(ScanOptions& options) {
     CJobHistory history;
     const int nExit = OpenJobHistory(options, database, history);
     if (nExit != kExitOk) return nExit;
-    std::printf("%6s %-11s %8s %6s %-6s %-20s %9s %8s %8s %8s %8s %8s\n", "id", "kind", "previous", "full",
-                "status", "start", "duration", "ADD", "MODIFY", "RENAME", "DELETE", "OTHER");
+    // 80 columns: what tells the jobs apart at a glance.
+    const char* const pszRow = "%4s %6s %4s %-11s %4s %4s %-6s %-20s %5s %7s\n";
+    if (!options.bJson)
+        std::printf(pszRow, "id", "client", "app", "kind", "prev", "full", "status", "start", "secs",
+                    "items");
     for (const JobRecord& record : history.GetJobs()) {
-        const ChangeCounts& counts = record.arrCounts;
-        std::printf("%6lld %-11s %8lld %6lld %-6s %-20s %9s %8lld %8lld %8lld %8lld %8lld\n", record.llJobId,
-                    record.strKind.c_str(), record.llPreviousJobId, record.llFullJobId,
-                    record.strStatus.c_str(), TimeText(record.llStartTime).c_str(),
-                    DurationText(record).c_str(), counts[eNutanixAFSChangeAdd],
-                    counts[eNutanixAFSChangeModify], counts[eNutanixAFSChangeRename],
-                    counts[eNutanixAFSChangeDelete], counts[eNutanixAFSChangeOther]);
+        if (options.bJson) {
+            PrintJson(record);
+            continue;
+        }
+        std::printf(pszRow, std::to_string(record.llJobId).c_str(), std::to_string(record.uClientId).c_str(),
+                    std::to_string(record.uAppId).c_str(), record.strKind.c_str(),
+                    std::to_string(record.llPreviousJobId).c_str(),
+                    std::to_string(record.llFullJobId).c_str(), record.strStatus.c_str(),
+                    TimeText(record.llStartTime).c_str(), DurationText(record).c_str(),
+                    std::to_string(ItemCount(record)).c_str());
     }
     return kExitOk;
 }

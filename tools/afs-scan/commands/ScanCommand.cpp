@@ -86,10 +86,10 @@ int RunScanCommand(ScanOptions& options) {
     // Held until the process ends: nothing in the state folder is touched
     // before it is ours.
     CStateLock stateLock;
-    CRhError error = stateLock.Acquire(options.strStateDir);
+    CRhError error = AcquireStateLock(options, stateLock);
     if (error.IsError()) {
         Say(error.GetMessage());
-        return afs_cli::kExitFailed;
+        return ExitStatusOf(error);
     }
     std::string strSettings;
     error = SetUpSettings(options.strSettingsFile, options.strMountTable,
@@ -141,7 +141,9 @@ int RunScanCommand(ScanOptions& options) {
         }
         if (options.bVerbose) Say("error: " + error.AsString());
         Say(summary.strHeadline.empty() ? ErrorHeadline(error, options) : summary.strHeadline);
-        return afs_cli::kExitFailed;
+        // Recorded as failed all the same; the status tells a script whether
+        // to run it again later or to fix something first.
+        return ExitStatusOf(error);
     }
     for (const ShareSummary& share : summary.listShares) {
         if (nExit == afs_cli::kExitOk && (share.eMode == eShareNotBackedUp || share.bPartial))

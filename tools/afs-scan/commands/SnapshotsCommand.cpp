@@ -8,6 +8,7 @@
 
 #include "tools/afs-scan/commands/CommandSupport.h"
 #include "tools/afs-scan/fileserver/FileServerSnapshots.h"
+#include "tools/afs-scan/scan/ItemOutput.h"
 #include "tools/afs-scan/scan/ShareReference.h"
 #include "tools/afs-scan/store/StateLock.h"
 
@@ -18,6 +19,8 @@ namespace {
 struct SnapshotState {
     long long llJobId = 0;  // 0: the name holds no job id
     std::string strJob;     // "job 2 (incremental, ok)"
+    std::string strKind;    // of its job's record; empty: none
+    std::string strStatus;
     std::string strState;
     bool bOrphan = false;
     long long llNewestTime = 0;  // the youngest sign of the snapshot's creation; 0: none
@@ -49,7 +52,9 @@ SnapshotState Classify(const ScanOptions& options, const CJobHistory& history, c
     state.llNewestTime =
         std::max(ChangeTime(target.strMountPath + "/.snapshot/" + strName), ChangeTime(strFolder));
     if (ptrRecord != nullptr) {
-        state.strJob += " (" + ptrRecord->strKind + ", " + ptrRecord->strStatus + ")";
+        state.strKind = ptrRecord->strKind;
+        state.strStatus = ptrRecord->strStatus;
+        state.strJob += " (" + state.strKind + ", " + state.strStatus + ")";
         state.llNewestTime =
             std::max(state.llNewestTime, std::max(ptrRecord->llStartTime, ptrRecord->llEndTime));
     }
@@ -70,6 +75,27 @@ SnapshotState Classify(const ScanOptions& options, const CJobHistory& history, c
     return state;
 }
 
+// A JSON string, null for an empty text.
+std::string JsonTextOrNull(const std::string& strText) {
+    return strText.empty() ? "null" : "\"" + CItemOutput::JsonEscape(strText) + "\"";
+}
+
+// The facts of a line of the table as one JSON object; "action" only when
+// pruning decided on the snapshot.
+void PrintJson(const ScanTarget& target, const ServerSnapshot& snapshot, const SnapshotState& state,
+               const std::string& strAction) {
+    std::printf(
+        "{\"share\":\"%s\",\"snapshot\":\"%s\",\"job_id\":%lld,\"kind\":%s,\"status\":%s,"
+        "\"state\":\"%s\",\"orphan\":%s%s%s%s}\n",
+        CItemOutput::JsonEscape(target.strMountPath).c_str(),
+        CItemOutput::JsonEscape(snapshot.strName).c_str(), state.llJobId,
+        JsonTextOrNull(state.strKind).c_str(), JsonTextOrNull(state.strStatus).c_str(),
+        CItemOutput::JsonEscape(state.strState).c_str(), state.bOrphan ? "true" : "false",
+        strAction.empty() ? "" : (",\"action\":" + JsonTextOrNull(strAction)).c_str(),
+        CItemOutput::ExactBytes("share", target.strMountPath).c_str(),
+        CItemOutput::ExactBytes("snapshot", snapshot.strName).c_str());
+}
+
 }  // namespace
 
 int RunSnapshotsCommand(ScanOptions& optionsIn) {
@@ -85,7 +111,7 @@ int RunSnapshotsCommand(ScanOptions& optionsIn) {
     // While pruning no job may run on the state folder: its new snapshot
     // would look like a killed job's.
     CStateLock stateLock;
-    CRhError error = options.bPrune ? stateLock.Acquire(options.strStateDir) : CRhError::Success();
+    CRhError error = options.bPrune ? AcquireStateLock(options, stateLock) : CRhError::Success();
     CScanDatabase database;
     CJobHistory history;
     std::vector<ScanTarget> listTargets;
@@ -97,58 +123,62 @@ int RunSnapshotsCommand(ScanOptions& optionsIn) {
     CFileServerSnapshots server(options);
     const std::string strPrefix = SnapshotPrefix(options.uClientId, options.uAppId);
     const long long llNow = std::time(nullptr);
-    bool bFailed = false;
+    int nExit = kExitOk;
+    // What pruning does with an orphan: the line under it in the table
+    // (the error of a failed deletion goes to stderr).
+    auto prune = [&](const ServerSnapshot& snapshot, const SnapshotState& state) -> std::string {
+        // Without a job of its own this history cannot tell its orphans
+        // from another state folder's snapshots.
+        if (history.LastSuccessful(options.uClientId, options.uAppId) == nullptr) {
+            return "kept: the job history holds no ok job of client " + std::to_string(options.uClientId) +
+                   " and application " + std::to_string(options.uAppId);
+        }
+        const long long llAge = llNow - state.llNewestTime;
+        if (options.llMinAgeSeconds > 0 && (state.llNewestTime == 0 || llAge < options.llMinAgeSeconds)) {
+            return std::string("kept: ") +
+                   (state.llNewestTime == 0 ? "age unknown, maybe younger" : "younger") + " than --min-age " +
+                   std::to_string(options.llMinAgeSeconds) + " s";
+        }
+        if (options.bDryRun) return "would delete (--dry-run)";
+        error = server.Delete(snapshot);
+        if (error.IsSuccess()) return "deleted";
+        nExit = CombinedExit(nExit, ReportError(error, options));
+        return "delete failed";
+    };
     for (const ScanTarget& target : listTargets) {
         std::string strShareUuid;
         std::vector<ServerSnapshot> listSnapshots;
         error = server.FindShare(target, strShareUuid);
         if (error.IsSuccess()) error = server.List(strShareUuid, listSnapshots);
         if (error.IsError()) {
-            bFailed = true;
-            ReportError(error.Push(FX_CODE_LOCATION, "share %s", target.strMountPath.c_str()), options);
+            nExit = CombinedExit(
+                nExit,
+                ReportError(error.Push(FX_CODE_LOCATION, "share %s", target.strMountPath.c_str()), options));
             continue;
         }
         const size_t uOurs = std::count_if(
             listSnapshots.begin(), listSnapshots.end(),
             [&](const ServerSnapshot& snapshot) { return JobIdOfName(options, snapshot.strName) > 0; });
-        if (uOurs == 0)
+        if (uOurs == 0 && !options.bJson)
             std::printf("share %s: no snapshot named %s...\n", target.strMountPath.c_str(),
                         strPrefix.c_str());
         for (const ServerSnapshot& snapshot : listSnapshots) {
             if (JobIdOfName(options, snapshot.strName) == 0) continue;  // no job's: never touched
             const SnapshotState state = Classify(options, history, target, snapshot.strName);
-            std::printf("share %s: %s: %s: %s\n", target.strMountPath.c_str(), snapshot.strName.c_str(),
-                        state.strJob.c_str(), state.strState.c_str());
-            if (!options.bPrune || !state.bOrphan) continue;
-            // Without a job of its own this history cannot tell its orphans
-            // from another state folder's snapshots.
-            if (history.LastSuccessful(options.uClientId, options.uAppId) == nullptr) {
-                std::printf("  kept: the job history holds no ok job of client %u and application %u\n",
-                            options.uClientId, options.uAppId);
-                continue;
+            if (!options.bJson) {
+                std::printf("share %s: %s: %s: %s\n", target.strMountPath.c_str(), snapshot.strName.c_str(),
+                            state.strJob.c_str(), state.strState.c_str());
+                std::fflush(stdout);  // before a failed deletion's line on stderr
             }
-            const long long llAge = llNow - state.llNewestTime;
-            if (options.llMinAgeSeconds > 0 && (state.llNewestTime == 0 || llAge < options.llMinAgeSeconds)) {
-                std::printf("  kept: %s than --min-age %lld s\n",
-                            state.llNewestTime == 0 ? "age unknown, maybe younger" : "younger",
-                            options.llMinAgeSeconds);
-                continue;
-            }
-            if (options.bDryRun) {
-                std::printf("  would delete (--dry-run)\n");
-                continue;
-            }
-            error = server.Delete(snapshot);
-            if (error.IsError()) {
-                bFailed = true;
-                ReportError(error, options);
-                continue;
-            }
-            std::printf("  deleted\n");
+            const std::string strAction = options.bPrune && state.bOrphan ? prune(snapshot, state) : "";
+            if (options.bJson)
+                PrintJson(target, snapshot, state, strAction);
+            else if (!strAction.empty())
+                std::printf("  %s\n", strAction.c_str());
         }
     }
     std::fflush(stdout);
-    return bFailed ? kExitError : kExitOk;
+    return nExit;
 }
 
 }  // namespace afs_scan

@@ -260,7 +260,7 @@ int RunVerifyCommand(ScanOptions& options) {
     });
     if (error.IsError()) return ReportError(error, options);
 
-    bool bFailed = false;
+    int nFailed = kExitOk;
     bool bMissing = false;
     for (auto& ptrShare : listShares) {
         if (ptrShare->error.IsSuccess() && ptrShare->matcher.ReportedCount() == 0 && uJobItems > 0) {
@@ -272,10 +272,10 @@ int RunVerifyCommand(ScanOptions& options) {
         std::vector<std::string> listDirs;
         error = ptrShare->error.IsError() ? ptrShare->error : CheckShare(options, *ptrShare, listDirs);
         if (error.IsError()) {
-            bFailed = true;
             std::fprintf(ptrSummary, "share %s: not verified\n", ptrShare->target.strMountPath.c_str());
-            ReportError(error.Push(FX_CODE_LOCATION, "share %s", ptrShare->target.strMountPath.c_str()),
-                        options);
+            nFailed = CombinedExit(nFailed, ReportError(error.Push(FX_CODE_LOCATION, "share %s",
+                                                                   ptrShare->target.strMountPath.c_str()),
+                                                        options));
             continue;
         }
         size_t arrCounts[3] = {0, 0, 0};
@@ -296,7 +296,7 @@ int RunVerifyCommand(ScanOptions& options) {
                      arrCounts[eFindingWrong], arrCounts[eFindingExtra], strSample.c_str());
     }
     std::fflush(stdout);
-    return bFailed ? kExitError : bMissing ? kExitMissing : kExitOk;
+    return nFailed != kExitOk ? nFailed : bMissing ? kExitMissing : kExitOk;
 }
 
 }  // namespace afs_scan

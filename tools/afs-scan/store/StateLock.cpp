@@ -1,11 +1,13 @@
 #include "tools/afs-scan/store/StateLock.h"
 
 #include "host/PrivateFile.h"
+#include "host/Sleep.h"
 
 #include <fcntl.h>
 #include <sys/file.h>  // flock: released by the kernel when the process dies
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -16,30 +18,53 @@ CStateLock::~CStateLock() {
     if (nFd >= 0) close(nFd);
 }
 
-CRhError CStateLock::Acquire(const std::string& strStateDir) {
+namespace {
+
+// Often enough that a run waiting for another one starts soon after it.
+constexpr long long kPollMilliseconds = 250;
+
+// The process id the holder wrote into the lock file; "unknown" for none.
+std::string Holder(int nFd) {
+    char buffer[32] = {};
+    const ssize_t nRead = pread(nFd, buffer, sizeof(buffer) - 1, 0);
+    std::string strHolder(buffer, nRead > 0 ? static_cast<size_t>(nRead) : 0);
+    while (!strHolder.empty() && (strHolder.back() == '\n' || strHolder.back() == ' ')) strHolder.pop_back();
+    return strHolder.empty() ? "unknown" : strHolder;
+}
+
+}  // namespace
+
+CRhError CStateLock::Acquire(const std::string& strStateDir, long long llWaitSeconds,
+                             const std::function<void(const std::string& strHolder)>& fnWaiting) {
     const std::string strPath = strStateDir + "/lock";
     // The holder's id is written into it: a link planted in a shared state
     // folder must not send that write to another file.
     std::string strWhy;
     nFd = afs_private_file::Open(strPath, O_RDWR, strWhy);
     if (nFd < 0) return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "lock file: %s", strWhy.c_str());
-    if (flock(nFd, LOCK_EX | LOCK_NB) != 0) {
+    // Counted in the sleeps asked for, not on the clock: a test's virtual
+    // time waits as long as a real one.
+    long long llWaitedMs = 0;
+    while (flock(nFd, LOCK_EX | LOCK_NB) != 0) {
         const int nError = errno;
-        char buffer[32] = {};
-        const ssize_t nRead = pread(nFd, buffer, sizeof(buffer) - 1, 0);
-        std::string strHolder(buffer, nRead > 0 ? static_cast<size_t>(nRead) : 0);
-        while (!strHolder.empty() && (strHolder.back() == '\n' || strHolder.back() == ' '))
-            strHolder.pop_back();
-        close(nFd);
-        nFd = -1;
-        if (nError != EWOULDBLOCK) {
-            return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, nError, "cannot lock %s: %s", strPath.c_str(),
-                                         std::strerror(nError));
+        if (nError == EINTR) continue;
+        const std::string strHolder = nError == EWOULDBLOCK ? Holder(nFd) : "";
+        if (nError != EWOULDBLOCK || llWaitedMs >= llWaitSeconds * 1000) {
+            close(nFd);
+            nFd = -1;
+            if (nError != EWOULDBLOCK) {
+                return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, nError, "cannot lock %s: %s", strPath.c_str(),
+                                             std::strerror(nError));
+            }
+            return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, static_cast<int>(kStateInUseCode),
+                                         "state folder %s is in use by another afs-scan run (process %s); "
+                                         "waited %lld s; wait for it to end or give a longer --lock-wait",
+                                         strStateDir.c_str(), strHolder.c_str(), llWaitedMs / 1000);
         }
-        return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1,
-                                     "state folder %s is in use by another afs-scan run (process %s); "
-                                     "wait for it to end",
-                                     strStateDir.c_str(), strHolder.empty() ? "unknown" : strHolder.c_str());
+        if (llWaitedMs == 0 && fnWaiting) fnWaiting(strHolder);
+        const long long llStep = std::min(kPollMilliseconds, llWaitSeconds * 1000 - llWaitedMs);
+        RHSLEEP(static_cast<unsigned int>(llStep));
+        llWaitedMs += llStep;
     }
     const std::string strPid = std::to_string(getpid()) + "\n";
     if (ftruncate(nFd, 0) != 0 || pwrite(nFd, strPid.data(), strPid.size(), 0) < 0) {

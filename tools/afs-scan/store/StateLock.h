@@ -1,10 +1,15 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "host/RhError.h"
 
 namespace afs_scan {
+
+// The code of the error of a state folder another run holds: a later run
+// may succeed as it is.
+constexpr unsigned int kStateInUseCode = 423;
 
 // An exclusive lock on a state folder (the file "lock" in it), held from
 // Acquire until the object goes or the process ends, however it ends: two
@@ -17,8 +22,12 @@ public:
     CStateLock(const CStateLock&) = delete;
     CStateLock& operator=(const CStateLock&) = delete;
 
-    // Fails at once, naming the holder, when another process has the lock.
-    CRhError Acquire(const std::string& strStateDir);
+    // Waits up to llWaitSeconds while another process has the lock (polling,
+    // through the host's sleep, so that tests wait in virtual time), calling
+    // fnWaiting with the holder's process id once when the wait starts; then
+    // fails, naming the holder, with code kStateInUseCode.
+    CRhError Acquire(const std::string& strStateDir, long long llWaitSeconds = 0,
+                     const std::function<void(const std::string& strHolder)>& fnWaiting = {});
 
 private:
     int nFd = -1;
