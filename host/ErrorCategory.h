@@ -14,8 +14,8 @@ enum EErrorCategory {
     eCategoryNone = 0,        // no error (a successful chain, an empty text)
     eCategoryAuthentication,  // the file server refused the credentials (HTTP 401)
     eCategoryCertificate,     // the server's TLS certificate is not trusted or names another host
-    eCategoryUnreachable,     // no server under that name, or none answered (or only with 502, 503,
-                              // 504) for the whole high-availability wait
+    eCategoryUnreachable,     // no server under that name, or none answered (or only with 429, 502,
+                              // 503, 504) for the whole high-availability wait
     eCategoryNotFound,        // the server answered HTTP 404: what was asked for is not there
     eCategoryRefused,         // the server answered with another 4xx status (400, 403, 409, ...)
     eCategoryOther,           // anything else: HTTP 500, a malformed answer, a record file, ...
