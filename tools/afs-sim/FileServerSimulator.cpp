@@ -85,9 +85,11 @@ const char* MainMember(ERestOperation eOperation) {
         case ERestOperation::eGetMountTarget:
         case ERestOperation::eGetMountTargetSnapshot:
             return "entities";
-        default:
-            return "metadata";
+        case ERestOperation::eCreatePartnerServer:
+        case ERestOperation::eCreateMountTargetSnapshot:
+            break;
     }
+    return "metadata";
 }
 
 }  // namespace

@@ -41,9 +41,9 @@ std::string ParseRule(simdjson::dom::element element, FaultRule& rule) {
     if (object["operation"].get(text) == simdjson::SUCCESS) rule.strOperation = std::string(text);
     // A former name counts the same requests as the operation's name.
     if (rule.strOperation != "*") {
-        const afs_rest::RestOperation* pOperation = afs_rest::FindRestOperation(rule.strOperation);
-        if (pOperation == nullptr) return "unknown operation \"" + rule.strOperation + "\"";
-        rule.strOperation = pOperation->pszName;
+        const afs_rest::RestOperation* ptrOperation = afs_rest::FindRestOperation(rule.strOperation);
+        if (ptrOperation == nullptr) return "unknown operation \"" + rule.strOperation + "\"";
+        rule.strOperation = ptrOperation->pszName;
     }
     if (object["kind"].get(text) == simdjson::SUCCESS) {
         bool bFound = false;
