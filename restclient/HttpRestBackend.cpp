@@ -13,6 +13,7 @@
 #include "restclient/HaBackoff.h"
 #include "restclient/NutanixException.h"
 #include "restclient/RequestBuilder.h"
+#include "restclient/RestOperations.h"
 
 namespace afs_rest {
 namespace {
@@ -27,6 +28,14 @@ std::string HostAndPort(const std::string& url) {
     size_t start = url.find("://");
     start = start == std::string::npos ? 0 : start + 3;
     return url.substr(start, url.find('/', start) - start);
+}
+
+const char* NameOf(ERestOperation eOperation) { return RestOperationOf(eOperation).pszName; }
+
+// The request of an operation without a path parameter.
+HttpRequest RequestOf(ERestOperation eOperation, std::string body) {
+    const RestOperation& operation = RestOperationOf(eOperation);
+    return HttpRequest{operation.pszMethod, operation.pszPath, std::move(body)};
 }
 
 }  // namespace
@@ -127,9 +136,9 @@ auto CHttpRestBackend::Map(const char* operation, TFunction mapping) -> decltype
 
 std::shared_ptr<model::Partner_server_list_intent_response> CHttpRestBackend::get_partner_server(
     boost::optional<int32_t> offset, boost::optional<int32_t> length) {
-    const char* operation = "get_partner_server";
+    const char* operation = NameOf(ERestOperation::eGetPartnerServer);
     request =
-        HttpRequest{"POST", "partner_servers/list", ListBody("partner_server", offset, length, boost::none)};
+        RequestOf(ERestOperation::eGetPartnerServer, ListBody("partner_server", offset, length, boost::none));
     Exchange(operation, request);
     RequireStatus(operation, 200);
     return Map(operation, [&] { return responseParser.PartnerServerList(response.strBody); });
@@ -142,7 +151,7 @@ std::string CHttpRestBackend::create_partner_server(
     boost::optional<std::string&> partnerType, boost::optional<PairList&> serverInfoList,
     boost::optional<PairList&> shareList, boost::optional<PairList&> exportList,
     boost::optional<bool> allowBackup) {
-    const char* operation = "create_partner_server";
+    const char* operation = NameOf(ERestOperation::eCreatePartnerServer);
     PartnerServerRequest fields;
     fields.strName = name;
     fields.strUsage = usage;
@@ -157,7 +166,7 @@ std::string CHttpRestBackend::create_partner_server(
     if (shareList) fields.optShareList = *shareList;
     if (exportList) fields.optExportList = *exportList;
     fields.optAllowBackup = allowBackup;
-    request = HttpRequest{"POST", "partner_servers", PartnerServerBody(fields)};
+    request = RequestOf(ERestOperation::eCreatePartnerServer, PartnerServerBody(fields));
     Exchange(operation, request);
     RequireStatus(operation, 202, 200);
     return Map(operation, [&] { return responseParser.CreatedUuid(response.strBody, false); });
@@ -165,9 +174,9 @@ std::string CHttpRestBackend::create_partner_server(
 
 std::shared_ptr<model::Mount_target_list_intent_response> CHttpRestBackend::get_mount_target(
     boost::optional<int32_t> offset, boost::optional<int32_t> length) {
-    const char* operation = "get_mount_target";
+    const char* operation = NameOf(ERestOperation::eGetMountTarget);
     request =
-        HttpRequest{"POST", "mount_targets/list", ListBody("mount_target", offset, length, boost::none)};
+        RequestOf(ERestOperation::eGetMountTarget, ListBody("mount_target", offset, length, boost::none));
     Exchange(operation, request);
     RequireStatus(operation, 200);
     return Map(operation, [&] { return responseParser.MountTargetList(response.strBody); });
@@ -176,9 +185,9 @@ std::shared_ptr<model::Mount_target_list_intent_response> CHttpRestBackend::get_
 std::shared_ptr<model::Mount_target_snapshot_list_intent_response>
 CHttpRestBackend::get_mount_target_snapshot(boost::optional<int32_t> offset, boost::optional<int32_t> length,
                                             boost::optional<std::string> filter) {
-    const char* operation = "get_mount_target_snapshot";
-    request = HttpRequest{"POST", "mount_target_snapshots/list",
-                          ListBody("mount_target_snapshot", offset, length, filter)};
+    const char* operation = NameOf(ERestOperation::eGetMountTargetSnapshot);
+    request = RequestOf(ERestOperation::eGetMountTargetSnapshot,
+                        ListBody("mount_target_snapshot", offset, length, filter));
     Exchange(operation, request);
     RequireStatus(operation, 200);
     return Map(operation, [&] { return responseParser.SnapshotList(response.strBody); });
@@ -188,9 +197,9 @@ std::string CHttpRestBackend::create_mount_target_snapshot(const std::string& mo
                                                            const std::string& name,
                                                            const std::string& description,
                                                            boost::optional<bool> waitForCompletion) {
-    const char* operation = "create_mount_target_snapshot";
-    request = HttpRequest{"POST", "mount_target_snapshots",
-                          SnapshotBody(mountTargetUuid, name, description, waitForCompletion)};
+    const char* operation = NameOf(ERestOperation::eCreateMountTargetSnapshot);
+    request = RequestOf(ERestOperation::eCreateMountTargetSnapshot,
+                        SnapshotBody(mountTargetUuid, name, description, waitForCompletion));
     Exchange(operation, request);
     RequireStatus(operation, 202, 200);
     // Without the UUID the snapshot can neither be diffed nor deleted: an
@@ -200,9 +209,10 @@ std::string CHttpRestBackend::create_mount_target_snapshot(const std::string& mo
 
 void CHttpRestBackend::delete_mount_target_snapshot(const std::string& snapshotUuid,
                                                     boost::optional<bool> waitForCompletion) {
-    const char* operation = "delete_mount_target_snapshot";
+    const char* operation = NameOf(ERestOperation::eDeleteMountTargetSnapshot);
     RequirePathParameter(operation, snapshotUuid, "snapshot UUID");
-    request = HttpRequest{"DELETE", DeleteSnapshotPath(snapshotUuid, waitForCompletion), std::string()};
+    request = HttpRequest{RestOperationOf(ERestOperation::eDeleteMountTargetSnapshot).pszMethod,
+                          DeleteSnapshotPath(snapshotUuid, waitForCompletion), std::string()};
     unsigned attempts = Exchange(operation, request);
     // A re-sent deletion whose first attempt went through finds nothing left
     // to delete: the snapshot is gone, which is what the caller asked for.
@@ -214,10 +224,10 @@ std::shared_ptr<model::Mount_target_snapshot_diff_output>
 CHttpRestBackend::create_mount_target_snapshot_incremental_diff(
     const std::string& olderSnapshotUuid, const std::string& newerSnapshotUuid,
     boost::optional<std::string> pathFilter, boost::optional<std::string> objectTypeFilter) {
-    const char* operation = "create_mount_target_snapshot_incremental_diff";
+    const char* operation = NameOf(ERestOperation::eCreateIncrementalDiff);
     request =
-        HttpRequest{"POST", "mount_target_snapshots/incremental_diff",
-                    IncrementalDiffBody(olderSnapshotUuid, newerSnapshotUuid, pathFilter, objectTypeFilter)};
+        RequestOf(ERestOperation::eCreateIncrementalDiff,
+                  IncrementalDiffBody(olderSnapshotUuid, newerSnapshotUuid, pathFilter, objectTypeFilter));
     Exchange(operation, request);
     RequireStatus(operation, 200);
     return Map(operation, [&] { return responseParser.DiffOutput(response.strBody); });
@@ -226,9 +236,10 @@ CHttpRestBackend::create_mount_target_snapshot_incremental_diff(
 model::Mount_target_snapshot_diff_tracking_output CHttpRestBackend::get_mount_target_snapshot_diff_page(
     const std::string& diffUuid, boost::optional<std::string> pageToken,
     boost::optional<std::string> pageSize) {
-    const char* operation = "get_mount_target_snapshot_diff_page";
+    const char* operation = NameOf(ERestOperation::eGetDiffPage);
     RequirePathParameter(operation, diffUuid, "difference UUID");
-    request = HttpRequest{"GET", DiffPagePath(diffUuid, pageToken, pageSize), std::string()};
+    request = HttpRequest{RestOperationOf(ERestOperation::eGetDiffPage).pszMethod,
+                          DiffPagePath(diffUuid, pageToken, pageSize), std::string()};
     Exchange(operation, request);
     RequireStatus(operation, 200);
     // Pages alternate between two spares: while the caller holds the page

@@ -2,6 +2,8 @@
 
 #include <cpprest/json.h>
 
+#include "restclient/RestOperations.h"
+
 namespace afs_rest {
 namespace {
 
@@ -103,7 +105,8 @@ std::string IncrementalDiffBody(const std::string& olderSnapshotUuid, const std:
 }
 
 std::string DeleteSnapshotPath(const std::string& snapshotUuid, boost::optional<bool> waitForCompletion) {
-    std::string path = "mount_target_snapshots/" + PercentEncode(snapshotUuid);
+    std::string path =
+        RestPath(RestOperationOf(ERestOperation::eDeleteMountTargetSnapshot), PercentEncode(snapshotUuid));
     if (waitForCompletion)
         path += *waitForCompletion ? "?wait_for_completion=true" : "?wait_for_completion=false";
     return path;
@@ -111,7 +114,7 @@ std::string DeleteSnapshotPath(const std::string& snapshotUuid, boost::optional<
 
 std::string DiffPagePath(const std::string& diffUuid, const boost::optional<std::string>& pageToken,
                          const boost::optional<std::string>& pageSize) {
-    std::string path = "mount_target_snapshots/diff/" + PercentEncode(diffUuid);
+    std::string path = RestPath(RestOperationOf(ERestOperation::eGetDiffPage), PercentEncode(diffUuid));
     char separator = '?';
     if (pageSize) {
         path += separator;

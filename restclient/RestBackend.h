@@ -31,8 +31,9 @@ struct RestClientConfig {
     uint32_t uHAWaitTime = 600;  // seconds
 };
 
-// The eight operations of the file server's REST API. CurlClient forwards to
-// one backend: the HTTP one in production, a scripted one in unit tests.
+// The eight operations of the file server's REST API, as kRestOperations
+// (RestOperations.h) names them. CurlClient forwards to one backend: the HTTP
+// one in production, a scripted one in unit tests.
 // Failures are thrown (NutanixException, or whatever a scripted backend throws).
 class IRestBackend {
 public:

@@ -17,6 +17,7 @@
 #include <random>
 #include <set>
 
+#include "restclient/RestOperations.h"
 #include "tests/e2e/ScanFixture.h"
 
 namespace afs_test {
@@ -132,41 +133,38 @@ const ChainFault kChainFaults[] = {
     {"odd_paths_4", R"({"odd_paths":4})", eMayFail, eNone},
     {"odd_paths_5", R"({"odd_paths":5})", eMayFail, eNone},
     {"odd_paths_6", R"({"odd_paths":6})", eMayFail, eNone},
-    {"snapshot_answer_lost", R"({"faults":[{"operation":"create_snapshot","nth":$N,"kind":"drop_after"}]})",
-     eMustSucceed, eNone},
+    {"snapshot_answer_lost", R"({"faults":[{"operation":"create_mount_target_snapshot","nth":$N,)"
+     R"("kind":"drop_after"}]})", eMustSucceed, eNone},
     {"partner_answer_lost",
      R"({"partner_conflict":1,"faults":[{"operation":"create_partner_server","kind":"drop_after"}]})",
      eMustSucceed, eNone},
-    {"difference_answer_lost",
-     R"({"faults":[{"operation":"incremental_diff","nth":$N,"kind":"drop_after"}]})", eMayFail, eNone},
-    {"snapshot_409", R"({"faults":[{"operation":"create_snapshot","nth":$N,"status":409}]})", eMayFail,
-     eNone},
-    {"deletes_fail", R"({"faults":[{"operation":"delete_snapshot","count":10,"status":500}]})", eMustSucceed,
-     eNone},
-    {"failover_window", R"({"faults":[{"operation":"*","nth":$N,"status":503}]})", eMustSucceed, eNone},
-    {"page_500", R"({"faults":[{"operation":"diff_page","nth":$N,"status":500}]})", eMayFail, eNone},
-    {"page_truncated", R"({"faults":[{"operation":"diff_page","nth":$N,"kind":"truncate"}]})", eMayFail,
-     eNone},
-    {"page_cut", R"({"faults":[{"operation":"diff_page","nth":$N,"kind":"drop_mid_body"}]})", eMayFail,
-     eNone},
-    {"page_wrong_type",
-     R"({"faults":[{"operation":"diff_page","nth":$N,"kind":"wrong_type","member":"inode_number"}]})",
+    {"difference_answer_lost", R"({"faults":[{"operation":"create_mount_target_snapshot_incremental_diff",)"
+     R"("nth":$N,"kind":"drop_after"}]})", eMayFail, eNone},
+    {"snapshot_409", R"({"faults":[{"operation":"create_mount_target_snapshot","nth":$N,"status":409}]})",
      eMayFail, eNone},
+    {"deletes_fail", R"({"faults":[{"operation":"delete_mount_target_snapshot","count":10,"status":500}]})",
+     eMustSucceed, eNone},
+    {"failover_window", R"({"faults":[{"operation":"*","nth":$N,"status":503}]})", eMustSucceed, eNone},
+    {"page_500", R"({"faults":[{"operation":"get_mount_target_snapshot_diff_page","nth":$N,"status":500}]})",
+     eMayFail, eNone},
+    {"page_truncated", R"({"faults":[{"operation":"get_mount_target_snapshot_diff_page","nth":$N,)"
+     R"("kind":"truncate"}]})", eMayFail, eNone},
+    {"page_cut", R"({"faults":[{"operation":"get_mount_target_snapshot_diff_page","nth":$N,)"
+     R"("kind":"drop_mid_body"}]})", eMayFail, eNone},
+    {"page_wrong_type", R"({"faults":[{"operation":"get_mount_target_snapshot_diff_page","nth":$N,)"
+     R"("kind":"wrong_type","member":"inode_number"}]})", eMayFail, eNone},
     {"afs_scan_killed", R"({"faults":[{"operation":"$OP","nth":$N,"kind":"kill","pid":$PID}]})", eMayFail,
      eNone},
-    {"server_restarted", R"({"faults":[{"operation":"diff_page","nth":$N,"kind":"kill","pid":$SIM}]})",
-     eMustSucceed, eNone},
+    {"server_restarted", R"({"faults":[{"operation":"get_mount_target_snapshot_diff_page","nth":$N,)"
+     R"("kind":"kill","pid":$SIM}]})", eMustSucceed, eNone},
     {"drop_object", R"({"drop_object":$N})", eSilentLoss, eNone},
     {"omit_new_children", R"({"omit_new_children":1})", eSilentLoss, eNone},
     {"name_not_utf8", "{}", eMustSucceed, eBadName},
     {"second_state_folder", "{}", eMayFail, eSecondState},
-    {"failed_job_rerun", R"({"faults":[{"operation":"delete_snapshot","count":10,"status":500}]})", eMayFail,
-     eRerunFailedJob},
+    {"failed_job_rerun", R"({"faults":[{"operation":"delete_mount_target_snapshot","count":10,)"
+     R"("status":500}]})", eMayFail, eRerunFailedJob},
 };
 // clang-format on
-const char* const kOperations[] = {
-    "list_partner_servers", "create_partner_server", "list_mount_targets", "list_snapshots",
-    "create_snapshot",      "delete_snapshot",       "incremental_diff",   "diff_page"};
 const char* const kShares[] = {"share1", "share2"};
 
 // One state folder's history: the host's view of each share after its last good job.
@@ -521,7 +519,8 @@ TEST_P(ChainTest, EveryGoodJobReplaysToItsSnapshot) {
         for (size_t u = strScenario.find("$N"); u != std::string::npos; u = strScenario.find("$N"))
             strScenario.replace(u, 2, std::to_string(1 + rng() % 3));
         for (size_t u = strScenario.find("$OP"); u != std::string::npos; u = strScenario.find("$OP"))
-            strScenario.replace(u, 3, kOperations[rng() % std::size(kOperations)]);
+            strScenario.replace(u, 3,
+                                afs_rest::kRestOperations[rng() % afs_rest::kRestOperationCount].pszName);
         if (bBusy)
             strScenario.insert(1, std::string(R"("busy_snapshots":25,"busy_partners":25,"retry_pages":1)") +
                                       (strScenario == "{}" ? "" : ","));

@@ -170,7 +170,7 @@ TEST_F(AfsScanE2ETest, RegressionSecondStateFolderWithTheSameIdsBreaksNoChain) {
     // A third state folder on our database finishes job 3 of client 8 while
     // our job 3 waits for the server: ours must leave that job alone.
     ASSERT_NO_FATAL_FAILURE(
-        Arm(R"({"faults":[{"operation":"list_partner_servers","kind":"delay","delay_ms":1000}]})"));
+        Arm(R"({"faults":[{"operation":"get_partner_server","kind":"delay","delay_ms":1000}]})"));
     CChildProgram held(ScanArgs({"share1"}), {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/held");
     WaitUntil([&] { return std::filesystem::exists(JobFile(3, "")); });
     held.Signal(SIGSTOP);

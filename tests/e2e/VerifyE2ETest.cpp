@@ -128,7 +128,8 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
     ASSERT_EQ(200, Api("DELETE", "/_sim/requests").status);
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"faults":[{"operation":"delete_snapshot","count":10,"status":500},)"
                                 R"({"operation":"incremental_diff","kind":"delay","delay_ms":60000}]})"));
-    EXPECT_EQ(128 + SIGKILL, RunAndKill(ScanArgs({"share1"}), "create_snapshot ", 1).nExitStatus);
+    EXPECT_EQ(128 + SIGKILL,
+              RunAndKill(ScanArgs({"share1"}), "create_mount_target_snapshot ", 1).nExitStatus);
     ASSERT_NO_FATAL_FAILURE(StartSimulator());
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"faults":[{"operation":"delete_snapshot","count":10,"status":500}]})"));
     // Job 4 fails after its snapshot was taken: its map file is a link.

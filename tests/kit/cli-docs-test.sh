@@ -2,11 +2,26 @@
 # Every option a program's --help (and each of its commands' --help) names
 # is documented in its page under
 # docs/, and every option documented there exists (the man pages are made
-# from --help, so they agree too).
+# from --help, so they agree too). With --operations, the table of REST
+# operations in the docs is the one in the code, row for row.
 #
-# Usage: cli-docs-test.sh PROGRAM DOC [PROGRAM DOC ...]
+# Usage: cli-docs-test.sh [--operations TABLE.cpp DOC] PROGRAM DOC [PROGRAM DOC ...]
 set -euo pipefail
 status=0
+if [ "${1:-}" = --operations ]; then
+  table="$2" doc="$3"
+  shift 3
+  # "name method path former" per row, from the initialisers and from the doc's table.
+  from_code="$(tr '\n' ' ' < "$table" |
+    grep -oE '"[a-z_]+", *"(GET|POST|DELETE)", *"[^"]*", *"[a-z_]+"' | tr -d '",' | tr -s ' ')"
+  from_doc="$(grep -E '^\| `[a-z_]+` \| `(GET|POST|DELETE)`' "$doc" | tr -d '`|' | tr -s ' ' |
+    sed 's/^ //; s/ $//')"
+  if [ -z "$from_code" ] || [ "$from_code" != "$from_doc" ]; then
+    echo "kit_cli_docs: the REST operations of $table and $doc disagree (< code, > doc):" >&2
+    diff <(echo "$from_code") <(echo "$from_doc") >&2 || true
+    status=1
+  fi
+fi
 options() { grep -o -- '--[a-z][a-z-]*' | LC_ALL=C sort -u; }
 while [ $# -ge 2 ]; do
   program="$1" doc="$2"

@@ -66,8 +66,10 @@ const Step kSteps[] = {
     {"mount_target_snapshots/diff/$d1", nullptr, 200, "/should_retry_page", "true"},
     {"mount_target_snapshots/diff/$d1", nullptr, 200, "/object_list/0/path", "\"/.snapshot/s2/new/f2.txt\""},
     {"~share1/docs/a.txt", "ALPHA", 0}, {"mount_target_snapshots", "snap s3 $share1", 202},
-    // A status fault on the nth request of its operation only.
+    // A status fault on the nth request of its operation only, named by its
+    // former name; an unknown name is refused and the fault stays.
     {"/_sim/scenario", "{\"faults\":[{\"operation\":\"list_snapshots\",\"nth\":2,\"status\":500}]}", 200},
+    {"/_sim/scenario", "{\"faults\":[{\"operation\":\"list_snapshot\"}]}", 400},
     {"mount_target_snapshots/list", "{}", 200}, {"mount_target_snapshots/list", "{}", 500},
     {"mount_target_snapshots/list", "{}", 200},
     {"mount_target_snapshots/$s1", "DELETE", 200, "/status", "\"DELETED\""},

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "restclient/RestOperations.h"
 #include "tools/afs-sim/ApiHandlers.h"
 #include "tools/afs-sim/ConnectionDrop.h"
 #include "tools/afs-sim/DiffStore.h"
@@ -68,12 +69,26 @@ const char* FaultName(EFaultKind eKind) {
     return "";
 }
 
+using afs_rest::ERestOperation;
+using afs_rest::RestOperation;
+
 // The member a wrong_type fault changes when the rule names none.
-const char* MainMember(const std::string& strOperation) {
-    if (strOperation == "diff_page") return "object_list";
-    if (strOperation == "incremental_diff") return "uuid_list";
-    if (strOperation == "delete_snapshot") return "status";
-    if (strOperation.compare(0, 5, "list_") == 0) return "entities";
+const char* MainMember(ERestOperation eOperation) {
+    switch (eOperation) {
+        case ERestOperation::eGetDiffPage:
+            return "object_list";
+        case ERestOperation::eCreateIncrementalDiff:
+            return "uuid_list";
+        case ERestOperation::eDeleteMountTargetSnapshot:
+            return "status";
+        case ERestOperation::eGetPartnerServer:
+        case ERestOperation::eGetMountTarget:
+        case ERestOperation::eGetMountTargetSnapshot:
+            return "entities";
+        case ERestOperation::eCreatePartnerServer:
+        case ERestOperation::eCreateMountTargetSnapshot:
+            break;
+    }
     return "metadata";
 }
 
@@ -180,10 +195,10 @@ std::string CFileServerSimulator::Start(const SimulatorOptions& options,
 
 void CFileServerSimulator::RegisterApiRoutes() {
     using Handler = std::function<ApiReply(const httplib::Request&, const Scenario&)>;
-    auto serve = [this](const char* szOperation, Handler handler) {
-        return [this, szOperation, handler](const httplib::Request& req, httplib::Response& res) {
+    auto serve = [this](const RestOperation& operation, Handler handler) {
+        return [this, &operation, handler](const httplib::Request& req, httplib::Response& res) {
             Scenario knobs;
-            std::optional<FaultRule> rule = ptrFaults->CountRequest(szOperation, knobs);
+            std::optional<FaultRule> rule = ptrFaults->CountRequest(operation.pszName, knobs);
             EFaultKind eKind = rule ? rule->eKind : EFaultKind::eDelay;
             // The client (or this server) dies while the request is in flight; else no fault.
             if (eKind == EFaultKind::eKill) kill(static_cast<pid_t>(rule->uPid), SIGKILL);
@@ -193,7 +208,7 @@ void CFileServerSimulator::RegisterApiRoutes() {
             RequestRecord record;
             record.strMethod = req.method;
             record.strTarget = req.target;
-            record.strOperation = szOperation;
+            record.strOperation = operation.pszName;
             record.strRequestBody = req.body;
             if (rule && eKind != EFaultKind::eDelay) record.strFault = FaultName(eKind);
 
@@ -223,7 +238,7 @@ void CFileServerSimulator::RegisterApiRoutes() {
                 if (eKind == EFaultKind::eMalformed) reply.strBody = MalformedBody(reply.strBody);
                 if (eKind == EFaultKind::eWrongType) {
                     std::string strMember =
-                        rule->strMember.empty() ? MainMember(szOperation) : rule->strMember;
+                        rule->strMember.empty() ? MainMember(operation.eOperation) : rule->strMember;
                     reply.strBody = WrongTypedBody(reply.strBody, strMember);
                 }
                 if (eKind == EFaultKind::eDropAfter) reply.nStatus = 0;
@@ -255,33 +270,37 @@ void CFileServerSimulator::RegisterApiRoutes() {
         };
     };
     httplib::Server& server = *ptrServer;
-    const std::string strBase = kBasePath;
+    // Every path parameter is one segment.
+    auto route = [&](ERestOperation eOperation, Handler handler) {
+        const RestOperation& operation = afs_rest::RestOperationOf(eOperation);
+        const std::string strPattern = kBasePath + ("/" + afs_rest::RestPath(operation, "([^/]+)"));
+        const std::string strMethod = operation.pszMethod;
+        if (strMethod == "GET")
+            server.Get(strPattern, serve(operation, std::move(handler)));
+        else if (strMethod == "DELETE")
+            server.Delete(strPattern, serve(operation, std::move(handler)));
+        else
+            server.Post(strPattern, serve(operation, std::move(handler)));
+    };
     CApiHandlers& api = *ptrHandlers;
-    server.Post(strBase + "/partner_servers/list",
-                serve("list_partner_servers",
-                      [&api](auto& req, auto& knobs) { return api.ListPartnerServers(req.body, knobs); }));
-    server.Post(strBase + "/partner_servers", serve("create_partner_server", [&api](auto& req, auto& knobs) {
-                    return api.CreatePartnerServer(req.body, knobs);
-                }));
-    server.Post(strBase + "/mount_targets/list", serve("list_mount_targets", [&api](auto& req, auto& knobs) {
-                    return api.ListMountTargets(req.body, knobs);
-                }));
-    server.Post(strBase + "/mount_target_snapshots/list",
-                serve("list_snapshots",
-                      [&api](auto& req, auto& knobs) { return api.ListSnapshots(req.body, knobs); }));
-    server.Post(strBase + "/mount_target_snapshots",
-                serve("create_snapshot", [&api](auto& req, auto&) { return api.CreateSnapshot(req.body); }));
-    server.Post(strBase + "/mount_target_snapshots/incremental_diff",
-                serve("incremental_diff",
-                      [&api](auto& req, auto& knobs) { return api.IncrementalDiff(req.body, knobs); }));
-    server.Delete(
-        strBase + "/mount_target_snapshots/([^/]+)",
-        serve("delete_snapshot", [&api](auto& req, auto&) { return api.DeleteSnapshot(req.matches[1]); }));
-    server.Get(
-        strBase + "/mount_target_snapshots/diff/([^/]+)", serve("diff_page", [&api](auto& req, auto& knobs) {
-            return api.DiffPage(req.matches[1], req.has_param("page_size"), req.get_param_value("page_size"),
-                                req.get_param_value("page_token"), knobs);
-        }));
+    route(ERestOperation::eGetPartnerServer,
+          [&api](auto& req, auto& knobs) { return api.ListPartnerServers(req.body, knobs); });
+    route(ERestOperation::eCreatePartnerServer,
+          [&api](auto& req, auto& knobs) { return api.CreatePartnerServer(req.body, knobs); });
+    route(ERestOperation::eGetMountTarget,
+          [&api](auto& req, auto& knobs) { return api.ListMountTargets(req.body, knobs); });
+    route(ERestOperation::eGetMountTargetSnapshot,
+          [&api](auto& req, auto& knobs) { return api.ListSnapshots(req.body, knobs); });
+    route(ERestOperation::eCreateMountTargetSnapshot,
+          [&api](auto& req, auto&) { return api.CreateSnapshot(req.body); });
+    route(ERestOperation::eCreateIncrementalDiff,
+          [&api](auto& req, auto& knobs) { return api.IncrementalDiff(req.body, knobs); });
+    route(ERestOperation::eDeleteMountTargetSnapshot,
+          [&api](auto& req, auto&) { return api.DeleteSnapshot(req.matches[1]); });
+    route(ERestOperation::eGetDiffPage, [&api](auto& req, auto& knobs) {
+        return api.DiffPage(req.matches[1], req.has_param("page_size"), req.get_param_value("page_size"),
+                            req.get_param_value("page_token"), knobs);
+    });
 }
 
 void CFileServerSimulator::RegisterControlRoutes() {

@@ -4,27 +4,10 @@
 
 #include <cstdint>
 
+#include "restclient/RestOperations.h"
 #include "tools/afs-sim/JsonText.h"
 
 namespace afs_sim {
-
-const char* const kOperationNames[] = {"list_partner_servers",
-                                       "create_partner_server",
-                                       "list_mount_targets",
-                                       "list_snapshots",
-                                       "create_snapshot",
-                                       "delete_snapshot",
-                                       "incremental_diff",
-                                       "diff_page",
-                                       nullptr};
-
-bool IsOperationName(const std::string& strName) {
-    if (strName == "*") return true;
-    for (const char* const* p = kOperationNames; *p; ++p) {
-        if (strName == *p) return true;
-    }
-    return false;
-}
 
 namespace {
 
@@ -56,7 +39,12 @@ std::string ParseRule(simdjson::dom::element element, FaultRule& rule) {
     if (element.get_object().get(object) != simdjson::SUCCESS) return "each fault must be an object";
     std::string_view text;
     if (object["operation"].get(text) == simdjson::SUCCESS) rule.strOperation = std::string(text);
-    if (!IsOperationName(rule.strOperation)) return "unknown operation \"" + rule.strOperation + "\"";
+    // A former name counts the same requests as the operation's name.
+    if (rule.strOperation != "*") {
+        const afs_rest::RestOperation* ptrOperation = afs_rest::FindRestOperation(rule.strOperation);
+        if (ptrOperation == nullptr) return "unknown operation \"" + rule.strOperation + "\"";
+        rule.strOperation = ptrOperation->pszName;
+    }
     if (object["kind"].get(text) == simdjson::SUCCESS) {
         bool bFound = false;
         for (const KindName& kind : kKinds) {

@@ -23,6 +23,8 @@ enum class EFaultKind {
 
 // Applies to requests number uNth .. uNth + uCount - 1 (counted from 1) of
 // strOperation since the scenario was applied; "*" counts every API request.
+// strOperation is a name of afs_rest::kRestOperations; parsing turns a former
+// name into it.
 struct FaultRule {
     std::string strOperation = "*";
     uint64_t uNth = 1;
@@ -69,10 +71,6 @@ struct Scenario {
     uint64_t uBusyPartners = 0;
     std::vector<FaultRule> listFaults;
 };
-
-// The operation names that rules and the request log use.
-extern const char* const kOperationNames[];
-bool IsOperationName(const std::string& strName);
 
 // Sets the members present in the JSON object `strJson` on `scenario`; the
 // others keep their values. "faults", when present, replaces the list.
