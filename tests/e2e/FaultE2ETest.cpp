@@ -65,10 +65,13 @@ const FaultCase kFaults[] = {
     {"Http500OnSnapshotCreation", R"({"faults":[{"operation":"create_snapshot","status":500}]})",
      "create_snapshot status",
      eNoTwist, 1, false, {kSnap, "create_mount_target_snapshot failed: ", k500}},
-    // The first page's items were handed over before the failure; they are withdrawn.
-    {"Http500OnSecondPage", R"({"faults":[{"operation":"diff_page","nth":2,"status":500}]})",
+    // The first page's items were handed over before the server lost the
+    // difference; they are withdrawn.
+    {"DifferenceLostAfterItsFirstPage", R"({"faults":[{"operation":"diff_page","nth":2,"status":404}]})",
      "diff_page status",
-     eNoTwist, 0, true, {kCompare, kPage, k500}, true},
+     eNoTwist, 0, true, {kCompare, kPage, "HTTP 404",
+      "the file server lost its snapshot difference (HTTP 404 for a page of it); listing its whole snapshot "},
+     true},
     {"MalformedSnapshotList", R"({"faults":[{"operation":"list_snapshots","kind":"malformed"}]})",
      "list_snapshots malformed",
      eNoTwist, 1, false, {kSnap, "get_mount_target_snapshot failed: ", kMalformed}},
@@ -158,7 +161,8 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
     EXPECT_EQ(!bTls, run3.strStderr.find("afs-scan: warning: http://127.0.0.1:") != std::string::npos);
     EXPECT_EQ(fault.nExitStatus == 1, run3.strStderr.find("afs-scan: error: ") != std::string::npos);
     for (const std::string& strText : fault.listTexts)
-        EXPECT_THAT(fault.nExitStatus ? run3.strStderr : ReadWholeFile(strStateDir + "/afs-scan.log"),
+        EXPECT_THAT(fault.nExitStatus ? run3.strStderr
+                                      : ReadWholeFile(strStateDir + "/afs-scan.log") + run3.strStderr,
                     HasSubstr(strText));
     EXPECT_TRUE(Seen().size() < 40u) << "the server kept the job busy";
     if (*fault.pszFaulted != '\0') {
