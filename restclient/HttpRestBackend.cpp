@@ -57,7 +57,7 @@ public:
     }
     void Show(uint64_t waitedMs, uint64_t limitMs) {
         SetProgress(eProgressHaWaitedMs, waitedMs);
-        SetProgress(eProgressHaLimitMs, limitMs == 0 ? 1 : limitMs);
+        SetProgress(eProgressHaLimitMs, limitMs);
         bShown = true;
     }
 
