@@ -18,9 +18,19 @@ enum EProgressCounter {
     eProgressCounterCount,      // not a counter: the number of them
 };
 
-// Sets a counter; an unknown one is ignored. Thread-safe.
-HOST_EXPORT void SetProgress(EProgressCounter eCounter, unsigned long long ullValue);
-// Adds to a counter; an unknown one is ignored. Thread-safe.
-HOST_EXPORT void AddProgress(EProgressCounter eCounter, unsigned long long ullDelta);
+// Sets a counter; an unknown one is ignored. Thread-safe. Weak: the
+// plug-in must load with a host's own library, which may lack it.
+HOST_EXPORT __attribute__((weak)) void SetProgress(EProgressCounter eCounter, unsigned long long ullValue);
+// Adds to a counter; an unknown one is ignored. Thread-safe. Weak, as above.
+HOST_EXPORT __attribute__((weak)) void AddProgress(EProgressCounter eCounter, unsigned long long ullDelta);
 // A counter's value (0 for an unknown one). Thread-safe.
 HOST_EXPORT unsigned long long GetProgress(EProgressCounter eCounter);
+
+// What the plug-in calls: SetProgress and AddProgress when the host's
+// library has them, else nothing.
+inline void KeepProgress(EProgressCounter eCounter, unsigned long long ullValue) {
+    if (SetProgress != nullptr) SetProgress(eCounter, ullValue);
+}
+inline void CountProgress(EProgressCounter eCounter, unsigned long long ullDelta) {
+    if (AddProgress != nullptr) AddProgress(eCounter, ullDelta);
+}

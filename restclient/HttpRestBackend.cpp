@@ -53,11 +53,11 @@ namespace {
 class CHaWaitProgress {
 public:
     ~CHaWaitProgress() {
-        if (bShown) SetProgress(eProgressHaLimitMs, 0);
+        if (bShown) KeepProgress(eProgressHaLimitMs, 0);
     }
     void Show(uint64_t waitedMs, uint64_t limitMs) {
-        SetProgress(eProgressHaWaitedMs, waitedMs);
-        SetProgress(eProgressHaLimitMs, limitMs);
+        KeepProgress(eProgressHaWaitedMs, waitedMs);
+        KeepProgress(eProgressHaLimitMs, limitMs);
         bShown = true;
     }
 
@@ -112,7 +112,7 @@ unsigned CHttpRestBackend::Exchange(const char* operation, const HttpRequest& ou
                  static_cast<unsigned long long>(waitedMs / 1000), static_cast<unsigned>(config.uHAWaitTime));
         progress.Show(waitedMs, uint64_t{config.uHAWaitTime} * 1000);
         RHSLEEP_InTeRnAl(delayMs, __FILE__, __LINE__);
-        SetProgress(eProgressHaWaitedMs, backoff.WaitedMs());
+        KeepProgress(eProgressHaWaitedMs, backoff.WaitedMs());
     }
 }
 
@@ -260,7 +260,7 @@ model::Mount_target_snapshot_diff_tracking_output CHttpRestBackend::get_mount_ta
     uPagesOfDiff = diffUuid == strPagedDiff ? uPagesOfDiff + 1 : 1;
     strPagedDiff = diffUuid;
     // A host reads the count to show how far a long difference got.
-    if (!page.isShouldRetryPage()) AddProgress(eProgressPagesFetched, 1);
+    if (!page.isShouldRetryPage()) CountProgress(eProgressPagesFetched, 1);
     HOST_LOG(1, "REST client: difference page %u of %s: %zu objects", uPagesOfDiff, diffUuid.c_str(),
              page.getObjectList().size());
     return page;

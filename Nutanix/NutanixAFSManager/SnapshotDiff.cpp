@@ -46,7 +46,7 @@ struct CPageWaitShown {
     CPageWaitShown() = default;
     CPageWaitShown(const CPageWaitShown&) = delete;
     CPageWaitShown& operator=(const CPageWaitShown&) = delete;
-    ~CPageWaitShown() { SetProgress(eProgressPageWaited, 0); }
+    ~CPageWaitShown() { KeepProgress(eProgressPageWaited, 0); }
 };
 
 CRhError PagingStopped(const FXCodeLocation& location, const std::string& message) {
@@ -108,14 +108,14 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
             unsigned long long ullRetries = 0;
             while (page.isShouldRetryPage() && ullRetries < settings.ullMaxScanRetries) {
                 // A host shows which page the server keeps it waiting for.
-                SetProgress(eProgressPageRequests, ullRetries + 1);
-                SetProgress(eProgressPageWaited, ullPage);
+                KeepProgress(eProgressPageRequests, ullRetries + 1);
+                KeepProgress(eProgressPageWaited, ullPage);
                 RHSLEEP_InTeRnAl(settings.uRetrySleepMs, __FILE__, __LINE__);
                 page = ptrClient->get_mount_target_snapshot_diff_page(diffUUID, pageToken,
                                                                       std::string(kDiffPageSize));
                 ++ullRetries;
             }
-            SetProgress(eProgressPageWaited, 0);
+            KeepProgress(eProgressPageWaited, 0);
             // Only a page that is still not ready exhausts the retries; one
             // that came ready on the last permitted re-request is processed.
             if (page.isShouldRetryPage()) {
