@@ -304,6 +304,23 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
     for (size_t uAt = strProgress.find('\r'); uAt != std::string::npos; uAt = strProgress.find('\r', uAt + 1))
         uWidest = std::max(uWidest, strProgress.find_first_of("\r\n", uAt + 1) - uAt - 1);
     EXPECT_EQ(99u, uWidest) << "cut to the width";
+    // The counts of a share the job failed on are no result, and say so.
+    for (const char* pszName : {"b", "c", "d", "e", "f", "g", "h"})
+        WriteFile("share1/" + std::string(pszName), "");
+    Query("CREATE TRIGGER refuse BEFORE INSERT ON items BEGIN SELECT RAISE(ABORT, 'refused'); END",
+          SQLITE_OPEN_READWRITE);
+    const ProgramResult failed = RunTable(
+        ScanArgs({}, {"--scan-path", Share("share1"), "--full", "--list-full", "--batch-rows", "1"}, false),
+        {{"FailedShare",
+          {},
+          1,
+          "afs-scan: job failed: scan database " + strDb + ": cannot insert an item: refused",
+          "e2e-secret",
+          {kTerminal}}})[0];
+    const std::string strFailed =
+        "share " + Share("share1") + ": (full listing: )?failed after [0-9]+ items \\(nothing stored\\)";
+    EXPECT_THAT(failed.strStderr, ::testing::ContainsRegex("\r" + strFailed + " *\n"));
+    EXPECT_THAT(failed.strStdout, ::testing::ContainsRegex("\n" + strFailed + "\n$"));
 
     const std::string strPort = ptrSim->Origin().substr(ptrSim->Origin().rfind(':') + 1);
     RunTable({AFS_SIM_BIN, "--shares", strSharesDir, "--password-file", strRoot + "/password"},
