@@ -47,7 +47,6 @@ const char* const kCompare = "CompareSnapAndLoadItem threw: ";
 const char* const kPage = "get_mount_target_snapshot_diff_page failed: ";
 const char* const kLinkRefused =
     "Too many levels of symbolic links (a symbolic link; remove it or choose another folder)";
-const char* const kMalformed = "HTTP 200: malformed response";
 const char* const kSnap = "CreateAndMountSnap failed";
 const char* const kPartner = "CreatePartnerServer failed";
 
@@ -72,9 +71,6 @@ const FaultCase kFaults[] = {
      eNoTwist, 0, true, {kCompare, kPage, "HTTP 404",
       "the file server lost its snapshot difference (HTTP 404 for a page of it); listing its whole snapshot "},
      true},
-    {"MalformedSnapshotList", R"({"faults":[{"operation":"list_snapshots","kind":"malformed"}]})",
-     "list_snapshots malformed",
-     eNoTwist, 1, false, {kSnap, "get_mount_target_snapshot failed: ", kMalformed}},
     {"AnswerSlowerThanTheTransferTimeout",
      R"({"faults":[{"operation":"incremental_diff","kind":"delay","delay_ms":2000}]})",
      "", eTransferTimeout, 0, true,
@@ -103,8 +99,6 @@ const FaultCase kFaults[] = {
     {"DifferenceListedTwice", R"({"hostile_paging":2})", "", eNoTwist, 0, true, {"is listed twice"}, true},
     {"ListEntityComesBack", R"({"hostile_paging":3})", "", eNoTwist, 1, false, {"paging stopped: entity [",
      "came back at offset 1"}},
-    {"ListTotalMoves", R"({"hostile_paging":4})", "", eNoTwist, 1, false,
-     {"paging stopped: the total changed from"}},
     {"ItemsListedTwice", R"({"odd_paths":5})", "", eNoTwist, 0, true, {}},
     {"ItemNamingTheShareRoot", R"({"odd_paths":4})", "", eNoTwist, 0, true,
      {"Unsafe path [/127.0.0.1/share1] in snapshot difference"}, true},
