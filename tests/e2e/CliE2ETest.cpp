@@ -392,6 +392,8 @@ TEST_F(CliE2ETest, WaitForTheServerIsShownAndSignalsEndTheJobCleanly) {
                 " s \\(.*\\): check --server, or wait longer with --ha-wait "
                 "SECONDS\n$"));
     }
+    EXPECT_THAT(ReadWholeFile(strStateDir + "/settings.ini"), HasSubstr("dEVLOGDIR"))
+        << "the job's, untouched";
 }
 
 }  // namespace
