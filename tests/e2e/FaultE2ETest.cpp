@@ -69,7 +69,7 @@ const FaultCase kFaults[] = {
     {"DifferenceLostAfterItsFirstPage", R"({"faults":[{"operation":"diff_page","nth":2,"status":404}]})",
      "diff_page status",
      eNoTwist, 0, true, {kCompare, kPage, "HTTP 404",
-      "the file server lost its snapshot difference (HTTP 404 for a page of it); listing its whole snapshot "},
+      "the file server lost its snapshot difference (HTTP 404 for a page of it); listing its whole "},
      true},
     {"AnswerSlowerThanTheTransferTimeout",
      R"({"faults":[{"operation":"incremental_diff","kind":"delay","delay_ms":2000}]})",
