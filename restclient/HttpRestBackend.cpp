@@ -8,6 +8,7 @@
 
 #include "host/LogWriter.h"
 #include "host/PlatformInfo.h"
+#include "host/Progress.h"
 #include "host/Sleep.h"
 #include "restclient/CurlTransport.h"
 #include "restclient/HaBackoff.h"
@@ -55,8 +56,29 @@ void CHttpRestBackend::Throw(const std::string& text, long status) const {
     throw NutanixException(scrubber.Clean(text), status);
 }
 
+namespace {
+
+// Shows a host the high-availability wait while it lasts, and no longer.
+class CHaWaitProgress {
+public:
+    ~CHaWaitProgress() {
+        if (bShown) KeepProgress(eProgressHaLimitMs, 0);
+    }
+    void Show(uint64_t waitedMs, uint64_t limitMs) {
+        KeepProgress(eProgressHaWaitedMs, waitedMs);
+        KeepProgress(eProgressHaLimitMs, limitMs);
+        bShown = true;
+    }
+
+private:
+    bool bShown = false;
+};
+
+}  // namespace
+
 unsigned CHttpRestBackend::Exchange(const char* operation, const HttpRequest& outgoing) {
     CHaBackoff backoff(config.uHAWaitTime);
+    CHaWaitProgress progress;
     for (unsigned attempt = 1;; ++attempt) {
         auto start = std::chrono::steady_clock::now();
         ptrTransport->Perform(outgoing, response);
@@ -73,6 +95,7 @@ unsigned CHttpRestBackend::Exchange(const char* operation, const HttpRequest& ou
             Throw(std::string(operation) + " failed: " + ptrTransport->Describe() + ": " + response.strError,
                   response.lStatus);
         }
+        const uint64_t waitedMs = backoff.WaitedMs();
         unsigned int delayMs = 0;
         if (!backoff.Next(delayMs, bAnswered ? uint64_t(response.lRetryAfterSeconds) * 1000 : 0)) {
             std::string cause = bAnswered ? "HTTP " + std::to_string(response.lStatus) : response.strError;
@@ -88,20 +111,17 @@ unsigned CHttpRestBackend::Exchange(const char* operation, const HttpRequest& ou
         }
         // Each attempt is reported to the host at once, so that whoever runs
         // the job learns why it waits instead of facing silence for minutes.
-        if (bAnswered) {
-            HOST_LOG(0,
-                     "file server %s unavailable (HTTP %ld); retrying for up to %u s, [FileSystemAgent] "
-                     "uHAWaitTime",
-                     HostAndPort(ptrTransport->Describe()).c_str(), response.lStatus,
-                     static_cast<unsigned>(config.uHAWaitTime));
-        } else {
-            HOST_LOG(
-                0, "file server %s unreachable (%s); retrying for up to %u s, [FileSystemAgent] uHAWaitTime",
-                HostAndPort(ptrTransport->Describe()).c_str(),
-                (response.strCause.empty() ? response.strError : response.strCause).c_str(),
-                static_cast<unsigned>(config.uHAWaitTime));
-        }
+        // Elapsed as the wait counts it: the delays slept before this one.
+        const std::string cause =
+            bAnswered
+                ? "unavailable (HTTP " + std::to_string(response.lStatus) + ")"
+                : "unreachable (" + (response.strCause.empty() ? response.strError : response.strCause) + ")";
+        HOST_LOG(0, "file server %s %s; retrying, %llu s of %u s, [FileSystemAgent] uHAWaitTime",
+                 HostAndPort(ptrTransport->Describe()).c_str(), cause.c_str(),
+                 static_cast<unsigned long long>(waitedMs / 1000), static_cast<unsigned>(config.uHAWaitTime));
+        progress.Show(waitedMs, uint64_t{config.uHAWaitTime} * 1000);
         RHSLEEP_InTeRnAl(delayMs, __FILE__, __LINE__);
+        KeepProgress(eProgressHaWaitedMs, backoff.WaitedMs());
     }
 }
 
@@ -250,8 +270,9 @@ model::Mount_target_snapshot_diff_tracking_output CHttpRestBackend::get_mount_ta
     Map(operation, [&] { pageParser.ParseInPlace(response.strBody, page); });
     uPagesOfDiff = diffUuid == strPagedDiff ? uPagesOfDiff + 1 : 1;
     strPagedDiff = diffUuid;
-    // The host counts these lines to show how far a long difference got.
-    HOST_LOG(0, "REST client: difference page %u of %s: %zu objects", uPagesOfDiff, diffUuid.c_str(),
+    // A host reads the count to show how far a long difference got.
+    if (!page.isShouldRetryPage()) CountProgress(eProgressPagesFetched, 1);
+    HOST_LOG(1, "REST client: difference page %u of %s: %zu objects", uPagesOfDiff, diffUuid.c_str(),
              page.getObjectList().size());
     return page;
 }

@@ -8,6 +8,7 @@
 #include "Nutanix/NutanixAFSManager/NutanixAFSManagerAPIHelper.h"
 #include "host/LogWriter.h"
 #include "host/PlatformInfo.h"
+#include "host/Progress.h"
 #include "host/Sleep.h"
 #include "restclient/CurlClient.h"
 
@@ -40,6 +41,14 @@ DiffRetrySettings ReadRetrySettings() {
     return settings;
 }
 
+// Ends the page wait a host is shown however the comparison ends.
+struct CPageWaitShown {
+    CPageWaitShown() = default;
+    CPageWaitShown(const CPageWaitShown&) = delete;
+    CPageWaitShown& operator=(const CPageWaitShown&) = delete;
+    ~CPageWaitShown() { KeepProgress(eProgressPageWaited, 0); }
+};
+
 CRhError PagingStopped(const FXCodeLocation& location, const std::string& message) {
     CRhError error = FXErrorUtil::ErrorWin32(location, ERROR_INSTALL_FAILURE_CODE, "%s", message.c_str());
     HOST_LOG(0, "%s", error.GetMessage().c_str());
@@ -71,6 +80,7 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
     }
 
     const DiffRetrySettings settings = ReadRetrySettings();
+    const CPageWaitShown pageWaitShown;
     CDiffItemLoader loader(volumeInfo, *dbHelper);
 
     // A server can make the work endless in four ways: list a difference
@@ -88,18 +98,24 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
         unsigned long long ullEmptyPages = 0;  // in a row, not the last
         boost::optional<std::string> pageToken;
         afs_rest::model::Mount_target_snapshot_diff_tracking_output page;
+        unsigned long long ullPage = 0;
         while (!page.isIsLastPage()) {
+            ++ullPage;
             page = ptrClient->get_mount_target_snapshot_diff_page(diffUUID, pageToken,
                                                                   std::string(kDiffPageSize));
             // Counted per page: a server that prepares every page lazily asks
             // for a re-request of each, and a large difference has many.
             unsigned long long ullRetries = 0;
             while (page.isShouldRetryPage() && ullRetries < settings.ullMaxScanRetries) {
+                // A host shows which page the server keeps it waiting for.
+                KeepProgress(eProgressPageRequests, ullRetries + 1);
+                KeepProgress(eProgressPageWaited, ullPage);
                 RHSLEEP_InTeRnAl(settings.uRetrySleepMs, __FILE__, __LINE__);
                 page = ptrClient->get_mount_target_snapshot_diff_page(diffUUID, pageToken,
                                                                       std::string(kDiffPageSize));
                 ++ullRetries;
             }
+            KeepProgress(eProgressPageWaited, 0);
             // Only a page that is still not ready exhausts the retries; one
             // that came ready on the last permitted re-request is processed.
             if (page.isShouldRetryPage()) {

@@ -17,7 +17,11 @@ struct CliCase {
     int nExitStatus;
     std::string strLine;                     // the first line on stderr that is not the plain http:// warning
     std::string strPassword = "e2e-secret";  // the fixture's
+    std::vector<std::string> listEnv = {};
 };
+
+// A terminal of 100 columns, as far as afs-scan's progress line is concerned.
+const char* const kTerminal = "AFS_SCAN_PROGRESS_COLUMNS=100";
 
 class CliE2ETest : public CScanFixture {
 protected:
@@ -25,7 +29,7 @@ protected:
         std::istringstream lines(strText);
         std::string strLine;
         while (std::getline(lines, strLine) &&
-               strLine.find("is plain http://: the password") != std::string::npos)
+               (strLine.find("is plain http://: the password") != std::string::npos || strLine[0] == '\r'))
             continue;
         return strLine;
     }
@@ -37,7 +41,7 @@ protected:
             SCOPED_TRACE(row.pszName);
             std::vector<std::string> listArgs = listBase;
             listArgs.insert(listArgs.end(), row.listArgs.begin(), row.listArgs.end());
-            listRuns.push_back(Run(listArgs, row.strPassword));
+            listRuns.push_back(Run(listArgs, row.strPassword, row.listEnv));
             EXPECT_EQ(row.nExitStatus, listRuns.back().nExitStatus) << listRuns.back().strStderr;
             EXPECT_EQ(row.strLine, FirstLine(listRuns.back().strStderr));
         }
@@ -265,7 +269,15 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
          {"Machines",
           {"--scan-path", Share("share1"), "--db", strDbFromHere, "--csv", "--summary-json", "-"},
           0,
-          "job 5 (incremental, previous job 4, full job 3): ok"}});  // the summary, off stdout
+          "job 5 (incremental, previous job 4, full job 3): ok"},  // the summary, off stdout
+         {"UnresolvableName",
+          {"--scan-path", Share("share1"), "--server", "https://nosuch.invalid"},
+          1,
+          "afs-scan: no file server is known by the name 'nosuch.invalid' (the name does not resolve): "
+          "check --server, or this machine's DNS and /etc/hosts"},
+         // Neither the progress line of a terminal nor the warning.
+         {"Quiet", {"--scan-path", Share("share1"), "--quiet"}, 0, "", "e2e-secret", {kTerminal}}});
+    EXPECT_EQ("", listRuns[7].strStderr);
     EXPECT_EQ(listRuns[2].strStderr.find(strNotOffered), listRuns[2].strStderr.rfind(strNotOffered));
     EXPECT_THAT(listRuns[2].strStdout, HasSubstr("share " + Share("share1") + ": snapshot only: took " +
                                                  SnapName(3) + " at " + SnapPath("share1", 3) + "\n"));
@@ -275,8 +287,40 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
                 ::testing::StartsWith("job_id,path,old_path,change_type,is_dir,size,inode,"
                                       "atime,mtime,ctime\n{\"job_id\":5,\"kind\":\"incremental\""));
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
-                ::testing::ElementsAre("1 failed", "2 failed", "3 ok", "4 ok", "5 ok"));
+                ::testing::ElementsAre("1 failed", "2 failed", "3 ok", "4 ok", "5 ok", "6 failed", "7 ok"));
     EXPECT_TRUE(std::filesystem::exists(strStateDir + "/afs-rest-client.log"));
+    // On a terminal the line is drawn at once and redrawn while the server
+    // makes a page (no item arrives then), cut to the width, and it stays.
+    ASSERT_NO_FATAL_FAILURE(Arm(R"({"retry_pages":1})"));
+    const std::string strProgress = RunTable(ScanArgs({}, {"--scan-path", Share("share1")}, false),
+                                             {{"Progress", {}, 0, "", "e2e-secret", {kTerminal}}})[0]
+                                        .strStderr;
+    const std::string strState = "\rshare " + Share("share1") + ": 0 items, 0 items/s, ";
+    EXPECT_THAT(strProgress,
+                ::testing::ContainsRegex("\n\rjob 8: 0\\.[0-9] s\r.*0 pages, [0-9.]+ s, waiting for page"));
+    EXPECT_THAT(strProgress, ::testing::ContainsRegex(strState + "1 pages, [0-9.]+ s *\n$"))
+        << "the last state stays";
+    size_t uWidest = 0;
+    for (size_t uAt = strProgress.find('\r'); uAt != std::string::npos; uAt = strProgress.find('\r', uAt + 1))
+        uWidest = std::max(uWidest, strProgress.find_first_of("\r\n", uAt + 1) - uAt - 1);
+    EXPECT_EQ(99u, uWidest) << "cut to the width";
+    // The counts of a share the job failed on are no result, and say so.
+    for (const char* pszName : {"b", "c", "d", "e", "f", "g", "h"})
+        WriteFile("share1/" + std::string(pszName), "");
+    Query("CREATE TRIGGER refuse BEFORE INSERT ON items BEGIN SELECT RAISE(ABORT, 'refused'); END",
+          SQLITE_OPEN_READWRITE);
+    const ProgramResult failed = RunTable(
+        ScanArgs({}, {"--scan-path", Share("share1"), "--full", "--list-full", "--batch-rows", "1"}, false),
+        {{"FailedShare",
+          {},
+          1,
+          "afs-scan: job failed: scan database " + strDb + ": cannot insert an item: refused",
+          "e2e-secret",
+          {kTerminal}}})[0];
+    const std::string strFailed =
+        "share " + Share("share1") + ": (full listing: )?failed after [0-9]+ items \\(nothing stored\\)";
+    EXPECT_THAT(failed.strStderr, ::testing::ContainsRegex("\r" + strFailed + " *\n"));
+    EXPECT_THAT(failed.strStdout, ::testing::ContainsRegex("\n" + strFailed + "\n$"));
 
     const std::string strPort = ptrSim->Origin().substr(ptrSim->Origin().rfind(':') + 1);
     RunTable({AFS_SIM_BIN, "--shares", strSharesDir, "--password-file", strRoot + "/password"},
@@ -307,8 +351,8 @@ TEST_F(CliE2ETest, WaitForTheServerIsShownAndSignalsEndTheJobCleanly) {
     WriteFile("share1/a.txt", "alpha\n");
     WriteMountTable({"share1"});
     const std::string strWait =
-        "afs-scan: file server 127.0.0.1:1 unreachable (Connection refused); retrying for "
-        "up to 600 s, [FileSystemAgent] uHAWaitTime\n";
+        "afs-scan: file server 127.0.0.1:1 unreachable (Connection refused); retrying, 0 s of 600 s; "
+        "--ha-wait SECONDS\n";
     const struct {
         int nSignal;
         const char* pszName;
@@ -331,12 +375,25 @@ TEST_F(CliE2ETest, WaitForTheServerIsShownAndSignalsEndTheJobCleanly) {
     }
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
                 ::testing::ElementsAre("1 failed", "2 failed"));
-    const ProgramResult run = Run(ScanArgs({"share1"}, {"--ha-wait", "0"}));
-    EXPECT_EQ(4, run.nExitStatus);
-    EXPECT_THAT(FirstLine(run.strStderr),
-                ::testing::MatchesRegex("afs-scan: file server 127.0.0.1:1 stayed "
-                                        "unreachable for 0 s \\(.*\\): check --server, "
-                                        "or wait longer with --ha-wait SECONDS"));
+    // Every command that asks the server waits as long as --ha-wait says.
+    for (const char* pszCommand : {"scan", "snapshots"}) {
+        SCOPED_TRACE(pszCommand);
+        const std::string strSeconds = pszCommand == std::string("scan") ? "0" : "1";
+        const ProgramResult run = Run(ScanArgs({"share1"}, {"--ha-wait", strSeconds}, false, {pszCommand}));
+        EXPECT_EQ(4, run.nExitStatus);
+        EXPECT_THAT(
+            run.strStderr,
+            ::testing::ContainsRegex(
+                (strSeconds == "1" ? "^afs-scan: file server 127.0.0.1:1 unreachable "
+                                     "\\(Connection refused\\); retrying, 0 s of 1 s; "
+                                     "--ha-wait SECONDS\n"
+                                   : "\n") +
+                std::string("afs-scan: file server 127.0.0.1:1 stayed unreachable for ") + strSeconds +
+                " s \\(.*\\): check --server, or wait longer with --ha-wait "
+                "SECONDS\n$"));
+    }
+    EXPECT_THAT(ReadWholeFile(strStateDir + "/settings.ini"), HasSubstr("dEVLOGDIR"))
+        << "the job's, untouched";
 }
 
 }  // namespace

@@ -146,10 +146,10 @@ protected:
                           const std::string& strPassword = kPassword) {
         return Run(ScanArgs(listShares, listExtra, bMap), strPassword);
     }
-    ProgramResult Run(const std::vector<std::string>& listArgs, const std::string& strPassword = kPassword) {
-        return CChildProgram(listArgs, {"AFS_PASSWORD=" + strPassword},
-                             strRoot + "/run" + std::to_string(++nRun))
-            .Wait();
+    ProgramResult Run(const std::vector<std::string>& listArgs, const std::string& strPassword = kPassword,
+                      std::vector<std::string> listEnv = {}) {
+        listEnv.push_back("AFS_PASSWORD=" + strPassword);
+        return CChildProgram(listArgs, listEnv, strRoot + "/run" + std::to_string(++nRun)).Wait();
     }
     // Polls until `condition` holds (30 s at most).
     template <typename FCondition>

@@ -19,7 +19,7 @@ doc="$prefix/share/doc/NutanixAFSManager"
 for file in "$libdir/afs/libNutanixAFSManager.so" "$libdir/libafshost.so.$version" "$libdir/libafshost.so.0" \
     "$libdir/libafshost.so" "$libdir/cmake/AfsHost/AfsHostConfig.cmake" "$libdir/pkgconfig/afshost.pc" \
     include/afs/host/NutanixAFSManagerBase.h include/afs/host/PluginLibrary.h include/afs/host/ErrorCategory.h \
-    include/afs/host/Sleep.h include/afs/host/Version.h bin/afs-scan bin/afs-sim \
+    include/afs/host/Sleep.h include/afs/host/Progress.h include/afs/host/Version.h bin/afs-scan bin/afs-sim \
     share/man/man1/afs-scan.1.gz share/man/man1/afs-sim.1.gz share/man/man3/libafshost.3.gz; do
   [ -e "$prefix/$file" ] || fail "$file was not installed"
 done

@@ -115,7 +115,7 @@ AFS_HOST_SETTINGS="$work/wait.ini" "$example" http://127.0.0.1:1 admin "$work/st
   "$shares/share1" > "$work/wait.out" 2> "$work/wait.err" &
 waiting=$!
 for _ in $(seq 300); do
-  grep -q 'retrying for up to 600 s' "$work/wait.err" && break
+  grep -q 'retrying, 0 s of 600 s' "$work/wait.err" && break
   sleep 0.1
 done
 kill -INT "$waiting"

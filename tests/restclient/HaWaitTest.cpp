@@ -2,6 +2,9 @@
 // asked for and returns at once.
 #include <gtest/gtest.h>
 
+#include <numeric>
+
+#include "host/Progress.h"
 #include "host/Sleep.h"
 #include "tests/restclient/ScriptedTransport.h"
 
@@ -67,15 +70,26 @@ TEST(HaWait, OutagesAreWaitedOutWithinTheBudgetThenReported) {
          "0 get_mount_target failed: https://fs.test:9440/api/nutanix/v3: no complete answer within 1 s"},
     };
     std::vector<unsigned> listSleeps;
-    FSleepFunction previous = SetSleepFunction([&](unsigned int ms) { listSleeps.push_back(ms); });
+    unsigned long long ullBudgetMs = 0;
+    bool bShown = true;
+    FSleepFunction previous = SetSleepFunction([&](unsigned int ms) {
+        // A host is shown the wait so far and its limit while it sleeps.
+        bShown =
+            bShown && GetProgress(eProgressHaLimitMs) == ullBudgetMs &&
+            GetProgress(eProgressHaWaitedMs) == std::accumulate(listSleeps.begin(), listSleeps.end(), 0ULL);
+        listSleeps.push_back(ms);
+    });
     for (const Case& test : cases) {
         SCOPED_TRACE(test.failure);
         listSleeps.clear();
+        ullBudgetMs = test.uBudget * 1000ULL;
         ScriptedBackend backend(test.uBudget);
         for (const auto& answer : test.listAnswers) backend.Script(answer);
         const std::string failure = afs_rest_test::Failure([&] { backend->get_mount_target(3, 4); });
         EXPECT_EQ(test.failure.empty() ? "no exception" : test.failure, failure);
         EXPECT_EQ(test.listSleeps, listSleeps);
+        EXPECT_TRUE(bShown);
+        EXPECT_EQ(0u, GetProgress(eProgressHaLimitMs)) << "the wait is over";
         ASSERT_EQ(test.listSleeps.size() + 1, backend.listRequests.size());
         for (const auto& request : backend.listRequests)
             EXPECT_EQ(backend.listRequests[0].strBody, request.strBody);

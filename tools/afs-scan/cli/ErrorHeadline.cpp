@@ -41,6 +41,15 @@ std::string ServerAddressError(const std::string& strServer) {
     }
 }
 
+std::string DifferenceFailure(const CRhError& error) {
+    if (ClassifyError(error) != eCategoryNotFound)
+        return "its snapshot difference could not be read (" + error.GetMessage() + ")";
+    const bool bPage =
+        error.AsString().find("get_mount_target_snapshot_diff_page failed: HTTP 404") != std::string::npos;
+    return bPage ? "the file server lost its snapshot difference (HTTP 404 for a page of it)"
+                 : "the file server found no snapshot difference to make (HTTP 404)";
+}
+
 std::string ErrorHeadline(const CRhError& error, const ScanOptions& options) {
     // The kit's classification decides; the texts only add the details.
     const std::string strChain = error.AsString();
@@ -59,7 +68,14 @@ std::string ErrorHeadline(const CRhError& error, const ScanOptions& options) {
         case eCategoryUnreachable: {
             const char* const kWait = "stayed unavailable for the high-availability wait of ";
             const size_t uAt = strChain.find(kWait);
-            if (uAt == std::string::npos) break;  // no such server: the message says it best
+            if (uAt == std::string::npos) {
+                const char* const kResolve = "Could not resolve host: ";
+                const size_t uName = strChain.find(kResolve);
+                if (uName == std::string::npos) break;
+                return "no file server is known by the name '" + After(strChain, uName, kResolve, " ])<;") +
+                       "' (the name does not resolve): check --server, or this machine's DNS and "
+                       "/etc/hosts";
+            }
             const size_t uLast = strChain.find("last: ", uAt);
             return "file server " + ServerHostPort(options.strServer) + " stayed unreachable for " +
                    After(strChain, uAt, kWait, " ") + " s" +

@@ -9,9 +9,15 @@ namespace afs_scan {
 
 // The one line a person sees when a job failed: the cause and what to do
 // about it, for the failures a user can fix (credentials, an untrusted
-// certificate, a file server that stayed unreachable); else the innermost
+// certificate, a file server that stayed unreachable or whose name does not
+// resolve); else the innermost
 // message of the chain. The whole chain goes to the log.
 std::string ErrorHeadline(const CRhError& error, const ScanOptions& options);
+
+// Why a share's snapshot difference could not be read, for the line that
+// says the job lists the share in full instead: a difference or a page the
+// server answers 404 for is lost on the server; else the chain's message.
+std::string DifferenceFailure(const CRhError& error);
 
 // "host:port" of a --server text, as the REST client reads it; the text
 // itself when it is no server address.

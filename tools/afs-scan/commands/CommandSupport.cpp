@@ -147,10 +147,18 @@ long long ItemCount(const JobRecord& record) {
     return std::accumulate(record.arrCounts.begin(), record.arrCounts.end(), 0LL);
 }
 
+std::string ServerSettings(const ScanOptions& options) {
+    std::string strText;
+    if (options.llHaWaitSeconds >= 0)
+        strText += "[FileSystemAgent]\nuHAWaitTime = " + std::to_string(options.llHaWaitSeconds) + "\n";
+    if (!options.strCaBundle.empty()) strText += "[RestClient]\nCABundle = " + options.strCaBundle + "\n";
+    return strText;
+}
+
 CRhError SetUpHostServices(const ScanOptions& options) {
     std::string strUsed;
-    CRhError error =
-        SetUpSettings(options.strSettingsFile, options.strMountTable, "", options.strStateDir, strUsed);
+    CRhError error = SetUpSettings(options.strSettingsFile, options.strMountTable, ServerSettings(options),
+                                   options.strStateDir, strUsed, "settings-" + options.strCommand + ".ini");
     if (error.IsError()) return error;
     SetUpLog(options.strLogFile, options.strStateDir + "/afs-scan.log");
     g_bLogSetUp = true;

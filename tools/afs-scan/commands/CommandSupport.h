@@ -70,8 +70,14 @@ std::string TimeText(long long llTime);
 // The items of a job, all change types together.
 long long ItemCount(const JobRecord& record);
 
-// Settings (with --mount-table) and log as a scan job has them, for a
-// sub-command that reads the mount table or asks the file server.
+// The settings text the server options give (--ha-wait, --ca-bundle), for
+// every command that asks the file server.
+std::string ServerSettings(const ScanOptions& options);
+
+// Settings (with --mount-table and the server options) and log as a scan job
+// has them, for a sub-command that reads the mount table or asks the file
+// server. Its settings go to STATE/settings-COMMAND.ini: rewriting the
+// file a running job reads would change that job's settings.
 CRhError SetUpHostServices(const ScanOptions& options);
 
 // Checks the state folder (--state) and the folder of --db, those that

@@ -33,11 +33,9 @@ using afs_cli::Say;
 // Settings this run adds to the user's: its options, and the REST client's
 // request log in the state folder rather than a folder all users share.
 std::string SettingsOverrides(const ScanOptions& options, const std::set<std::string>& setUserKeys) {
-    std::string strText = "[FileSystemAgent]\n";
-    if (options.ullMaxItems != 0) strText += "MaxDiffItems = " + std::to_string(options.ullMaxItems) + "\n";
-    if (options.llHaWaitSeconds >= 0)
-        strText += "uHAWaitTime = " + std::to_string(options.llHaWaitSeconds) + "\n";
-    if (!options.strCaBundle.empty()) strText += "[RestClient]\nCABundle = " + options.strCaBundle + "\n";
+    std::string strText = ServerSettings(options);
+    if (options.ullMaxItems != 0)
+        strText += "[FileSystemAgent]\nMaxDiffItems = " + std::to_string(options.ullMaxItems) + "\n";
     if (setUserKeys.count("EventManager/dEVLOGDIR") == 0)
         strText += "[EventManager]\ndEVLOGDIR = " + options.strStateDir + "\n";
     return strText;
@@ -102,7 +100,7 @@ int RunScanCommand(ScanOptions& options) {
     std::vector<ScanTarget> listTargets;
     if (!ResolveTargets(options, listTargets)) return afs_cli::kExitUsage;
     // Only a run that goes on to ask the server sends the password.
-    if (options.strServer.compare(0, 7, "http://") == 0) {
+    if (options.strServer.compare(0, 7, "http://") == 0 && !options.bQuiet) {
         Say("warning: " + options.strServer +
             " is plain http://: the password crosses the network unencrypted; use https://");
     }

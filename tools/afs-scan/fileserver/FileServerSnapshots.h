@@ -36,7 +36,8 @@ void ListServerShares(CurlClient& client, std::vector<ServerShare>& listShares);
 class CFileServerSnapshots {
 public:
     // `options` gives the server, user and password (read already); the
-    // high-availability wait is the settings' [FileSystemAgent] uHAWaitTime.
+    // high-availability wait is the settings' [FileSystemAgent] uHAWaitTime
+    // (SetUpHostServices writes --ha-wait there, as a scan job does).
     explicit CFileServerSnapshots(const ScanOptions& options);
     ~CFileServerSnapshots();
 

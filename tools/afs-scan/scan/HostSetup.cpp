@@ -20,6 +20,7 @@
 #include "host/PlatformInfo.h"
 #include "host/PrivateFile.h"
 #include "tools/afs-scan/cli/Interrupt.h"
+#include "tools/afs-scan/scan/ProgressLine.h"
 #include "tools/common/Cli.h"
 #include "tools/common/Handles.h"
 
@@ -33,9 +34,9 @@ std::string Absolute(const std::string& strPath) {
     return error ? strPath : path.lexically_normal().string();
 }
 
-std::atomic<unsigned long long> g_ullDifferencePages{0};
 std::atomic<unsigned long long> g_ullSkippedItems{0};
 const char kSkippedNote[] = " items of the snapshot difference were skipped";
+const char kWaitSetting[] = ", [FileSystemAgent] uHAWaitTime";
 
 // Writes everything to the host's log and shows the operator, on stderr,
 // what the file-server side says at level 0 while a job runs: the wait for
@@ -58,17 +59,19 @@ public:
         // The plug-in's fixed note at the end of a comparison: "N items of ...".
         if (uSkipped != std::string::npos) g_ullSkippedItems += std::strtoull(message.c_str(), nullptr, 10);
         if (InterruptSignal() != 0) return;
-        if (message.compare(0, 29, "REST client: difference page ") == 0) {
-            ++g_ullDifferencePages;
-            return;
-        }
         // afs-scan gives its own warning about plain http:// before the job.
         const bool bClient = std::strstr(function, "afs_rest::") != nullptr &&
                              message.find(" is plain http://") == std::string::npos;
         const bool bWait = bClient && message.compare(0, 12, "file server ") == 0;
         if (!bWait && !(bClient || uSkipped != std::string::npos)) return;
         std::lock_guard<std::mutex> lock(mutexShown);
-        if (bWait || setShown.insert(message).second) afs_cli::Say(message);
+        if (!bWait && !setShown.insert(message).second) return;
+        // The option is what an afs-scan user sets the wait with.
+        const size_t uSetting = bWait ? message.rfind(kWaitSetting) : std::string::npos;
+        CProgressLine::Say(uSetting == std::string::npos ||
+                                   uSetting + sizeof(kWaitSetting) - 1 != message.size()
+                               ? message
+                               : message.substr(0, uSetting) + "; --ha-wait SECONDS");
     }
 
 private:
@@ -80,8 +83,8 @@ private:
 }  // namespace
 
 CRhError SetUpSettings(const std::string& strSettings, const std::string& strMountTable,
-                       const std::string& strOverrides, const std::string& strStateDir,
-                       std::string& strUsed) {
+                       const std::string& strOverrides, const std::string& strStateDir, std::string& strUsed,
+                       const std::string& strFileName) {
     strUsed.clear();
     if (strMountTable.empty() && strOverrides.empty()) {
         if (strSettings.empty()) return CRhError::Success();
@@ -104,7 +107,7 @@ CRhError SetUpSettings(const std::string& strSettings, const std::string& strMou
         // A later key wins, so this overrides a MountTableFile in the given file.
         text << strOverrides;
         if (!strMountTable.empty()) text << "[Host]\nMountTableFile = " << Absolute(strMountTable) << "\n";
-        strUsed = Absolute(strStateDir + "/settings.ini");
+        strUsed = Absolute(strStateDir + "/" + strFileName);
         const std::string strText = text.str();
         std::string why;
         afs_cli::UniqueStream ptrOut(afs_private_file::OpenStream(strUsed, "w", why));
@@ -137,8 +140,6 @@ void SetUpLog(const std::string& strLogFile, const std::string& strDefaultLogFil
     if (strFile.empty()) strFile = strDefaultLogFile;
     g_ptrLogWriter = boost::make_shared<CTerminalLogWriter>(boost::make_shared<CLogWriter>(nLevel, strFile));
 }
-
-unsigned long long DifferencePagesSeen() { return g_ullDifferencePages.load(); }
 
 unsigned long long DifferenceItemsSkipped() { return g_ullSkippedItems.load(); }
 

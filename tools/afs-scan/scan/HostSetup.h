@@ -8,14 +8,15 @@ namespace afs_scan {
 
 // Points the plug-in and the host services at their settings: with a mount
 // table or overrides (settings text such as "[FileSystemAgent]\nMaxDiffItems
-// = 10\n"), writes `strStateDir`/settings.ini holding the text of
+// = 10\n"), writes `strStateDir`/`strFileName` holding the text of
 // `strSettings` (when given), the overrides and [Host] MountTableFile (when
 // given), and uses that; otherwise
 // uses `strSettings` as it is; with neither the environment is left alone.
 // Sets AFS_HOST_SETTINGS to an absolute path. Must run before the plug-in
 // is loaded. Fills `strUsed` with the file in force (may be empty).
 CRhError SetUpSettings(const std::string& strSettings, const std::string& strMountTable,
-                       const std::string& strOverrides, const std::string& strStateDir, std::string& strUsed);
+                       const std::string& strOverrides, const std::string& strStateDir, std::string& strUsed,
+                       const std::string& strFileName = "settings.ini");
 
 // Replaces the process-wide log writer (shared with the plug-in) by one with
 // the settings' [Host] LogLevel writing to `strLogFile`, or, when that is
@@ -25,8 +26,6 @@ CRhError SetUpSettings(const std::string& strSettings, const std::string& strMou
 // server, transport warnings) on stderr.
 void SetUpLog(const std::string& strLogFile, const std::string& strDefaultLogFile);
 
-// Difference pages the REST client has fetched so far in this process.
-unsigned long long DifferencePagesSeen();
 // Items the plug-in skipped in its comparisons so far (its level-0 note).
 unsigned long long DifferenceItemsSkipped();
 

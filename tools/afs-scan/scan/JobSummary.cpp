@@ -52,6 +52,14 @@ void PrintShareSummaries(const JobSummary& summary, std::FILE* ptrStream) {
                          strPath.c_str());
             continue;
         }
+        if (!summary.bOk) {
+            const long long llItems = Total(share.arrCounts);
+            std::fprintf(ptrStream,
+                         share.bFailed ? ": failed after %lld items (nothing stored)\n"
+                                       : ": %lld items, nothing stored: the job failed\n",
+                         llItems);
+            continue;
+        }
         const char* pszSeparator = ": ";
         for (NutanixAFSChangeType eType : kTypesInOrder) {
             std::fprintf(ptrStream, "%s%s %lld", pszSeparator, ChangeTypeName(eType), share.arrCounts[eType]);
@@ -79,8 +87,10 @@ bool WriteSummaryJson(const JobSummary& summary, const std::string& strFile) {
         out << (bFirst ? "" : ",") << "{\"mount_path\":" << Quoted(share.strMountPath)
             << ",\"scan_path\":" << Quoted(share.strScanPath)
             << ",\"snapshot_path\":" << Quoted(share.strSnapshotPath)
-            << ",\"mode\":" << Quoted(ShareModeName(share.eMode))
-            << ",\"status\":" << Quoted(share.bPartial ? "partial" : "ok")
+            << ",\"mode\":" << Quoted(ShareModeName(share.eMode)) << ",\"status\":"
+            << Quoted(share.bFailed    ? "failed"
+                      : share.bPartial ? "partial"
+                                       : "ok")
             << ",\"reason\":" << Quoted(share.strReason) << ",\"items\":" << Total(share.arrCounts)
             << ",\"seconds\":" << share.dSeconds;
         for (NutanixAFSChangeType eType : kTypesInOrder) {

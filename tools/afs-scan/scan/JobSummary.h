@@ -28,6 +28,7 @@ struct ShareSummary {
     // reference for it (the next job lists it in full).
     bool bPartial = false;
     std::string strReason;  // why partial
+    bool bFailed = false;   // the job failed while on this share
     std::string strShareUuid;
     std::string strSnapshotUuid;  // this job's snapshot; empty when unknown
 };
@@ -46,7 +47,10 @@ const char* ShareModeName(EShareMode eMode);
 // One line per share: "share MOUNT: MODE: ADD n, MODIFY n, RENAME n, DELETE n,
 // OTHER n; S s, R items/s"; for a share of a full job "share MOUNT: snapshot
 // only: took NAME at PATH"; a partial share adds "share MOUNT: partial: WHY;
-// the next job lists it in full".
+// the next job lists it in full". In a failed job nothing is stored, so no
+// counts are shown: "share MOUNT: MODE: failed after N items (nothing
+// stored)" for the share the job failed on, "N items, nothing stored: the
+// job failed" for the others.
 void PrintShareSummaries(const JobSummary& summary, std::FILE* ptrStream);
 
 // Writes the summary as one JSON object to `strFile` ("-": stdout); false

@@ -3,13 +3,12 @@
 #include <cstdio>
 
 #include "host/LogWriter.h"
+#include "host/Progress.h"
 #include "tools/afs-scan/cli/Interrupt.h"
-#include "tools/afs-scan/scan/HostSetup.h"
 
 namespace afs_scan {
 
 namespace {
-constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 constexpr auto kLogProgressInterval = std::chrono::seconds(10);
 }  // namespace
 
@@ -18,7 +17,7 @@ CScanItemSink::CScanItemSink(CScanWriter& writerIn, CItemOutput& outputIn, long 
     : writer(writerIn),
       output(outputIn),
       llJobId(llJobIdIn),
-      bProgress(bProgressIn),
+      ptrProgress(bProgressIn ? new CProgressLine(llJobIdIn) : nullptr),
       timeStart(std::chrono::steady_clock::now()),
       timeLastProgress(timeStart) {}
 
@@ -42,7 +41,8 @@ void CScanItemSink::BeginShare(const std::string& strShareIn) {
     llShareItems = 0;
     repeats.Clear();
     strShare = strShareIn;
-    ullPagesBefore = DifferencePagesSeen();
+    ullPagesBefore = GetProgress(eProgressPagesFetched);
+    if (ptrProgress) ptrProgress->BeginShare(strShare);
     timeStart = timeLastProgress = std::chrono::steady_clock::now();
 }
 
@@ -59,7 +59,12 @@ CRhError CScanItemSink::Add(const ScanItem& itemIn) {
     ++arrJobCounts[uIndex];
     // The clock is read every 256 items: a million items would otherwise
     // pay a million clock reads for a few lines of progress.
-    if ((++llShareItems & 255) == 0) ShowProgress();
+    ++llShareItems;
+    if (ptrProgress) {
+        ptrProgress->SetItems(llShareItems);
+    } else if ((llShareItems & 255) == 0) {
+        ShowProgress();
+    }
     return CRhError::Success();
 }
 
@@ -75,26 +80,16 @@ void CScanItemSink::ForgetShareItems() {
 
 void CScanItemSink::ShowProgress() {
     const auto now = std::chrono::steady_clock::now();
-    if (now - timeLastProgress < (bProgress ? kProgressInterval : kLogProgressInterval)) return;
+    if (now - timeLastProgress < kLogProgressInterval) return;
     timeLastProgress = now;
     const double dSeconds = std::chrono::duration<double>(now - timeStart).count();
     const double dRate = dSeconds > 0 ? llShareItems / dSeconds : 0.0;
-    const unsigned long long ullPages = DifferencePagesSeen() - ullPagesBefore;
-    if (!bProgress) {
-        HOST_LOG(0, "progress: share %s: %lld items, %.0f items/s, %llu pages, %.1f s", strShare.c_str(),
-                 llShareItems, dRate, ullPages, dSeconds);
-        return;
-    }
-    std::fprintf(stderr, "\rshare %s: %lld items, %.0f items/s, %llu pages, %.1f s   ", strShare.c_str(),
-                 llShareItems, dRate, ullPages, dSeconds);
-    std::fflush(stderr);
-    bProgressShown = true;
+    HOST_LOG(0, "progress: share %s: %lld items, %.0f items/s, %llu pages, %.1f s", strShare.c_str(),
+             llShareItems, dRate, GetProgress(eProgressPagesFetched) - ullPagesBefore, dSeconds);
 }
 
-void CScanItemSink::EndProgress() {
-    if (!bProgressShown) return;
-    std::fputc('\n', stderr);
-    bProgressShown = false;
+void CScanItemSink::EndProgress(bool bFailed) {
+    if (ptrProgress) ptrProgress->Finish(bFailed);
 }
 
 }  // namespace afs_scan

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 
 #include "host/NutanixAFSManagerBase.h"
 #include "tools/afs-scan/scan/ItemOutput.h"
+#include "tools/afs-scan/scan/ProgressLine.h"
 #include "tools/afs-scan/scan/RepeatFilter.h"
 #include "tools/afs-scan/store/ScanWriter.h"
 
@@ -12,10 +14,10 @@ namespace afs_scan {
 // The host's scan database as the plug-in sees it: every item goes to the
 // writer of the job's SQLite database and, when asked, to the item output.
 // Keeps the counts of the current share (ResetShareCounts) and of the whole
-// job. The writer and output must outlive the sink. When bProgress, a progress line
-// on stderr (share, items, items/s, difference pages, elapsed time) is
-// refreshed at most a few times per second; otherwise the same goes to the
-// log every ten seconds.
+// job. The writer and output must outlive the sink. When bProgress, a
+// progress line on stderr (CProgressLine: share, items, items/s, difference
+// pages, elapsed time, what the server keeps the job waiting for) is redrawn
+// from the start; otherwise the same goes to the log every ten seconds.
 class CScanItemSink : public CNutanixDBHelper {
 public:
     CScanItemSink(CScanWriter& writer, CItemOutput& output, long long llJobId, bool bProgress);
@@ -37,8 +39,9 @@ public:
     // True when the current share may have repeated an item (see CRepeatFilter).
     bool MayHaveRepeats() { return repeats.MayRepeat(); }
     const ChangeCounts& GetJobCounts() const { return arrJobCounts; }
-    // Ends the progress line, if one was drawn.
-    void EndProgress();
+    // Ends the progress line, if one is drawn; `bFailed`: the job failed,
+    // so the current share's figures are no result.
+    void EndProgress(bool bFailed);
 
 private:
     void ShowProgress();
@@ -46,8 +49,7 @@ private:
     CScanWriter& writer;
     CItemOutput& output;
     long long llJobId;
-    bool bProgress;
-    bool bProgressShown = false;
+    std::unique_ptr<CProgressLine> ptrProgress;  // null: the progress goes to the log
     CRepeatFilter repeats;
     ChangeCounts arrShareCounts{};
     ChangeCounts arrJobCounts{};

@@ -1,6 +1,6 @@
 #include "tools/afs-scan/scan/ScanJob.h"
 
-#include <unistd.h>  // gethostname, isatty
+#include <unistd.h>  // gethostname
 
 #include <boost/make_shared.hpp>
 #include <chrono>
@@ -12,11 +12,13 @@
 #include <set>
 
 #include "host/LogWriter.h"
+#include "tools/afs-scan/cli/ErrorHeadline.h"
 #include "tools/afs-scan/cli/Interrupt.h"
 #include "tools/afs-scan/commands/CommandSupport.h"
 #include "tools/afs-scan/fileserver/ShareDiagnosis.h"
 #include "tools/afs-scan/scan/HostSetup.h"
 #include "tools/afs-scan/scan/PluginCall.h"
+#include "tools/afs-scan/scan/ProgressLine.h"
 #include "tools/afs-scan/scan/ShareReference.h"
 #include "tools/afs-scan/scan/SnapshotListing.h"
 #include "tools/common/Cli.h"
@@ -92,7 +94,7 @@ CRhError CScanJob::Run(JobSummary& summary) {
         });
         if (error.IsSuccess()) error = deleteError;
     }
-    ptrSink->EndProgress();
+    ptrSink->EndProgress(error.IsError());
     ExplainSharesNotBackedUp(error, summary);
     CRhError writeError = ptrWriter->Finish();
     if (error.IsSuccess()) error = writeError;
@@ -226,7 +228,7 @@ CRhError CScanJob::Prepare(JobSummary& summary) {
     ptrOutput.reset(new CItemOutput(eFormat, stdout));
     ptrWriter.reset(new CScanWriter(database, static_cast<size_t>(options.nBatchRows), kQueuedBatches));
     ptrSink = boost::make_shared<CScanItemSink>(*ptrWriter, *ptrOutput, identity.llJobId,
-                                                isatty(STDERR_FILENO) == 1);
+                                                CProgressLine::Wanted(options.bQuiet));
     return CRhError::Success();
 }
 
@@ -289,6 +291,7 @@ CRhError CScanJob::DriveManager(CNutanixAFSManagerBase& manager, JobSummary& sum
                      now.error.IsError() ? now.error.GetMessage().c_str() : "none or several of its name");
         }
         error = ScanShare(manager, target, strSnapshot, now, share);
+        share.bFailed = error.IsError();
         summary.listShares.push_back(share);
         if (error.IsError()) return error.Push(FX_CODE_LOCATION, "share %s", target.strMountPath.c_str());
     }
@@ -360,15 +363,15 @@ CRhError CScanJob::CompareOrList(CNutanixAFSManagerBase& manager, const ScanTarg
         if (InterruptSignal() != 0 || ptrWriter->HasFailed()) return error;
         HOST_LOG(-1, "share %s: the difference failed: %s", target.strMountPath.c_str(),
                  error.AsString().c_str());
-        strWhy = "its snapshot difference could not be read (" + error.GetMessage() + ")";
+        strWhy = DifferenceFailure(error);
         error = ptrWriter->Drain();
         if (error.IsSuccess()) error = database.WithdrawRows(llMark);
         if (error.IsError()) return error;
         ptrSink->ForgetShareItems();
     }
     share.eMode = eShareFullListing;
-    afs_cli::Say("share " + target.strMountPath + ": " + strWhy + "; listing its whole snapshot " +
-                 strSnapshot + " instead");
+    CProgressLine::Say("share " + target.strMountPath + ": " + strWhy + "; listing its whole snapshot " +
+                       strSnapshot + " instead");
     return ListSnapshotAsAdds(strSnapshot, target.strScanForm, *ptrSink);
 }
 
