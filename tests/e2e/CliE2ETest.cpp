@@ -272,7 +272,7 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
           "job 5 (incremental, previous job 4, full job 3): ok"},  // the summary, off stdout
          {"UnresolvableName",
           {"--scan-path", Share("share1"), "--server", "https://nosuch.invalid"},
-          1,
+          4,
           "afs-scan: no file server is known by the name 'nosuch.invalid' (the name does not resolve): "
           "check --server, or this machine's DNS and /etc/hosts"},
          // Neither the progress line of a terminal nor the warning.
