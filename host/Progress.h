@@ -15,6 +15,9 @@ enum EProgressCounter {
     eProgressHaWaitedMs,        // the high-availability wait of the request in flight: milliseconds
                                 // waited so far; valid while eProgressHaLimitMs is not 0
     eProgressHaLimitMs,         // that wait's limit ([FileSystemAgent] uHAWaitTime); 0: no such wait
+    eProgressItemsSkipped,      // items of differences not handed over (outside the compared
+                                // snapshots, or paths that cannot be file names), in this process:
+                                // a share whose comparison skipped any may miss a change
     eProgressCounterCount,      // not a counter: the number of them
 };
 

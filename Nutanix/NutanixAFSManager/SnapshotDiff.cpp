@@ -168,6 +168,9 @@ CRhError CNutanixAFSManagerAPIHelper::CompareSnapAndLoadItem(const NutanixAFSVol
         }
     }
     HOST_LOG(0, "No of Items from the SnapDiff : %d", static_cast<int>(loader.GetItemCount()));
+    // Whatever the log level and the log's texts, the host learns that this
+    // share's items may miss a change.
+    CountProgress(eProgressItemsSkipped, loader.GetSkippedCount() + loader.GetUnnamedCount());
     if (loader.GetSkippedCount() > 0) {
         HOST_LOG(0, "%d items of the snapshot difference were skipped: outside the compared snapshots",
                  static_cast<int>(loader.GetSkippedCount()));

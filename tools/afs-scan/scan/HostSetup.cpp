@@ -19,6 +19,7 @@
 #include "host/LogWriter.h"
 #include "host/PlatformInfo.h"
 #include "host/PrivateFile.h"
+#include "host/Progress.h"
 #include "tools/afs-scan/cli/Interrupt.h"
 #include "tools/afs-scan/scan/ProgressLine.h"
 #include "tools/common/Cli.h"
@@ -34,7 +35,6 @@ std::string Absolute(const std::string& strPath) {
     return error ? strPath : path.lexically_normal().string();
 }
 
-std::atomic<unsigned long long> g_ullSkippedItems{0};
 const char kSkippedNote[] = " items of the snapshot difference were skipped";
 const char kWaitSetting[] = ", [FileSystemAgent] uHAWaitTime";
 
@@ -55,9 +55,8 @@ public:
         va_end(args);
         ptrTarget->Write(level, function, line, 0, 0, "%s", message.c_str());
         if (level != 0) return;
+        // Shown only: the count that makes a share partial is a progress counter.
         const size_t uSkipped = message.find(kSkippedNote);
-        // The plug-in's fixed note at the end of a comparison: "N items of ...".
-        if (uSkipped != std::string::npos) g_ullSkippedItems += std::strtoull(message.c_str(), nullptr, 10);
         if (InterruptSignal() != 0) return;
         // afs-scan gives its own warning about plain http:// before the job.
         const bool bClient = std::strstr(function, "afs_rest::") != nullptr &&
@@ -141,6 +140,6 @@ void SetUpLog(const std::string& strLogFile, const std::string& strDefaultLogFil
     g_ptrLogWriter = boost::make_shared<CTerminalLogWriter>(boost::make_shared<CLogWriter>(nLevel, strFile));
 }
 
-unsigned long long DifferenceItemsSkipped() { return g_ullSkippedItems.load(); }
+unsigned long long DifferenceItemsSkipped() { return GetProgress(eProgressItemsSkipped); }
 
 }  // namespace afs_scan

@@ -26,7 +26,7 @@ CRhError SetUpSettings(const std::string& strSettings, const std::string& strMou
 // server, transport warnings) on stderr.
 void SetUpLog(const std::string& strLogFile, const std::string& strDefaultLogFile);
 
-// Items the plug-in skipped in its comparisons so far (its level-0 note).
+// Items the plug-in skipped in its comparisons so far (its progress counter).
 unsigned long long DifferenceItemsSkipped();
 
 }  // namespace afs_scan
