@@ -43,7 +43,6 @@ const char* const kCompare = "CompareSnapAndLoadItem threw: ";
 const char* const kPage = "get_mount_target_snapshot_diff_page failed: ";
 const char* const kLinkRefused =
     "Too many levels of symbolic links (a symbolic link; remove it or choose another folder)";
-const char* const kMalformed = "HTTP 200: malformed response";
 const char* const kSnap = "CreateAndMountSnap failed";
 const char* const kPartner = "CreatePartnerServer failed";
 
@@ -65,9 +64,6 @@ const FaultCase kFaults[] = {
     {"Http500OnSecondPage", R"({"faults":[{"operation":"diff_page","nth":2,"status":500}]})",
      "diff_page status",
      eNoTwist, 0, true, {kCompare, kPage, k500}, true},
-    {"MalformedSnapshotList", R"({"faults":[{"operation":"list_snapshots","kind":"malformed"}]})",
-     "list_snapshots malformed",
-     eNoTwist, 1, false, {kSnap, "get_mount_target_snapshot failed: ", kMalformed}},
     // By design a snapshot info line that cannot be written is only logged.
     {"SnapInfoIsAPlantedLink", "{}", "", eLinkedSnapInfo, 0, true, {"snapinfo] file: cannot open ",
      kLinkRefused}},
