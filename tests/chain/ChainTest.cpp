@@ -1,10 +1,10 @@
 // The chain of a backup cycle, checked against a model, as storage engines
-// test themselves: random file operations on two shares, random faults of
-// the file server, a neighbour's state folder and killed jobs, one afs-scan
-// job per round. After every job that ends well, each share's items, applied
-// to the share as the host knew it after its previous good job, must give
-// the share as the model says it was at the job's snapshot, and so must the
-// snapshot's folder. A failure names the seed, the round and the first
+// test themselves: random file operations on two shares, random faults of the
+// file server, a neighbour's state folder that takes over, killed jobs; one
+// afs-scan job per round. After every job that ends well, each share's items,
+// applied to the share as the host knew it after its previous good job, must
+// give the share as the model says it was at the job's snapshot, and so must
+// the snapshot's folder. A failure names the seed, the round and the first
 // differing path; AFS_CHAIN_SEED, AFS_CHAIN_ROUNDS, AFS_CHAIN_FILES,
 // AFS_CHAIN_FAULTS and AFS_CHAIN_SIMPLE_RENAMES replay or soak, and
 // AFS_CHAIN_BUSY=1 makes the server a busy one (docs/reliability.md).
@@ -532,6 +532,11 @@ TEST_P(ChainTest, EveryGoodJobReplaysToItsSnapshot) {
         std::vector<std::string> listExtra;
         if (fault.eTwist == eRerunFailedJob && history.llFailedJob > 0)
             listExtra = {"--job-id", std::to_string(history.llFailedJob)};
+        // The neighbour takes over under the number of our last good job: our
+        // snapshots go, one of that name comes back with changes we have not stored.
+        if (fault.eTwist == eSecondState)
+            listExtra = {"--take-over", "--job-id",
+                         Rows(histories[0].strDb, "SELECT max(id) FROM jobs WHERE status = 'ok'")[0][0]};
         const size_t uGoodJobs = Rows(history.strDb, "SELECT id FROM jobs WHERE status = 'ok'").size();
         const ProgramResult run = RunJob(history, strScenario, listExtra);
         const std::string strRun =

@@ -14,7 +14,7 @@ using ::testing::HasSubstr;
 using HostileNeighbourE2ETest = CScanFixture;
 
 TEST_F(HostileNeighbourE2ETest, SkippedItemsAreCountedAndOddNamesStayValidJson) {
-    ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs({}));
+    ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs());
     // Odd values too: null, empty and year-1 times, a lone surrogate in a name.
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"foreign_paths":2,"odd_paths":6})"));
     // A level past int's range asks for everything: the count must not be lost with the lines.
@@ -60,7 +60,7 @@ TEST_F(HostileNeighbourE2ETest, PlantedLinksFifosAndOpenFoldersAreRefusedAndTheJ
     std::ofstream(strRoot + "/victim") << "keep\n";
     std::filesystem::create_symlink(strRoot + "/victim", strMine + "/afs-host.log");
     ASSERT_EQ(0, mkfifo((strOpen + "/afs-rest-client.log").c_str(), 0666));
-    ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs({}));
+    ASSERT_NO_FATAL_FAILURE(PrepareTwoGoodJobs());
 
     WriteSettings(0, 60, "[EventManager]\ndEVLOGDIR = " + strOpen + "\n");
     ProgramResult run3 = RunScan({"share1"}, {"--log", strMine + "/afs-host.log"});

@@ -65,8 +65,6 @@ TEST_F(PluginEntry, SettingsGiveTheLogFolderAndTheHAWait) {
         bool bLogged;
     } cases[] = {
         {"", "/tmp/logs", 600, false},
-        {"[EventManager]\ndEVLOGDIR =\n[FileSystemAgent]\nNutanixRetrySleep = 6\n", "/tmp/logs", 600, false},
-        {"[Host]\ndEVLOGDIR = /elsewhere\n", "/tmp/logs", 600, false},
         {"[EventManager]\ndEVLOGDIR = /var/log/afs job logs/\n", "/var/log/afs job logs/", 600, false},
         {"[FileSystemAgent]\nuHAWaitTime = 900\n", "/tmp/logs", 900, true},
         {"[FileSystemAgent]\nuHAWaitTime = 4294968196\n", "/tmp/logs", 900, true},
@@ -135,8 +133,7 @@ TEST_F(PluginEntry, VolumeNameNeedsAnExactMountPathWithAPreviousSnapAndTheLastMa
                                                          {"/mnt/s1/dir", ""},
                                                          {"/mnt/s", ""},
                                                          {"/MNT/s1", ""},
-                                                         {"/mnt/s2", ""},
-                                                         {"", ""}};
+                                                         {"/mnt/s2", ""}};
     for (const auto& test : cases) EXPECT_EQ(test.second, manager.GetVolumeName(test.first)) << test.first;
 }
 

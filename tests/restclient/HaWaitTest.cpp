@@ -45,11 +45,6 @@ TEST(HaWait, OutagesAreWaitedOutWithinTheBudgetThenReported) {
              "0 get_mount_target failed: the file server stayed unavailable for the high-availability wait "
              "of 3 s (3 attempts; last: ") +
              kRefused + ")"},
-        {1,
-         {outage, outage},
-         {1000},
-         "503 get_mount_target failed: the file server stayed unavailable for the "
-         "high-availability wait of 1 s (2 attempts; last: HTTP 503: no leader)"},
         {0,
          {Answer(503, "")},
          {},
