@@ -99,7 +99,38 @@ TEST_F(CliE2ETest, UsageErrorsAreOneLineAndPointAtTheHelp) {
           {"--state", strRoot + "/state "},
           2,
           "afs-scan: --state cannot hold a line end or end in a blank: the path goes into "
-          "STATE/settings.ini"}});
+          "STATE/settings.ini"},
+         // A value is no option, however it looks: the password file is named --help.
+         {"HelpAsAValue",
+          {"--password-file", "--help", "--bogus"},
+          2,
+          "afs-scan: unknown option '--bogus'; see afs-scan scan --help"},
+         {"WholeNameOfAnotherCommandsOption",
+          {"--json"},
+          2,
+          "afs-scan: option '--json' does not go with afs-scan scan; it goes with afs-scan snapshots, "
+          "afs-scan jobs"},
+         {"EmptyValue", {"--db="}, 2, "afs-scan: option '--db' requires a value"},
+         {"OneDash",
+          {"-scan-path", "x"},
+          2,
+          "afs-scan: unknown option '-scan-path'; did you mean --scan-path?"},
+         {"NoUser",
+          {"--server", "fs1", "--state", strRoot, "--scan-path", strRoot},
+          2,
+          "afs-scan: --user is required"},
+         {"NoState",
+          {"--server", "fs1", "--user", "u", "--scan-path", strRoot},
+          2,
+          "afs-scan: --state is required"},
+         {"NoShare",
+          {"--server", "fs1", "--user", "u", "--state", strRoot},
+          2,
+          "afs-scan: at least one --scan-path is required"},
+         {"JsonlAndCsv",
+          {"--server", "fs1", "--user", "u", "--state", strRoot, "--scan-path", strRoot, "--jsonl", "--csv"},
+          2,
+          "afs-scan: --jsonl and --csv exclude each other"}});
     EXPECT_EQ("try 'afs-scan jobs --help'\n",
               listScanRuns[9].strStderr.substr(listScanRuns[9].strStderr.find('\n') + 1));
     // Every command has its own help, and all of it fits 80 columns.

@@ -98,8 +98,14 @@ const OptionSpec* Lookup(const std::string& strWord, const CommandSpec& command,
         if (!strName.empty() && std::strncmp(spec.pszName, strName.c_str(), strName.size()) == 0)
             listMatches.push_back(&spec);
     }
-    if (listMatches.size() == 1) return listMatches.front();
-    if (listMatches.empty()) {
+    // The whole name of an option of another command is that option, never
+    // the beginning of one of this command's (scan --json is not --jsonl).
+    size_t uCount = 0;
+    const OptionSpec* ptrSpecs = OptionSpecs(uCount);
+    const bool bOtherName = std::any_of(ptrSpecs, ptrSpecs + uCount,
+                                        [&](const OptionSpec& spec) { return strName == spec.pszName; });
+    if (listMatches.size() == 1 && !bOtherName) return listMatches.front();
+    if (listMatches.empty() || bOtherName) {
         strError = Refusal(strWord, command, listCommands);
         return nullptr;
     }
@@ -153,42 +159,54 @@ std::string ParseCommandOptions(int argc, char** argv, const CommandSpec& comman
     options.strCommand = command.pszName;
     const int nFirst = argc > 1 && argv[1][0] != '-' ? 2 : 1;
     const std::vector<std::string> listArgs(argv + nFirst, argv + argc);
-    // Help is asked for whatever else the line holds.
-    const auto itEnd = std::find(listArgs.begin(), listArgs.end(), "--");
-    for (auto it = listArgs.begin(); it != itEnd; ++it) {
-        if (*it == "--help" || *it == "-h") return options.bHelp = true, std::string();
-        if (*it == "--version") return options.bVersion = true, std::string();
-    }
+    // The first refusal; the walk goes on, since help is asked for whatever
+    // else the line holds. A value is never taken for an option: the
+    // password file "--help" is a file.
+    std::string strRefusal;
+    auto refuse = [&strRefusal](const std::string& strError) {
+        if (strRefusal.empty()) strRefusal = strError;
+    };
     for (size_t u = 0; u < listArgs.size(); ++u) {
         const std::string& strArg = listArgs[u];
+        if (strArg == "--help" || strArg == "-h") return options.bHelp = true, std::string();
+        if (strArg == "--version") return options.bVersion = true, std::string();
         if (strArg == "--") {
-            if (u + 1 < listArgs.size()) return "unexpected argument '" + listArgs[u + 1] + "'";
+            if (u + 1 < listArgs.size()) refuse("unexpected argument '" + listArgs[u + 1] + "'");
             break;
-        }
-        if (strArg.compare(0, 2, "--") != 0) {
-            if (strArg.size() > 1 && strArg[0] == '-') return "unknown option '" + strArg.substr(0, 2) + "'";
-            return "unexpected argument '" + strArg + "'";
         }
         const size_t uEqual = strArg.find('=');
         const std::string strWord = strArg.substr(0, uEqual);
+        if (strArg.compare(0, 2, "--") != 0) {
+            if (strArg.size() < 2 || strArg[0] != '-') {
+                refuse("unexpected argument '" + strArg + "'");
+                continue;
+            }
+            // -scan-path: one dash short of an option.
+            std::string strIgnored;
+            const OptionSpec* ptrMeant = Lookup("-" + strWord, command, listCommands, strIgnored);
+            refuse("unknown option '" + strWord + "'" +
+                   (ptrMeant != nullptr ? std::string("; did you mean --") + ptrMeant->pszName + "?" : ""));
+            continue;
+        }
         std::string strError;
         const OptionSpec* ptrSpec = Lookup(strWord, command, listCommands, strError);
-        if (ptrSpec == nullptr) return strError;
-        if (ptrSpec->eId == EOption::ePassword) return ApplyOption(ptrSpec->eId, {}, options);
         std::string strValue;
-        if (ptrSpec->pszValue == nullptr) {
-            if (uEqual != std::string::npos) return "option '" + strWord + "' takes no value";
+        if (ptrSpec == nullptr || ptrSpec->eId == EOption::ePassword) {
+            // --password is refused whatever follows it.
+            if (ptrSpec != nullptr) strError = ApplyOption(ptrSpec->eId, {}, options);
+        } else if (ptrSpec->pszValue == nullptr) {
+            if (uEqual != std::string::npos) strError = "option '" + strWord + "' takes no value";
         } else if (uEqual != std::string::npos) {
             strValue = strArg.substr(uEqual + 1);
         } else if (u + 1 < listArgs.size()) {
             strValue = listArgs[++u];
-        } else {
-            return "option '" + strWord + "' requires a value";
         }
-        strError = ApplyOption(ptrSpec->eId, strValue, options);
-        if (!strError.empty()) return strError;
+        // An empty value is none: --db= must not mean the default database.
+        if (strError.empty() && ptrSpec->pszValue != nullptr && strValue.empty())
+            strError = "option '" + strWord + "' requires a value";
+        refuse(strError.empty() ? ApplyOption(ptrSpec->eId, strValue, options) : strError);
     }
-    return {};
+    return strRefusal;
 }
 
 std::string CommandHelp(const CommandSpec& command, const std::vector<CommandSpec>& listCommands) {

@@ -34,8 +34,10 @@ const CommandSpec* FindCommand(int argc, char** argv, const std::vector<CommandS
 // "--name=value", a unique prefix of a name the command takes, "--" before
 // arguments that are no options. An option the command does not take, an
 // ambiguous prefix, a mistyped name (with the nearest name the command
-// takes) and a missing or surplus value are refused with one line, returned;
-// --help anywhere wins over every other option. Paths are made absolute.
+// takes), the whole name of another command's option, and a missing, empty
+// or surplus value are refused with one line, returned; --help wherever an
+// option may stand (not as a value) wins over every other option. Paths are
+// made absolute.
 std::string ParseCommandOptions(int argc, char** argv, const CommandSpec& command,
                                 const std::vector<CommandSpec>& listCommands, ScanOptions& options);
 

@@ -192,7 +192,6 @@ std::string ApplyOption(EOption eOption, const std::string& strValue, ScanOption
             options.strCaBundle = ResolvePath(strValue);
             break;
         case EOption::eScanPath:
-            if (strValue.empty()) return "--scan-path needs a path";
             options.listScanPaths.push_back(ResolvePath(strValue));
             break;
         case EOption::ePartner:

@@ -43,6 +43,13 @@ std::string SettingsOverrides(const ScanOptions& options, const std::set<std::st
 
 // Everything that can be wrong before a job starts; exit 2 when it is.
 int CheckConfiguration(ScanOptions& options, std::set<std::string>& setUserKeys) {
+    // Without them a job would run with no user, no state folder or no share.
+    if (options.strServer.empty()) return afs_cli::UsageError("--server is required");
+    if (options.strUser.empty()) return afs_cli::UsageError("--user is required");
+    if (options.strStateDir.empty()) return afs_cli::UsageError("--state is required");
+    if (options.listScanPaths.empty()) return afs_cli::UsageError("at least one --scan-path is required");
+    if (options.bJsonLines && options.bCsv)
+        return afs_cli::UsageError("--jsonl and --csv exclude each other");
     std::string strError = ServerAddressError(options.strServer);
     if (!strError.empty()) {
         Say(strError + "; give --server HOST, HOST:PORT or https://HOST:PORT/api/nutanix/v3");
