@@ -72,6 +72,10 @@ TEST_F(CliE2ETest, UsageErrorsAreOneLineAndPointAtTheHelp) {
          {"NoValue", {"--server"}, 2, "afs-scan: option '--server' requires a value"},
          {"FlagWithValue", {"--full=yes"}, 2, "afs-scan: option '--full' takes no value"},
          {"Stray", {"--full", "share1"}, 2, "afs-scan: unexpected argument 'share1'"},
+         {"CommandAfterOptions",
+          {"--state", "x", "jobs"},
+          2,
+          "afs-scan: unexpected argument 'jobs'; a command goes first: afs-scan jobs [options]"},
          {"Command",
           {"bogus"},
           2,
@@ -132,7 +136,7 @@ TEST_F(CliE2ETest, UsageErrorsAreOneLineAndPointAtTheHelp) {
           2,
           "afs-scan: --jsonl and --csv exclude each other"}});
     EXPECT_EQ("try 'afs-scan jobs --help'\n",
-              listScanRuns[9].strStderr.substr(listScanRuns[9].strStderr.find('\n') + 1));
+              listScanRuns[10].strStderr.substr(listScanRuns[10].strStderr.find('\n') + 1));
     // Every command has its own help, and all of it fits 80 columns.
     for (const char* pszCommand : {"scan", "verify", "snapshots", "jobs", "forget"}) {
         SCOPED_TRACE(pszCommand);

@@ -178,7 +178,11 @@ std::string ParseCommandOptions(int argc, char** argv, const CommandSpec& comman
         const std::string strWord = strArg.substr(0, uEqual);
         if (strArg.compare(0, 2, "--") != 0) {
             if (strArg.size() < 2 || strArg[0] != '-') {
-                refuse("unexpected argument '" + strArg + "'");
+                const bool bCommand =
+                    std::any_of(listCommands.begin(), listCommands.end(),
+                                [&strArg](const CommandSpec& other) { return strArg == other.pszName; });
+                refuse("unexpected argument '" + strArg + "'" +
+                       (bCommand ? "; a command goes first: afs-scan " + strArg + " [options]" : ""));
                 continue;
             }
             // -scan-path: one dash short of an option.
