@@ -58,6 +58,7 @@ public:
     CChildProgram(const CChildProgram&) = delete;
     CChildProgram& operator=(const CChildProgram&) = delete;
 
+    pid_t Pid() const { return pid; }
     void Signal(int nSignal) {
         if (pid > 0) kill(pid, nSignal);
     }

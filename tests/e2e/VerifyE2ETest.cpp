@@ -205,8 +205,16 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
                           strRoot + "/waiting");
     WaitUntil(
         [&] { return ReadWholeFile(strRoot + "/waiting.err").find("(--lock-wait)\n") != std::string::npos; });
+    // Meanwhile the lock file is removed and another run takes a new one: a
+    // lock on the old file guards nothing, forget must hold the new one.
+    const int nNewFd = open((strStateDir + "/lock.new").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_TRUE(flock(nNewFd, LOCK_EX) == 0 &&
+                rename((strStateDir + "/lock.new").c_str(), (strStateDir + "/lock").c_str()) == 0);
     close(nLockFd);
+    close(nNewFd);
+    const std::string strForgetPid = std::to_string(waiting.Pid()) + "\n";
     ProgramResult forget = waiting.Wait();
+    EXPECT_EQ(strForgetPid, ReadWholeFile(strStateDir + "/lock"));
     EXPECT_EQ(0, forget.nExitStatus) << forget.strStderr;
     EXPECT_THAT(forget.strStderr, ContainsRegex("^afs-scan: state folder " + strStateDir +
                                                 " is in use by another afs-scan run \\(process [0-9]+\\); "
