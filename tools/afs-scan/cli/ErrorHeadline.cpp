@@ -53,7 +53,9 @@ std::string DifferenceFailure(const CRhError& error) {
 std::string ErrorHeadline(const CRhError& error, const ScanOptions& options) {
     // The kit's classification decides; the texts only add the details.
     const std::string strChain = error.AsString();
-    switch (ClassifyError(error)) {
+    // A command that never asks the file server (no --server) has no failure
+    // of it, whatever text a path in the chain holds.
+    switch (options.strServer.empty() ? eCategoryOther : ClassifyError(error)) {
         case eCategoryAuthentication:
             return "the file server refused user '" + options.strUser +
                    "' (HTTP 401): check --user and --password-file";

@@ -10,8 +10,8 @@ namespace afs_scan {
 // The one line a person sees when a job failed: the cause and what to do
 // about it, for the failures a user can fix (credentials, an untrusted
 // certificate, a file server that stayed unreachable or whose name does not
-// resolve); else the innermost
-// message of the chain. The whole chain goes to the log.
+// resolve; only with --server); else the innermost message of the chain.
+// The whole chain goes to the log.
 std::string ErrorHeadline(const CRhError& error, const ScanOptions& options);
 
 // Why a share's snapshot difference could not be read, for the line that

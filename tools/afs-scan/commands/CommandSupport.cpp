@@ -63,6 +63,8 @@ int ReportError(const CRhError& error, const ScanOptions& options) {
         HOST_LOG(-1, "afs-scan %s failed: %s", options.strCommand.c_str(), error.AsString().c_str());
     if (options.bVerbose) afs_cli::Say("error: " + error.AsString());
     afs_cli::Say(ErrorHeadline(error, options));
+    // As the headline: without --server no failure is the server's.
+    if (options.strServer.empty() && error.GetCode() != kStateInUseCode) return kExitError;
     return ExitStatusOf(error);
 }
 

@@ -37,7 +37,8 @@ int CombinedExit(int nFirst, int nSecond);
 
 // The one line that names the cause and the fix on stderr (the whole chain
 // with --verbose); the chain always goes to the log. Returns
-// ExitStatusOf(error).
+// ExitStatusOf(error); for a command without --server (verify, jobs, forget)
+// kExitError unless the state folder is in use.
 int ReportError(const CRhError& error, const ScanOptions& options);
 
 // The state folder's lock for scan, snapshots --prune and forget: waits up to

@@ -4,6 +4,7 @@
 #include <unistd.h>  // isatty
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <random>
 #include <set>
@@ -123,11 +124,17 @@ const JobRecord* PickJob(const ScanOptions& options, const CJobHistory& history,
 // N directories of the newer tree, each reached by a random walk down from
 // the root that stops at each level with the chance of one in (subfolders + 1);
 // one directory of the tree is read per level. A directory below another
-// chosen one is dropped: the other's subtree holds it.
+// chosen one is dropped: the other's subtree holds it. The choice ends after
+// 4 N walks, or after kFruitlessWalks in a row that found no new directory:
+// a sample larger than the tree must not walk it a billion times.
+constexpr long long kFruitlessWalks = 64;
 CRhError PickSample(const std::string& strRoot, long long llCount, std::vector<std::string>& listDirs) {
     std::mt19937_64 random(std::random_device{}());
     std::set<std::string> setChosen;
-    for (long long i = 0; i < llCount * 4 && static_cast<long long>(setChosen.size()) < llCount; ++i) {
+    const long long llWalks = llCount > LLONG_MAX / 4 ? LLONG_MAX : llCount * 4;
+    for (long long i = 0, llFruitless = 0;
+         i < llWalks && llFruitless < kFruitlessWalks && static_cast<long long>(setChosen.size()) < llCount;
+         ++i) {
         std::string strDir;
         for (std::vector<std::string> listSubdirs;;) {
             CRhError error = ListSubdirectories(strRoot, strDir, listSubdirs);
@@ -136,7 +143,7 @@ CRhError PickSample(const std::string& strRoot, long long llCount, std::vector<s
             if (uPick == listSubdirs.size()) break;
             strDir = listSubdirs[uPick];
         }
-        setChosen.insert(strDir);
+        llFruitless = setChosen.insert(strDir).second ? 0 : llFruitless + 1;
     }
     listDirs.clear();
     for (const std::string& strDir : setChosen) {
