@@ -363,6 +363,15 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
         "share " + Share("share1") + ": (full listing: )?failed after [0-9]+ items \\(nothing stored\\)";
     EXPECT_THAT(failed.strStderr, ::testing::ContainsRegex("\r" + strFailed + " *\n"));
     EXPECT_THAT(failed.strStdout, ::testing::ContainsRegex("\n" + strFailed + "\n$"));
+    // A file size limit (ulimit -f) ends no run unannounced: the write fails and says why.
+    std::vector<std::string> listLimited{"/bin/sh", "-c", "ulimit -f 1 && exec \"$0\" \"$@\""};
+    for (const std::string& strArg : ScanArgs({}, {"--scan-path", Share("share1")}, false))
+        listLimited.push_back(strArg);
+    RunTable(listLimited, {{"FileSizeLimit",
+                            {},
+                            2,
+                            "afs-scan: scan database " + strDb +
+                                ": cannot read the schema version: disk I/O error (File too large)"}});
 
     const std::string strPort = ptrSim->Origin().substr(ptrSim->Origin().rfind(':') + 1);
     RunTable({AFS_SIM_BIN, "--shares", strSharesDir, "--password-file", strRoot + "/password"},

@@ -1,6 +1,7 @@
 // afs-scan: a reference backup host. Runs one backup scan job through
 // libNutanixAFSManager.so and stores the changed items in a SQLite database;
 // its sub-commands look after what the jobs leave.
+#include <signal.h>
 #include <sys/stat.h>  // umask
 
 #include <cstdio>
@@ -14,6 +15,9 @@
 int main(int argc, char** argv) {
     using namespace afs_scan;
     afs_cli::SetProgramName("afs-scan");
+    // A write past a file size limit (ulimit -f) fails with EFBIG and the
+    // run ends with the line that says so, not killed by SIGXFSZ unannounced.
+    signal(SIGXFSZ, SIG_IGN);
     const std::vector<CommandSpec>& listCommands = CommandTable();
     std::string strError;
     const CommandSpec* ptrCommand = FindCommand(argc, argv, listCommands, strError);

@@ -169,7 +169,7 @@ std::string CheckpointPreviousJobs(const std::string& strFile) {
         nResult = sqlite3_wal_checkpoint_v2(ptrDb, nullptr, SQLITE_CHECKPOINT_PASSIVE, &nLog, &nCopied);
     std::string strWhy;
     if (nResult != SQLITE_OK) {
-        strWhy = ptrDb != nullptr ? sqlite3_errmsg(ptrDb) : "out of memory";
+        strWhy = ErrorText(ptrDb);
     } else if (nCopied < nLog) {
         // A reader still uses the older pages.
         strWhy = std::to_string(nCopied) + " of " + std::to_string(nLog) + " pages of the log copied";
@@ -228,9 +228,8 @@ CScanDatabase::~CScanDatabase() {
 }
 
 CRhError CScanDatabase::Fail(const FXCodeLocation& location, const char* pszWhat) {
-    const char* pszReason = ptrHandles->ptrDb ? sqlite3_errmsg(ptrHandles->ptrDb.get()) : "out of memory";
     return FXErrorUtil::ErrorInt(location, 1, "scan database %s: %s: %s", strFile.c_str(), pszWhat,
-                                 pszReason);
+                                 ErrorText(ptrHandles->ptrDb.get()).c_str());
 }
 
 CRhError CScanDatabase::Execute(const char* pszSql, const FXCodeLocation& location) {

@@ -1,5 +1,7 @@
 #include "tools/afs-scan/store/TempDatabase.h"
 
+#include "tools/afs-scan/store/SqliteText.h"
+
 namespace afs_scan {
 
 CTempDatabase::CTempDatabase(const char* pszSchema, const std::vector<const char*>& listSql) {
@@ -23,8 +25,8 @@ CTempDatabase::CTempDatabase(const char* pszSchema, const std::vector<const char
 
 void CTempDatabase::Fail(const FXCodeLocation& location, const char* pszWhat) {
     if (error.IsError()) return;
-    const char* pszReason = ptrDb ? sqlite3_errmsg(ptrDb.get()) : "out of memory";
-    error = FXErrorUtil::ErrorInt(location, 1, "temporary database: %s: %s", pszWhat, pszReason);
+    error = FXErrorUtil::ErrorInt(location, 1, "temporary database: %s: %s", pszWhat,
+                                  ErrorText(ptrDb.get()).c_str());
 }
 
 sqlite3_stmt* CTempDatabase::Use(size_t uStatement) {
