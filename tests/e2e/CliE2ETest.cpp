@@ -108,6 +108,15 @@ TEST_F(CliE2ETest, UsageErrorsAreOneLineAndPointAtTheHelp) {
           "afs-scan: option '--json' does not go with afs-scan scan; it goes with afs-scan snapshots, "
           "afs-scan jobs"},
          {"EmptyValue", {"--db="}, 2, "afs-scan: option '--db' requires a value"},
+         // The next job's id, the highest + 1, must fit.
+         {"LastJobId",
+          {"--job-id", "9223372036854775807"},
+          2,
+          "afs-scan: --job-id needs a number from 1 to 9223372036854775806"},
+         {"HugeWait",
+          {"--ha-wait=4294967296"},
+          2,
+          "afs-scan: --ha-wait needs a number of seconds from 0 to 4294967295"},
          {"OneDash",
           {"-scan-path", "x"},
           2,

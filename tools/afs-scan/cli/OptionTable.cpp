@@ -1,6 +1,7 @@
 #include "tools/afs-scan/cli/OptionTable.h"
 
 #include <charconv>  // std::from_chars: ids must be whole decimal numbers
+#include <climits>
 
 #include "tools/common/Cli.h"
 
@@ -78,11 +79,17 @@ bool ParseNumber(const std::string& text, TNumber& value) {
     return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
-bool ParseJobId(const std::string& text, long long& value) { return ParseNumber(text, value) && value >= 0; }
+// Below the largest: the next job's id is the history's highest + 1.
+constexpr long long kMaxJobId = LLONG_MAX - 1;
+bool ParseJobId(const std::string& text, long long& value) {
+    return ParseNumber(text, value) && value >= 0 && value <= kMaxJobId;
+}
 
 bool ParseSeconds(const std::string& text, long long& value) {
     return ParseNumber(text, value) && value >= 0 && value <= 0xFFFFFFFFLL;
 }
+const std::string kIdRange = " to " + std::to_string(kMaxJobId);
+const char kSecondsRange[] = " needs a number of seconds from 0 to 4294967295";
 
 // These paths become values of STATE/settings.ini, where a line end would
 // start a setting of the path's own making and trailing blanks are trimmed
@@ -209,11 +216,11 @@ std::string ApplyOption(EOption eOption, const std::string& strValue, ScanOption
         }
         case EOption::eHaWait:
             if (!ParseSeconds(strValue, options.llHaWaitSeconds))
-                return "--ha-wait needs a number of seconds >= 0";
+                return std::string("--ha-wait") + kSecondsRange;
             break;
         case EOption::eLockWait:
             if (!ParseSeconds(strValue, options.llLockWaitSeconds))
-                return "--lock-wait needs a number of seconds >= 0";
+                return std::string("--lock-wait") + kSecondsRange;
             break;
         case EOption::eClientId:
             if (!ParseNumber(strValue, options.uClientId)) return "--client-id needs an unsigned number";
@@ -223,18 +230,19 @@ std::string ApplyOption(EOption eOption, const std::string& strValue, ScanOption
             break;
         case EOption::eJobId:
             if (!ParseJobId(strValue, options.llJobId) || options.llJobId == 0)
-                return "--job-id needs a number > 0";
+                return "--job-id needs a number from 1" + kIdRange;
             break;
         case EOption::ePreviousJobId:
             if (!ParseJobId(strValue, options.llPreviousJobId))
-                return "--previous-job-id needs a number >= 0";
+                return "--previous-job-id needs a number from 0" + kIdRange;
             break;
         case EOption::eFullJobId:
-            if (!ParseJobId(strValue, options.llFullJobId)) return "--full-job-id needs a number >= 0";
+            if (!ParseJobId(strValue, options.llFullJobId))
+                return "--full-job-id needs a number from 0" + kIdRange;
             break;
         case EOption::eSynthFullJobId:
             if (!ParseJobId(strValue, options.llSynthFullJobId))
-                return "--synth-full-job-id needs a number >= 0";
+                return "--synth-full-job-id needs a number from 0" + kIdRange;
             break;
         case EOption::eMaxItems:
             if (!ParseNumber(strValue, options.ullMaxItems) || options.ullMaxItems == 0)
