@@ -257,12 +257,15 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
     WriteFile("plain/p.txt", "plain\n");
     std::filesystem::create_directories(strRoot + "/ghost");
     WriteMountTable({"share1", "plain"});
-    // And a share whose path holds a REST client's text (see verify below).
-    const std::string strOdd = strRoot + "/Could not resolve host: fs1";
+    // For verify below: a share whose path holds a REST client's text, and
+    // share1 under a name that is not UTF-8.
+    const std::string strOdd = strRoot + "/Could not resolve host: fs1", strLink = strRoot + "/share\377";
     std::filesystem::create_directories(strOdd);
+    std::filesystem::create_directory_symlink(Share("share1"), strLink);
     std::ofstream(strMountTable, std::ios::app)
         << "127.0.0.1:/ghost " << strRoot << "/ghost nfs rw 0 0\n127.0.0.1:/odd "
-        << std::regex_replace(strOdd, std::regex(" "), "\\040") << " nfs rw 0 0\n";
+        << std::regex_replace(strOdd, std::regex(" "), "\\040") << " nfs rw 0 0\n127.0.0.1:/share1 "
+        << strLink << " nfs rw 0 0\n";
     // Every key the plug-in reads is known, the busy server's and the proxy's too.
     std::ofstream(strRoot + "/typo.ini")
         << "[FileSystemAgent]\nuHAWaitTim = 3\n[Bogus]\nx = 1\n[FileSystemAgent]\n"
@@ -334,15 +337,24 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
         uWidest = std::max(uWidest, strProgress.find_first_of("\r\n", uAt + 1) - uAt - 1);
     EXPECT_EQ(99u, uWidest) << "cut to the width";
     // verify asks no server, whatever text a share's path holds; a sample
-    // larger than the tree is the tree.
-    RunTable(ScanArgs({"share1"}, {}, false, {"verify"}),
-             {{"PathIsNoServer",
-               {"--scan-path", strOdd},
-               1,
-               "afs-scan: verify failed: snapshot folder " + strOdd + "/.snapshot/" + SnapName(7) +
-                   " is gone: only the last job of a cycle can be verified, while its snapshot and its "
-                   "reference's are kept"},
-              {"SampleLargerThanTheTree", {"--sample", "1000000000"}, 0, ""}});
+    // larger than the tree is the tree; a finding names its share exactly.
+    Query("INSERT INTO items VALUES (8, '" + strLink + "/gone', '', 'ADD', 0, 0, 0, 0, 0, 0)",
+          SQLITE_OPEN_READWRITE);
+    const std::vector<ProgramResult> listVerify =
+        RunTable(ScanArgs({}, {}, false, {"verify"}),
+                 {{"PathIsNoServer",
+                   {"--scan-path", strOdd},
+                   1,
+                   "afs-scan: verify failed: snapshot folder " + strOdd + "/.snapshot/" + SnapName(7) +
+                       " is gone: only the last job of a cycle can be verified, while its snapshot and its "
+                       "reference's are kept"},
+                  {"NotUtf8ShareAndAHugeSample",
+                   {"--scan-path", strLink, "--jsonl", "--sample", "1000000000"},
+                   3,
+                   "share " + strLink +
+                       ": job 8 against job 7: 0 changes, 1 items; missing 0, wrong 1, extra 0; sample of 1 "
+                       "directories with their subtrees"}});
+    EXPECT_THAT(listVerify[1].strStdout, HasSubstr(",\"share_base64\":\""));
     // The counts of a share the job failed on are no result, and say so.
     for (const char* pszName : {"b", "c", "d", "e", "f", "g", "h"})
         WriteFile("share1/" + std::string(pszName), "");

@@ -215,10 +215,11 @@ void PrintFinding(const ShareCheck& share, const Finding& finding, bool bJsonLin
         return;
     }
     std::printf(
-        "{\"share\":\"%s\",\"finding\":\"%s\",\"change_type\":\"%s\",\"is_dir\":%s,\"path\":\"%s\"%s,"
+        "{\"share\":\"%s\"%s,\"finding\":\"%s\",\"change_type\":\"%s\",\"is_dir\":%s,\"path\":\"%s\"%s,"
         "\"old_path\":\"%s\"%s}\n",
-        CItemOutput::JsonEscape(share.target.strMountPath).c_str(), FindingKindName(finding.eKind), pszType,
-        finding.change.bIsDirectory ? "true" : "false", CItemOutput::JsonEscape(strPath).c_str(),
+        CItemOutput::JsonEscape(share.target.strMountPath).c_str(),
+        CItemOutput::ExactBytes("share", share.target.strMountPath).c_str(), FindingKindName(finding.eKind),
+        pszType, finding.change.bIsDirectory ? "true" : "false", CItemOutput::JsonEscape(strPath).c_str(),
         CItemOutput::ExactBytes("path", strPath).c_str(), CItemOutput::JsonEscape(strOldPath).c_str(),
         CItemOutput::ExactBytes("old_path", strOldPath).c_str());
 }
