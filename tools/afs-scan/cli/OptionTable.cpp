@@ -89,7 +89,6 @@ bool ParseSeconds(const std::string& text, long long& value) {
     return ParseNumber(text, value) && value >= 0 && value <= 0xFFFFFFFFLL;
 }
 const std::string kIdRange = " to " + std::to_string(kMaxJobId);
-const char kSecondsRange[] = " needs a number of seconds from 0 to 4294967295";
 
 // These paths become values of STATE/settings.ini, where a line end would
 // start a setting of the path's own making and trailing blanks are trimmed
@@ -216,11 +215,11 @@ std::string ApplyOption(EOption eOption, const std::string& strValue, ScanOption
         }
         case EOption::eHaWait:
             if (!ParseSeconds(strValue, options.llHaWaitSeconds))
-                return std::string("--ha-wait") + kSecondsRange;
+                return "--ha-wait needs a number of seconds >= 0";
             break;
         case EOption::eLockWait:
             if (!ParseSeconds(strValue, options.llLockWaitSeconds))
-                return std::string("--lock-wait") + kSecondsRange;
+                return "--lock-wait needs a number of seconds >= 0";
             break;
         case EOption::eClientId:
             if (!ParseNumber(strValue, options.uClientId)) return "--client-id needs an unsigned number";
