@@ -358,14 +358,18 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
         "share " + Share("share1") + ": (full listing: )?failed after [0-9]+ items \\(nothing stored\\)";
     EXPECT_THAT(failed.strStderr, ::testing::ContainsRegex("\r" + strFailed + " *\n"));
     EXPECT_THAT(failed.strStdout, ::testing::ContainsRegex("\n" + strFailed + "\n$"));
-    // A file size limit (ulimit -f) ends no run unannounced: the write fails and says why.
-    std::vector<std::string> listLimited{"/bin/sh", "-c", "ulimit -f 1 && exec \"$0\" \"$@\""};
+    // A file size limit (ulimit -f) or a full disk under stdout ends no run
+    // unannounced and as a success: the write fails and says why.
+    std::vector<std::string> listLimited{"ulimit -f 1"};
     for (const std::string& strArg : ScanArgs({"share1"})) listLimited.push_back(strArg);
-    RunTable(listLimited, {{"FileSizeLimit",
-                            {},
-                            2,
-                            "afs-scan: scan database " + strDb +
-                                ": cannot read the schema version: disk I/O error (File too large)"}});
+    RunTable({"/bin/sh", "-c", "eval \"$0\" && exec \"$@\""},
+             {{"FileSizeLimit", listLimited, 2,
+               "afs-scan: scan database " + strDb +
+                   ": cannot read the schema version: disk I/O error (File too large)"},
+              {"FullOutput",
+               {"exec >/dev/full", AFS_SCAN_BIN, "jobs", "--db", strDb},
+               1,
+               "afs-scan: cannot write standard output: No space left on device"}});
 
     const std::string strPort = ptrSim->Origin().substr(ptrSim->Origin().rfind(':') + 1);
     RunTable({AFS_SIM_BIN, "--shares", strSharesDir, "--password-file", strRoot + "/password"},

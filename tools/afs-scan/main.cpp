@@ -4,7 +4,9 @@
 #include <signal.h>
 #include <sys/stat.h>  // umask
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "tools/afs-scan/cli/CommandLine.h"
@@ -39,5 +41,16 @@ int main(int argc, char** argv) {
     // their record files list every changed path: they are the user's own.
     umask(077);
     if (!StateFoldersAreSafe(options)) return afs_cli::kExitUsage;
-    return ptrCommand->pfnRun(options);
+    int nExit = ptrCommand->pfnRun(options);
+    // What a command prints is a result: output that was not written (a full
+    // disk, a closed pipe) is no success, as with the shell's own tools.
+    const bool bFlushed = std::fflush(stdout) == 0;
+    const int nError = errno;
+    if (!bFlushed || std::ferror(stdout)) {
+        // An earlier write's cause is gone with its errno.
+        afs_cli::Say(std::string("cannot write standard output: ") +
+                     (bFlushed ? "an earlier write failed, part of it is lost" : std::strerror(nError)));
+        if (nExit == afs_cli::kExitOk || nExit == afs_cli::kExitPartial) nExit = afs_cli::kExitFailed;
+    }
+    return nExit;
 }
