@@ -358,6 +358,14 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
         "share " + Share("share1") + ": (full listing: )?failed after [0-9]+ items \\(nothing stored\\)";
     EXPECT_THAT(failed.strStderr, ::testing::ContainsRegex("\r" + strFailed + " *\n"));
     EXPECT_THAT(failed.strStdout, ::testing::ContainsRegex("\n" + strFailed + "\n$"));
+    // Nor are those of a job that fails at its commit.
+    Query(
+        "DROP TRIGGER refuse; CREATE TRIGGER refuse BEFORE INSERT ON jobs BEGIN SELECT RAISE(ABORT, 'x'); "
+        "END",
+        SQLITE_OPEN_READWRITE);
+    EXPECT_THAT(
+        Run(ScanArgs({"share1"}), kPassword, {kTerminal}).strStderr,
+        ::testing::ContainsRegex("\rshare /127.0.0.1/share1: (full listing: )?failed after [0-9]+ items"));
     // A file size limit (ulimit -f) or a full disk under stdout ends no run
     // unannounced and as a success: the write fails and says why.
     std::vector<std::string> listLimited{"ulimit -f 1"};

@@ -21,7 +21,6 @@
 #include "tools/afs-scan/scan/ProgressLine.h"
 #include "tools/afs-scan/scan/ShareReference.h"
 #include "tools/afs-scan/scan/SnapshotListing.h"
-#include "tools/common/Cli.h"
 
 namespace afs_scan {
 
@@ -94,7 +93,6 @@ CRhError CScanJob::Run(JobSummary& summary) {
         });
         if (error.IsSuccess()) error = deleteError;
     }
-    ptrSink->EndProgress(error.IsError());
     ExplainSharesNotBackedUp(error, summary);
     CRhError writeError = ptrWriter->Finish();
     if (error.IsSuccess()) error = writeError;
@@ -110,6 +108,8 @@ CRhError CScanJob::Run(JobSummary& summary) {
         CRhError discardError = database.DiscardJob(record);
         if (discardError.IsError()) error.Push(FX_CODE_LOCATION, "%s", discardError.AsString().c_str());
     }
+    // Only after the commit is it known whether the figures shown are stored.
+    ptrSink->EndProgress(error.IsError());
     summary.bOk = error.IsSuccess();
     if (error.IsError()) summary.strError = error.AsString();
     return error;
@@ -403,7 +403,7 @@ void CScanJob::ExplainSharesNotBackedUp(const CRhError& error, JobSummary& summa
         if (bNothing && summary.strHeadline.empty())
             summary.strHeadline = strWhy;
         else
-            afs_cli::Say(strWhy);
+            CProgressLine::Say(strWhy);
     }
 }
 
