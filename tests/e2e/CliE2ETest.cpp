@@ -418,22 +418,23 @@ TEST_F(CliE2ETest, WaitForTheServerIsShownAndSignalsEndTheJobCleanly) {
     }
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
                 ::testing::ElementsAre("1 failed", "2 failed"));
-    // Every command that asks the server waits as long as --ha-wait says.
+    // Every command that asks the server warns of plain http:// and waits as
+    // long as --ha-wait says.
     for (const char* pszCommand : {"scan", "snapshots"}) {
         SCOPED_TRACE(pszCommand);
         const std::string strSeconds = pszCommand == std::string("scan") ? "0" : "1";
         const ProgramResult run = Run(ScanArgs({"share1"}, {"--ha-wait", strSeconds}, false, {pszCommand}));
         EXPECT_EQ(4, run.nExitStatus);
-        EXPECT_THAT(
-            run.strStderr,
-            ::testing::ContainsRegex(
-                (strSeconds == "1" ? "^afs-scan: file server 127.0.0.1:1 unreachable "
-                                     "\\(Connection refused\\); retrying, 0 s of 1 s; "
-                                     "--ha-wait SECONDS\n"
-                                   : "\n") +
-                std::string("afs-scan: file server 127.0.0.1:1 stayed unreachable for ") + strSeconds +
-                " s \\(.*\\): check --server, or wait longer with --ha-wait "
-                "SECONDS\n$"));
+        EXPECT_THAT(run.strStderr,
+                    ::testing::ContainsRegex(
+                        "^afs-scan: warning: http://127.0.0.1:1/api/nutanix/v3 is plain http://: [^\n]*\n" +
+                        std::string(strSeconds == "1" ? "afs-scan: file server 127.0.0.1:1 unreachable "
+                                                        "\\(Connection refused\\); retrying, 0 s of 1 s; "
+                                                        "--ha-wait SECONDS\n"
+                                                      : "") +
+                        "afs-scan: file server 127.0.0.1:1 stayed unreachable for " + strSeconds +
+                        " s \\(.*\\): check --server, or wait longer with --ha-wait "
+                        "SECONDS\n$"));
     }
     EXPECT_THAT(ReadWholeFile(strStateDir + "/settings.ini"), HasSubstr("dEVLOGDIR"))
         << "the job's, untouched";

@@ -149,6 +149,13 @@ long long ItemCount(const JobRecord& record) {
     return std::accumulate(record.arrCounts.begin(), record.arrCounts.end(), 0LL);
 }
 
+void WarnOfPlainHttp(const ScanOptions& options) {
+    if (options.strServer.compare(0, 7, "http://") == 0 && !options.bQuiet) {
+        afs_cli::Say("warning: " + options.strServer +
+                     " is plain http://: the password crosses the network unencrypted; use https://");
+    }
+}
+
 std::string ServerSettings(const ScanOptions& options) {
     std::string strText;
     if (options.llHaWaitSeconds >= 0)

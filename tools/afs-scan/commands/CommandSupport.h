@@ -71,6 +71,10 @@ std::string TimeText(long long llTime);
 // The items of a job, all change types together.
 long long ItemCount(const JobRecord& record);
 
+// The warning that the password crosses the network unencrypted, for a
+// command about to ask a plain http:// --server; none with --quiet.
+void WarnOfPlainHttp(const ScanOptions& options);
+
 // The settings text the server options give (--ha-wait, --ca-bundle), for
 // every command that asks the file server.
 std::string ServerSettings(const ScanOptions& options);

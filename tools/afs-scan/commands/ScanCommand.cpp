@@ -107,10 +107,7 @@ int RunScanCommand(ScanOptions& options) {
     std::vector<ScanTarget> listTargets;
     if (!ResolveTargets(options, listTargets)) return afs_cli::kExitUsage;
     // Only a run that goes on to ask the server sends the password.
-    if (options.strServer.compare(0, 7, "http://") == 0 && !options.bQuiet) {
-        Say("warning: " + options.strServer +
-            " is plain http://: the password crosses the network unencrypted; use https://");
-    }
+    WarnOfPlainHttp(options);
 
     InstallInterruptHandlers();
     JobSummary summary;

@@ -119,6 +119,7 @@ int RunSnapshotsCommand(ScanOptions& optionsIn) {
     if (error.IsSuccess()) error = OpenHistory(options, database, history, true);
     if (error.IsError()) return ReportError(error, options);
     if (!ResolveTargets(options, listTargets)) return kExitUsage;
+    WarnOfPlainHttp(options);
 
     CFileServerSnapshots server(options);
     const std::string strPrefix = SnapshotPrefix(options.uClientId, options.uAppId);
