@@ -86,11 +86,8 @@ TEST(RhError, ClassificationTellsTheCausesAHostActsOnApart) {
     } kCases[] = {
         {"", "none", eCategoryNone},
         {"get failed: HTTP 401: no", "authentication", eCategoryAuthentication},
-        {"x: SSL certificate problem: self-signed certificate", "certificate", eCategoryCertificate},
         {"x: SSL: no alternative certificate subject name matches target", "certificate",
          eCategoryCertificate},
-        {"get failed: x stayed unavailable for the high-availability wait of 6 s (last: HTTP 503)",
-         "unreachable", eCategoryUnreachable},
         {"get failed: x: Could not resolve host: fs9", "unreachable", eCategoryUnreachable},
         {"diff failed: HTTP 404: gone <- outer failed: HTTP 500", "not found", eCategoryNotFound},
         {"create failed: HTTP 409: exists", "refused", eCategoryRefused},

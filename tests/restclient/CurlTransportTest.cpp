@@ -4,7 +4,6 @@
 // that every proxy variable of the environment names.
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <malloc.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
@@ -204,18 +203,6 @@ TEST(CurlTransport, RequestsReachTheServerOrEndInTheRightFailure) {
         EXPECT_EQ("", proxy.TakeSeen());  // its own row took what it saw
     }
     for (const char* name : arrProxyVariables) unsetenv(name);
-}
-
-// A leaked header list shows as heap that stays in use after the transports are gone.
-TEST(CurlTransport, TransportsLeaveNoMemoryBehind) {
-    const afs_rest::ServerAddress address = afs_rest::ParseServerAddress("127.0.0.1");
-    const auto make = [&](int count) {
-        for (int i = 0; i < count; ++i) CCurlTransport(address, "user", "pw", afs_rest::TransportSettings());
-    };
-    make(20);
-    const size_t uBefore = mallinfo2().uordblks;
-    make(1000);
-    EXPECT_LT(mallinfo2().uordblks, uBefore + 16 * 1024);
 }
 
 TEST(CurlTransport, SettingsFallBackToDefaultsAndAreCutToOneDay) {
