@@ -27,7 +27,6 @@ struct ChainCase {
 const std::string kOpen = "cannot open [/mnt/a]";
 const std::string kOpenVerbose = "Inner.cpp:10 int Open(): error 1627 (0x65B): ";
 const ChainCase kChains[] = {
-    {"success", [] { return CRhError::Success(); }, 0, "", "Success", "Success"},
     {"push and text on success", [] { return CRhError::Success().Push(kOuter, "passing") << "note"; }, 0,
      "passing note", "Success", "Success"},
     {"int", [] { return FXErrorUtil::ErrorInt(kInner, -5, "errno %d", 5); }, 4294967291u, "errno 5",
