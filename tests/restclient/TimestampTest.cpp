@@ -21,7 +21,6 @@ TEST(Iso8601, Rfc3339TimesTo9999InUtcEarlierThan1601As1601) {
         {"9999-12-31T23:59:59Z", "253402300799"},
         {"2000-02-29T00:00:00Z", "951782400"},
         {"2026-12-01T10:11:12.1234567Z", "1796119872+1234567"},
-        {"2026-12-01T10:11:12+00:00", "1796119872"},
         {"2026-12-01T01:11:12+05:30", "1796067672"},
         {"2026-12-31T23:11:12-01:00", "1798762272"},
         {"2026-12-01t10:11:12z", "1796119872"},
@@ -49,13 +48,8 @@ TEST(Iso8601, Rfc3339TimesTo9999InUtcEarlierThan1601As1601) {
         {"1900-02-29T00:00:00Z", "rejected"},
         {"", "rejected"},
     };
+    // Formatting back is FuzzTimestamp's, and the texts BackendMappingTest maps.
     for (const auto& test : cases) EXPECT_EQ(test.second, UnixSeconds(test.first)) << test.first;
-    for (const char* text :
-         {"9999-12-31T23:59:59Z", "2026-12-01T10:11:12.1234567Z", "1601-01-01T00:00:00Z"}) {
-        utility::datetime time;
-        ASSERT_TRUE(afs_rest::ParseIso8601Utc(text, time));
-        EXPECT_EQ(text, afs_rest::FormatIso8601Utc(time));
-    }
 }
 
 }  // namespace
