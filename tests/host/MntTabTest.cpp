@@ -52,9 +52,13 @@ TEST(MntTab, FindPicksTheLongestWholeComponentMountAndTheLaterOfTwo) {
         const char* szPath;
         const char* szDevice;
     } kCases[] = {
-        {false, "/mnt/afs/share", "fs1:/share"},         {false, "/mnt/afs/share/nested/x", "fs1:/nested"},
-        {false, "/mnt/afs/share10/a", "fs2:/over"},      {false, "/mnt/afs", nullptr},
-        {false, "/mnt/afs/share/nestedx", "fs1:/share"}, {true, "/mnt/afs", "rootfs"},
+        {false, "/mnt/afs/share", "fs1:/share"},
+        {false, "/mnt/afs/share/dir/file", "fs1:/share"},
+        {false, "/mnt/afs/share/nested/x", "fs1:/nested"},
+        {false, "/mnt/afs/share10/a", "fs2:/over"},
+        {false, "/mnt/afs", nullptr},
+        {false, "/mnt/afs/share/nestedx", "fs1:/share"},
+        {true, "/mnt/afs", "rootfs"},
         {true, "/mnt/afs/share/x", "fs1:/share"},
     };
     const ZkMntTab table("/unused");

@@ -1,8 +1,8 @@
 // The libcurl transport against 127.0.0.1: an in-process HTTP and HTTPS server
 // that records what arrives, a listener that never accepts (the two timeout
 // rows wait one second each), and a recording server that every proxy
-// variable of the environment names. A refused connection, an untrusted
-// certificate and a trusted one are every end-to-end run's (CliE2ETest).
+// variable of the environment names. A refused connection and an untrusted
+// or a trusted certificate are CliE2ETest's.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
