@@ -16,7 +16,6 @@ TEST(PrefixContentMapper, ReplacesTheLongestWholeComponentPrefixOrSaysWhyNot) {
         const char* szLocal;
         const char* szMapped;
     } kCases[] = {
-        {0, "/mnt/afs/share1/dir/file", "/fs1/share1/dir/file"},
         {0, "/mnt/afs/share2/dir", "/fs2/share2/dir"},
         {0, "/mnt/afs", "/fs1"},
         {1, "/mnt/afs/share/", "/fs1/share/"},

@@ -1,14 +1,13 @@
 // The libcurl transport against 127.0.0.1: an in-process HTTP and HTTPS server
-// that records what arrives, a port nobody listens on, a listener that never
-// accepts (the two timeout rows wait one second each), and a recording server
-// that every proxy variable of the environment names.
+// that records what arrives, a listener that never accepts (the two timeout
+// rows wait one second each), and a recording server that every proxy
+// variable of the environment names. A refused connection and an untrusted
+// or a trusted certificate are CliE2ETest's.
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <malloc.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <mutex>
 #include <regex>
 #include <thread>
@@ -22,14 +21,12 @@ namespace {
 
 using afs_rest::CCurlTransport;
 
-// A TCP socket bound to 127.0.0.1 that listens without ever accepting, or
-// (bListen false) refuses every connection.
+// A TCP socket bound to 127.0.0.1 that listens without ever accepting.
 struct CBareSocket {
-    explicit CBareSocket(bool bListen) : nSocket(socket(AF_INET, SOCK_STREAM, 0)) {
+    CBareSocket() : nSocket(socket(AF_INET, SOCK_STREAM, 0)) {
         sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof(address);
-        if (bind(nSocket, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            (bListen && listen(nSocket, 4) != 0) ||
+        if (bind(nSocket, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(nSocket, 4) != 0 ||
             getsockname(nSocket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
             throw std::runtime_error("CBareSocket: no socket on 127.0.0.1");
         nPort = ntohs(address.sin_port);
@@ -80,11 +77,11 @@ private:
     std::string strSeen;
 };
 
-enum ETarget { ePlain, eTls, eRefused, eSilent, eProxy };
+enum ETarget { ePlain, eTls, eSilent, eProxy };
 
-// One request, on a new transport for szUrl ("": the previous row's). A CA
-// bundle "cert" is the server's certificate, a proxy "proxy" the proxy's URL. szResult ("outcome status bytes
-// retry-after cause") and szLog (the lines the transport logged) are regular expressions.
+// One request, on a new transport for szUrl ("": the previous row's). A proxy
+// "proxy" is the proxy's URL. szResult ("outcome status bytes retry-after
+// cause") and szLog (the lines the transport logged) are regular expressions.
 struct Case {
     ETarget eTarget;
     const char* szUrl;
@@ -95,8 +92,8 @@ struct Case {
 const char* const kPlain =
     "REST client: http://127\\.0\\.0\\.1:\\d+/api/nutanix/v3 is plain http://: the password of basic "
     "authentication crosses the network unencrypted; use https://";
-const afs_rest::TransportSettings kDefaults, kTrust{10, 300, "cert", false, ""},
-    kInsecure{10, 300, "", true, ""}, kProxy{10, 300, "", false, "proxy"};
+const afs_rest::TransportSettings kDefaults, kInsecure{10, 300, "", true, ""},
+    kProxy{10, 300, "", false, "proxy"};
 
 // Requests on one transport switch methods, so none may keep the last one's.
 const Case kCases[] = {
@@ -114,8 +111,6 @@ const Case kCases[] = {
      "2 200 0 0 the response is larger than 268435456 bytes",
      "GET /api/nutanix/v3/268435457 []",
      ""},
-    {eRefused, "http://127.0.0.1", kDefaults, "GET", "0", "",
-     "1 0 0 0 Failed to connect to 127\\.0\\.0\\.1 port \\d+ .*", "", kPlain},
     {eSilent,
      "http://127.0.0.1",
      {10, 1, "", false, ""},
@@ -136,9 +131,6 @@ const Case kCases[] = {
      "1 0 0 0 SSL connection timeout",
      "",
      ""},
-    {eTls, "https://localhost", kDefaults, "GET", "0", "",
-     "2 0 0 0 SSL certificate problem: self-signed certificate", "", ""},
-    {eTls, "https://localhost", kTrust, "GET", "3", "", "0 200 3 2 ", "GET /api/nutanix/v3/3 []", ""},
     // The certificate names localhost: the host name check must be off too.
     {eTls, "https://127.0.0.1", kInsecure, "GET", "5", "", "0 200 5 2 ", "GET /api/nutanix/v3/5 []",
      "REST client: TLS certificate verification is OFF for https://127\\.0\\.0\\.1:\\d+/api/nutanix/v3 "
@@ -166,9 +158,9 @@ TEST(CurlTransport, RequestsReachTheServerOrEndInTheRightFailure) {
                          strKey + " -out " + strCert + " 2>/dev/null")
                             .c_str()));
     CRecordingServer plain("", ""), tls(strCert, strKey), proxy("", "");
-    CBareSocket refused(false), silent(true);
-    const int arrPorts[] = {plain.nPort, tls.nPort, refused.nPort, silent.nPort, proxy.nPort};
-    CRecordingServer* arrServers[] = {&plain, &tls, nullptr, nullptr, &proxy};
+    CBareSocket silent;
+    const int arrPorts[] = {plain.nPort, tls.nPort, silent.nPort, proxy.nPort};
+    CRecordingServer* arrServers[] = {&plain, &tls, nullptr, &proxy};
     const std::string strProxy = "http://127.0.0.1:" + std::to_string(proxy.nPort);
     const char* const arrProxyVariables[] = {"http_proxy", "https_proxy", "all_proxy", "HTTPS_PROXY",
                                              "ALL_PROXY"};
@@ -180,15 +172,12 @@ TEST(CurlTransport, RequestsReachTheServerOrEndInTheRightFailure) {
         SCOPED_TRACE(std::string(row.szUrl) + " " + row.szMethod + " " + row.szPath);
         CScopedLogCapture capture;
         afs_rest::TransportSettings settings = row.settings;
-        if (settings.strCABundle == "cert") settings.strCABundle = strCert;
         if (settings.strProxy == "proxy") settings.strProxy = strProxy;
         if (*row.szUrl)
             ptrTransport = std::make_unique<CCurlTransport>(
                 afs_rest::ParseServerAddress(row.szUrl + (":" + std::to_string(arrPorts[row.eTarget]))),
                 "user", "pw", settings);
-        const auto start = std::chrono::steady_clock::now();
         ptrTransport->Perform(afs_rest::HttpRequest{row.szMethod, row.szPath, row.szBody}, response);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
         const std::string result = std::to_string(response.eOutcome) + " " +
                                    std::to_string(response.lStatus) + " " +
                                    std::to_string(response.strBody.size()) + " " +
@@ -204,18 +193,6 @@ TEST(CurlTransport, RequestsReachTheServerOrEndInTheRightFailure) {
         EXPECT_EQ("", proxy.TakeSeen());  // its own row took what it saw
     }
     for (const char* name : arrProxyVariables) unsetenv(name);
-}
-
-// A leaked header list shows as heap that stays in use after the transports are gone.
-TEST(CurlTransport, TransportsLeaveNoMemoryBehind) {
-    const afs_rest::ServerAddress address = afs_rest::ParseServerAddress("127.0.0.1");
-    const auto make = [&](int count) {
-        for (int i = 0; i < count; ++i) CCurlTransport(address, "user", "pw", afs_rest::TransportSettings());
-    };
-    make(20);
-    const size_t uBefore = mallinfo2().uordblks;
-    make(1000);
-    EXPECT_LT(mallinfo2().uordblks, uBefore + 16 * 1024);
 }
 
 TEST(CurlTransport, SettingsFallBackToDefaultsAndAreCutToOneDay) {

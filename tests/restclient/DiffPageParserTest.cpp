@@ -37,7 +37,6 @@ std::string ObjectPage(const std::string& members) { return R"({"object_list": [
 
 TEST(DiffPageParser, BodiesGiveThePageOrTheMemberAtFault) {
     const std::pair<std::string, std::string> cases[] = {
-        {"{}", "parsed 0000 [] 0"},
         {R"({"should_retry_page": true, "next_page_token": "t\u00e9", "object_list": []})",
          "parsed 0011 [t\xc3\xa9] 1"},
         {R"({"future": {"a": [1, {"b": null}]}, "is_last_page": true,
@@ -65,7 +64,6 @@ TEST(DiffPageParser, BodiesGiveThePageOrTheMemberAtFault) {
         {R"({"object_list": {}})", "object_list: wrong type"},
         {R"({"object_list": [[]]})", "object_list[0]: wrong type"},
         {ObjectPage(R"("size": "1024")"), "object_list[0].size: wrong type"},
-        {ObjectPage(R"("inode_number": true)"), "object_list[0].inode_number: wrong type"},
         {ObjectPage(R"("size": 9223372036854775808)"),
          "object_list[0].size: out of range (0 to 9223372036854775807)"},
         {ObjectPage(R"("inode_number": -1)"), "object_list[0].inode_number: -1 is out of range"},
