@@ -4,8 +4,9 @@
 // afs-scan job per round. After every job that ends well, each share's items,
 // applied to the share as the host knew it after its previous good job, must
 // give the share as the model says it was at the job's snapshot, and so must
-// the snapshot's folder. A failure names the seed, the round and the first
-// differing path; AFS_CHAIN_SEED, AFS_CHAIN_ROUNDS, AFS_CHAIN_FILES,
+// the snapshot's folder; and the items must be exactly those the server
+// reported (ServerItems), none twice. A failure names the seed, the round and
+// the first differing path or the items in question; AFS_CHAIN_SEED, AFS_CHAIN_ROUNDS, AFS_CHAIN_FILES,
 // AFS_CHAIN_FAULTS and AFS_CHAIN_SIMPLE_RENAMES replay or soak, and
 // AFS_CHAIN_BUSY=1 makes the server a busy one (docs/reliability.md).
 #include <fcntl.h>
@@ -19,6 +20,7 @@
 
 #include "restclient/RestOperations.h"
 #include "tests/e2e/ScanFixture.h"
+#include "tools/afs-sim/DiffEngine.h"
 
 namespace afs_test {
 namespace {
@@ -76,9 +78,9 @@ void MoveSubtree(Tree& tree, const std::string& strFrom, const std::string& strT
     for (const auto& [strRest, node] : moved) tree[strTo + strRest] = node;
 }
 
-std::string Printable(const std::string& strText) {
+std::string Printable(const std::string& strText, size_t uMax = 60) {
     std::string strOut;
-    for (unsigned char c : strText.substr(0, 60)) {
+    for (unsigned char c : strText.substr(0, uMax)) {
         char arrEscape[8];
         snprintf(arrEscape, sizeof arrEscape, "\\x%02x", c);
         strOut += c < 0x20 || c >= 0x7f ? std::string(arrEscape) : std::string(1, static_cast<char>(c));
@@ -99,6 +101,38 @@ std::string FirstDifference(const Tree& expected, const Tree& actual) {
                    : std::string(1, it->second.cKind) + " '" + Printable(it->second.strData) + "'";
     };
     return "'" + Printable(strPath) + "': the model has " + describe(expected) + ", here " + describe(actual);
+}
+
+std::string ItemText(const std::string& strType, const std::string& strPath, const std::string& strOld) {
+    return strType + " " + strPath + (strOld.empty() ? "" : " <- " + strOld);
+}
+
+// The items a job must hold for a share: the difference the file server
+// reports between the share at the history's last good job (`pOlder`) and
+// now, by its own rules (tools/afs-sim/DiffEngine.h); for a full listing (no
+// `pOlder`) an ADD of every entry. Those rules rest on inodes and times, which
+// the model's trees do not hold, so both sides are what lstat showed of the
+// share: a folder whose entries changed, the other names of a hard link and a
+// file rewritten with the same bytes are MODIFY; a moved folder brings a
+// RENAME of every entry below it; a rename onto a name in use is a MODIFY of
+// that name and a DELETE of the old one. Nothing is loose: an item beyond
+// these, or one twice, is a fault of the host's hand-over.
+std::multiset<std::string> ServerItems(const afs_sim::Manifest* pOlder, const afs_sim::Manifest& newer,
+                                       const std::string& strPrefix) {
+    static const char* const kTypes[] = {"ADD", "MODIFY", "RENAME", "DELETE"};
+    std::multiset<std::string> setItems;
+    for (const afs_sim::DiffObject& object :
+         afs_sim::ComputeDifference(pOlder ? *pOlder : afs_sim::Manifest(), newer, {}))
+        setItems.insert(ItemText(kTypes[static_cast<int>(object.eOperation)],
+                                 strPrefix + "/" + object.entry.strPath,
+                                 object.strOldPath.empty() ? "" : strPrefix + "/" + object.strOldPath));
+    return setItems;
+}
+
+std::string Lines(const std::multiset<std::string>& setItems) {
+    std::string strOut;
+    for (const std::string& strItem : setItems) strOut += "\n  " + Printable(strItem, 300);
+    return strOut;
 }
 
 long long Knob(const char* pszName, long long llDefault) {
@@ -170,8 +204,9 @@ const char* const kShares[] = {"share1", "share2"};
 // One state folder's history: the host's view of each share after its last good job.
 struct History {
     std::string strState, strDb;
-    std::map<std::string, Tree> mapShares;  // shares with a good job
-    long long llFailedJob = 0;              // the last job that failed
+    std::map<std::string, Tree> mapShares;                  // shares with a good job
+    std::map<std::string, afs_sim::Manifest> mapManifests;  // and what lstat showed of them then
+    long long llFailedJob = 0;                              // the last job that failed
 };
 
 class ChainTest : public CScanFixture, public ::testing::WithParamInterface<uint64_t> {
@@ -478,8 +513,8 @@ TEST_P(ChainTest, EveryGoodJobReplaysToItsSnapshot) {
     listSimulatorArgs.insert(
         listSimulatorArgs.end(),
         {"--port", strUrl.substr(strUrl.rfind(':') + 1, strUrl.find('/', 8) - strUrl.rfind(':') - 1)});
-    History histories[2] = {{strStateDir, strDb, {}, 0},
-                            {strRoot + "/neighbour-state", strRoot + "/neighbour.db", {}, 0}};
+    History histories[2] = {{strStateDir, strDb, {}, {}, 0},
+                            {strRoot + "/neighbour-state", strRoot + "/neighbour.db", {}, {}, 0}};
     std::vector<std::string> listBadNames;
     // AFS_CHAIN_FAULTS=name,name... draws from these rows only.
     std::vector<const ChainFault*> listFaults;
@@ -585,12 +620,35 @@ TEST_P(ChainTest, EveryGoodJobReplaysToItsSnapshot) {
             ASSERT_EQ("", strOnDisk) << "job " << llJob << ": snapshot folder " << strSnapshot
                                      << " differs at " << strOnDisk << "\n"
                                      << strRun;
+            ASSERT_TRUE(strMode != "snapshot difference" || history.mapShares.count(strShare))
+                << strMode << "\n"
+                << strRun;
+            // Nothing changes the share while a job runs: lstat now shows it as at the snapshot.
+            afs_sim::Manifest manifest;
+            ASSERT_EQ("", afs_sim::CaptureManifest(Share(strShare), manifest));
+            const std::string strPrefix = "/127.0.0.1/" + strShare;
+            std::multiset<std::string> setMissing =
+                strMode == "snapshot only"
+                    ? std::multiset<std::string>()
+                    : ServerItems(strMode == "full listing" ? nullptr : &history.mapManifests[strShare],
+                                  manifest, strPrefix);
+            std::multiset<std::string> setExtra;
+            for (const auto& listItem : listItems) {
+                if (!Within(listItem[1], strPrefix)) continue;
+                const std::string strItem = ItemText(listItem[0], listItem[1], listItem[2]);
+                const auto it = setMissing.find(strItem);
+                it == setMissing.end() ? void(setExtra.insert(strItem)) : void(setMissing.erase(it));
+            }
+            history.mapManifests[strShare] = manifest;
+            ASSERT_TRUE(setExtra.empty() && (setMissing.empty() || fault.eExpect == eSilentLoss))
+                << "job " << llJob << " (" << strMode << ") of share " << strShare
+                << ": items the server did not report, or twice:" << Lines(setExtra)
+                << "\nitems it reported that are not there:" << Lines(setMissing) << "\n"
+                << strRun;
             if (strMode == "snapshot only") {
                 history.mapShares[strShare] = truth;
                 continue;
             }
-            ASSERT_TRUE(strMode == "full listing" || history.mapShares.count(strShare)) << strMode << "\n"
-                                                                                        << strRun;
             std::string strStrange;
             const Tree replayed = Replay(strMode == "full listing" ? Tree() : history.mapShares[strShare],
                                          strShare, strSnapshot, listItems, strStrange);
