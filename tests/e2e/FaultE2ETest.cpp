@@ -6,8 +6,8 @@
 // only costs the difference of a share makes the job list that share in full
 // instead. Each row runs on two good jobs and a snapshot taken by hand and
 // checks what the job reports and leaves in the scan database, the history,
-// the record files and on the server, and which reference the next job takes
-// (that a failed job or a listing in full loses no change is the chain test's).
+// the record files and on the server, and after a failure which reference
+// the next job takes (the items of every good job are the chain test's).
 #include <unistd.h>  // symlink
 
 #include <cstring>
@@ -148,11 +148,9 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
         return;
     }
     // Which items a job stores, also when it lists a share in full instead,
-    // is the chain test's.
+    // and that the next job compares against job 3, are the chain test's.
     EXPECT_EQ(fault.bListedInFull, run3.strStderr.find("; listing its whole snapshot ") != std::string::npos);
     EXPECT_EQ(std::vector<std::string>({SnapName(2), kForeignSnapshot, SnapName(3)}), listSnapshots);
-    ASSERT_EQ(0, RunJob().nExitStatus);
-    EXPECT_THAT(Snapshots(), ::testing::ElementsAre(kForeignSnapshot, SnapName(3), SnapName(4)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultE2ETest, ::testing::ValuesIn(kFaults),
