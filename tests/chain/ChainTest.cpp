@@ -622,20 +622,18 @@ TEST_P(ChainTest, EveryGoodJobReplaysToItsSnapshot) {
                 << ": items the server did not report, or twice:" << Lines(setExtra)
                 << "\nitems it reported that are not there:" << Lines(setMissing) << "\n"
                 << strRun;
-            if (strMode == "snapshot only") {
-                history.mapShares[strShare] = truth;
-                continue;
-            }
-            std::string strStrange;
-            const Tree replayed = Replay(strMode == "full listing" ? Tree() : history.mapShares[strShare],
-                                         strShare, strSnapshot, listItems, strStrange);
-            ASSERT_EQ("", strStrange) << strRun;
-            const std::string strDifference = FirstDifference(truth, replayed);
-            bLost = bLost || !strDifference.empty();
-            if (fault.eExpect != eSilentLoss) {
-                ASSERT_EQ("", strDifference) << "job " << llJob << " (" << strMode << ") of share "
-                                             << strShare << " lost a change at " << strDifference << "\n"
-                                             << strRun << "items:" << Lines(setItems);
+            if (strMode != "snapshot only") {  // a full job's reference is its snapshot
+                std::string strStrange;
+                const Tree replayed = Replay(strMode == "full listing" ? Tree() : history.mapShares[strShare],
+                                             strShare, strSnapshot, listItems, strStrange);
+                ASSERT_EQ("", strStrange) << strRun;
+                const std::string strDifference = FirstDifference(truth, replayed);
+                bLost = bLost || !strDifference.empty();
+                if (fault.eExpect != eSilentLoss) {
+                    ASSERT_EQ("", strDifference) << "job " << llJob << " (" << strMode << ") of share "
+                                                 << strShare << " lost a change at " << strDifference << "\n"
+                                                 << strRun << "items:" << Lines(setItems);
+                }
             }
             history.mapShares[strShare] = truth;
         }
