@@ -193,32 +193,45 @@ protected:
                            .status);
     }
 
-    // Every row `strSql` yields, its columns joined by '|'; the database
-    // (strDb unless `strFile` is given) is only read unless other flags are given.
-    std::vector<std::string> Query(const std::string& strSql, int nOpenFlags = SQLITE_OPEN_READONLY,
-                                   std::string strFile = "") const {
+    // Every row `strSql` (one statement or more) yields, the exact bytes of
+    // each column ("" for NULL), from the database strDb, or `strFile`, which
+    // is only read unless other flags are given. A database or statement
+    // that fails is a test failure unless bQuiet (the rows so far, then).
+    std::vector<std::vector<std::string>> Rows(const std::string& strSql,
+                                               int nOpenFlags = SQLITE_OPEN_READONLY,
+                                               std::string strFile = "", bool bQuiet = false) const {
         if (strFile.empty()) strFile = strDb;
-        std::vector<std::string> listRows;
-        auto addRow = [](void* ptrRows, int nColumns, char** ppszValues, char**) {
-            auto& listOut = *static_cast<std::vector<std::string>*>(ptrRows);
-            listOut.emplace_back();
-            for (int i = 0; i < nColumns; ++i)
-                listOut.back() += (i > 0 ? "|" : "") + std::string(ppszValues[i] ? ppszValues[i] : "");
-            return 0;
-        };
+        std::vector<std::vector<std::string>> listRows;
         sqlite3* ptrDb = nullptr;
-        if (sqlite3_open_v2(strFile.c_str(), &ptrDb, nOpenFlags, nullptr) != SQLITE_OK ||
-            sqlite3_exec(ptrDb, strSql.c_str(), addRow, &listRows, nullptr) != SQLITE_OK)
+        int nResult = sqlite3_open_v2(strFile.c_str(), &ptrDb, nOpenFlags, nullptr);
+        for (const char* pszSql = strSql.c_str(); nResult == SQLITE_OK && *pszSql != '\0';) {
+            sqlite3_stmt* ptrStatement = nullptr;
+            nResult = sqlite3_prepare_v2(ptrDb, pszSql, -1, &ptrStatement, &pszSql);
+            while (ptrStatement != nullptr && (nResult = sqlite3_step(ptrStatement)) == SQLITE_ROW) {
+                listRows.emplace_back();
+                for (int i = 0; i < sqlite3_column_count(ptrStatement); ++i) {
+                    const auto* pszText = reinterpret_cast<const char*>(sqlite3_column_text(ptrStatement, i));
+                    listRows.back().emplace_back(pszText ? pszText : "",
+                                                 sqlite3_column_bytes(ptrStatement, i));
+                }
+            }
+            if (nResult == SQLITE_DONE) nResult = SQLITE_OK;
+            sqlite3_finalize(ptrStatement);
+        }
+        if (nResult != SQLITE_OK && !bQuiet)
             ADD_FAILURE() << strFile << ": " << sqlite3_errmsg(ptrDb) << " in " << strSql;
         sqlite3_close_v2(ptrDb);
         return listRows;
     }
-    // The job's rows as "TYPE PATH" or "TYPE PATH <- OLD", sorted.
-    std::vector<std::string> Items(long long llJobId) const {
-        return Query(
-            "SELECT change_type || ' ' || path || IIF(old_path = '', '', ' <- ' || old_path) FROM items "
-            "WHERE job_id = " +
-            std::to_string(llJobId) + " ORDER BY 1");
+    // The same, the columns of each row joined by '|'.
+    std::vector<std::string> Query(const std::string& strSql, int nOpenFlags = SQLITE_OPEN_READONLY,
+                                   const std::string& strFile = "") const {
+        std::vector<std::string> listOut;
+        for (const std::vector<std::string>& listRow : Rows(strSql, nOpenFlags, strFile)) {
+            listOut.emplace_back();
+            for (size_t i = 0; i < listRow.size(); ++i) listOut.back() += (i > 0 ? "|" : "") + listRow[i];
+        }
+        return listOut;
     }
 
     std::string SnapName(long long llJobId) const { return "zkop__7_1_" + std::to_string(llJobId); }
@@ -283,7 +296,7 @@ protected:
     // The fault scenarios' start: share1 with a small tree, the simulator
     // (two difference objects per page, so a difference spans pages), job 1
     // (full) and job 2 (incremental) ok, a snapshot taken by hand, and the
-    // changes job 3 should report (kChangesAfterJob2 in FaultE2ETest).
+    // changes for job 3.
     void PrepareTwoGoodJobs() {
         WriteFile("share1/a.txt", "alpha\n");
         WriteFile("share1/docs/c.txt", "charlie\n");
