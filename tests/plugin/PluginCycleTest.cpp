@@ -1,8 +1,10 @@
 // The built libNutanixAFSManager.so loaded and unloaded as a long-running
-// host does it, job after job: dlopen, the factory, a job against the
-// simulator (whose pages each need one retry), delete, dlclose. Nothing may
-// crash, the jobs keep reporting the right changes, and the resident memory
-// stays flat.
+// host does it, job after job: dlopen, the factory resolved by name, every
+// call through CNutanixAFSManagerBase*, a job against the simulator (whose
+// pages each need one retry), delete through the virtual destructor, dlclose.
+// Nothing may crash, the jobs keep reporting the right changes, and the
+// resident memory stays flat. That the factory is all the library exports,
+// the kit test checks on the installed library.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include "host/NutanixAFSManagerBase.h"
 #include "host/PluginLibrary.h"
 #include "host/Sleep.h"
+#include "tests/support/CapturingLogWriter.h"
 #include "tests/support/RecordingDB.h"
 #include "tests/support/ScopedSettings.h"
 #include "tests/support/ScopedTempDir.h"
@@ -55,8 +58,7 @@ TEST(PluginCycle, LoadJobUnloadCyclesKeepWorkingInFlatMemory) {
                 {"--shares", tempDir.GetPath() + "/shares", "--state", tempDir.GetPath() + "/state", "--port",
                  "0", "--quiet", "--retry-pages", "1", "--password-file", tempDir.WriteFile("pw", kPassword)},
                 ptrSim));
-    std::vector<unsigned> listSleeps;
-    FSleepFunction fnPrevious = SetSleepFunction([&](unsigned ms) { listSleeps.push_back(ms); });
+    FSleepFunction fnPrevious = SetSleepFunction([](unsigned) {});
     const unsigned uCycles =
         std::getenv("AFS_CYCLES") ? std::max(1, std::atoi(std::getenv("AFS_CYCLES"))) : 300;
     long long llPrevious = 0, llRssAtBaseline = 0;
@@ -74,24 +76,26 @@ TEST(PluginCycle, LoadJobUnloadCyclesKeepWorkingInFlatMemory) {
                                                 "admin", kPassword, uCycle, llReference, 1, llReference, 0, 7,
                                                 1, ContentMapperAPIPtr());
         ASSERT_FALSE(error.IsError()) << error.AsString();
+        if (uCycle == 1) {  // managers share no connection, and log through the host's writer
+            CScopedLogCapture log;
+            std::unique_ptr<CNutanixAFSManagerBase> ptrOther(factory());
+            EXPECT_EQ(1627u, ptrOther->CreatePartnerServer({"cycle-host"}).GetCode());
+            EXPECT_EQ(1u, log->CountContaining("Create partner server", 0));
+        }
         ASSERT_FALSE((error = ptrManager->CreatePartnerServer({"cycle-host"})).IsError()) << error.AsString();
         if (uCycle == kRssBaselineCycle) llRssAtBaseline = ResidentBytes();
         if (!bFullJob) continue;
         std::ofstream(share + "/cycle.txt", std::ios::trunc) << uCycle << "\n";  // the one change to report
         std::list<std::string> listPaths{share};
         ASSERT_FALSE((error = ptrManager->CreateAndMountSnap(listPaths)).IsError()) << error.AsString();
-        EXPECT_EQ(share + "/.snapshot/zkop__7_1_" + std::to_string(uCycle),
-                  ptrManager->GetSourceToLocalMap()[share]);
         llPrevious = uCycle;
         if (llReference == 0) continue;
         ASSERT_TRUE(ptrManager->IsPreviousSnapAvailable(share));
         auto ptrHelper = boost::make_shared<CRecordingDB>();
         CNutanixDBHelperPtr ptrBase = ptrHelper;
-        listSleeps.clear();
         ASSERT_FALSE((error = ptrManager->CompareSnapAndLoadItem(share, "", ptrBase)).IsError())
             << error.AsString();
         ASSERT_EQ(std::vector<std::string>{"2 " + share + "/cycle.txt  f32768"}, ptrHelper->listItems);
-        EXPECT_EQ(std::vector<unsigned>{1000}, listSleeps);  // the page came ready on the re-request
     }
     SetSleepFunction(fnPrevious);
 #ifndef AFS_UNDER_ASAN
