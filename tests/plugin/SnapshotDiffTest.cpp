@@ -18,12 +18,17 @@ namespace {
 
 using ::testing::ElementsAre;
 
+// The folders of the job's two snapshots as the server names them.
+const std::string kNew = "/.snapshot/zkop__2_7_1234/", kOld = "/.snapshot/zkop__2_7_1233/";
+
+// An empty `oldPath` is not set.
 std::shared_ptr<model::Object_info> Object(const std::string& operation, const std::string& path,
-                                           const char* oldPath = nullptr, const std::string& type = "FILE") {
+                                           const std::string& oldPath = "",
+                                           const std::string& type = "FILE") {
     auto ptrObject = std::make_shared<model::Object_info>();
     if (!operation.empty()) ptrObject->setOperationType(operation);
     ptrObject->setPath(path);
-    if (oldPath) ptrObject->setOldPath(oldPath);
+    if (!oldPath.empty()) ptrObject->setOldPath(oldPath);
     ptrObject->setObjectType(type);
     return ptrObject;
 }
@@ -36,7 +41,7 @@ DiffPage Page(const std::string& kind, std::vector<std::shared_ptr<model::Object
     page.setShouldRetryPage(kind == "retry");
     page.setNextPageToken(kind == "last" || kind == "retry" ? "" : kind.substr(kind[0] == '-'));
     if (kind != "retry" && kind[0] != '-' && objects.empty())
-        objects.push_back(Object("ADD", "/.snapshot/zkop__2_7_1234/page" + kind));
+        objects.push_back(Object("ADD", kNew + "page" + kind));
     page.setObjectList(std::move(objects));
     return page;
 }
@@ -90,8 +95,7 @@ protected:
 };
 
 TEST_F(SnapshotDiffTest, ARenamesOldPathIsLoggedWhenTheHostLogsLevelThree) {
-    const DiffPage page = Page(
-        "last", {nullptr, Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/o")});
+    const DiffPage page = Page("last", {nullptr, Object("RENAME", kNew + "n", kOld + "o")});
     ServePages({page, page});
     CScopedLogCapture atThree(3);
     ASSERT_FALSE(Load().IsError());
@@ -105,24 +109,21 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
     // Paths no file system here can hold are skipped and counted: a server's
     // text that names no characters, an 86-character CJK name (258 bytes),
     // a path over 4096 bytes, and one of 4 MiB, which must not fill the log.
-    auto ptrUnreadable = Object("ADD", "/.snapshot/zkop__2_7_1234/a\\ud800b");
+    auto ptrUnreadable = Object("ADD", kNew + "a\\ud800b");
     ptrUnreadable->setUnreadablePath(true);
-    std::string strCjk = "/.snapshot/zkop__2_7_1234/", strDeep = "/.snapshot/zkop__2_7_1233/d";
+    std::string strCjk = kNew, strDeep = kOld + "d";
     for (int i = 0; i < 86; ++i) strCjk += "\xe4\xb8\xad";
     for (int i = 0; i < 17; ++i) strDeep += "/" + std::string(250, 'n');
-    ServePages({Page(
-        "last", {nullptr, Object("ADD", "/.snapshot/zkop__2_7_1234/docs/a.txt"),
-                 Object("DELETE", "/.snapshot/zkop__2_7_1233/old.txt"),
-                 Object("MODIFY", "/.snapshot/zkop__2_7_1234/m.txt"),
-                 Object("RENAME", "/.snapshot/zkop__2_7_1234/new.txt", "/.snapshot/zkop__2_7_1233/was.txt"),
-                 // Trailing "/" of a directory are dropped.
-                 Object("ADD", "/.snapshot/zkop__2_7_1234/docs//", nullptr, "DIRECTORY"), ptrUnreadable,
-                 Object("ADD", strCjk), Object("RENAME", "/.snapshot/zkop__2_7_1234/r", strDeep.c_str()),
-                 Object("ADD", "/.snapshot/zkop__2_7_1234/" + std::string(4 << 20, 'x')),
-                 Object("RENAME", "/.snapshot/zkop__2_7_1234/lost.txt"), Object("ADD", "/docs/a.txt"),
-                 Object("ADD", "/.snapshot/zkop__2_7_1234/x/.snapshot/y", nullptr, "DIRECTORY"),
-                 Object("add", "/.snapshot/zkop__2_7_1234/lower", nullptr, "directory"),
-                 Object("", "/mnt/share/.snapshot/zkop__2_7_1234/none")})});
+    ServePages(
+        {Page("last", {nullptr, Object("ADD", kNew + "docs/a.txt"), Object("DELETE", kOld + "old.txt"),
+                       Object("MODIFY", kNew + "m.txt"), Object("RENAME", kNew + "new.txt", kOld + "was.txt"),
+                       // Trailing "/" of a directory are dropped.
+                       Object("ADD", kNew + "docs//", "", "DIRECTORY"), ptrUnreadable, Object("ADD", strCjk),
+                       Object("RENAME", kNew + "r", strDeep), Object("ADD", kNew + std::string(4 << 20, 'x')),
+                       Object("RENAME", kNew + "lost.txt"), Object("ADD", "/docs/a.txt"),
+                       Object("ADD", kNew + "x/.snapshot/y", "", "DIRECTORY"),
+                       Object("add", kNew + "lower", "", "directory"),
+                       Object("", "/mnt/share/.snapshot/zkop__2_7_1234/none")})});
     CRhError error = Load();
     ASSERT_FALSE(error.IsError()) << error.AsString();
     EXPECT_THAT(
@@ -180,7 +181,7 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
 }
 
 TEST_F(SnapshotDiffTest, AttributesAndTimestampEdges) {
-    auto ptrObject = Object("MODIFY", "/.snapshot/zkop__2_7_1234/f");
+    auto ptrObject = Object("MODIFY", kNew + "f");
     utility::datetime times[4];
     // clang-format off
     const char* texts[] = {"1969-12-31T23:59:59Z", "1970-01-01T00:00:00Z", "2026-12-01T10:11:12.9Z",
@@ -193,7 +194,7 @@ TEST_F(SnapshotDiffTest, AttributesAndTimestampEdges) {
     ptrObject->setCreationTimestamp(times[3]);
     ptrObject->setSize(123456789012LL);
     ptrObject->setInodeNumber(4711);
-    ServePages({Page("last", {ptrObject, Object("ADD", "/.snapshot/zkop__2_7_1234/bare")})});
+    ServePages({Page("last", {ptrObject, Object("ADD", kNew + "bare")})});
     ASSERT_FALSE(Load().IsError());
     std::string seen;
     for (const struct stat& s : ptrDB->listAttributes) {
@@ -280,9 +281,8 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
 
 TEST_F(SnapshotDiffTest, FailuresEndTheComparison) {
     ptrDB->strRejectPath = "/server/share/2";
-    ServePages({Page(
-        "t", {Object("ADD", "/.snapshot/zkop__2_7_1234/1"), Object("ADD", "/.snapshot/zkop__2_7_1234/2"),
-              Object("ADD", "/.snapshot/zkop__2_7_1234/3")})});
+    ServePages(
+        {Page("t", {Object("ADD", kNew + "1"), Object("ADD", kNew + "2"), Object("ADD", kNew + "3")})});
     CRhError error = Load();
     EXPECT_EQ("database full", error.GetMessage());
     EXPECT_EQ(2u, error.GetEntries().size());  // the database, then the loader once
@@ -307,32 +307,27 @@ TEST_F(SnapshotDiffTest, FailuresEndTheComparison) {
 }
 
 TEST_F(SnapshotDiffTest, RegressionUnsafePathsAreNeverHandedOver) {
-    // clang-format off
     const std::string kNeither = "] is in neither snapshot of the difference";
     const std::pair<std::shared_ptr<model::Object_info>, std::string> cases[] = {
-        {Object("ADD", "/.snapshot/zkop__2_7_1234/../../etc/passwd"), "/server/share/../../etc/passwd"},
-        {Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/a/.."),
-         "/server/share/a/.."},
-        {Object("ADD", std::string("/.snapshot/zkop__2_7_1234/a\0b", 30)), ""},
+        {Object("ADD", kNew + "../../etc/passwd"), "/server/share/../../etc/passwd"},
+        {Object("RENAME", kNew + "n", kOld + "a/.."), "/server/share/a/.."},
+        {Object("ADD", kNew + std::string("a\0b", 3)), ""},
         // A catalog keyed by path would miss these.
-        {Object("ADD", "/.snapshot/zkop__2_7_1234/./docs//d.txt"), "/server/share/./docs//d.txt"},
-        {Object("MODIFY", "/.snapshot/zkop__2_7_1234/docs/."), "/server/share/docs/."},
-        {Object("RENAME", "/.snapshot/zkop__2_7_1234/n", "/.snapshot/zkop__2_7_1233/a//b"),
-         "/server/share/a//b"},
+        {Object("ADD", kNew + "./docs//d.txt"), "/server/share/./docs//d.txt"},
+        {Object("MODIFY", kNew + "docs/."), "/server/share/docs/."},
+        {Object("RENAME", kNew + "n", kOld + "a//b"), "/server/share/a//b"},
         // The snapshot folder itself is the whole share.
         {Object("DELETE", "/.snapshot/zkop__2_7_1233"), "/server/share"},
-        {Object("DELETE", "/.snapshot/zkop__2_7_1233/", nullptr, "DIRECTORY"), "/server/share"},
+        {Object("DELETE", kOld, "", "DIRECTORY"), "/server/share"},
         // A rename comes from the older snapshot.
-        {Object("RENAME", "/.snapshot/zkop__2_7_1234/n2", "/x/.snapshot/zkop__2_7_1234/o2"),
+        {Object("RENAME", kNew + "n2", "/x/.snapshot/zkop__2_7_1234/o2"),
          "Item path [/mnt/share/.snapshot/zkop__2_7_1234/o2" + kNeither},
     };
-    // clang-format on
     for (const auto& test : cases) {
         SCOPED_TRACE(test.second);
         ptrDB->listItems.clear();
         log->Clear();
-        ServePages({Page("last", {Object("ADD", "/.snapshot/zkop__2_7_1234/ok"), test.first,
-                                  Object("ADD", "/.snapshot/zkop__2_7_1234/after")})});
+        ServePages({Page("last", {Object("ADD", kNew + "ok"), test.first, Object("ADD", kNew + "after")})});
         CRhError error = Load();
         EXPECT_EQ(1627u, error.GetCode());
         if (!test.second.empty()) {
@@ -360,13 +355,12 @@ TEST_F(SnapshotDiffTest, RegressionUnsafePathsAreNeverHandedOver) {
 // fs1:/share1/sub on /mnt/s1: the server names items from the share's root.
 TEST_F(SnapshotDiffTest, ShareMountedAtASubDirectoryGetsOnlyItsOwnItems) {
     info.strShareSubPath = "/sub";
-    const std::string kNew = "/.snapshot/zkop__2_7_1234/", kOld = "/.snapshot/zkop__2_7_1233/";
-    const DiffPage page = Page(
-        "last",
-        {Object("ADD", kNew + "sub/f.txt"), Object("ADD", kNew + "f.txt"), Object("ADD", kNew + "subway/x"),
-         Object("MODIFY", kNew.substr(0, 25)), Object("RENAME", kNew + "sub/in", (kOld + "out").c_str()),
-         Object("RENAME", kNew + "out", (kOld + "sub/in").c_str()),
-         Object("RENAME", kNew + "sub/n", (kOld + "sub/o").c_str()), Object("DELETE", kOld + "sub/d/")});
+    const DiffPage page =
+        Page("last", {Object("ADD", kNew + "sub/f.txt"), Object("ADD", kNew + "f.txt"),
+                      Object("ADD", kNew + "subway/x"), Object("MODIFY", kNew.substr(0, 25)),
+                      Object("RENAME", kNew + "sub/in", kOld + "out"),
+                      Object("RENAME", kNew + "out", kOld + "sub/in"),
+                      Object("RENAME", kNew + "sub/n", kOld + "sub/o"), Object("DELETE", kOld + "sub/d/")});
     // Without a scan map items are named below the mount; with one, below the share's root.
     const std::pair<std::string, const char*> cases[] = {{"/mnt/share", ""}, {"/fs1/share1", "/sub"}};
     for (const auto& test : cases) {
