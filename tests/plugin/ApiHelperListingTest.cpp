@@ -194,11 +194,9 @@ TEST_F(ApiHelperTest, ListingsThatMoveAreReadAgainAndEndWithinBounds) {
         auto answer = [&](int32_t offset, auto serve, auto spec) {
             offsets += (offsets.empty() ? "" : " ") + std::to_string(offset);
             const Listing now = test.fnListing(nRequest++, offset);
-            std::vector<decltype(spec(""))> listPage;
-            for (size_t i = offset - now.uFirst; i < now.listUuids.size(); ++i)
-                listPage.push_back(spec(now.listUuids[i]));
-            auto ptrPage = serve(
-                listPage, now.nTotal < 0 ? static_cast<int32_t>(now.listUuids.size()) : now.nTotal)(0, 20);
+            std::vector<decltype(spec(""))> listEntries;
+            for (const std::string& uuid : now.listUuids) listEntries.push_back(spec(uuid));
+            auto ptrPage = serve(listEntries, now.nTotal)(offset - now.uFirst, 20);
             ptrPage->getMetadata()->setOffset(offset);
             return ptrPage;
         };

@@ -15,38 +15,25 @@ protected:
     CTestableManager manager;
 };
 
+// The widest values each argument takes, client and application apart.
 TEST_F(PluginEntry, InitializeLogsItsArgumentsAndHandsTheConnectionOn) {
-    const struct {
-        ULONG uClient, uApp;
-        LONGLONG llJob, llPrevious;
-        const char *folder, *info, *map, *prefix, *jobText, *logLine;
-    } cases[] = {
-        {2, 7, 1234, 1233, "/results", "/results/snapinfo", "/results/snapmap", "zkop__2_7_", "1234",
-         " clientid [2], appid [7], currentjob [1234], previousjobid[ 1233], strJobResultsFolder [/results], "
-         "strSnapInfoFile[/results/snapinfo], strSnapMapFile[/results/snapmap]"},
-        {4294967295u, 4294967295u, 9223372036854775807LL, -1, "/r", "i", "m", "zkop__4294967295_4294967295_",
-         "9223372036854775807",
-         " clientid [4294967295], appid [4294967295], currentjob [9223372036854775807], "
-         "previousjobid[ -1], strJobResultsFolder [/r], strSnapInfoFile[i], strSnapMapFile[m]"},
-    };
-    for (const auto& test : cases) {  // each a new job of the same manager
-        SCOPED_TRACE(test.logLine);
-        log->Clear();
-        ASSERT_FALSE(manager
-                         .Initialize(test.folder, test.info, test.map, "fs1.example:9440", "backup",
-                                     "s3cret-pass", test.llJob, test.llPrevious, 1200, 1233, 0, test.uClient,
-                                     test.uApp, ContentMapperAPIPtr())
-                         .IsError());
-        EXPECT_EQ(test.prefix, manager.GetSnapPrefix());
-        ASSERT_EQ(1u, log->GetLines().size());
-        EXPECT_EQ(test.logLine, log->GetLines()[0].strMessage);
-        EXPECT_EQ(0, log->GetLines()[0].nLevel);
-        EXPECT_THAT(log->GetLines()[0].strFunction, ::testing::HasSubstr("CNutanixAFSManager::Initialize"));
-        const afs_rest::RestClientConfig& config = manager.GetAPIHelper()->GetCurlClient()->GetConfig();
-        EXPECT_EQ("fs1.example:9440|backup|s3cret-pass|" + std::string(test.jobText),
-                  config.strServer + "|" + config.strUser + "|" + config.strPassword + "|" + config.strJobId);
-        EXPECT_EQ(afs_log::trace, config.eSeverity);
-    }
+    ASSERT_FALSE(manager
+                     .Initialize("/r", "i", "m", "fs1.example:9440", "backup", "s3cret-pass",
+                                 9223372036854775807LL, -1, 1200, 1233, 0, 4294967295u, 4294967294u,
+                                 ContentMapperAPIPtr())
+                     .IsError());
+    EXPECT_EQ("zkop__4294967295_4294967294_", manager.GetSnapPrefix());
+    ASSERT_EQ(1u, log->GetLines().size());
+    EXPECT_EQ(
+        " clientid [4294967295], appid [4294967294], currentjob [9223372036854775807], "
+        "previousjobid[ -1], strJobResultsFolder [/r], strSnapInfoFile[i], strSnapMapFile[m]",
+        log->GetLines()[0].strMessage);
+    EXPECT_EQ(0, log->GetLines()[0].nLevel);
+    EXPECT_THAT(log->GetLines()[0].strFunction, ::testing::HasSubstr("CNutanixAFSManager::Initialize"));
+    const afs_rest::RestClientConfig& config = manager.GetAPIHelper()->GetCurlClient()->GetConfig();
+    EXPECT_EQ("fs1.example:9440|backup|s3cret-pass|9223372036854775807",
+              config.strServer + "|" + config.strUser + "|" + config.strPassword + "|" + config.strJobId);
+    EXPECT_EQ(afs_log::trace, config.eSeverity);
 }
 
 TEST_F(PluginEntry, SettingsGiveTheLogFolderAndTheHAWait) {

@@ -101,23 +101,30 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
                                    0));
 }
 
+// The shares are listed, selected by their mounts and snapped in turn.
 TEST_F(SnapshotPlanningTest, EachPreparedShareIsRecordedAndAFailureStopsAtItsShare) {
     InitializeManager(manager, tempDir.GetPath() + "/info", tempDir.GetPath() + "/map");
-    for (const char* share : {"a", "b", "c"})
-        AddShare(manager, std::string("/mnt/") + share, std::string("mt") + share);
+    settings.Rewrite("[Host]\nMountTableFile = " +
+                     tempDir.WriteFile("mounts",
+                                       "fs1:/a /mnt/a nfs rw 0 0\nfs1:/b /mnt/b nfs rw 0 0\n"
+                                       "fs1:/c /mnt/c nfs rw 0 0\n"));
+    ptrBackend->fnGetMountTarget = ServeShares({{"a", "mta"}, {"b", "mtb"}, {"c", "mtc"}});
     ptrBackend->fnGetMountTargetSnapshot = ServeSnaps({{"p", "zkop__2_7_1233", "mta"}});
     ptrBackend->fnCreateSnapshot = [](Str uuid, Str name) -> std::string {
         if (uuid == "mtb") throw NutanixException("quota exceeded");
         return "new-" + name;
     };
-    CRhError error = manager.ConfigureAFSVolumeSnap();
+    std::list<std::string> scanPaths{"/mnt/a", "/mnt/b", "/mnt/c"};
+    CRhError error = manager.CreateAndMountSnap(scanPaths);
     EXPECT_EQ("Create Snap function failed with error [quota exceeded]", error.GetMessage());
-    EXPECT_EQ(2u, error.GetEntries().size());
+    EXPECT_EQ(3u, error.GetEntries().size());
     EXPECT_EQ("new-zkop__2_7_1234||", manager.listVolumeInfo.front().strCurrentSnapUUID + "|" +
                                           manager.listVolumeInfo.back().strCurrentSnapUUID + "|" +
                                           manager.listVolumeInfo.back().strPreviousSnapUUID);
-    EXPECT_EQ("/mnt/a:zkop__2_7_1234@fs1:/mta:/mnt/a/.snapshot/zkop__2_7_1234\n", Read("/info"));
+    EXPECT_EQ("/mnt/a:zkop__2_7_1234@fs1:/a:/mnt/a/.snapshot/zkop__2_7_1234\n", Read("/info"));
     EXPECT_EQ("m:/mnt/a:/mnt/a/.snapshot/zkop__2_7_1234:\n", Read("/map"));
+    EXPECT_EQ("/mnt/a/.snapshot/zkop__2_7_1234", manager.GetSourceToLocalMap().at("/mnt/a"));
+    EXPECT_EQ(1u, log->CountContaining(" Share name [b], Share uuid [mtb], sharetype [GENERAL]", 0));
     EXPECT_EQ(1u, log->CountContaining("Previous refrence snap UUID [p], snapname [zkop__2_7_1233", 0));
     EXPECT_EQ(1u, log->CountContaining(
                       "Mapping SourceVolume[/mnt/a] => SnappedPath[/mnt/a/.snapshot/zkop__2_7_1234]", 0));
@@ -247,24 +254,6 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
         EXPECT_EQ(*test.second ? "" : std::string("Invalid scan format received [") + test.first + "]",
                   error.GetMessage());
     }
-}
-
-TEST_F(SnapshotPlanningTest, CreateAndMountSnapListsSharesThenSelectsAndSnaps) {
-    InitializeManager(manager);
-    ptrBackend->fnGetMountTarget = [](int32_t, int32_t) { return SharePage(); };
-    std::list<std::string> scanPaths{"/mnt/s1"};
-    CRhError error = manager.CreateAndMountSnap(scanPaths);
-    EXPECT_EQ("get_mount_target failed", error.GetMessage());
-    EXPECT_EQ(2u, error.GetEntries().size());
-    EXPECT_TRUE(manager.mapSourceToLocal.empty());
-    settings.Rewrite("[Host]\nMountTableFile = " +
-                     tempDir.WriteFile("mounts", "fs1:/share1 /mnt/s1 nfs rw 0 0\n"));
-    ptrBackend->fnGetMountTarget = ServeShares({{"share1", "mt"}});
-    ptrBackend->fnGetMountTargetSnapshot = ServeSnaps({});
-    ptrBackend->fnCreateSnapshot = [](Str, Str) { return std::string("new"); };
-    ASSERT_FALSE(manager.CreateAndMountSnap(scanPaths).IsError());
-    EXPECT_EQ(1u, log->CountContaining(" Share name [share1], Share uuid [mt], sharetype [GENERAL]", 0));
-    EXPECT_EQ("/mnt/s1/.snapshot/zkop__2_7_1234", manager.GetSourceToLocalMap().at("/mnt/s1"));
 }
 
 // Info lines "mount:device:snapshot path", map lines "m:mount:snapshot path:",
