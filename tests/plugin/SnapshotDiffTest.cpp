@@ -114,9 +114,23 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
     std::string strCjk = kNew, strDeep = kOld + "d";
     for (int i = 0; i < 86; ++i) strCjk += "\xe4\xb8\xad";
     for (int i = 0; i < 17; ++i) strDeep += "/" + std::string(250, 'n');
+    // A time before 1970 is none (all bits set); fractions of a second are dropped.
+    auto ptrModified = Object("MODIFY", kNew + "m.txt");
+    utility::datetime times[4];
+    // clang-format off
+    const char* texts[] = {"1969-12-31T23:59:59Z", "1970-01-01T00:00:00Z", "2026-12-01T10:11:12.9Z",
+                           "1970-01-01T00:00:01Z"};
+    // clang-format on
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(afs_rest::ParseIso8601Utc(texts[i], times[i]));
+    ptrModified->setAccessTimestamp(times[0]);
+    ptrModified->setChangeTimestamp(times[1]);
+    ptrModified->setModificationTimestamp(times[2]);
+    ptrModified->setCreationTimestamp(times[3]);
+    ptrModified->setSize(123456789012LL);
+    ptrModified->setInodeNumber(4711);
     ServePages(
         {Page("last", {nullptr, Object("ADD", kNew + "docs/a.txt"), Object("DELETE", kOld + "old.txt"),
-                       Object("MODIFY", kNew + "m.txt"), Object("RENAME", kNew + "new.txt", kOld + "was.txt"),
+                       ptrModified, Object("RENAME", kNew + "new.txt", kOld + "was.txt"),
                        // Trailing "/" of a directory are dropped.
                        Object("ADD", kNew + "docs//", "", "DIRECTORY"), ptrUnreadable, Object("ADD", strCjk),
                        Object("RENAME", kNew + "r", strDeep), Object("ADD", kNew + std::string(4 << 20, 'x')),
@@ -126,7 +140,7 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
                        Object("", "/mnt/share/.snapshot/zkop__2_7_1234/none")})});
     CRhError error = Load();
     ASSERT_FALSE(error.IsError()) << error.AsString();
-    EXPECT_THAT(
+    ASSERT_THAT(
         ptrDB->listItems,
         ElementsAre("1 /server/share/docs/a.txt  f32768", "4 /server/share/old.txt  f32768",
                     "2 /server/share/m.txt  f32768", "3 /server/share/new.txt /server/share/was.txt f32768",
@@ -142,7 +156,8 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
         {"Delete Snap path [/.snapshot/zkop__2_7_1233/old.txt]", 3},
         {"Previous snap path [/mnt/share/.snapshot/zkop__2_7_1233]", 3},
         {"Final path [/mnt/share/.snapshot/zkop__2_7_1234/none]", 3},
-        {"strItemPath [/server/share/m.txt] , changeType [2], ullATime [0]", 2},
+        {"strItemPath [/server/share/m.txt] , changeType [2], ullATime [18446744073709551615], "
+         "ullCrTime [1], ullCTime [0], ullMTime [1796119872], ullSize [123456789012], ullInodeNumber [4711]", 2},
         {"No of Items from the SnapDiff : 8", 0}, {"Compare snaps[cur], [prev]", 0},
         {"2 items of the snapshot difference were skipped: outside the compared snapshots", 0},
         {"4 items of the snapshot difference were skipped: their paths cannot be file names here", 0},
@@ -156,6 +171,15 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
     // clang-format on
     for (const auto& line : logLines)
         EXPECT_EQ(1u, log->CountContaining(line.first, line.second)) << line.first;
+    std::string seen;  // of the modified item, and of the added one that came without attributes
+    for (const struct stat& s : {ptrDB->listAttributes[2], ptrDB->listAttributes[0]}) {
+        for (long long value :
+             {(long long)s.st_atim.tv_sec, (long long)s.st_ctim.tv_sec, (long long)s.st_mtim.tv_sec,
+              (long long)s.st_mtim.tv_nsec, (long long)s.st_size, (long long)s.st_ino, (long long)s.st_nlink})
+            seen += std::to_string(value) + " ";
+        seen += "| ";
+    }
+    EXPECT_EQ("-1 0 1796119872 0 123456789012 4711 0 | 0 0 0 0 0 0 0 | ", seen);
     size_t uLogBytes = 0;
     for (const std::string& message : log->GetMessages()) uLogBytes += message.size();
     EXPECT_LT(uLogBytes, 8192u);
@@ -180,36 +204,6 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
     }
 }
 
-TEST_F(SnapshotDiffTest, AttributesAndTimestampEdges) {
-    auto ptrObject = Object("MODIFY", kNew + "f");
-    utility::datetime times[4];
-    // clang-format off
-    const char* texts[] = {"1969-12-31T23:59:59Z", "1970-01-01T00:00:00Z", "2026-12-01T10:11:12.9Z",
-                           "1970-01-01T00:00:01Z"};
-    // clang-format on
-    for (int i = 0; i < 4; ++i) ASSERT_TRUE(afs_rest::ParseIso8601Utc(texts[i], times[i]));
-    ptrObject->setAccessTimestamp(times[0]);
-    ptrObject->setChangeTimestamp(times[1]);
-    ptrObject->setModificationTimestamp(times[2]);
-    ptrObject->setCreationTimestamp(times[3]);
-    ptrObject->setSize(123456789012LL);
-    ptrObject->setInodeNumber(4711);
-    ServePages({Page("last", {ptrObject, Object("ADD", kNew + "bare")})});
-    ASSERT_FALSE(Load().IsError());
-    std::string seen;
-    for (const struct stat& s : ptrDB->listAttributes) {
-        for (long long value :
-             {(long long)s.st_atim.tv_sec, (long long)s.st_ctim.tv_sec, (long long)s.st_mtim.tv_sec,
-              (long long)s.st_mtim.tv_nsec, (long long)s.st_size, (long long)s.st_ino, (long long)s.st_nlink})
-            seen += std::to_string(value) + " ";
-        seen += "| ";
-    }
-    EXPECT_EQ("-1 0 1796119872 0 123456789012 4711 0 | 0 0 0 0 0 0 0 | ", seen);
-    EXPECT_EQ(1u,
-              log->CountContaining("ullATime [18446744073709551615], ullCrTime [1], ullCTime [0], ullMTime "
-                                   "[1796119872], ullSize [123456789012], ullInodeNumber [4711]",
-                                   2));
-}
 // Settings absent, 0, 2 and huge; the retry count is per page: it restarts
 // when a page arrives ready.
 TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {

@@ -194,9 +194,7 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
         std::vector<MountedTargets> listShares;
         std::string records, sourceToLocal, error;
     } cases[] = {
-        {"fs1:/share1/sub /mnt/s1 nfs rw 0 0\n", nullptr, {"/mnt/s1/dir"}, {Share("share1")},
-         "fs1:/share1/sub|/mnt/s1|u-share1|/fs1/share1|/sub;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
-        {"fs1:/share1//a/./b/ /mnt/s3 nfs rw 0 0\n", nullptr, {"/mnt/s3"}, {Share("share1")},
+        {"fs1:/share1//a/./b/ /mnt/s3 nfs rw 0 0\n", nullptr, {"/mnt/s3/dir"}, {Share("share1")},
          "fs1:/share1//a/./b/|/mnt/s3|u-share1|/fs1/share1|/a/b;", "/mnt/s3=/mnt/s3/.afs/snapshot;", ""},
         {"fs1:/share1 /mnt/s1 nfs rw 0 0\n", "/cluster9/share1", {"/mnt/s1"}, {Share("share1")},
          "fs1:/share1|/mnt/s1|u-share1|/cluster9/share1;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
@@ -206,10 +204,9 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
          {Share("share1", false), Share("share2"), Share("share3", false)},
          "fs1:/share2|/mnt/s2|u-share2|/fs1/share2;fs1:/share2|/mnt/s2|u-share2|/fs1/share2;",
          "/mnt/all=/mnt/all/.afs/snapshot;/mnt/s2=/mnt/s2/.afs/snapshot;", ""},
-        {"fs1:/share10 /mnt/s10 nfs rw 0 0\n", nullptr, {"/mnt/s10"}, {Share("share1")}, "",
-         "/mnt/s10=/mnt/s10/.afs/snapshot;", kNothing},
-        {"tmpfs /mnt/t tmpfs rw 0 0\n", nullptr, {"/mnt/t", "/not/mounted"}, {Share("t")}, "",
-         "/mnt/t=/mnt/t/.afs/snapshot;", kNothing},
+        {"fs1:/share10 /mnt/s10 nfs rw 0 0\ntmpfs /mnt/t tmpfs rw 0 0\n", nullptr, {"/mnt/s10", "/mnt/t",
+         "/not/mounted"}, {Share("share1"), Share("t")}, "",
+         "/mnt/s10=/mnt/s10/.afs/snapshot;/mnt/t=/mnt/t/.afs/snapshot;", kNothing},
         {"fs1:/share1 /mnt/s1 nfs rw 0 0\n", "", {"/mnt/s1"}, {Share("nomatch"), Share("share1")}, "",
          "/mnt/s1=/mnt/s1/.afs/snapshot;", "Invalid scan format received []"},
         {nullptr, nullptr, {"/mnt/s1"}, {Share("share1")}, "", "",
