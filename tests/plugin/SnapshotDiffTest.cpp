@@ -157,7 +157,8 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
         {"Previous snap path [/mnt/share/.snapshot/zkop__2_7_1233]", 3},
         {"Final path [/mnt/share/.snapshot/zkop__2_7_1234/none]", 3},
         {"strItemPath [/server/share/m.txt] , changeType [2], ullATime [18446744073709551615], "
-         "ullCrTime [1], ullCTime [0], ullMTime [1796119872], ullSize [123456789012], ullInodeNumber [4711]", 2},
+         "ullCrTime [1], ullCTime [0], ullMTime [1796119872], ullSize [123456789012], "
+         "ullInodeNumber [4711]", 2},
         {"No of Items from the SnapDiff : 8", 0}, {"Compare snaps[cur], [prev]", 0},
         {"2 items of the snapshot difference were skipped: outside the compared snapshots", 0},
         {"4 items of the snapshot difference were skipped: their paths cannot be file names here", 0},
