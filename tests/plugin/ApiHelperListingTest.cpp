@@ -201,7 +201,7 @@ TEST_F(ApiHelperTest, ListingsThatMoveAreReadAgainAndEndWithinBounds) {
             return ptrPage;
         };
         ptrBackend->fnGetMountTargetSnapshot = [&](int32_t offset, int32_t) {
-            return answer(offset, ServeSnaps, [](Str uuid) { return SnapSpec{uuid, "n", "mt"}; });
+            return answer(offset, ServeSnaps, [](Str uuid) { return SnapSpec{uuid, "n"}; });
         };
         ptrBackend->fnGetMountTarget = [&](int32_t offset, int32_t) {
             return answer(offset, ServeShares, [](Str uuid) { return ShareSpec{"share", uuid}; });
@@ -273,7 +273,7 @@ TEST_F(ApiHelperTest, PartnerServerIsLookedUpByExactNameAndAlwaysRegistered) {
 
 TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
     ptrBackend->fnGetMountTargetSnapshot =
-        ServeSnaps({{"s1", "a", "mt"}, {"s2", "b", "MT"}, {"s3", "c", "other"}, {"s4", "d", "mt"}});
+        ServeSnaps({{"s1", "a"}, {"s2", "b", "MT"}, {"s3", "c", "other"}, {"s4", "d"}});
     std::vector<MountedTargetsSnaps> snaps;
     ASSERT_FALSE(helper.GetListOfSnapsForUUID("mt", snaps).IsError());
     ASSERT_EQ(2u, snaps.size());
@@ -284,7 +284,7 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
     EXPECT_EQ(1u, log->CountContaining("Get list of snapshot for UUID [mt]", 3));
     // No answer ends the listing: what came before stays.
     std::vector<SnapSpec> listSnaps;
-    for (int i = 0; i < 30; ++i) listSnaps.push_back({"s" + std::to_string(i), "n", "mt"});
+    for (int i = 0; i < 30; ++i) listSnaps.push_back({"s" + std::to_string(i), "n"});
     auto serve = ServeSnaps(listSnaps);
     ptrBackend->fnGetMountTargetSnapshot = [serve](int32_t offset, int32_t length) {
         return offset == 20 ? nullptr : serve(offset, length);
@@ -325,14 +325,14 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
 // does one beside a leftover of an earlier run of the job id.
 TEST_F(ApiHelperTest, RegressionCreationConflictTakesOnlyWhatHasThatName) {
     const std::string kFailed = "Create Snap function failed with error [";
-    const SnapSpec kOld{"old", "zkop__2_7_1234", "mt"}, kNew{"s9", "zkop__2_7_1234", "mt"};
+    const SnapSpec kOld{"old", "zkop__2_7_1234"}, kNew{"s9", "zkop__2_7_1234"};
     // clang-format off
     const struct {
         std::vector<SnapSpec> listBefore, listAfter;  // the share's listings before and after the creation
         std::string result;                           // the UUID taken, or the error
     } cases[] = {
         {{}, {kNew}, "s9"},
-        {{}, {{"s8", "zkop__2_7_1233", "mt"}, {"s7", "ZKOP__2_7_1234", "mt"}},
+        {{}, {{"s8", "zkop__2_7_1233"}, {"s7", "ZKOP__2_7_1234"}},
          kFailed + "create_mount_target_snapshot failed: HTTP 409: snapshot exists]"},
         // Its deletion failed; it holds the earlier run's content.
         {{kOld}, {kOld},

@@ -29,13 +29,6 @@ const char* const kPassword = "cycle-secret";
 // only connect and register, which is what most of a plug-in's life is.
 constexpr unsigned kFullJobEvery = 50;
 constexpr unsigned kRssBaselineCycle = 100;
-#if defined(__SANITIZE_ADDRESS__)
-#define AFS_UNDER_ASAN
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define AFS_UNDER_ASAN
-#endif
-#endif
 
 long long ResidentBytes() {
     long long llPages = 0, llResident = 0;

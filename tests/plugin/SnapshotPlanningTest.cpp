@@ -50,25 +50,21 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         std::string deleted, reference, logLine;
     } cases[] = {
         {1200, 1233, 0, 7,
-         {{"s1233", "zkop__2_7_1233", "mt"}, {"s1200", "zkop__2_7_1200", "mt"}, {"s1100", "zkop__2_7_1100",
-          "mt"},
-          {"sman", "manual", "mt"}},
+         {{"s1233", "zkop__2_7_1233"}, {"s1200", "zkop__2_7_1200"}, {"s1100", "zkop__2_7_1100"},
+          {"sman", "manual"}},
          "s1200 true;s1100 true;", "zkop__2_7_1233 s1233 /mnt/share/.snapshot/zkop__2_7_1233",
          "Snap good to be deleted, UUID [s1100], name [zkop__2_7_1100]"},
-        {1200, 1233, 1210, 7, {{"s1200", "zkop__2_7_1200", "mt"}, {"s1210", "zkop__2_7_1210", "mt"}},
-         "s1200 true;",
-         "", "Deleting the full job snapshot since this is after Synthfull job."},
+        {1200, 1233, 1210, 7, {{"s1200", "zkop__2_7_1200"}, {"s1210", "zkop__2_7_1210"}}, "s1200 true;", "",
+         "Deleting the full job snapshot since this is after Synthfull job."},
         // A synthetic full of the full job's own id keeps that snapshot.
-        {1210, 1233, 1210, 7, {{"s1210", "zkop__2_7_1210", "mt"}}, "", "", ""},
+        {1210, 1233, 1210, 7, {{"s1210", "zkop__2_7_1210"}}, "", "", ""},
         // The full job's snapshot has the incremental's name; 0 names the absent synthetic full.
-        {1200, 1200, 0, 7, {{"s1200", "zkop__2_7_1200", "mt"}, {"s0", "zkop__2_7_0", "mt"}}, "", "", ""},
-        {1200, 1233, 0, 7, {{"old1234", "zkop__2_7_1234", "mt"}}, "old1234 true;", "",
+        {1200, 1200, 0, 7, {{"s1200", "zkop__2_7_1200"}, {"s0", "zkop__2_7_0"}}, "", "", ""},
+        {1200, 1233, 0, 7, {{"old1234", "zkop__2_7_1234"}}, "old1234 true;", "",
          "Snap name [zkop__2_7_1234] already present"},
-        {1200, 1233, 0, 7, {{"", "zkop__2_7_1100", "mt"}, {"s1101", "zkop__2_7_1101", "mt"}}, "s1101 true;",
-         "",
+        {1200, 1233, 0, 7, {{"", "zkop__2_7_1100"}, {"s1101", "zkop__2_7_1101"}}, "s1101 true;", "",
          "Snap [zkop__2_7_1100] has no UUID and is not deleted"},
-        {1200, 1233, 0, 71, {{"a", "zkop__2_7_12", "mt"}, {"b", "ZKOP__2_71_1233", "mt"}, {"c",
-         "zkop__2_71_99", "mt"}},
+        {1200, 1233, 0, 71, {{"a", "zkop__2_7_12"}, {"b", "ZKOP__2_71_1233"}, {"c", "zkop__2_71_99"}},
          "c true;", "", ""},
     };
     // clang-format on
@@ -133,7 +129,7 @@ TEST_F(SnapshotPlanningTest, EachPreparedShareIsRecordedAndAFailureStopsAtItsSha
 TEST_F(SnapshotPlanningTest, RegressionShareInTwoRecordsIsPlannedOnce) {
     // A server whose listing shows the snapshots made so far.
     auto ptrSnaps =
-        std::make_shared<std::vector<SnapSpec>>(std::vector<SnapSpec>{{"s1233", "zkop__2_7_1233", "mt"}});
+        std::make_shared<std::vector<SnapSpec>>(std::vector<SnapSpec>{{"s1233", "zkop__2_7_1233"}});
     ptrBackend->fnGetMountTargetSnapshot = [ptrSnaps](int32_t offset, int32_t length) {
         return ServeSnaps(*ptrSnaps)(offset, length);
     };

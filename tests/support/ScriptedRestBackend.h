@@ -80,7 +80,7 @@ struct ShareSpec {
     std::vector<std::string> listCapabilities{"CFT_BACKUP"};
 };
 struct SnapSpec {
-    std::string strUuid, strName, strMountTargetUuid;
+    std::string strUuid, strName, strMountTargetUuid = "mt";  // the share most tests list
 };
 
 // A server that lists `all` as the real one does: `length` entries from
