@@ -287,10 +287,6 @@ TEST_F(SnapshotDiffTest, FailuresEndTheComparison) {
         throw NutanixException("HTTP 404");
     };
     EXPECT_THROW(Load(), NutanixException);
-    // Every comparison made a client of its own with the job's connection.
-    ASSERT_EQ(5u, scopedBackend.GetConfigs().size());
-    EXPECT_EQ("1234 secret", scopedBackend.GetConfigs().back().strJobId + " " +
-                                 scopedBackend.GetConfigs().back().strPassword);
 }
 
 TEST_F(SnapshotDiffTest, RegressionUnsafePathsAreNeverHandedOver) {
