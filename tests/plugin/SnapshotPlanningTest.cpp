@@ -50,25 +50,21 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         std::string deleted, reference, logLine;
     } cases[] = {
         {1200, 1233, 0, 7,
-         {{"s1233", "zkop__2_7_1233", "mt"}, {"s1200", "zkop__2_7_1200", "mt"}, {"s1100", "zkop__2_7_1100",
-          "mt"},
-          {"sman", "manual", "mt"}},
+         {{"s1233", "zkop__2_7_1233"}, {"s1200", "zkop__2_7_1200"}, {"s1100", "zkop__2_7_1100"},
+          {"sman", "manual"}},
          "s1200 true;s1100 true;", "zkop__2_7_1233 s1233 /mnt/share/.snapshot/zkop__2_7_1233",
          "Snap good to be deleted, UUID [s1100], name [zkop__2_7_1100]"},
-        {1200, 1233, 1210, 7, {{"s1200", "zkop__2_7_1200", "mt"}, {"s1210", "zkop__2_7_1210", "mt"}},
-         "s1200 true;",
-         "", "Deleting the full job snapshot since this is after Synthfull job."},
+        {1200, 1233, 1210, 7, {{"s1200", "zkop__2_7_1200"}, {"s1210", "zkop__2_7_1210"}}, "s1200 true;", "",
+         "Deleting the full job snapshot since this is after Synthfull job."},
         // A synthetic full of the full job's own id keeps that snapshot.
-        {1210, 1233, 1210, 7, {{"s1210", "zkop__2_7_1210", "mt"}}, "", "", ""},
+        {1210, 1233, 1210, 7, {{"s1210", "zkop__2_7_1210"}}, "", "", ""},
         // The full job's snapshot has the incremental's name; 0 names the absent synthetic full.
-        {1200, 1200, 0, 7, {{"s1200", "zkop__2_7_1200", "mt"}, {"s0", "zkop__2_7_0", "mt"}}, "", "", ""},
-        {1200, 1233, 0, 7, {{"old1234", "zkop__2_7_1234", "mt"}}, "old1234 true;", "",
+        {1200, 1200, 0, 7, {{"s1200", "zkop__2_7_1200"}, {"s0", "zkop__2_7_0"}}, "", "", ""},
+        {1200, 1233, 0, 7, {{"old1234", "zkop__2_7_1234"}}, "old1234 true;", "",
          "Snap name [zkop__2_7_1234] already present"},
-        {1200, 1233, 0, 7, {{"", "zkop__2_7_1100", "mt"}, {"s1101", "zkop__2_7_1101", "mt"}}, "s1101 true;",
-         "",
+        {1200, 1233, 0, 7, {{"", "zkop__2_7_1100"}, {"s1101", "zkop__2_7_1101"}}, "s1101 true;", "",
          "Snap [zkop__2_7_1100] has no UUID and is not deleted"},
-        {1200, 1233, 0, 71, {{"a", "zkop__2_7_12", "mt"}, {"b", "ZKOP__2_71_1233", "mt"}, {"c",
-         "zkop__2_71_99", "mt"}},
+        {1200, 1233, 0, 71, {{"a", "zkop__2_7_12"}, {"b", "ZKOP__2_71_1233"}, {"c", "zkop__2_71_99"}},
          "c true;", "", ""},
     };
     // clang-format on
@@ -92,12 +88,8 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         EXPECT_EQ(test.logLine.empty() ? 0u : 1u,
                   log->CountContaining(test.logLine.empty() ? "\n" : test.logLine, 0));
         const std::string current = "zkop__2_" + std::to_string(test.uApp) + "_1234";
-        EXPECT_EQ("create_mount_target_snapshot mt " + current + " [Snapshot created from scan] true",
-                  ptrBackend->listCalls.back());
         EXPECT_EQ(current + " new-" + current + " /mnt/share/.snapshot/" + current,
                   info.strCurrentSnapName + " " + info.strCurrentSnapUUID + " " + info.strCurrentSnapPath);
-        EXPECT_EQ((std::map<std::string, std::string>{{"/mnt/share", "/mnt/share/.snapshot/" + current}}),
-                  fresh.mapSourceToLocal);
     }
     EXPECT_EQ(1u,
               log->CountContaining(" strFullSnapName [zkop__2_71_1200], strIncSnapName [zkop__2_71_1233], "
@@ -105,23 +97,30 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
                                    0));
 }
 
+// The shares are listed, selected by their mounts and snapped in turn.
 TEST_F(SnapshotPlanningTest, EachPreparedShareIsRecordedAndAFailureStopsAtItsShare) {
     InitializeManager(manager, tempDir.GetPath() + "/info", tempDir.GetPath() + "/map");
-    for (const char* share : {"a", "b", "c"})
-        AddShare(manager, std::string("/mnt/") + share, std::string("mt") + share);
+    settings.Rewrite("[Host]\nMountTableFile = " +
+                     tempDir.WriteFile("mounts",
+                                       "fs1:/a /mnt/a nfs rw 0 0\nfs1:/b /mnt/b nfs rw 0 0\n"
+                                       "fs1:/c /mnt/c nfs rw 0 0\n"));
+    ptrBackend->fnGetMountTarget = ServeShares({{"a", "mta"}, {"b", "mtb"}, {"c", "mtc"}});
     ptrBackend->fnGetMountTargetSnapshot = ServeSnaps({{"p", "zkop__2_7_1233", "mta"}});
     ptrBackend->fnCreateSnapshot = [](Str uuid, Str name) -> std::string {
         if (uuid == "mtb") throw NutanixException("quota exceeded");
         return "new-" + name;
     };
-    CRhError error = manager.ConfigureAFSVolumeSnap();
+    std::list<std::string> scanPaths{"/mnt/a", "/mnt/b", "/mnt/c"};
+    CRhError error = manager.CreateAndMountSnap(scanPaths);
     EXPECT_EQ("Create Snap function failed with error [quota exceeded]", error.GetMessage());
-    EXPECT_EQ(2u, error.GetEntries().size());
+    EXPECT_EQ(3u, error.GetEntries().size());
     EXPECT_EQ("new-zkop__2_7_1234||", manager.listVolumeInfo.front().strCurrentSnapUUID + "|" +
                                           manager.listVolumeInfo.back().strCurrentSnapUUID + "|" +
                                           manager.listVolumeInfo.back().strPreviousSnapUUID);
-    EXPECT_EQ("/mnt/a:zkop__2_7_1234@fs1:/mta:/mnt/a/.snapshot/zkop__2_7_1234\n", Read("/info"));
+    EXPECT_EQ("/mnt/a:zkop__2_7_1234@fs1:/a:/mnt/a/.snapshot/zkop__2_7_1234\n", Read("/info"));
     EXPECT_EQ("m:/mnt/a:/mnt/a/.snapshot/zkop__2_7_1234:\n", Read("/map"));
+    EXPECT_EQ("/mnt/a/.snapshot/zkop__2_7_1234", manager.GetSourceToLocalMap().at("/mnt/a"));
+    EXPECT_EQ(1u, log->CountContaining(" Share name [b], Share uuid [mtb], sharetype [GENERAL]", 0));
     EXPECT_EQ(1u, log->CountContaining("Previous refrence snap UUID [p], snapname [zkop__2_7_1233", 0));
     EXPECT_EQ(1u, log->CountContaining(
                       "Mapping SourceVolume[/mnt/a] => SnappedPath[/mnt/a/.snapshot/zkop__2_7_1234]", 0));
@@ -130,7 +129,7 @@ TEST_F(SnapshotPlanningTest, EachPreparedShareIsRecordedAndAFailureStopsAtItsSha
 TEST_F(SnapshotPlanningTest, RegressionShareInTwoRecordsIsPlannedOnce) {
     // A server whose listing shows the snapshots made so far.
     auto ptrSnaps =
-        std::make_shared<std::vector<SnapSpec>>(std::vector<SnapSpec>{{"s1233", "zkop__2_7_1233", "mt"}});
+        std::make_shared<std::vector<SnapSpec>>(std::vector<SnapSpec>{{"s1233", "zkop__2_7_1233"}});
     ptrBackend->fnGetMountTargetSnapshot = [ptrSnaps](int32_t offset, int32_t length) {
         return ServeSnaps(*ptrSnaps)(offset, length);
     };
@@ -191,9 +190,7 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
         std::vector<MountedTargets> listShares;
         std::string records, sourceToLocal, error;
     } cases[] = {
-        {"fs1:/share1/sub /mnt/s1 nfs rw 0 0\n", nullptr, {"/mnt/s1/dir"}, {Share("share1")},
-         "fs1:/share1/sub|/mnt/s1|u-share1|/fs1/share1|/sub;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
-        {"fs1:/share1//a/./b/ /mnt/s3 nfs rw 0 0\n", nullptr, {"/mnt/s3"}, {Share("share1")},
+        {"fs1:/share1//a/./b/ /mnt/s3 nfs rw 0 0\n", nullptr, {"/mnt/s3/dir"}, {Share("share1")},
          "fs1:/share1//a/./b/|/mnt/s3|u-share1|/fs1/share1|/a/b;", "/mnt/s3=/mnt/s3/.afs/snapshot;", ""},
         {"fs1:/share1 /mnt/s1 nfs rw 0 0\n", "/cluster9/share1", {"/mnt/s1"}, {Share("share1")},
          "fs1:/share1|/mnt/s1|u-share1|/cluster9/share1;", "/mnt/s1=/mnt/s1/.afs/snapshot;", ""},
@@ -203,10 +200,9 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
          {Share("share1", false), Share("share2"), Share("share3", false)},
          "fs1:/share2|/mnt/s2|u-share2|/fs1/share2;fs1:/share2|/mnt/s2|u-share2|/fs1/share2;",
          "/mnt/all=/mnt/all/.afs/snapshot;/mnt/s2=/mnt/s2/.afs/snapshot;", ""},
-        {"fs1:/share10 /mnt/s10 nfs rw 0 0\n", nullptr, {"/mnt/s10"}, {Share("share1")}, "",
-         "/mnt/s10=/mnt/s10/.afs/snapshot;", kNothing},
-        {"tmpfs /mnt/t tmpfs rw 0 0\n", nullptr, {"/mnt/t", "/not/mounted"}, {Share("t")}, "",
-         "/mnt/t=/mnt/t/.afs/snapshot;", kNothing},
+        {"fs1:/share10 /mnt/s10 nfs rw 0 0\ntmpfs /mnt/t tmpfs rw 0 0\n", nullptr, {"/mnt/s10", "/mnt/t",
+         "/not/mounted"}, {Share("share1"), Share("t")}, "",
+         "/mnt/s10=/mnt/s10/.afs/snapshot;/mnt/t=/mnt/t/.afs/snapshot;", kNothing},
         {"fs1:/share1 /mnt/s1 nfs rw 0 0\n", "", {"/mnt/s1"}, {Share("nomatch"), Share("share1")}, "",
          "/mnt/s1=/mnt/s1/.afs/snapshot;", "Invalid scan format received []"},
         {nullptr, nullptr, {"/mnt/s1"}, {Share("share1")}, "", "",
@@ -238,7 +234,6 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
     // Once per scan path with a mount entry, for each unmarked share.
     EXPECT_EQ(3u, log->CountContaining(
                       "The [share3] share will not be backed up since it is not CFT_BACKUP marked", 0));
-    EXPECT_EQ(2u, log->CountContaining("directory[/mnt/s1], device [fs1:/share1]", 3));
     EXPECT_EQ(1u, log->CountContaining("Invalid scan format received []", -1));
     // clang-format off
     const std::pair<const char*, const char*> formats[] = {
@@ -251,24 +246,6 @@ TEST_F(SnapshotPlanningTest, SharesAreSelectedByTheirMountsAndMarks) {
         EXPECT_EQ(*test.second ? "" : std::string("Invalid scan format received [") + test.first + "]",
                   error.GetMessage());
     }
-}
-
-TEST_F(SnapshotPlanningTest, CreateAndMountSnapListsSharesThenSelectsAndSnaps) {
-    InitializeManager(manager);
-    ptrBackend->fnGetMountTarget = [](int32_t, int32_t) { return SharePage(); };
-    std::list<std::string> scanPaths{"/mnt/s1"};
-    CRhError error = manager.CreateAndMountSnap(scanPaths);
-    EXPECT_EQ("get_mount_target failed", error.GetMessage());
-    EXPECT_EQ(2u, error.GetEntries().size());
-    EXPECT_TRUE(manager.mapSourceToLocal.empty());
-    settings.Rewrite("[Host]\nMountTableFile = " +
-                     tempDir.WriteFile("mounts", "fs1:/share1 /mnt/s1 nfs rw 0 0\n"));
-    ptrBackend->fnGetMountTarget = ServeShares({{"share1", "mt"}});
-    ptrBackend->fnGetMountTargetSnapshot = ServeSnaps({});
-    ptrBackend->fnCreateSnapshot = [](Str, Str) { return std::string("new"); };
-    ASSERT_FALSE(manager.CreateAndMountSnap(scanPaths).IsError());
-    EXPECT_EQ(1u, log->CountContaining(" Share name [share1], Share uuid [mt], sharetype [GENERAL]", 0));
-    EXPECT_EQ("/mnt/s1/.snapshot/zkop__2_7_1234", manager.GetSourceToLocalMap().at("/mnt/s1"));
 }
 
 // Info lines "mount:device:snapshot path", map lines "m:mount:snapshot path:",
@@ -284,9 +261,6 @@ TEST_F(SnapshotPlanningTest, RecordFilesGetExactLinesAndEveryFailureIsReported) 
         manager.SaveSnapDevInfo("/mnt/b", "zkop__2_7_1@fs1:/b", "/mnt/b/.snapshot/zkop__2_7_1").IsError());
     EXPECT_EQ((std::map<std::string, std::string>{{"/keep", "/mnt/keep"}, {"/scan/b", "/mnt/b"}}),
               manager.mapScanToMount);
-    EXPECT_EQ(1u, log->CountContaining("Added /mnt/b:zkop__2_7_1@fs1:/b:/mnt/b/.snapshot/zkop__2_7_1 to " +
-                                           manager.strSnapInfoFile,
-                                       3));
     manager.strSnapInfoFile.clear();
     EXPECT_EQ("SnapInfo file not set", manager.SaveSnapDevInfo("/m", "d", "p").GetMessage());
     manager.strSnapInfoFile = tempDir.GetPath() + "/missing-folder/info";

@@ -29,6 +29,22 @@ public:
     using CNutanixAFSManager::strSnapMapFile;
 };
 
+// A record of mount `mount` whose current snapshot is `snap`, with a reference when `bPrevious`.
+inline NutanixAFSVolumeInfo Volume(const std::string& mount, const std::string& snap, bool bPrevious) {
+    NutanixAFSVolumeInfo info;
+    info.strSourceVolume = "fs1:" + mount;
+    info.strVolumeMountPath = mount;
+    info.strVolumeUUID = "u" + snap;
+    info.strCurrentSnapName = snap;
+    info.strCurrentSnapPath = mount + "/.snapshot/" + snap;
+    info.strCurrentSnapUUID = "c" + snap;
+    info.bPreviousSnapPresent = bPrevious;
+    info.strPreviousSnapName = bPrevious ? "p" + snap : "";
+    info.strPreviousSnapUUID = bPrevious ? "q" + snap : "";
+    info.strPreviousSnapPath = bPrevious ? mount + "/.snapshot/p" + snap : "";
+    return info;
+}
+
 class CPluginTestBase : public ::testing::Test {
 protected:
     CPluginTestBase()

@@ -111,16 +111,6 @@ DiffPage CScriptedRestBackend::get_mount_target_snapshot_diff_page(Str diffUuid,
     return Scripted(fnGetDiffPage, "get_mount_target_snapshot_diff_page")(diffUuid);
 }
 
-CScopedScriptedBackend::CScopedScriptedBackend(std::shared_ptr<afs_rest::IRestBackend> backend)
-    : ptrConfigs(std::make_shared<std::vector<afs_rest::RestClientConfig>>()) {
-    auto ptrRecorded = ptrConfigs;
-    fnPrevious =
-        afs_rest::SetRestBackendFactory([backend, ptrRecorded](const afs_rest::RestClientConfig& config) {
-            ptrRecorded->push_back(config);
-            return backend;
-        });
-}
-
 std::function<SharePage(int32_t, int32_t)> ServeShares(std::vector<ShareSpec> all, int32_t total) {
     return Serve<model::Mount_target_list_intent_response>(
         all, total, [](model::Mount_target_intent_resource& entity, const ShareSpec& share) {

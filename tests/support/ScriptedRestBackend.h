@@ -59,19 +59,17 @@ public:
                                                  optional<std::string> pageSize) override;
 };
 
-// Installs `backend` as the backend of every CurlClient made while it lives,
-// and records the configuration each client was made with.
+// Installs `backend` as the backend of every CurlClient made while it lives.
 class CScopedScriptedBackend {
 public:
-    explicit CScopedScriptedBackend(std::shared_ptr<afs_rest::IRestBackend> backend);
+    explicit CScopedScriptedBackend(std::shared_ptr<afs_rest::IRestBackend> backend)
+        : fnPrevious(afs_rest::SetRestBackendFactory(
+              [backend](const afs_rest::RestClientConfig&) { return backend; })) {}
     ~CScopedScriptedBackend() { afs_rest::SetRestBackendFactory(fnPrevious); }
     CScopedScriptedBackend(const CScopedScriptedBackend&) = delete;
     CScopedScriptedBackend& operator=(const CScopedScriptedBackend&) = delete;
 
-    const std::vector<afs_rest::RestClientConfig>& GetConfigs() const { return *ptrConfigs; }
-
 private:
-    std::shared_ptr<std::vector<afs_rest::RestClientConfig>> ptrConfigs;
     afs_rest::FRestBackendFactory fnPrevious;
 };
 
@@ -80,7 +78,7 @@ struct ShareSpec {
     std::vector<std::string> listCapabilities{"CFT_BACKUP"};
 };
 struct SnapSpec {
-    std::string strUuid, strName, strMountTargetUuid;
+    std::string strUuid, strName, strMountTargetUuid = "mt";  // the share most tests list
 };
 
 // A server that lists `all` as the real one does: `length` entries from
