@@ -574,9 +574,8 @@ TEST_P(ChainTest, EveryGoodJobReplaysToItsSnapshot) {
         const simdjson::dom::element summary = parser.parse(ReadWholeFile(strRoot + "/summary.json"));
         const long long llJob = summary["job_id"].get_int64();
         const auto listItems = rows(
-            "SELECT change_type, path, old_path, is_dir, size, inode, mtime, ctime FROM items WHERE "
-            "job_id "
-            "= " +
+            "SELECT change_type, path, old_path, is_dir, size, inode, mtime, ctime "
+            "FROM items WHERE job_id = " +
             std::to_string(llJob));
         for (const auto& listItem : listItems)
             ASSERT_TRUE(Within(listItem[1], "/127.0.0.1/share1") || Within(listItem[1], "/127.0.0.1/share2"))
