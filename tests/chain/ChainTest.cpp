@@ -45,17 +45,13 @@ bool ReadNode(const std::string& strPath, Node& node) {
     return true;
 }
 
+// The tree below `strRoot` as lstat shows it, its top-level ".snapshot" left out.
 Tree ReadTree(const std::string& strRoot) {
     Tree tree;
-    for (auto it = fs::recursive_directory_iterator(strRoot); it != fs::recursive_directory_iterator();
-         ++it) {
-        const std::string strRelative = it->path().lexically_relative(strRoot).native();
-        if (strRelative == ".snapshot") {
-            it.disable_recursion_pending();
-            continue;
-        }
-        ReadNode(it->path().native(), tree[strRelative]);
-    }
+    afs_sim::Manifest manifest;
+    EXPECT_EQ("", afs_sim::CaptureManifest(strRoot, manifest));
+    for (const afs_sim::ManifestEntry& entry : manifest)
+        ReadNode(strRoot + "/" + entry.strPath, tree[entry.strPath]);
     return tree;
 }
 
@@ -64,17 +60,23 @@ bool Within(const std::string& strPath, const std::string& strTop) {
            (strPath.size() == strTop.size() || strPath[strTop.size()] == '/');
 }
 
-// Takes `strFrom` and what is below it out of the tree; put back under `strTo` unless empty.
-void MoveSubtree(Tree& tree, const std::string& strFrom, const std::string& strTo) {
-    Tree moved;
+// Takes `strFrom` and what is below it out of the tree, keyed by `strTo` and the rest of each path.
+Tree Detach(Tree& tree, const std::string& strFrom, const std::string& strTo) {
+    Tree detached;
     for (auto it = tree.lower_bound(strFrom);
          it != tree.end() && it->first.compare(0, strFrom.size(), strFrom) == 0;)
         Within(it->first, strFrom)
-            ? (moved.emplace(it->first.substr(strFrom.size()), it->second), it = tree.erase(it))
+            ? (detached.emplace(strTo + it->first.substr(strFrom.size()), it->second), it = tree.erase(it))
             : ++it;
+    return detached;
+}
+
+// Moves `strFrom` and what is below it to `strTo` (over what is there), or away when `strTo` is empty.
+void MoveSubtree(Tree& tree, const std::string& strFrom, const std::string& strTo) {
+    const Tree moved = Detach(tree, strFrom, strTo);
     if (strTo.empty()) return;
-    MoveSubtree(tree, strTo, "");
-    for (const auto& [strRest, node] : moved) tree[strTo + strRest] = node;
+    Detach(tree, strTo, "");
+    tree.insert(moved.begin(), moved.end());
 }
 
 std::string Printable(const std::string& strText, size_t uMax = 60) {
@@ -102,8 +104,13 @@ std::string FirstDifference(const Tree& expected, const Tree& actual) {
     return "'" + Printable(strPath) + "': the model has " + describe(expected) + ", here " + describe(actual);
 }
 
-std::string ItemText(const std::string& strType, const std::string& strPath, const std::string& strOld) {
-    return strType + " " + strPath + (strOld.empty() ? "" : " <- " + strOld);
+// An item as a row of the scan database: change type, path, old path, then
+// is_dir, size, inode, mtime and ctime. Not atime: the server's copy of a
+// file for its snapshot reads it, which moves the access time.
+std::string ItemText(const std::vector<std::string>& listItem) {
+    std::string strText = listItem[0] + " " + listItem[1] + (listItem[2].empty() ? "" : " <- " + listItem[2]);
+    for (size_t u = 3; u < listItem.size(); ++u) strText += (u == 3 ? " (" : " ") + listItem[u];
+    return strText + ")";
 }
 
 // The items a job must hold for a share: the difference the file server
@@ -115,14 +122,21 @@ std::string ItemText(const std::string& strType, const std::string& strPath, con
 // a moved folder brings a RENAME of every entry below it; a rename onto a
 // name in use is a MODIFY of that name and a DELETE of the old one. Nothing
 // is loose: an item beyond these, or one twice, is a fault of the hand-over.
+// An item of a difference carries the attributes the server reported (a
+// DELETE those of the older entry); a listed one those of the snapshot's copy.
 std::multiset<std::string> ServerItems(const afs_sim::Manifest& older, const afs_sim::Manifest& newer,
                                        const std::string& strPrefix) {
     static const char* const kTypes[] = {"ADD", "MODIFY", "RENAME", "DELETE"};
     std::multiset<std::string> setItems;
-    for (const afs_sim::DiffObject& object : afs_sim::ComputeDifference(older, newer, {}))
-        setItems.insert(ItemText(kTypes[static_cast<int>(object.eOperation)],
-                                 strPrefix + "/" + object.entry.strPath,
-                                 object.strOldPath.empty() ? "" : strPrefix + "/" + object.strOldPath));
+    for (const afs_sim::DiffObject& object : afs_sim::ComputeDifference(older, newer, {})) {
+        const afs_sim::ManifestEntry& entry = object.entry;
+        setItems.insert(ItemText(
+            {kTypes[static_cast<int>(object.eOperation)], strPrefix + "/" + entry.strPath,
+             object.strOldPath.empty() ? "" : strPrefix + "/" + object.strOldPath,
+             entry.eType == afs_sim::EObjectType::eDirectory ? "1" : "0", std::to_string(entry.llSize),
+             std::to_string(entry.uInode), std::to_string(entry.llModifyNs / 1000000000),
+             std::to_string(entry.llChangeNs / 1000000000)}));
+    }
     return setItems;
 }
 
@@ -428,18 +442,12 @@ protected:
             if (strType != "DELETE") setRead.insert(relative(strPath));
         }
         std::map<std::string, Tree> mapDetached;  // new path -> the subtree that goes there
-        for (const auto& [strOld, strNew] : mapOldSide) {
-            Tree& detached = mapDetached[strNew];
-            for (auto it = tree.lower_bound(strOld); it != tree.end() && it->first.rfind(strOld, 0) == 0;)
-                Within(it->first, strOld)
-                    ? (detached.emplace(strNew + it->first.substr(strOld.size()), it->second),
-                       it = tree.erase(it))
-                    : ++it;
-        }
+        for (const auto& [strOld, strNew] : mapOldSide)
+            mapDetached[strNew].merge(Detach(tree, strOld, strNew));
         mapDetached.erase("");
-        for (const auto& [strNew, detached] : mapDetached) {
-            MoveSubtree(tree, strNew, "");
-            for (const auto& [strPath, node] : detached) tree[strPath] = node;
+        for (auto& [strNew, detached] : mapDetached) {
+            Detach(tree, strNew, "");
+            tree.merge(detached);
         }
         for (const std::string& strAt : setRead) {
             if (strAt.empty()) continue;  // the share root is no entry
@@ -565,8 +573,10 @@ TEST_P(ChainTest, EveryGoodJobReplaysToItsSnapshot) {
         simdjson::dom::parser parser;
         const simdjson::dom::element summary = parser.parse(ReadWholeFile(strRoot + "/summary.json"));
         const long long llJob = summary["job_id"].get_int64();
-        const auto listItems =
-            rows("SELECT change_type, path, old_path FROM items WHERE job_id = " + std::to_string(llJob));
+        const auto listItems = rows(
+            "SELECT change_type, path, old_path, is_dir, size, inode, mtime, ctime "
+            "FROM items WHERE job_id = " +
+            std::to_string(llJob));
         for (const auto& listItem : listItems)
             ASSERT_TRUE(Within(listItem[1], "/127.0.0.1/share1") || Within(listItem[1], "/127.0.0.1/share2"))
                 << Printable(listItem[1]) << " names no share\n"
@@ -589,17 +599,20 @@ TEST_P(ChainTest, EveryGoodJobReplaysToItsSnapshot) {
             afs_sim::Manifest manifest;
             ASSERT_EQ("", afs_sim::CaptureManifest(Share(strShare), manifest));
             const std::string strPrefix = "/127.0.0.1/" + strShare;
-            // A full listing is the difference from nothing, a snapshot only job none.
+            // A full listing is the snapshot's copy listed, a snapshot only job no item.
+            afs_sim::Manifest listed;
+            ASSERT_EQ("", afs_sim::CaptureManifest(strSnapshot, listed));
+            for (afs_sim::ManifestEntry& entry : listed)  // a listed folder's size is 0
+                if (entry.eType == afs_sim::EObjectType::eDirectory) entry.llSize = 0;
             const std::multiset<std::string> setServer =
-                ServerItems(strMode == "full listing"    ? afs_sim::Manifest()
-                            : strMode == "snapshot only" ? manifest
-                                                         : history.mapManifests[strShare],
-                            manifest, strPrefix);
+                strMode == "full listing"
+                    ? ServerItems({}, listed, strPrefix)
+                    : ServerItems(strMode == "snapshot only" ? manifest : history.mapManifests[strShare],
+                                  manifest, strPrefix);
             history.mapManifests[strShare] = manifest;
             std::multiset<std::string> setItems, setExtra, setMissing;
             for (const auto& listItem : listItems)
-                if (Within(listItem[1], strPrefix))
-                    setItems.insert(ItemText(listItem[0], listItem[1], listItem[2]));
+                if (Within(listItem[1], strPrefix)) setItems.insert(ItemText(listItem));
             std::set_difference(setItems.begin(), setItems.end(), setServer.begin(), setServer.end(),
                                 std::inserter(setExtra, setExtra.end()));
             std::set_difference(setServer.begin(), setServer.end(), setItems.begin(), setItems.end(),

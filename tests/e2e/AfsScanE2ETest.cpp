@@ -16,27 +16,18 @@ using ::testing::HasSubstr;
 
 class AfsScanE2ETest : public CScanFixture {
 protected:
-    // Sets the times a row must carry; the access time lies ahead, so that
-    // reading the file for a snapshot does not move it.
+    // Sets the access time the rows must carry ahead, so that reading the
+    // file for a snapshot does not move it.
     void Stamp(const std::vector<std::string>& listRelative) {
         const timespec arrTimes[2] = {{2000000000, 0}, {1000000000, 0}};
         for (const std::string& strRelative : listRelative)
             ASSERT_EQ(0, utimensat(AT_FDCWD, Share(strRelative).c_str(), arrTimes, AT_SYMLINK_NOFOLLOW));
     }
-    // The row the scan database must hold for a file as it is now.
-    std::string Row(long long llJobId, const char* pszType, const std::string& strRelative,
-                    const std::string& strOld = "") {
-        struct stat attributes {};
-        EXPECT_EQ(0, lstat(Share(strRelative).c_str(), &attributes));
-        return std::to_string(llJobId) + "|/127.0.0.1/" + strRelative + "|" + strOld + "|" + pszType + "|0|" +
-               std::to_string(attributes.st_size) + "|" + std::to_string(attributes.st_ino) +
-               "|2000000000|1000000000|" + std::to_string(attributes.st_ctim.tv_sec);
-    }
 };
 
 // Share "plain" is not offered for backup; share2's reference snapshot is
-// deleted behind the host's back before job 2; job 4 meets another server's
-// spellings.
+// deleted behind the host's back before job 2. Which items each job stores,
+// and their attributes but the access time, are the chain test's.
 TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
     WriteFile("share1/a.txt", "alpha\n");
     WriteFile("share1/docs/c.txt", "charlie\n");
@@ -85,8 +76,7 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
                   "\",\"scan_path\":\"/127.0.0.1/share1\",\"snapshot_path\":\"" + SnapPath("share1", 2) +
                   "\",\"mode\":\"snapshot difference\",\"status\":\"ok\",\"reason\":\"\",\"items\":6,"));
 
-    // Every column of a small job, and its history record.
-    const std::string strDeleted = Row(3, "DELETE", "share1/a.txt");
+    // A small job's access times (a deletion's of the older entry) and its history record.
     std::filesystem::remove(Share("share1/a.txt"));
     std::filesystem::rename(Share("share1/new.txt"), Share("share1/moved.txt"));
     WriteFile("share2/data.txt", "more data\n", true);
@@ -95,9 +85,7 @@ TEST_F(AfsScanE2ETest, FullJobThenTwoIncrementalsStoreExactlyTheChanges) {
     const long long llStart = std::time(nullptr);
     ProgramResult run3 = RunScan({"share1", "share2", "plain"});
     ASSERT_EQ(3, run3.nExitStatus) << run3.strStderr;
-    EXPECT_THAT(Query("SELECT * FROM items WHERE job_id = 3 ORDER BY change_type"),
-                ElementsAre(Row(3, "ADD", "share1/link"), strDeleted, Row(3, "MODIFY", "share2/data.txt"),
-                            Row(3, "RENAME", "share1/moved.txt", "/127.0.0.1/share1/new.txt")));
+    EXPECT_THAT(Query("SELECT DISTINCT atime FROM items WHERE job_id = 3"), ElementsAre("2000000000"));
     EXPECT_THAT(Query("SELECT id, client, app, kind, previous, full, status, adds, modifies, renames, "
                       "deletes, others FROM "
                       "jobs WHERE id = 3 AND end_time >= start_time AND start_time >= " +

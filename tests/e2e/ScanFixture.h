@@ -24,6 +24,8 @@
 #include <utility>
 
 #include "tests/support/ScopedTempDir.h"
+#include "tools/afs-scan/store/SqliteHandles.h"
+#include "tools/afs-scan/store/SqliteText.h"
 #include "tools/afs-sim/SimulatorProcess.h"
 
 namespace afs_test {
@@ -202,25 +204,21 @@ protected:
                                                std::string strFile = "", bool bQuiet = false) const {
         if (strFile.empty()) strFile = strDb;
         std::vector<std::vector<std::string>> listRows;
-        sqlite3* ptrDb = nullptr;
-        int nResult = sqlite3_open_v2(strFile.c_str(), &ptrDb, nOpenFlags, nullptr);
+        afs_scan::SqliteConnection ptrDb;
+        int nResult = afs_scan::OpenConnection(strFile.c_str(), nOpenFlags, ptrDb);
         for (const char* pszSql = strSql.c_str(); nResult == SQLITE_OK && *pszSql != '\0';) {
-            sqlite3_stmt* ptrStatement = nullptr;
-            nResult = sqlite3_prepare_v2(ptrDb, pszSql, -1, &ptrStatement, &pszSql);
-            while (ptrStatement != nullptr && (nResult = sqlite3_step(ptrStatement)) == SQLITE_ROW) {
+            sqlite3_stmt* ptrRaw = nullptr;
+            nResult = sqlite3_prepare_v2(ptrDb.get(), pszSql, -1, &ptrRaw, &pszSql);
+            const afs_scan::SqliteStatement ptrStatement(ptrRaw);
+            while (ptrRaw != nullptr && (nResult = sqlite3_step(ptrRaw)) == SQLITE_ROW) {
                 listRows.emplace_back();
-                for (int i = 0; i < sqlite3_column_count(ptrStatement); ++i) {
-                    const auto* pszText = reinterpret_cast<const char*>(sqlite3_column_text(ptrStatement, i));
-                    listRows.back().emplace_back(pszText ? pszText : "",
-                                                 sqlite3_column_bytes(ptrStatement, i));
-                }
+                for (int i = 0; i < sqlite3_column_count(ptrRaw); ++i)
+                    listRows.back().push_back(afs_scan::ColumnText(ptrRaw, i));
             }
             if (nResult == SQLITE_DONE) nResult = SQLITE_OK;
-            sqlite3_finalize(ptrStatement);
         }
         if (nResult != SQLITE_OK && !bQuiet)
-            ADD_FAILURE() << strFile << ": " << sqlite3_errmsg(ptrDb) << " in " << strSql;
-        sqlite3_close_v2(ptrDb);
+            ADD_FAILURE() << strFile << ": " << sqlite3_errmsg(ptrDb.get()) << " in " << strSql;
         return listRows;
     }
     // The same, the columns of each row joined by '|'.
