@@ -263,10 +263,7 @@ TEST_F(ApiHelperTest, PartnerServerIsLookedUpByExactNameAndAlwaysRegistered) {
         EXPECT_EQ(test.listCalls, ptrBackend->listCalls);
         EXPECT_EQ(test.bCreatedNew,
                   log->CountContaining("Partner server does not exists creating new partner server", 0));
-        EXPECT_EQ(1u, log->CountContaining("Setting the partner server", 0));
     }
-    EXPECT_EQ(1u, log->CountContaining(
-                      "Total 45 partner server at(offset=20, length=20), returned(offset=20, length=20)", 0));
 }
 
 TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
@@ -312,7 +309,6 @@ TEST_F(ApiHelperTest, SnapshotsAreListedPerMountTargetCreatedAndDeleted) {
                     "delete_mount_target_snapshot s3 true", "delete_mount_target_snapshot s4 true"));
     EXPECT_EQ(1u, log->CountContaining("Delete Snap called failed with error [delete refused]", 0));
     EXPECT_EQ(2u, log->CountContaining("Delete Snap called failed", 0));
-    EXPECT_EQ(1u, log->CountContaining("Deleting snap UUID [s4], name [d]", 0));
     EXPECT_TRUE(Events().empty());
 }
 
@@ -351,11 +347,6 @@ TEST_F(ApiHelperTest, RegressionCreationConflictTakesOnlyWhatHasThatName) {
         EXPECT_EQ(test.result,
                   error.IsError() ? error.GetMessage() : manager.listVolumeInfo.back().strCurrentSnapUUID);
     }
-    ptrBackend->fnGetPartnerServer = ServePartners({kPartner});
-    ptrBackend->fnCreatePartnerServer = []() -> std::string {
-        throw NutanixException("create_partner_server failed: HTTP 409: partner server exists", 409);
-    };
-    EXPECT_FALSE(helper.CreatePartnerServer({"10.0.0.5"}).IsError());
 }
 
 }  // namespace
