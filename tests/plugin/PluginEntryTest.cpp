@@ -15,27 +15,6 @@ protected:
     CTestableManager manager;
 };
 
-// The widest values each argument takes, client and application apart.
-TEST_F(PluginEntry, InitializeLogsItsArgumentsAndHandsTheConnectionOn) {
-    ASSERT_FALSE(manager
-                     .Initialize("/r", "i", "m", "fs1.example:9440", "backup", "s3cret-pass",
-                                 9223372036854775807LL, -1, 1200, 1233, 0, 4294967295u, 4294967294u,
-                                 ContentMapperAPIPtr())
-                     .IsError());
-    EXPECT_EQ("zkop__4294967295_4294967294_", manager.GetSnapPrefix());
-    ASSERT_EQ(1u, log->GetLines().size());
-    EXPECT_EQ(
-        " clientid [4294967295], appid [4294967294], currentjob [9223372036854775807], "
-        "previousjobid[ -1], strJobResultsFolder [/r], strSnapInfoFile[i], strSnapMapFile[m]",
-        log->GetLines()[0].strMessage);
-    EXPECT_EQ(0, log->GetLines()[0].nLevel);
-    EXPECT_THAT(log->GetLines()[0].strFunction, ::testing::HasSubstr("CNutanixAFSManager::Initialize"));
-    const afs_rest::RestClientConfig& config = manager.GetAPIHelper()->GetCurlClient()->GetConfig();
-    EXPECT_EQ("fs1.example:9440|backup|s3cret-pass|9223372036854775807",
-              config.strServer + "|" + config.strUser + "|" + config.strPassword + "|" + config.strJobId);
-    EXPECT_EQ(afs_log::trace, config.eSeverity);
-}
-
 TEST_F(PluginEntry, SettingsGiveTheLogFolderAndTheHAWait) {
     const std::string kWait =
         "Registry key [uHAWaitTime]=[%] is present in FileSystemAgent and HA wait time is "
@@ -69,8 +48,26 @@ TEST_F(PluginEntry, SettingsGiveTheLogFolderAndTheHAWait) {
     }
 }
 
+// First a successful Initialize with the widest values each argument takes, client and
+// application apart; the failed re-initialization must not keep this job's connection.
 TEST_F(PluginEntry, OperationsBeforeASuccessfulInitializeAreErrors) {
-    InitializeManager(manager);  // the failed re-initialization must not keep this job's connection
+    ASSERT_FALSE(manager
+                     .Initialize("/r", "i", "m", "fs1.example:9440", "backup", "s3cret-pass",
+                                 9223372036854775807LL, -1, 1200, 1233, 0, 4294967295u, 4294967294u,
+                                 ContentMapperAPIPtr())
+                     .IsError());
+    EXPECT_EQ("zkop__4294967295_4294967294_", manager.GetSnapPrefix());
+    ASSERT_EQ(1u, log->GetLines().size());
+    EXPECT_EQ(
+        " clientid [4294967295], appid [4294967294], currentjob [9223372036854775807], "
+        "previousjobid[ -1], strJobResultsFolder [/r], strSnapInfoFile[i], strSnapMapFile[m]",
+        log->GetLines()[0].strMessage);
+    EXPECT_EQ(0, log->GetLines()[0].nLevel);
+    EXPECT_THAT(log->GetLines()[0].strFunction, ::testing::HasSubstr("CNutanixAFSManager::Initialize"));
+    const afs_rest::RestClientConfig& config = manager.GetAPIHelper()->GetCurlClient()->GetConfig();
+    EXPECT_EQ("fs1.example:9440|backup|s3cret-pass|9223372036854775807",
+              config.strServer + "|" + config.strUser + "|" + config.strPassword + "|" + config.strJobId);
+    EXPECT_EQ(afs_log::trace, config.eSeverity);
     afs_rest::SetRestBackendFactory(
         [](const afs_rest::RestClientConfig&) -> std::shared_ptr<afs_rest::IRestBackend> {
             throw std::runtime_error("no route");
