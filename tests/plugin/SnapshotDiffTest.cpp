@@ -137,32 +137,19 @@ TEST_F(SnapshotDiffTest, ItemsAreHandedOverInScanFormWithTheirChangeTypes) {
                     "1 /server/share/docs  d16384", "1 /server/share/x/.snapshot/y  d16384",
                     "0 /server/share/lower  f32768", "0 /server/share/none  f32768"));
     // clang-format off
-    const std::pair<const char*, int> logLines[] = {
-        {"Ignoring path [/docs/a.txt] since .snapshot not found in it", 3},
-        {"Ignoring path [/.snapshot/zkop__2_7_1234/lost.txt] since .snapshot", 3},
-        {"Add Snap path path [/.snapshot/zkop__2_7_1234/docs/a.txt]", 3},
-        {" Modify Snap path path [/.snapshot/zkop__2_7_1234/m.txt]", 3},
-        {" Rename Snap path path [/.snapshot/zkop__2_7_1234/new.txt]", 3},
-        {"Old Snap path path [/.snapshot/zkop__2_7_1233/was.txt]", 3},
-        {"Delete Snap path [/.snapshot/zkop__2_7_1233/old.txt]", 3},
-        {"Previous snap path [/mnt/share/.snapshot/zkop__2_7_1233]", 3},
-        {"Final path [/mnt/share/.snapshot/zkop__2_7_1234/none]", 3},
-        {"strItemPath [/server/share/m.txt] , changeType [2], ullATime [18446744073709551615], "
-         "ullCrTime [1], ullCTime [0], ullMTime [1796119872], ullSize [123456789012], "
-         "ullInodeNumber [4711]", 2},
-        {"No of Items from the SnapDiff : 8", 0}, {"Compare snaps[cur], [prev]", 0},
-        {"2 items of the snapshot difference were skipped: outside the compared snapshots", 0},
-        {"4 items of the snapshot difference were skipped: their paths cannot be file names here", 0},
-        {"Skipping item [/.snapshot/zkop__2_7_1234/a\\ud800b] of the snapshot difference: its path "
-         "cannot be a file name here (the server's text names no characters)", 0},
-        {"(a name in it is longer than 255 bytes)", 0}, {"(it is longer than 4096 bytes)", 0},
-        {"x...(4194330 bytes)] of the snapshot difference: its path cannot be a file name here "
-         "(the server sent more", 0},
-        {"VolumeMount path [/mnt/share], Current snap path [/mnt/share/.snapshot/zkop__2_7_1234], "
-         "Previous snap path [/mnt/share/.snapshot/zkop__2_7_1233]", 0}};
+    const char* logLines[] = {
+        "No of Items from the SnapDiff : 8", "Compare snaps[cur], [prev]",
+        "2 items of the snapshot difference were skipped: outside the compared snapshots",
+        "4 items of the snapshot difference were skipped: their paths cannot be file names here",
+        "Skipping item [/.snapshot/zkop__2_7_1234/a\\ud800b] of the snapshot difference: its path "
+        "cannot be a file name here (the server's text names no characters)",
+        "(a name in it is longer than 255 bytes)", "(it is longer than 4096 bytes)",
+        "x...(4194330 bytes)] of the snapshot difference: its path cannot be a file name here "
+        "(the server sent more",
+        "VolumeMount path [/mnt/share], Current snap path [/mnt/share/.snapshot/zkop__2_7_1234], "
+        "Previous snap path [/mnt/share/.snapshot/zkop__2_7_1233]"};
     // clang-format on
-    for (const auto& line : logLines)
-        EXPECT_EQ(1u, atThree->CountContaining(line.first, line.second)) << line.first;
+    for (const char* line : logLines) EXPECT_EQ(1u, atThree->CountContaining(line, 0)) << line;
     std::string seen;  // of the modified item, and of the added one that came without attributes
     for (const struct stat& s : {ptrDB->listAttributes[2], ptrDB->listAttributes[0]}) {
         for (long long value :
@@ -219,17 +206,15 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
         {"MaxEmptyDiffPages = 2", {"d1"}, {"-e1", "-e2", "-e3", "last"}, {}, "d1[unset] d1[e1] d1[e2]",
          "get_mount_target_snapshot_diff paging stopped: 3 pages in a row held no items and were "
          "not the last ([FileSystemAgent] MaxEmptyDiffPages)", 0},
-        // Ready on the last permitted re-request: processed.
-        {"MaxScanRetries = 1\nNutanixRetrySleep = 0", {"d1"}, {"retry", "last"}, {6000},
-         "d1[unset] d1[unset]", "", 1},
         {"MaxScanRetries = 0", {"d1"}, {"retry"}, {}, "d1[unset]", "Maximum retry reached", 0},
         {"NutanixRetrySleep = 99999999999\nMaxScanRetries = 1", {"d1"}, {"retry", "last"}, {4294967000u},
          "d1[unset] d1[unset]", "", 1},
         // A page that is not the last must lead elsewhere.
         {"", {"d1"}, {""}, {}, "d1[unset]", kStuck + "]", 1},
         {"", {"d1"}, {"t1", "t1", "last"}, {}, "d1[unset] d1[t1]", kStuck + "t1]", 2},
-        {"MaxScanRetries = 1", {"d1", "d2"}, {"retry", "t", "last", "retry", "last"}, {6000, 6000},
-         "d1[unset] d1[unset] d1[t] d2[unset] d2[unset]", "", 3},
+        // Ready on the last permitted re-request: processed; a sleep of 0 is the default.
+        {"MaxScanRetries = 1\nNutanixRetrySleep = 0", {"d1", "d2"}, {"retry", "t", "last", "retry", "last"},
+         {6000, 6000}, "d1[unset] d1[unset] d1[t] d2[unset] d2[unset]", "", 3},
         {"", {}, {}, {}, "", "", 0},
     };
     // clang-format on
@@ -239,7 +224,6 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
         ptrBackend->listCalls.clear();
         ptrDB->listItems.clear();
         listSleeps.clear();
-        log->Clear();
         DiffUuids(test.listUuids);
         std::deque<DiffPage> pages;
         for (const std::string& kind : test.listPages) pages.push_back(Page(kind));
@@ -249,8 +233,6 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
         EXPECT_EQ(test.listSleeps, listSleeps);
         EXPECT_EQ(test.requests, PageRequests());
         EXPECT_EQ(test.uItems, ptrDB->listItems.size());
-        EXPECT_EQ(test.error.empty() ? 1u : 0u,
-                  log->CountContaining("No of Items from the SnapDiff : " + std::to_string(test.uItems), 0));
     }
     settings.Rewrite("[FileSystemAgent]\nNutanixRetrySleep = 2\n");
     DiffUuids({"d1"});
@@ -258,7 +240,6 @@ TEST_F(SnapshotDiffTest, PagesAreFollowedByTokenAndRetriedWithinTheLimits) {
     listSleeps.clear();
     EXPECT_EQ("Maximum retry reached", Load().GetMessage());
     EXPECT_EQ(std::vector<unsigned>(300, 2000), listSleeps);
-    EXPECT_EQ(1u, log->CountContaining("Registry key NutanixRetrySleep present with value : 2", 0));
     std::deque<DiffPage> listEmpty;
     for (int i = 0; i < 10001; ++i) listEmpty.push_back(Page("-e" + std::to_string(i)));
     ServePages(listEmpty);

@@ -91,10 +91,6 @@ TEST_F(SnapshotPlanningTest, JobIdsAndListingDecideDeletionsAndTheReference) {
         EXPECT_EQ(current + " new-" + current + " /mnt/share/.snapshot/" + current,
                   info.strCurrentSnapName + " " + info.strCurrentSnapUUID + " " + info.strCurrentSnapPath);
     }
-    EXPECT_EQ(1u,
-              log->CountContaining(" strFullSnapName [zkop__2_71_1200], strIncSnapName [zkop__2_71_1233], "
-                                   "strPreviousSnapName [zkop__2_71_1233] ",
-                                   0));
 }
 
 // The shares are listed, selected by their mounts and snapped in turn.
@@ -120,10 +116,6 @@ TEST_F(SnapshotPlanningTest, EachPreparedShareIsRecordedAndAFailureStopsAtItsSha
     EXPECT_EQ("/mnt/a:zkop__2_7_1234@fs1:/a:/mnt/a/.snapshot/zkop__2_7_1234\n", Read("/info"));
     EXPECT_EQ("m:/mnt/a:/mnt/a/.snapshot/zkop__2_7_1234:\n", Read("/map"));
     EXPECT_EQ("/mnt/a/.snapshot/zkop__2_7_1234", manager.GetSourceToLocalMap().at("/mnt/a"));
-    EXPECT_EQ(1u, log->CountContaining(" Share name [b], Share uuid [mtb], sharetype [GENERAL]", 0));
-    EXPECT_EQ(1u, log->CountContaining("Previous refrence snap UUID [p], snapname [zkop__2_7_1233", 0));
-    EXPECT_EQ(1u, log->CountContaining(
-                      "Mapping SourceVolume[/mnt/a] => SnappedPath[/mnt/a/.snapshot/zkop__2_7_1234]", 0));
 }
 
 TEST_F(SnapshotPlanningTest, RegressionShareInTwoRecordsIsPlannedOnce) {

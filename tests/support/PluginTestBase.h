@@ -47,12 +47,16 @@ inline NutanixAFSVolumeInfo Volume(const std::string& mount, const std::string& 
 
 class CPluginTestBase : public ::testing::Test {
 protected:
-    CPluginTestBase()
-        : ptrBackend(std::make_shared<CScriptedRestBackend>()), scopedBackend(ptrBackend), settings("") {
+    CPluginTestBase() : ptrBackend(std::make_shared<CScriptedRestBackend>()), settings("") {
+        fnPreviousFactory = afs_rest::SetRestBackendFactory(
+            [ptrScripted = ptrBackend](const afs_rest::RestClientConfig&) { return ptrScripted; });
         fnPreviousSleep = SetSleepFunction([this](unsigned int ms) { listSleeps.push_back(ms); });
         ISendEventInterface::GetInstance()->ClearSentEvents();
     }
-    ~CPluginTestBase() override { SetSleepFunction(fnPreviousSleep); }
+    ~CPluginTestBase() override {
+        SetSleepFunction(fnPreviousSleep);
+        afs_rest::SetRestBackendFactory(fnPreviousFactory);
+    }
 
     std::vector<std::string> Events() const { return ISendEventInterface::GetInstance()->GetSentEvents(); }
 
@@ -67,7 +71,7 @@ protected:
     }
 
     std::shared_ptr<CScriptedRestBackend> ptrBackend;
-    CScopedScriptedBackend scopedBackend;
+    afs_rest::FRestBackendFactory fnPreviousFactory;
     CScopedSettings settings;
     CScopedLogCapture log;
     std::vector<unsigned int> listSleeps;

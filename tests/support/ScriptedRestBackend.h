@@ -1,8 +1,8 @@
 #pragma once
 
 // A REST backend whose answers the test scripts, operation by operation, and
-// which records every call it receives as one line of text. Installed for
-// every CurlClient built while a CScopedScriptedBackend lives.
+// which records every call it receives as one line of text. CPluginTestBase
+// installs it for every CurlClient built during a test.
 
 #include <functional>
 #include <memory>
@@ -57,20 +57,6 @@ public:
                                                              optional<std::string> objectTypeFilter) override;
     DiffPage get_mount_target_snapshot_diff_page(Str diffUuid, optional<std::string> pageToken,
                                                  optional<std::string> pageSize) override;
-};
-
-// Installs `backend` as the backend of every CurlClient made while it lives.
-class CScopedScriptedBackend {
-public:
-    explicit CScopedScriptedBackend(std::shared_ptr<afs_rest::IRestBackend> backend)
-        : fnPrevious(afs_rest::SetRestBackendFactory(
-              [backend](const afs_rest::RestClientConfig&) { return backend; })) {}
-    ~CScopedScriptedBackend() { afs_rest::SetRestBackendFactory(fnPrevious); }
-    CScopedScriptedBackend(const CScopedScriptedBackend&) = delete;
-    CScopedScriptedBackend& operator=(const CScopedScriptedBackend&) = delete;
-
-private:
-    afs_rest::FRestBackendFactory fnPrevious;
 };
 
 struct ShareSpec {
