@@ -48,7 +48,7 @@ TEST(Iso8601, Rfc3339TimesTo9999InUtcEarlierThan1601As1601) {
         {"1900-02-29T00:00:00Z", "rejected"},
         {"", "rejected"},
     };
-    // Formatting back is FuzzTimestamp's, and the texts BackendMappingTest maps.
+    // Formatting back is FuzzResponses', and the texts DiffPageParserTest maps.
     for (const auto& test : cases) EXPECT_EQ(test.second, UnixSeconds(test.first)) << test.first;
 }
 
