@@ -135,32 +135,12 @@ const Exchange kExchanges[] = {
              .getNextPageToken();
      },
      200, "{}", "GET", "mount_target_snapshots/diff/d%201?page_token=a%26b%3Dc", "", ""},
+    // The page's members are DiffPageParserTest's.
     {[](IRestBackend& rest) {
-         auto page = rest.get_mount_target_snapshot_diff_page("d1", none, none);
-         const auto& first = *page.getObjectList().at(0);
-         const auto& second = *page.getObjectList().at(1);
-         return std::to_string(page.isIsLastPage()) + std::to_string(page.isLastPageIsSet()) + " " +
-                page.getNextPageToken() + " " + first.getPath() + " [" + first.getOldPath() + "] " +
-                std::to_string(first.oldPathIsSet()) + " " + std::to_string(first.getSize()) + " " +
-                std::to_string(first.getInodeNumber()) + " " + first.getObjectType() + " " +
-                afs_rest::FormatIso8601Utc(first.getAccessTimestamp()) + " " +
-                afs_rest::FormatIso8601Utc(first.getChangeTimestamp()) + " " +
-                std::to_string(first.getCreationTimestamp().to_interval()) + " " +
-                afs_rest::FormatIso8601Utc(first.getModificationTimestamp()) + " " +
-                second.getOperationType() + std::to_string(second.pathIsSet()) +
-                std::to_string(second.sizeIsSet()) + std::to_string(second.accessTimestampIsSet());
+         return rest.get_mount_target_snapshot_diff_page("d1", none, none).getObjectList().at(0)->getPath();
      },
-     200, R"({"is_last_page": false, "should_retry_page": false, "next_page_token": "3000", "object_list": [
-        {"path": "/.snapshot/s/a.txt", "old_path": "", "object_type": "FILE", "operation_type": "ADD",
-         "size": 1024,
-         "inode_number": 4711, "access_timestamp": "2026-12-01T10:11:12Z",
-          "change_timestamp": "2026-12-01T10:11:13Z",
-         "creation_timestamp": "1970-01-01T00:00:00Z", "modification_timestamp": "2026-12-01T10:11:12.5Z"},
-        {"operation_type": "DELETE"}]})",
-     "GET", "mount_target_snapshots/diff/d1", "",
-     "01 3000 /.snapshot/s/a.txt [] 1 1024 4711 FILE 2026-12-01T10:11:12Z 2026-12-01T10:11:13Z "
-     "116444736000000000 "
-     "2026-12-01T10:11:12.5000000Z DELETE000"},
+     200, R"({"object_list": [{"path": "/.snapshot/s/a.txt"}]})", "GET", "mount_target_snapshots/diff/d1", "",
+     "/.snapshot/s/a.txt"},
 };
 
 TEST(BackendMapping, EveryOperationSendsItsRequestAndMapsTheAnswer) {
@@ -242,9 +222,6 @@ TEST(BackendMapping, FailuresNameTheOperationStatusAndCause) {
         {createDiff, 200, R"({"uuid_list": "9a8b"})",
          "200 create_mount_target_snapshot_incremental_diff failed: HTTP 200: malformed response: uuid_list: "
          "not an array"},
-        {createDiff, 200, R"({"uuid_list": ["9a8b", null]})",
-         "200 create_mount_target_snapshot_incremental_diff failed: HTTP 200: malformed response: "
-         "uuid_list[1]: not a string"},
         {[](IRestBackend& rest) { rest.get_mount_target_snapshot_diff_page("d", none, none); }, 200,
          R"({"object_list": [{}, {"access_timestamp": "2026-12-01 10:11:12Z"}]})",
          "200 get_mount_target_snapshot_diff_page failed: HTTP 200: malformed response: "

@@ -99,17 +99,25 @@ TEST(DiffPageParser, AReusedParserReplacesThePageAndLeavesAnInPlaceBodyIntact) {
     std::string first = R"({"is_last_page": false, "object_list": [{"path": "/a"}, {"path": "/b"}]})";
     std::string second =
         R"({"is_last_page": true, "object_list": [{"path": "/x\"y", "size": 9223372036854775807,
-        "object_type": "DIRECTORY", "operation_type": "RENAME", "old_path": "/.snapshot/old/x"}]})";
+        "object_type": "DIRECTORY", "operation_type": "RENAME", "old_path": "/.snapshot/old/x",
+        "inode_number": 4711, "access_timestamp": "2026-12-01T10:11:12.5Z",
+        "change_timestamp": "2026-12-01T10:11:13Z", "creation_timestamp": "1970-01-01T00:00:00Z"}]})";
     const std::string copy = second;
     parser.Parse(first.data(), first.size(), page);
     parser.ParseInPlace(second, page);
     EXPECT_EQ(copy, second);
     ASSERT_EQ(1u, page.getObjectList().size());
     const auto& object = *page.getObjectList()[0];
-    EXPECT_EQ("1 /x\"y 9223372036854775807 DIRECTORY RENAME /.snapshot/old/x",
-              std::to_string(page.isIsLastPage()) + " " + object.getPath() + " " +
-                  std::to_string(object.getSize()) + " " + object.getObjectType() + " " +
-                  object.getOperationType() + " " + object.getOldPath());
+    EXPECT_EQ(
+        "1 /x\"y 9223372036854775807 DIRECTORY RENAME /.snapshot/old/x 4711 2026-12-01T10:11:12.5000000Z "
+        "2026-12-01T10:11:13Z 116444736000000000",
+        std::to_string(page.isIsLastPage()) + " " + object.getPath() + " " +
+            std::to_string(object.getSize()) + " " + object.getObjectType() + " " +
+            object.getOperationType() + " " + object.getOldPath() + " " +
+            std::to_string(object.getInodeNumber()) + " " +
+            afs_rest::FormatIso8601Utc(object.getAccessTimestamp()) + " " +
+            afs_rest::FormatIso8601Utc(object.getChangeTimestamp()) + " " +
+            std::to_string(object.getCreationTimestamp().to_interval()));
 }
 
 }  // namespace

@@ -50,7 +50,6 @@ TEST(HaWait, OutagesAreWaitedOutWithinTheBudgetThenReported) {
          {},
          "503 get_mount_target failed: the file server stayed unavailable for the "
          "high-availability wait of 0 s (1 attempts; last: HTTP 503)"},
-        {600, {Answer(500, "")}, {}, "500 get_mount_target failed: HTTP 500"},
         // A busy server: its Retry-After lengthens a delay, within the budget.
         {600, {Answer(429, ""), Answer(429, "", 45), Answer(200, kEmptyList)}, {1000, 45000}, ""},
         {10,

@@ -43,12 +43,10 @@ TEST(Iso8601, Rfc3339TimesTo9999InUtcEarlierThan1601As1601) {
         {"2026-13-01T10:11:12Z", "rejected"},
         {"2026-12-01T10:11:12Zjunk", "rejected"},
         {" 2026-12-01T10:11:12Z", "rejected"},
-        {"2026-1-01T10:11:12Z", "rejected"},
         {"2025-02-29T00:00:00Z", "rejected"},
         {"1900-02-29T00:00:00Z", "rejected"},
-        {"", "rejected"},
     };
-    // Formatting back is FuzzTimestamp's, and the texts BackendMappingTest maps.
+    // Formatting back is FuzzResponses', and the texts DiffPageParserTest maps.
     for (const auto& test : cases) EXPECT_EQ(test.second, UnixSeconds(test.first)) << test.first;
 }
 
