@@ -333,8 +333,17 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
                    3,
                    "share " + strLink +
                        ": job 8 against job 7: 0 changes, 1 items; missing 0, wrong 1, extra 0; sample of 1 "
-                       "directories with their subtrees"}});
+                       "directories with their subtrees"},
+                  {"QuietTerminal", {"--scan-path", strLink, "--quiet"}, 3, "", "e2e-secret", {kTerminal}},
+                  {"NarrowTerminal",
+                   {"--scan-path", strLink},
+                   3,
+                   "",
+                   "e2e-secret",
+                   {"AFS_SCAN_PROGRESS_COLUMNS=20"}}});
     EXPECT_THAT(listVerify[1].strStdout, HasSubstr(",\"share_base64\":\""));
+    EXPECT_EQ("", listVerify[2].strStderr);
+    EXPECT_THAT(listVerify[3].strStderr, ::testing::MatchesRegex("(\r.{19})+\n")) << "cut to the width";
     // The counts of a share the job failed on are no result, and say so.
     for (const char* pszName : {"b", "c", "d", "e", "f", "g", "h"})
         WriteFile("share1/" + std::string(pszName), "");
