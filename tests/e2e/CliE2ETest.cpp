@@ -142,6 +142,7 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
     std::filesystem::create_directories(strLocked);
     const int nLockFd = open((strLocked + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_TRUE(write(nLockFd, "4242\n", 5) == 5 && flock(nLockFd, LOCK_EX) == 0);
+    std::filesystem::create_directories(strRoot + "/lockdir/lock");
     // A database of a newer afs-scan; folders others may write or own.
     const std::string strNewer = strRoot + "/local/newer.db";
     Query("PRAGMA user_version = 99; CREATE TABLE future (x)", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
@@ -156,6 +157,11 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
          strScan + "state folder " + strLocked +
              " is in use by another afs-scan run (process 4242); waited 0 s; wait for it to end or give a "
              "longer --lock-wait"},
+        {"LockIsADirectory",
+         {"--state", strRoot + "/lockdir"},
+         2,
+         strScan + "lock file " + strRoot +
+             "/lockdir/lock is a directory, not a regular file: remove it (afs-scan makes the file)"},
         {"PasswordOnCommandLine",
          {"--password", "secret"},
          2,
@@ -333,8 +339,17 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
                    3,
                    "share " + strLink +
                        ": job 8 against job 7: 0 changes, 1 items; missing 0, wrong 1, extra 0; sample of 1 "
-                       "directories with their subtrees"}});
+                       "directories with their subtrees"},
+                  {"QuietTerminal", {"--scan-path", strLink, "--quiet"}, 3, "", "e2e-secret", {kTerminal}},
+                  {"NarrowTerminal",
+                   {"--scan-path", strLink},
+                   3,
+                   "",
+                   "e2e-secret",
+                   {"AFS_SCAN_PROGRESS_COLUMNS=20"}}});
     EXPECT_THAT(listVerify[1].strStdout, HasSubstr(",\"share_base64\":\""));
+    EXPECT_EQ("", listVerify[2].strStderr);
+    EXPECT_THAT(listVerify[3].strStderr, ::testing::MatchesRegex("(\r.{19})+\n")) << "cut to the width";
     // The counts of a share the job failed on are no result, and say so.
     for (const char* pszName : {"b", "c", "d", "e", "f", "g", "h"})
         WriteFile("share1/" + std::string(pszName), "");

@@ -76,22 +76,25 @@ TEST(RhError, RegressionLocationTextsOutliveTheModuleThatMadeThem) {
     EXPECT_EQ("Plugin.cpp:5 void Plugin(): error 1 (0x1): gone", error.AsString(eErrorOutputVerbose));
 }
 
-// The category rests on the texts the kit lists as stable, wherever in the
-// chain they stand; the innermost HTTP status decides.
+// The category rests on the texts the kit lists as stable, in the REST
+// client's messages only; the innermost HTTP status decides.
 TEST(RhError, ClassificationTellsTheCausesAHostActsOnApart) {
     const struct {
         const char *szText, *szName;
         EErrorCategory eCategory;
     } kCases[] = {
         {"", "none", eCategoryNone},
-        {"get failed: HTTP 401: no", "authentication", eCategoryAuthentication},
-        {"x: SSL: no alternative certificate subject name matches target", "certificate",
+        {"get_mount_target failed: HTTP 401: no", "authentication", eCategoryAuthentication},
+        {"get_mount_target failed: u: SSL: no alternative certificate subject name matches", "certificate",
          eCategoryCertificate},
-        {"get failed: x: Could not resolve host: fs9", "unreachable", eCategoryUnreachable},
-        {"diff failed: HTTP 404: gone <- outer failed: HTTP 500", "not found", eCategoryNotFound},
-        {"create failed: HTTP 409: exists", "refused", eCategoryRefused},
-        {"diff failed: HTTP 500: internal", "other", eCategoryOther},
-        {"get failed: HTTP 4011, HTTP 401", "other", eCategoryOther},
+        {"get_mount_target failed: u: Could not resolve host: fs9", "unreachable", eCategoryUnreachable},
+        {"[get_mount_target failed: HTTP 404] <- get_mount_target failed: HTTP 500", "not found",
+         eCategoryNotFound},
+        {"create_partner_server failed: HTTP 409: exists", "refused", eCategoryRefused},
+        {"get_mount_target failed: HTTP 500: internal", "other", eCategoryOther},
+        {"get_mount_target failed: HTTP 4011, HTTP 401", "other", eCategoryOther},
+        {"open [/Could not resolve host: a/b failed: HTTP 401/get_mount_target failed: HTTP 404]", "other",
+         eCategoryOther},
     };
     for (const auto& row : kCases) {
         SCOPED_TRACE(row.szText);

@@ -62,14 +62,17 @@ int ReportError(const CRhError& error, const ScanOptions& options) {
     if (g_bLogSetUp)
         HOST_LOG(-1, "afs-scan %s failed: %s", options.strCommand.c_str(), error.AsString().c_str());
     if (options.bVerbose) afs_cli::Say("error: " + error.AsString());
-    afs_cli::Say(ErrorHeadline(error, options));
+    const bool bStateLock = error.GetCode() == kStateInUseCode || error.GetCode() == kStateLockUnusableCode;
+    afs_cli::Say(error.GetCode() == kStateLockUnusableCode ? error.GetMessage()
+                                                           : ErrorHeadline(error, options));
     // As the headline: without --server no failure is the server's.
-    if (options.strServer.empty() && error.GetCode() != kStateInUseCode) return kExitError;
+    if (options.strServer.empty() && !bStateLock) return kExitError;
     return ExitStatusOf(error);
 }
 
 int ExitStatusOf(const CRhError& error) {
     if (error.GetCode() == kStateInUseCode) return kExitRetryLater;
+    if (error.GetCode() == kStateLockUnusableCode) return kExitUsage;
     switch (ClassifyError(error)) {
         case eCategoryUnreachable:
             return kExitRetryLater;

@@ -1,16 +1,18 @@
 #include "tools/afs-scan/commands/CommandTable.h"
 
 #include <sys/stat.h>
-#include <unistd.h>  // isatty
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <set>
 
 #include "tools/afs-scan/commands/CommandSupport.h"
 #include "tools/afs-scan/scan/ItemOutput.h"
+#include "tools/afs-scan/scan/ProgressLine.h"
 #include "tools/afs-scan/scan/ScanTargets.h"
 #include "tools/afs-scan/verify/ChangeMatcher.h"
 #include "tools/afs-scan/verify/PendingChanges.h"
@@ -174,18 +176,24 @@ CRhError CheckShare(const ScanOptions& options, ShareCheck& share, std::vector<s
             }
             return CRhError::Success();
         });
-    const bool bTerminal = isatty(STDERR_FILENO) == 1;
-    if (bTerminal) {
-        diff.SetProgress([](uint64_t uEntries) {
-            std::fprintf(stderr, "\rafs-scan: verify: %llu entries compared",
-                         static_cast<unsigned long long>(uEntries));
+    // As scan's: cut to the width, and ended before an error is told.
+    std::atomic<uint64_t> uCompared{0};
+    std::unique_ptr<CProgressLine> ptrProgress;
+    if (CProgressLine::Wanted(options.bQuiet)) {
+        ptrProgress = std::make_unique<CProgressLine>([&uCompared, &share] {
+            return "verify: share " + share.target.strMountPath + ": " + std::to_string(uCompared.load()) +
+                   " entries compared";
         });
+        diff.SetProgress([&uCompared](uint64_t uEntries) { uCompared = uEntries; });
     }
     for (const std::string& strDir : listDirs) {
         CRhError error = diff.Compare(strDir);
-        if (error.IsError()) return error;
+        if (error.IsError()) {
+            if (ptrProgress) ptrProgress->Finish(true);
+            return error;
+        }
     }
-    if (bTerminal) std::fprintf(stderr, "\r\033[K");
+    if (ptrProgress) ptrProgress->Finish(false);
     CRhError error = pending.Resolve([&](const ShareChange& change) {
         ++share.uTrueChanges;
         share.matcher.AddTrue(change);

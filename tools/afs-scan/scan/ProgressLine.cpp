@@ -60,8 +60,15 @@ bool CProgressLine::Wanted(bool bQuiet) {
     return !bQuiet && (isatty(STDERR_FILENO) == 1 || NumberOf(std::getenv(kColumnsSeam)) != 0);
 }
 
-CProgressLine::CProgressLine(long long llJobIdIn)
-    : llJobId(llJobIdIn), uColumns(TerminalColumns()), timeStart(std::chrono::steady_clock::now()) {
+CProgressLine::CProgressLine(long long llJobIdIn) : CProgressLine(llJobIdIn, {}) {}
+
+CProgressLine::CProgressLine(std::function<std::string()> fnTextIn) : CProgressLine(0, std::move(fnTextIn)) {}
+
+CProgressLine::CProgressLine(long long llJobIdIn, std::function<std::string()> fnTextIn)
+    : llJobId(llJobIdIn),
+      fnText(std::move(fnTextIn)),
+      uColumns(TerminalColumns()),
+      timeStart(std::chrono::steady_clock::now()) {
     {
         std::lock_guard<std::mutex> lockShown(g_mutexShown);
         g_ptrShown = this;
@@ -107,6 +114,7 @@ void CProgressLine::Say(const std::string& strText) {
 }
 
 std::string CProgressLine::Text(bool bFailed) const {
+    if (fnText) return fnText();
     const double dSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - timeStart).count();
     const long long llItems = llShareItems.load(std::memory_order_relaxed);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,6 +25,10 @@ public:
     static bool Wanted(bool bQuiet);
     // Starts drawing at once, "job N: S s" until a share begins.
     explicit CProgressLine(long long llJobId);
+    // A line of another command (verify's walk): `fnText` gives its text at
+    // every redraw and at the end, failed or not; called under the line's
+    // lock, so it only reads counters.
+    explicit CProgressLine(std::function<std::string()> fnText);
     ~CProgressLine();
     CProgressLine(const CProgressLine&) = delete;
     CProgressLine& operator=(const CProgressLine&) = delete;
@@ -40,6 +45,7 @@ public:
     static void Say(const std::string& strText);
 
 private:
+    CProgressLine(long long llJobId, std::function<std::string()> fnText);
     std::string Text(bool bFailed) const;
     // Draws `strText` cut to the width over the line drawn last. Holds mutexLine.
     void Draw(const std::string& strText);
@@ -48,6 +54,7 @@ private:
     void Run();
 
     long long llJobId;
+    std::function<std::string()> fnText;  // empty for a scan job's line
     size_t uColumns;
     std::atomic<long long> llShareItems{0};
     std::mutex mutexLine;  // the terminal line and the fields below

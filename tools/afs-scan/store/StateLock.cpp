@@ -46,7 +46,19 @@ CRhError CStateLock::Acquire(const std::string& strStateDir, long long llWaitSec
         // folder must not send that write to another file.
         std::string strWhy;
         nFd = afs_private_file::Open(strPath, O_RDWR, strWhy);
-        if (nFd < 0) return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "lock file: %s", strWhy.c_str());
+        if (nFd < 0) {
+            struct stat named {};
+            if (lstat(strPath.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
+                const char* pszWhat = S_ISDIR(named.st_mode)   ? "a directory"
+                                      : S_ISLNK(named.st_mode) ? "a symbolic link"
+                                                               : "something else";
+                return FXErrorUtil::ErrorInt(
+                    FX_CODE_LOCATION, static_cast<int>(kStateLockUnusableCode),
+                    "lock file %s is %s, not a regular file: remove it (afs-scan makes the file)",
+                    strPath.c_str(), pszWhat);
+            }
+            return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "lock file: %s", strWhy.c_str());
+        }
         while (flock(nFd, LOCK_EX | LOCK_NB) != 0) {
             const int nError = errno;
             if (nError == EINTR) continue;

@@ -10,6 +10,9 @@ namespace afs_scan {
 // The code of the error of a state folder another run holds: a later run
 // may succeed as it is.
 constexpr unsigned int kStateInUseCode = 423;
+// The code of the error of a lock file that is no regular file (a folder, a
+// link): a mistake of whoever set the state folder up; no job starts.
+constexpr unsigned int kStateLockUnusableCode = 1423;
 
 // An exclusive lock on a state folder (the file "lock" in it), held from
 // Acquire until the object goes or the process ends, however it ends: two
