@@ -143,6 +143,7 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
     const int nLockFd = open((strLocked + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_TRUE(write(nLockFd, "4242\n", 5) == 5 && flock(nLockFd, LOCK_EX) == 0);
     std::filesystem::create_directories(strRoot + "/lockdir/lock");
+    std::filesystem::create_directories(strRoot + "/huge/job-99999999999999999999");
     // A database of a newer afs-scan; folders others may write or own.
     const std::string strNewer = strRoot + "/local/newer.db";
     Query("PRAGMA user_version = 99; CREATE TABLE future (x)", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
@@ -162,6 +163,12 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
          2,
          strScan + "lock file " + strRoot +
              "/lockdir/lock is a directory, not a regular file: remove it (afs-scan makes the file)"},
+        {"JobFolderBeyondTheLastId",
+         {"--state", strRoot + "/huge", "--db", strRoot + "/huge/scan.db"},
+         2,
+         strScan + "job folder " + strRoot +
+             "/huge/job-99999999999999999999 is beyond the last job id, 9223372036854775806: no next id "
+             "follows it; remove it, or give --job-id"},
         {"PasswordOnCommandLine",
          {"--password", "secret"},
          2,

@@ -3,6 +3,7 @@
 #include <charconv>  // std::from_chars: ids must be whole decimal numbers
 #include <climits>
 
+#include "tools/afs-scan/store/JobHistory.h"
 #include "tools/common/Cli.h"
 
 namespace afs_scan {
@@ -79,8 +80,7 @@ bool ParseNumber(const std::string& text, TNumber& value) {
     return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
-// Below the largest: the next job's id is the history's highest + 1.
-constexpr long long kMaxJobId = LLONG_MAX - 1;
+// kMaxJobId: the next job's id is the history's highest + 1.
 bool ParseJobId(const std::string& text, long long& value) {
     return ParseNumber(text, value) && value >= 0 && value <= kMaxJobId;
 }

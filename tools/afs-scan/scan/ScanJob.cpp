@@ -173,6 +173,8 @@ CRhError CScanJob::Prepare(JobSummary& summary) {
     summary.bConfigError = true;
     CRhError error = LoadHistory(options, database, history);
     if (error.IsError()) return error;
+    const std::string strNoNextId = options.llJobId > 0 ? std::string() : history.NextIdRefusal();
+    if (!strNoNextId.empty()) return FXErrorUtil::ErrorInt(FX_CODE_LOCATION, 1, "%s", strNoNextId.c_str());
     identity = history.Resolve(options.llJobId, options.llPreviousJobId, options.llFullJobId,
                                options.bForceFull, options.uClientId, options.uAppId);
     summary.identity = identity;

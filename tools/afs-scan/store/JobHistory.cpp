@@ -1,6 +1,7 @@
 #include "tools/afs-scan/store/JobHistory.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,9 +58,14 @@ void CJobHistory::NoteJobFolders(const std::string& strStateDir) {
             strName.find_first_not_of("0123456789", 4) != std::string::npos) {
             continue;
         }
-        const long long llFolder = std::atoll(strName.c_str() + 4);
+        // Digits beyond the range count as the largest id: no id follows them.
+        long long llFolder = LLONG_MAX;
+        std::from_chars(strName.data() + 4, strName.data() + strName.size(), llFolder);
         setFolders.insert(llFolder);
-        llHighestFolder = std::max(llHighestFolder, llFolder);
+        if (llFolder > llHighestFolder) {
+            llHighestFolder = llFolder;
+            strHighestFolder = entry.path().string();
+        }
     }
 }
 
@@ -67,6 +73,17 @@ long long CJobHistory::HighestJobId() const {
     long long llHighest = llHighestFolder;
     for (const JobRecord& record : listJobs) llHighest = std::max(llHighest, record.llJobId);
     return llHighest;
+}
+
+std::string CJobHistory::NextIdRefusal() const {
+    const std::string strFix = ": no next id follows it; ";
+    const std::string strLast = " is beyond the last job id, " + std::to_string(kMaxJobId);
+    if (llHighestFolder > kMaxJobId)
+        return "job folder " + strHighestFolder + strLast + strFix + "remove it, or give --job-id";
+    if (HighestJobId() < kMaxJobId) return {};
+    return "job " + std::to_string(HighestJobId()) + " of the history" +
+           (HighestJobId() > kMaxJobId ? strLast : std::string(" is the last job id")) + strFix +
+           "give --job-id";
 }
 
 const JobRecord* CJobHistory::LastSuccessful(unsigned int uClientId, unsigned int uAppId) const {

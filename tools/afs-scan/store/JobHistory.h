@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <set>
 #include <string>
 #include <vector>
@@ -55,6 +56,10 @@ struct JobIdentity {
 // rules that give the next job its ids. Only finished jobs are in it: a job
 // that was killed left no record, only its job folder, which still counts
 // for the next job id so that no id (and no snapshot name) is used twice.
+// The last job id there is: one below the largest, so that the id after
+// the history's highest always fits.
+constexpr long long kMaxJobId = LLONG_MAX - 1;
+
 class CJobHistory {
 public:
     void Assign(std::vector<JobRecord> listJobsIn, std::vector<ShareRecord> listSharesIn = {}) {
@@ -66,6 +71,9 @@ public:
 
     const std::vector<JobRecord>& GetJobs() const { return listJobs; }
     long long HighestJobId() const;
+    // Why no next job id follows the highest (a job-N folder or a job beyond
+    // kMaxJobId), naming it and the fix; "" when one does.
+    std::string NextIdRefusal() const;
     // The newest successful job of the client and application; null if none.
     const JobRecord* LastSuccessful(unsigned int uClientId, unsigned int uAppId) const;
     const JobRecord* Find(long long llJobId) const;
@@ -91,6 +99,7 @@ private:
     std::vector<ShareRecord> listShares;
     std::set<long long> setFolders;  // the N of every STATE/job-N folder
     long long llHighestFolder = 0;
+    std::string strHighestFolder;  // its path
 };
 
 // Reads a history file of the former format, one event per line
