@@ -42,8 +42,6 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
         {"get_mount_target_snapshot", eNutanix,
          "get_mount_target_snapshot called failed with error [HTTP 500: fire]",
          "get_mount_target_snapshot | HTTP 500: fire", nullptr},
-        {"get_mount_target_snapshot", eOther, "get_mount_target_snapshot called failed", nullptr,
-         "Exception was raised by get_mount_target_snapshot, Reason :[UNKNOWN]"},
         {"create_mount_target_snapshot", eStd, "Create Snap function failed with error [std::bad_alloc]",
          "create_mount_target_snapshot | std::bad_alloc", nullptr},
         {"create_mount_target_snapshot", eOther, "Create Snap function failed", nullptr,
@@ -103,25 +101,6 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
                   log->CountContaining(test.logLine ? test.logLine : "Exception was raised by", 0));
         EXPECT_EQ("unchanged", uuid);
     }
-}
-
-// 45 shares in three pages; the calls are the next test's.
-TEST_F(ApiHelperTest, ListedSharesCarryTheirNamesTypesAndExactMarks) {
-    std::vector<ShareSpec> all;
-    for (int i = 0; i < 45; ++i)
-        all.push_back(ShareSpec{"share" + std::to_string(i), "uuid-" + std::to_string(i)});
-    all[1].listCapabilities = {"cft_backup"};
-    all[2].listCapabilities = {"SMB", "CFT_BACKUP", "NFS"};
-    all[3].listCapabilities = {"CFT_BACKUP "};
-    all[4].listCapabilities = {};
-    ptrBackend->fnGetMountTarget = ServeShares(all);
-    std::vector<MountedTargets> shares;
-    ASSERT_FALSE(helper.GetMountedTargets(shares).IsError());
-    ASSERT_EQ(45u, shares.size());
-    std::string marks =
-        shares[44].strShareName + "|" + shares[44].strShareUUID + "|" + shares[44].strShareType + " ";
-    for (int i = 0; i < 5; ++i) marks += shares[i].bCFTBackup ? '1' : '0';
-    EXPECT_EQ("share44|uuid-44|GENERAL 10100", marks);
 }
 
 // A listing that moves while it is paged (its total, or an entity across a
