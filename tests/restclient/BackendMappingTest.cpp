@@ -54,14 +54,6 @@ const Exchange kExchanges[] = {
      "POST", "mount_targets/list", R"({"kind": "mount_target", "offset": 0, "length": 20})",
      "3.1 45 a1 share1 GENERAL CFT_BACKUP,SMB share\xc3\xa9 untyped"},
     {[](IRestBackend& rest) {
-         auto page = rest.get_partner_server(none, none);
-         return page->getEntities().at(0)->getMetadata()->getUuid() + " " +
-                page->getEntities()[0]->getStatus()->getName();
-     },
-     200,
-     R"({"metadata": {"length": 1}, "entities": [{"metadata": {"uuid": "5f0e"}, "status": {"name": "ps"}}]})",
-     "POST", "partner_servers/list", R"({"kind": "partner_server"})", "5f0e ps"},
-    {[](IRestBackend& rest) {
          auto page = rest.get_mount_target_snapshot(none, 100, std::string("name==zk"));
          return page->getEntities().at(0)->getStatus()->getResources()->getMountTargetUuid();
      },
@@ -102,22 +94,11 @@ const Exchange kExchanges[] = {
          "description": "Snapshot created",
         "resources": {"mount_target_uuid": "a1"}}, "wait_for_completion": true})",
      "snap-9"},
-    {[](IRestBackend& rest) { return rest.delete_mount_target_snapshot("c3d4", false), std::string(); }, 200,
-     "{}", "DELETE", "mount_target_snapshots/c3d4?wait_for_completion=false", "", ""},
     // Any success answers a deletion.
     {[](IRestBackend& rest) { return rest.delete_mount_target_snapshot("c3d4", true), std::string(); }, 204,
      "", "DELETE", "mount_target_snapshots/c3d4?wait_for_completion=true", "", ""},
     {[](IRestBackend& rest) { return rest.delete_mount_target_snapshot("../x?y=1#", none), std::string(); },
      200, "{}", "DELETE", "mount_target_snapshots/..%2Fx%3Fy%3D1%23", "", ""},
-    {[](IRestBackend& rest) {
-         return Join(rest.create_mount_target_snapshot_incremental_diff("c3d4", "e5f6", std::string("/docs"),
-                                                                        std::string("FILE"))
-                         ->getUuidList());
-     },
-     200, R"({"uuid_list": ["9a8b", "7c6d"]})", "POST", "mount_target_snapshots/incremental_diff",
-     R"({"older_snapshot_uuid": "c3d4", "newer_snapshot_uuid": "e5f6", "path_filter": "/docs",
-        "object_type_filter": "FILE"})",
-     "9a8b,7c6d"},
     {[](IRestBackend& rest) {
          return std::to_string(
              rest.create_mount_target_snapshot_incremental_diff("a", "b", none, none)->uuidListIsSet());
@@ -125,16 +106,11 @@ const Exchange kExchanges[] = {
      200, R"({"other": 1})", "POST", "mount_target_snapshots/incremental_diff",
      R"({"older_snapshot_uuid": "a", "newer_snapshot_uuid": "b"})", "0"},
     {[](IRestBackend& rest) {
-         return rest.get_mount_target_snapshot_diff_page("d1", std::string(""), std::string("3000"))
+         return rest.get_mount_target_snapshot_diff_page("d 1", std::string("a&b=c"), std::string("3000"))
              .getNextPageToken();
      },
      200, R"({"next_page_token": "t"})", "GET",
-     "mount_target_snapshots/diff/d1?page_size=3000&page_token=", "", "t"},
-    {[](IRestBackend& rest) {
-         return rest.get_mount_target_snapshot_diff_page("d 1", std::string("a&b=c"), none)
-             .getNextPageToken();
-     },
-     200, "{}", "GET", "mount_target_snapshots/diff/d%201?page_token=a%26b%3Dc", "", ""},
+     "mount_target_snapshots/diff/d%201?page_size=3000&page_token=a%26b%3Dc", "", "t"},
     // The page's members are DiffPageParserTest's.
     {[](IRestBackend& rest) {
          return rest.get_mount_target_snapshot_diff_page("d1", none, none).getObjectList().at(0)->getPath();
@@ -181,7 +157,6 @@ TEST(BackendMapping, FailuresNameTheOperationStatusAndCause) {
         {listShares, 200, R"({"entities": []})", kMalformed + "metadata: missing"},
         {listShares, 200, R"({"metadata": {}})", kMalformed + "entities: missing"},
         {listShares, 200, R"({"metadata": [], "entities": []})", kMalformed + "metadata: not an object"},
-        {listShares, 200, R"({"metadata": {}, "entities": {}})", kMalformed + "entities: not an array"},
         {listShares, 200, R"({"metadata": {"offset": 2147483648}, "entities": []})",
          kMalformed + "metadata.offset: out of range (0 to 2147483647)"},
         {listShares, 200, R"({"metadata": {"total_matches": -1}, "entities": []})",
@@ -190,14 +165,11 @@ TEST(BackendMapping, FailuresNameTheOperationStatusAndCause) {
          kMalformed + "metadata.length: not an integer"},
         {listShares, 200, R"({"metadata": {"length": 3}, "entities": [{}]})",
          kMalformed + "metadata.length: 3 but 1 entities"},
-        {listShares, 200, R"({"metadata": {}, "entities": [{"metadata": {"uuid": 7}}]})",
-         kMalformed + "entities[0].metadata.uuid: not a string"},
         {listShares, 200,
          R"({"metadata": {}, "entities": [{}, {"status": {"resources": {"capability_list": [1]}}}]})",
          kMalformed + "entities[1].status.resources.capability_list[0]: not a string"},
         {listShares, 200, R"({"metadata": {}, "entities": []} trailing)", kMalformed + "not valid JSON"},
         {listShares, 202, R"({"metadata": {}, "entities": []})", "202 get_mount_target failed: HTTP 202"},
-        {listShares, 401, "<html>Unauthorized</html>", "401 get_mount_target failed: HTTP 401"},
         {listShares, 500, R"({"message_list": []})", "500 get_mount_target failed: HTTP 500"},
         {listShares, 400, R"({"message_list": [{"message": "bad\nrequest\u0007"}]})",
          "400 get_mount_target failed: HTTP 400: badrequest"},
@@ -207,12 +179,6 @@ TEST(BackendMapping, FailuresNameTheOperationStatusAndCause) {
          R"({"state": "ERROR", "message_list": [{"message": "snapshot not found",
              "reason": "ENTITY_NOT_FOUND"}]})",
          "404 get_mount_target_snapshot failed: HTTP 404: snapshot not found"},
-        {[](IRestBackend& rest) {
-             rest.create_partner_server("n", "B", "V", "d", none, none, none, none, none, none, none, none,
-                                        none);
-         },
-         202, R"({"metadata": {"uuid": 12}})",
-         "202 create_partner_server failed: HTTP 202: malformed response: metadata.uuid: not a string"},
         {createSnap, 202, R"({"status": {"state": "COMPLETE"}})",
          "202 create_mount_target_snapshot failed: HTTP 202: malformed response: metadata.uuid: missing"},
         {createSnap, 202, R"({"metadata": {"uuid": ""}})",

@@ -204,8 +204,6 @@ TEST(CurlTransport, SettingsFallBackToDefaultsAndAreCutToOneDay) {
         {"[RestClient]\nConnectTimeoutSeconds = x\nTransferTimeoutSeconds = 86401\nInsecureSkipTLSVerify = "
          "2\n",
          "10 86400 [] 0 []"},
-        {"[RestClient]\nConnectTimeoutSeconds = 86400\nTransferTimeoutSeconds = 7\n[Other]\nCABundle = /x\n",
-         "86400 7 [] 0 []"},
     };
     CScopedTempDir tempDir;
     for (const auto& test : cases) {

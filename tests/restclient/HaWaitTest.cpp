@@ -38,13 +38,6 @@ TEST(HaWait, OutagesAreWaitedOutWithinTheBudgetThenReported) {
          "503 get_mount_target failed: the file server stayed unavailable for the high-availability wait of "
          "100 s "
          "(9 attempts; last: HTTP 503: no leader)"},
-        {3,
-         std::vector<afs_rest::HttpResponse>(5, Answer(0, kRefused)),
-         {1000, 2000},
-         std::string(
-             "0 get_mount_target failed: the file server stayed unavailable for the high-availability wait "
-             "of 3 s (3 attempts; last: ") +
-             kRefused + ")"},
         {0,
          {Answer(503, "")},
          {},
@@ -84,9 +77,7 @@ TEST(HaWait, OutagesAreWaitedOutWithinTheBudgetThenReported) {
         EXPECT_EQ(test.listSleeps, listSleeps);
         EXPECT_TRUE(bShown);
         EXPECT_EQ(0u, GetProgress(eProgressHaLimitMs)) << "the wait is over";
-        ASSERT_EQ(test.listSleeps.size() + 1, backend.listRequests.size());
-        for (const auto& request : backend.listRequests)
-            EXPECT_EQ(backend.listRequests[0].strBody, request.strBody);
+        EXPECT_EQ(test.listSleeps.size() + 1, backend.listRequests.size());
     }
     // Every operation gets a budget of its own; a re-sent deletion that finds nothing left succeeded.
     listSleeps.clear();

@@ -30,7 +30,6 @@ const MatchCase kCases[] = {
      "RENAME D/<-C/", "missing RENAME E/f<-C/f"},
     {"RenameWithAnotherOldPath", "a:1 | b:1", "RENAME b<-a", "RENAME b<-z", "missing RENAME b<-a"},
     {"ModifyStoredAsDelete", "a:1 | a:1", "MODIFY a", "DELETE a", "missing MODIFY a, wrong DELETE a"},
-    {"NewDirectoryWithoutItsEntries", "| n/:1 n/f:2", "ADD n, ADD n/f", "ADD n/", "missing ADD n/f"},
     {"DeletedDirectoryTakesItsEntries", "d/:1 d/f:2 |", "DELETE d, DELETE d/f", "DELETE d/", ""},
     {"RenameAwayFromADirectoryThatStayed", "C/:1 C/f:2 | C/:1 D/:3", "MODIFY C, ADD D, DELETE C/f",
      "MODIFY C/, RENAME D/<-C/", "missing ADD D, missing DELETE C/f, wrong RENAME D<-C"},
