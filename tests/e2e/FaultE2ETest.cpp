@@ -10,8 +10,6 @@
 // the next job takes (the items of every good job are the chain test's).
 #include <unistd.h>  // symlink
 
-#include <cstring>
-
 #include "tests/e2e/ScanFixture.h"
 
 namespace afs_test {
@@ -30,7 +28,6 @@ enum ETwist {
 struct FaultCase {
     const char* pszName;
     const char* pszScenario;  // armed before job 3
-    const char* pszFaulted;   // the faulted request as Seen() shows it ("": none to look for)
     ETwist eTwist;
     int nExitStatus;                     // of job 3
     bool bSnapshotTaken;                 // job 3 got as far as its snapshot
@@ -39,44 +36,33 @@ struct FaultCase {
 };
 
 const char* const k500 = "HTTP 500: simulated failure";
-const char* const kCompare = "CompareSnapAndLoadItem threw: ";
-const char* const kPage = "get_mount_target_snapshot_diff_page failed: ";
-const char* const kLinkRefused =
-    "Too many levels of symbolic links (a symbolic link; remove it or choose another folder)";
-const char* const kSnap = "CreateAndMountSnap failed";
-const char* const kPartner = "CreatePartnerServer failed";
 
 // clang-format off
 const FaultCase kFaults[] = {
     {"Http500OnPartnerList", R"({"faults":[{"operation":"get_partner_server","status":500}]})",
-     "get_partner_server status", eNoTwist, 1, false, {kPartner, "get_partner_server failed: ", k500}},
-    {"Http500OnSnapshotCreation", R"({"faults":[{"operation":"create_mount_target_snapshot","status":500}]})",
-     "create_mount_target_snapshot status",
-     eNoTwist, 1, false, {kSnap, "create_mount_target_snapshot failed: ", k500}},
+     eNoTwist, 1, false, {"CreatePartnerServer failed", "get_partner_server failed: ", k500}},
     // The first page's items were handed over before the server lost the
     // difference; they are withdrawn.
     {"DifferenceLostAfterItsFirstPage",
      R"({"faults":[{"operation":"get_mount_target_snapshot_diff_page","nth":2,"status":404}]})",
-     "get_mount_target_snapshot_diff_page status",
-     eNoTwist, 0, true, {kCompare, kPage, "HTTP 404",
+     eNoTwist, 0, true, {"CompareSnapAndLoadItem threw: ", "get_mount_target_snapshot_diff_page failed: ",
+      "HTTP 404",
       "the file server lost its snapshot difference (HTTP 404 for a page of it); listing its whole "},
      true},
     // By design a snapshot info line that cannot be written is only logged.
-    {"SnapInfoIsAPlantedLink", "{}", "", eLinkedSnapInfo, 0, true, {"snapinfo] file: cannot open ",
-     kLinkRefused}},
-    {"SnapMapIsAPlantedLink", "{}", "", eLinkedSnapMap, 1, true, {"OverWriteSnapDevInfo failed",
+    {"SnapInfoIsAPlantedLink", "{}", eLinkedSnapInfo, 0, true, {"snapinfo] file: cannot open ",
+     "Too many levels of symbolic links (a symbolic link; remove it or choose another folder)"}},
+    {"SnapMapIsAPlantedLink", "{}", eLinkedSnapMap, 1, true, {"OverWriteSnapDevInfo failed",
      " Failed to open [", "snapmap] file"}},
     // A hostile server: each job ends at once, after fewer than 40 requests.
-    {"DiffTokenComesBack", R"({"hostile_paging":1})", "", eNoTwist, 0, true,
+    {"DiffTokenComesBack", R"({"hostile_paging":1})", eNoTwist, 0, true,
      {"get_mount_target_snapshot_diff paging stopped: the page token came back [2]"}, true},
-    {"DifferenceListedTwice", R"({"hostile_paging":2})", "", eNoTwist, 0, true, {"is listed twice"}, true},
-    {"ItemNamingTheShareRoot", R"({"odd_paths":4})", "", eNoTwist, 0, true,
-     {"Unsafe path [/127.0.0.1/share1] in snapshot difference"}, true},
-    {"EndlessNewItems", R"({"synthetic":100000000})", "", eMaxItems, 0, true,
+    {"DifferenceListedTwice", R"({"hostile_paging":2})", eNoTwist, 0, true, {"is listed twice"}, true},
+    {"EndlessNewItems", R"({"synthetic":100000000})", eMaxItems, 0, true,
      {"the difference holds more than 5 items ([FileSystemAgent] MaxDiffItems)"}, true},
     {"EchoedCredentials",
      R"({"echo_authorization":1,"faults":[{"operation":"get_mount_target","status":500}]})",
-     "get_mount_target status", eNoTwist, 1, false, {kSnap, "get_mount_target failed: ", k500,
+     eNoTwist, 1, false, {"CreateAndMountSnap failed", "get_mount_target failed: ", k500,
       "; Authorization: ***"}},
 };
 // clang-format on
@@ -113,17 +99,9 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
         EXPECT_THAT(fault.nExitStatus ? run3.strStderr
                                       : ReadWholeFile(strStateDir + "/afs-scan.log") + run3.strStderr,
                     HasSubstr(strText));
-    EXPECT_TRUE(Seen().size() < 40u) << "the server kept the job busy";
-    if (*fault.pszFaulted != '\0') {
-        // libcurl may send a request again on a reused connection that closed
-        // without an answer; nothing else may follow a fault that ends the job.
-        const std::string strOperation(fault.pszFaulted, std::strchr(fault.pszFaulted, ' ') + 1);
-        const std::vector<std::string> listSeen = Seen();
-        auto it = std::find(listSeen.begin(), listSeen.end(), fault.pszFaulted);
-        ASSERT_NE(listSeen.end(), it) << "the fault was never served";
-        for (; fault.nExitStatus != 0 && it != listSeen.end(); ++it)
-            EXPECT_EQ(0u, it->rfind(strOperation, 0)) << *it;
-    }
+    simdjson::dom::parser parser;
+    EXPECT_LT(parser.parse(Api("GET", "/_sim/requests").body)["requests"].get_array().value().size(), 40u)
+        << "the server kept the job busy";
 
     ASSERT_NO_FATAL_FAILURE(Arm("{}"));
     const std::vector<std::string> listSnapshots = Snapshots();
@@ -131,19 +109,17 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
     if (fault.nExitStatus != 0) {
         // Nothing of job 3 is left but its failure record.
         EXPECT_EQ(listItems, Query("SELECT * FROM items"));
-        EXPECT_THAT(run3.strStdout, HasSubstr("job 3 (incremental, previous job 2, full job 1): FAILED"));
         EXPECT_THAT(listJobsAfter.back(), ::testing::StartsWith("3|7|1|incremental|2|1|failed|"));
         listJobsAfter.pop_back();
         EXPECT_EQ(listJobs, listJobsAfter);
         EXPECT_EQ(fault.bSnapshotTaken,
                   std::count(listSnapshots.begin(), listSnapshots.end(), SnapName(3)) == 1);
-        // With the fault gone job 4 compares against job 2, and only job 2's
-        // snapshot is left of the plug-in's; the one taken by hand is intact.
+        // With the fault gone only job 2's snapshot is left of the plug-in's
+        // (that job 4 compares against it is the chain test's), and the one
+        // taken by hand.
         ProgramResult run4 = RunJob();
         ASSERT_EQ(0, run4.nExitStatus) << run4.strStderr;
-        EXPECT_THAT(run4.strStdout, HasSubstr("job 4 (incremental, previous job 2, full job 1): ok"));
         EXPECT_THAT(Snapshots(), ::testing::ElementsAre(SnapName(2), kForeignSnapshot, SnapName(4)));
-        EXPECT_EQ("alpha\n", ReadWholeFile(Share("share1/.snapshot/manual/a.txt")));
         return;
     }
     // Which items a job stores, also when it lists a share in full instead,

@@ -161,32 +161,6 @@ protected:
         while (!condition() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    // afs-scan with `listArgs` killed once the simulator saw `strSeen` nCount
-    // times; the server is gone afterwards.
-    ProgramResult RunAndKill(const std::vector<std::string>& listArgs, const std::string& strSeen,
-                             long nCount) {
-        CChildProgram job(listArgs, {std::string("AFS_PASSWORD=") + kPassword}, strRoot + "/killed");
-        WaitUntil([&] {
-            const std::vector<std::string> listSeen = Seen();
-            return std::count(listSeen.begin(), listSeen.end(), strSeen) >= nCount;
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the writer's time to reach SQLite
-        job.Signal(SIGKILL);
-        ProgramResult run = job.Wait();
-        kill(ptrSim->Pid(), SIGKILL);  // its delayed answer would hold up a stop
-        ptrSim.reset();
-        return run;
-    }
-    // A self-signed certificate for 127.0.0.1 in strCaFile; the simulator options that serve it.
-    std::vector<std::string> MakeCertificate() {
-        strCaFile = strRoot + "/cert.pem";
-        EXPECT_EQ(
-            0, std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
-                            "subjectAltName=IP:127.0.0.1 -keyout " +
-                            strRoot + "/key.pem -out " + strCaFile + " 2>/dev/null")
-                               .c_str()));
-        return {"--tls-cert", strCaFile, "--tls-key", strRoot + "/key.pem"};
-    }
     // A snapshot of share1 taken by hand.
     void TakeSnapshot(const std::string& strName) const {
         ASSERT_EQ(202, Api("POST", kApi + "mount_target_snapshots",
@@ -239,10 +213,6 @@ protected:
     std::string SnapPath(const std::string& strShare, long long llJobId) const {
         return Share(strShare) + "/.snapshot/" + SnapName(llJobId);
     }
-    std::string SnapInfoLine(const std::string& strShare, long long llJobId) const {
-        return Share(strShare) + ":" + SnapName(llJobId) + "@127.0.0.1:/" + strShare + ":" +
-               SnapPath(strShare, llJobId) + "\n";
-    }
 
     // A request to the simulator as its administrator; status -1 when it got no answer.
     httplib::Response Api(const std::string& strMethod, const std::string& strPath,
@@ -257,15 +227,6 @@ protected:
     }
     void Arm(const std::string& strScenario) {
         ASSERT_EQ(200, Api("POST", "/_sim/scenario", strScenario).status);
-    }
-    // The requests the simulator recorded, as "OPERATION FAULT" ("OPERATION " when not faulted).
-    std::vector<std::string> Seen() const {
-        std::vector<std::string> listSeen;
-        simdjson::dom::parser parser;
-        for (auto request : parser.parse(Api("GET", "/_sim/requests").body)["requests"].get_array())
-            listSeen.push_back(std::string(request["operation"].get_string().value()) + " " +
-                               std::string(request["fault"].get_string().value()));
-        return listSeen;
     }
     // The name (or UUID when bUuid) of each entity of a list owned by the
     // share with UUID `strOwner` ("" for shares), in creation order.

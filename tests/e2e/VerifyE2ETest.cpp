@@ -90,16 +90,6 @@ TEST_P(VerifyE2ETest, FindsWhatTheDifferenceLeftOut) {
     EXPECT_EQ(verifyCase.pszFindings, strOut.substr(0, uSummary));
     EXPECT_THAT(strOut.substr(uSummary),
                 HasSubstr(std::regex_replace(verifyCase.pszSummary, std::regex("ROWS"), strRows)));
-    // A sample of the whole share finds the same; a JSON line names the share.
-    ProgramResult sample = RunCommand({"verify", "--sample", "1000", "--jsonl", "--job-id", "2"}, {"share1"});
-    EXPECT_EQ(verifyCase.nExitStatus, sample.nExitStatus) << sample.strStderr;
-    const std::string strFindings = verifyCase.pszFindings;
-    EXPECT_EQ(std::count(strFindings.begin(), strFindings.end(), '\n'),
-              std::count(sample.strStdout.begin(), sample.strStdout.end(), '\n'));
-    if (!strFindings.empty()) {
-        EXPECT_THAT(sample.strStdout, HasSubstr("{\"share\":\"" + Share("share1") + "\",\"finding\":\"" +
-                                                strFindings.substr(0, strFindings.find(' ')) + "\""));
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Differences, VerifyE2ETest, ::testing::ValuesIn(kVerifyCases),
@@ -121,11 +111,16 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
     for (const char* pszName :
          {"manual", "zkop__7_2_1", "zkop__7_1_9", "zkop__7_1_keep", "zkop__7_1_2-before-upgrade"})
         ASSERT_NO_FATAL_FAILURE(TakeSnapshot(pszName));
-    ASSERT_EQ(200, Api("DELETE", "/_sim/requests").status);
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"faults":[{"operation":"delete_snapshot","count":10,"status":500},)"
                                 R"({"operation":"incremental_diff","kind":"delay","delay_ms":60000}]})"));
-    EXPECT_EQ(128 + SIGKILL,
-              RunAndKill(ScanArgs({"share1"}), "create_mount_target_snapshot ", 1).nExitStatus);
+    // Killed once the server answered its snapshot (the plug-in recorded it).
+    CChildProgram killed(ScanArgs({"share1"}), {std::string("AFS_PASSWORD=") + kPassword},
+                         strRoot + "/killed");
+    WaitUntil([&] { return ReadWholeFile(JobFile(3, "snapinfo")).find(SnapName(3)) != std::string::npos; });
+    killed.Signal(SIGKILL);
+    EXPECT_EQ(128 + SIGKILL, killed.Wait().nExitStatus);
+    kill(ptrSim->Pid(), SIGKILL);  // its delayed answer would hold up a stop
+    ptrSim.reset();
     ASSERT_NO_FATAL_FAILURE(StartSimulator());
     ASSERT_NO_FATAL_FAILURE(Arm(R"({"faults":[{"operation":"delete_snapshot","count":10,"status":500}]})"));
     // Job 4 fails after its snapshot was taken: its map file is a link.
@@ -141,19 +136,17 @@ TEST_F(SnapshotsE2ETest, OrphansArePrunedAndTheHistoryForgottenButNeverWhatTheNe
                   "zkop__7_1_3: job 3: orphan: the job was killed\n" + strShare +
                   "zkop__7_1_4: job 4 (incremental, failed): orphan: the job failed\n",
               list.strStdout);
-    EXPECT_THAT(
-        RunCommand({"snapshots", "--json"}, {"share1"}, false).strStdout,
-        ContainsRegex("^(\\{[^\n]*\\}\n){3}\\{\"share\":\"" + Share("share1") +
-                      "\",\"snapshot\":\"zkop__7_1_3\",\"job_id\":3,\"kind\":null,\"status\":null,"
-                      "\"state\":\"orphan: the job was killed\",\"orphan\":true\\}\n\\{.*\"kind\":"
-                      "\"incremental\",\"status\":\"failed\",\"state\":\"orphan: the job failed\".*\n$"));
     const std::vector<std::string> listAll = Snapshots();
     EXPECT_THAT(RunCommand({"snapshots", "--prune"}, {"share1"}, false).strStdout,
                 HasSubstr("killed\n  kept: younger than --min-age 3600 s\n"));
+    // --json: one object a line, as the list above.
     EXPECT_THAT(
         RunCommand({"snapshots", "--prune", "--dry-run", "--min-age", "0", "--json"}, {"share1"}, false)
             .strStdout,
-        HasSubstr("killed\",\"orphan\":true,\"action\":\"would delete (--dry-run)\"}\n"));
+        HasSubstr(
+            "}\n{\"share\":\"" + Share("share1") +
+            "\",\"snapshot\":\"zkop__7_1_3\",\"job_id\":3,\"kind\":null,\"status\":null,\"state\":"
+            "\"orphan: the job was killed\",\"orphan\":true,\"action\":\"would delete (--dry-run)\"}\n{"));
     EXPECT_EQ(listAll, Snapshots());
     ASSERT_NO_FATAL_FAILURE(Arm("{}"));
     ProgramResult prune = RunCommand({"snapshots", "--prune", "--min-age", "0"}, {"share1"}, false);
