@@ -45,16 +45,6 @@ bool ReadNode(const std::string& strPath, Node& node) {
     return true;
 }
 
-// The tree below `strRoot` as lstat shows it, its top-level ".snapshot" left out.
-Tree ReadTree(const std::string& strRoot) {
-    Tree tree;
-    afs_sim::Manifest manifest;
-    EXPECT_EQ("", afs_sim::CaptureManifest(strRoot, manifest));
-    for (const afs_sim::ManifestEntry& entry : manifest)
-        ReadNode(strRoot + "/" + entry.strPath, tree[entry.strPath]);
-    return tree;
-}
-
 bool Within(const std::string& strPath, const std::string& strTop) {
     return strPath.compare(0, strTop.size(), strTop) == 0 &&
            (strPath.size() == strTop.size() || strPath[strTop.size()] == '/');
@@ -591,7 +581,13 @@ TEST_P(ChainTest, EveryGoodJobReplaysToItsSnapshot) {
                 continue;  // partial: no reference
             const Tree& truth = mapModel[strShare];
             const std::string strSnapshot = SnapPath(strShare, llJob);
-            const std::string strOnDisk = FirstDifference(truth, ReadTree(strSnapshot));
+            // The snapshot's folder as lstat shows it, its top-level ".snapshot" left out.
+            afs_sim::Manifest listed;
+            ASSERT_EQ("", afs_sim::CaptureManifest(strSnapshot, listed));
+            Tree onDisk;
+            for (const afs_sim::ManifestEntry& entry : listed)
+                ReadNode(strSnapshot + "/" + entry.strPath, onDisk[entry.strPath]);
+            const std::string strOnDisk = FirstDifference(truth, onDisk);
             ASSERT_EQ("", strOnDisk) << "job " << llJob << ": snapshot folder " << strSnapshot
                                      << " differs at " << strOnDisk << "\n"
                                      << strRun;
@@ -600,8 +596,6 @@ TEST_P(ChainTest, EveryGoodJobReplaysToItsSnapshot) {
             ASSERT_EQ("", afs_sim::CaptureManifest(Share(strShare), manifest));
             const std::string strPrefix = "/127.0.0.1/" + strShare;
             // A full listing is the snapshot's copy listed, a snapshot only job no item.
-            afs_sim::Manifest listed;
-            ASSERT_EQ("", afs_sim::CaptureManifest(strSnapshot, listed));
             for (afs_sim::ManifestEntry& entry : listed)  // a listed folder's size is 0
                 if (entry.eType == afs_sim::EObjectType::eDirectory) entry.llSize = 0;
             const std::multiset<std::string> setServer =
