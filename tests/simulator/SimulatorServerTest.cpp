@@ -56,6 +56,8 @@ const Step kSteps[] = {
      "\"/.snapshot/s2/new/f1.txt\""},
     {"mount_target_snapshots/diff/$d1", nullptr, 200, "/should_retry_page", "true"},
     {"mount_target_snapshots/diff/$d1", nullptr, 200, "/object_list/0/path", "\"/.snapshot/s2/new/f2.txt\""},
+    // A list request of another kind.
+    {"mount_target_snapshots/list", "{\"kind\":\"mount_target\"}", 400},
     // A status fault on the nth request of its operation only, named by its
     // former name; an unknown name is refused and the fault stays.
     {"/_sim/scenario", "{\"faults\":[{\"operation\":\"list_snapshots\",\"nth\":2,\"status\":500}]}", 200},

@@ -97,8 +97,15 @@ ApiReply ListReply(const std::string& strBody, const char* szKind, const Scenari
     ApiReply reply;
     uint64_t uOffset;
     uint64_t uLength;
-    if (!ParseObject(parser, strBody, object, reply) || !ReadPaging(object, uOffset, uLength, reply))
+    std::string strKind;
+    if (!ParseObject(parser, strBody, object, reply) || !ReadPaging(object, uOffset, uLength, reply) ||
+        !ReadText(object, "kind", false, strKind, reply))
         return reply;
+    // A list request of another kind is refused, so that a client sending one fails here
+    // and not first against a real server; the kind may be left out.
+    if (!strKind.empty() && strKind != szKind)
+        return Error(400, "kind " + strKind + " does not name this list (" + szKind + ")",
+                     "INVALID_ARGUMENT");
     size_t uTotal = countEntities(uOffset);
     size_t uBegin = uOffset < uTotal ? static_cast<size_t>(uOffset) : uTotal;
     size_t uEnd = uTotal - uBegin > uLength ? uBegin + static_cast<size_t>(uLength) : uTotal;
