@@ -204,6 +204,11 @@ TEST_F(CliE2ETest, ConfigurationErrorsNameTheFileAndTheReasonAndUseNoJobId) {
          2,
          strScan + "cannot load the plug-in (tried " + strNone + ": " + strNone +
              ": cannot open shared object file: No such file or directory); give its path with --plugin"},
+        {"PreviousJobNotInTheHistory",
+         {"--db", strRoot + "/local/scan.db", "--previous-job-id", "99"},
+         2,
+         strScan + "previous job 99 is no job of client 7 and application 1 in the history of " +
+             strStateDir + ": give one of its jobs (afs-scan jobs), or leave --previous-job-id out"},
         {"NewerSchema",
          {"--db", strNewer},
          2,
@@ -434,6 +439,8 @@ TEST_F(CliE2ETest, WaitForTheServerIsShownAndSignalsEndTheJobCleanly) {
                                         std::to_string(&row - kSignals + 1) +
                                         " recorded as failed, nothing of it stored\n"));
     }
+    EXPECT_THAT(Query("SELECT id || ' ' || status FROM jobs"),
+                ::testing::ElementsAre("1 failed", "2 failed"));
     // Every command that asks the server warns of plain http:// and waits as
     // long as --ha-wait says.
     for (const char* pszCommand : {"scan", "snapshots"}) {

@@ -109,16 +109,17 @@ TEST_P(FaultE2ETest, JobReportsTheFaultKeepsNothingAndTheNextJobReportsEveryChan
     if (fault.nExitStatus != 0) {
         // Nothing of job 3 is left but its failure record.
         EXPECT_EQ(listItems, Query("SELECT * FROM items"));
+        EXPECT_THAT(run3.strStdout, HasSubstr("job 3 (incremental, previous job 2, full job 1): FAILED"));
         EXPECT_THAT(listJobsAfter.back(), ::testing::StartsWith("3|7|1|incremental|2|1|failed|"));
         listJobsAfter.pop_back();
         EXPECT_EQ(listJobs, listJobsAfter);
         EXPECT_EQ(fault.bSnapshotTaken,
                   std::count(listSnapshots.begin(), listSnapshots.end(), SnapName(3)) == 1);
-        // With the fault gone only job 2's snapshot is left of the plug-in's
-        // (that job 4 compares against it is the chain test's), and the one
-        // taken by hand.
+        // With the fault gone job 4 compares against job 2, and only job 2's
+        // snapshot is left of the plug-in's, and the one taken by hand.
         ProgramResult run4 = RunJob();
         ASSERT_EQ(0, run4.nExitStatus) << run4.strStderr;
+        EXPECT_THAT(run4.strStdout, HasSubstr("job 4 (incremental, previous job 2, full job 1): ok"));
         EXPECT_THAT(Snapshots(), ::testing::ElementsAre(SnapName(2), kForeignSnapshot, SnapName(4)));
         return;
     }

@@ -1,6 +1,7 @@
 #include "host/LogWriter.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -34,6 +35,7 @@ TEST(LogWriter, SettingsOrTheGivenFileChooseLevelAndPlace) {
     };
     auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
     const auto nOpenBefore = openFiles();
+    const mode_t uMask = umask(022);  // a host's usual mask: the private modes must not rest on it
     for (const auto& row : kCases) {
         SCOPED_TRACE(row.strSettings + row.strFile);
         CScopedSettings settings(row.strSettings);
@@ -54,6 +56,11 @@ TEST(LogWriter, SettingsOrTheGivenFileChooseLevelAndPlace) {
         EXPECT_EQ(std::to_string(syscall(SYS_gettid)), match[1].str());
     }
     EXPECT_EQ(nOpenBefore, openFiles());  // a writer closes its file
+    umask(uMask);
+    using std::filesystem::perms;
+    EXPECT_EQ(perms::owner_all, std::filesystem::status(path + "/logs").permissions());
+    EXPECT_EQ(perms::owner_read | perms::owner_write,
+              std::filesystem::status(path + "/logs/afs-host.log").permissions());
 }
 
 TEST(LogWriter, HostLogWritesUpToTheWritersLevelAndErrorsAlways) {

@@ -101,6 +101,20 @@ TEST_F(ApiHelperTest, RestCallGuardsTurnEveryFailureIntoAnErrorChain) {
     }
 }
 
+// A share the server does not offer for backup in exactly these letters is not backed up.
+TEST_F(ApiHelperTest, OnlyTheExactCapabilityMarksAShareForBackup) {
+    std::vector<ShareSpec> all{{"s0", "u0", {"cft_backup"}},
+                               {"s1", "u1", {"SMB", "CFT_BACKUP"}},
+                               {"s2", "u2", {"CFT_BACKUP "}},
+                               {"s3", "u3", {}}};
+    ptrBackend->fnGetMountTarget = ServeShares(all);
+    std::vector<MountedTargets> shares;
+    ASSERT_FALSE(helper.GetMountedTargets(shares).IsError());
+    std::string marks;
+    for (const MountedTargets& share : shares) marks += share.bCFTBackup ? '1' : '0';
+    EXPECT_EQ("0100", marks);
+}
+
 // A listing that moves while it is paged (its total, or an entity across a
 // page boundary) is read again from offset 0, at most three times, and the
 // reading that holds still counts alone; one that never holds still, makes no
@@ -131,6 +145,9 @@ TEST_F(ApiHelperTest, ListingsThatMoveAreReadAgainAndEndWithinBounds) {
         std::string error;
     } cases[] = {
         {'m', "", [](int, int32_t) { return Listing{{}, -1, 0}; }, "0", {}, ""},
+        // A snapshot created between two pages: only the second reading counts.
+        {'s', "", [&](int n, int32_t) { return Listing{uuids(0, n ? 26 : 25), -1, 0}; }, "0 20 0 20", uuids(0,
+         26), ""},
         {'s', "", [&](int n, int32_t) { return Listing{uuids(0, 25 + n), -1, 0}; }, "0 20 0 20 0 20 0 20", {},
          "get_mount_target_snapshot paging stopped: the total changed from 31 to 32 at offset 20"},
         {'s', "", [](int, int32_t offset) { return Listing{{"a"}, kHuge, size_t(offset)}; },
